@@ -1,0 +1,114 @@
+// The stand-in host: serves a SceneDocument through the host interface, as the
+// modelling host would, and keeps count of everything it hands out so tests can
+// prove that every object the exporter was given to own is released exactly
+// once and no host-owned object ever is.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/SceneDocument.h"
+#include "plugin/HostServices.h"
+
+namespace standin {
+
+struct HostCounters {
+    int conversions = 0;          // converted copies handed out (caller-owned)
+    int conversionsReleased = 0;  // converted copies released (first release each)
+    int hostOwnedReleases = 0;    // DeleteThis on a host-owned object: always a fault
+    int doubleReleases = 0;       // a second DeleteThis on any handed-out object
+    int bitmapsLoaded = 0;
+    int bitmapsReleased = 0;
+    int clipsMade = 0;
+    int clipsReleased = 0;
+    int noteTracksMade = 0;
+    int noteTracksDeleted = 0;
+    int initCustomControlsCalls = 0;
+    int centerWindowCalls = 0;
+};
+
+struct ProgressCall {
+    enum Kind { Start, Update, End } kind;
+    std::string caption;  // Start: the caption; Update: the caption passed, or empty
+    int percent = 0;      // Update only
+};
+
+struct EvalCall {
+    std::string node;
+    TimeValue time;
+};
+
+class StandinHost : public Interface, public HostGlobals {
+public:
+    explicit StandinHost(SceneDocument document);
+    ~StandinHost() override;
+    StandinHost(const StandinHost&) = delete;
+    StandinHost& operator=(const StandinHost&) = delete;
+
+    // Interface
+    HWND GetMAXHWnd() override;
+    INode* GetRootNode() override;
+    Interval GetAnimRange() override;
+    int ProgressStart(const char* caption, bool canCancel, ProgressRoutine fn, void* arg) override;
+    void ProgressUpdate(int percent, bool showPercent, const char* caption) override;
+    void ProgressEnd() override;
+
+    // HostGlobals
+    int GetTicksPerFrame() override;
+    void InitCustomControls(HINSTANCE instance) override;
+    void CenterWindow(HWND window, HWND parent) override;
+    BitmapManager* Manager() override;
+    DefNoteTrack* NewDefaultNoteTrack() override;
+
+    const SceneDocument& Document() const;
+    const HostCounters& Counters() const;
+    // True when every caller-owned object handed out (converted copies, bitmaps,
+    // clips, note tracks) was released exactly once and no host-owned object was.
+    bool AllReleasedOnce() const;
+
+    // Every progress call, in order.
+    const std::vector<ProgressCall>& ProgressLog() const;
+    // Called on every progress call (the command line draws its bar with it).
+    std::function<void(const ProgressCall&)> onProgress;
+
+    // Every EvalWorldState call, in order (node name and time).
+    const std::vector<EvalCall>& EvalLog() const;
+
+    // For tests: when >= 0, PasteTrack copies at most this many keys.
+    int pasteKeyLimit = -1;
+    // For tests: the number of GetTicksPerFrame calls so far.
+    int ticksPerFrameCalls = 0;
+
+    // The node with this name (first in walk order), for tests; null if none.
+    INode* FindNode(const std::string& name);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Installs a host as the process-wide host globals for the lifetime of this
+// object and restores the previous one afterwards.
+class HostGlobalsScope {
+public:
+    explicit HostGlobalsScope(HostGlobals* host) : previous_(SetHostGlobals(host)) {}
+    ~HostGlobalsScope() { SetHostGlobals(previous_); }
+    HostGlobalsScope(const HostGlobalsScope&) = delete;
+    HostGlobalsScope& operator=(const HostGlobalsScope&) = delete;
+
+private:
+    HostGlobals* previous_;
+};
+
+// Loads a picture file (PNG, JPEG, TGA or BMP only) at 16 bits per channel:
+// 8-bit channels are widened by v * 257, pictures without alpha get 65535.
+// False (and `error` says why) for any other format, an undecodable file, or a
+// picture wider or taller than 65535.
+bool LoadPictureFile(const std::string& path, Picture& out, std::string& error);
+
+// Decodes an in-memory picture file with the same rules.
+bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::string& error);
+
+}  // namespace standin

@@ -1,0 +1,38 @@
+// The model file writer: "MDL3" (8-bit vertices) and "MDL4" (16-bit vertices).
+//
+// Layout, little-endian: an 84-byte header, the skin block (type, then
+// width * height 16-bit pixels), texture coordinates (4 bytes each), triangles
+// (12 bytes each), then frames (type, packed box corners, 16-byte name, packed
+// vertices). See the writer's implementation for field offsets.
+#pragma once
+
+#include <cstdint>
+
+#include "model/ModelData.h"
+
+struct MdlQuantization {
+    float scale[3];
+    float origin[3];
+};
+
+// Writes every frame's bboxMin and bboxMax from its positions. Starts from
+// (1e6, 1e6, 1e6) and (-1e6, -1e6, -1e6); a frame without vertices keeps them.
+void ComputeFrameBounds(ModelData* model);
+
+// Index 0..161 of the NormalTable entry nearest to (x, y, z) by the sum of
+// absolute differences (x term, then z, then y, in double precision). Ties go
+// to the lower index; a not-a-number component gives 0.
+int NearestNormalIndex(float x, float y, float z);
+
+// Per-axis scale and origin over every position of every frame: origin is the
+// smallest value (start 1e6), scale = (largest |value| (start 0) - origin) * K,
+// K = 1/255 or 1/65535 as a float; a scale of exactly 0 becomes 1.
+MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit);
+
+// Writes the model file at `path`. hiPrecision == 1 selects "MDL4", any other
+// value "MDL3". Overwrites every frame's bounding box; changes nothing else.
+// Writes to a temporary file beside `path` and renames it into place once every
+// byte is written and the file is closed. Returns 1 on success; 0 when the file
+// cannot be created or written, in which case no temporary file remains and a
+// file already at `path` is left as it was. model and skin must not be null.
+int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision);

@@ -1,0 +1,92 @@
+// The in-memory model and skin of one export.
+//
+// A ModelData holds the merged triangles and texture coordinates of every
+// exported mesh and, per frame, every vertex's position and normal, a bounding
+// box and a name. Counts are fixed at creation; every array holds exactly its
+// count of entries, zero-filled. Coordinates are in the file's axes.
+#pragma once
+
+#include <cstdint>
+
+struct ModelVec3 {
+    float x = 0.0f;
+    float y = 0.0f;
+    float z = 0.0f;
+};
+
+struct ModelTexCoord {
+    int16_t u;        // column in the skin, pixels
+    int16_t v;        // row in the texture; after ShiftTexCoords, row in the skin
+    int32_t shifted;  // 1 once ShiftTexCoords has moved v
+};
+
+struct ModelTriangle {
+    uint16_t vertex[3];    // indices into every frame's positions, corners 0, 1, 2
+    uint16_t texCoord[3];  // indices into texCoords, corners 0, 1, 2
+    int16_t textureSlot;   // texture table slot, -1 for none
+    ModelVec3 faceNormal;  // working storage of ComputeFrameNormals; not written
+};
+
+struct ModelFrame {
+    char name[16];         // NUL-terminated, at most 15 characters
+    ModelVec3 bboxMin;
+    ModelVec3 bboxMax;
+    ModelVec3* positions;  // vertexCount entries, owned
+    ModelVec3* normals;    // vertexCount entries, owned
+};
+
+struct ModelData {
+    char tag[4];  // "3db\0"; nothing reads it
+    int32_t triangleCount;
+    int32_t vertexCount;
+    int32_t texCoordCount;
+    int32_t frameCount;
+    ModelTexCoord* texCoords;  // texCoordCount entries, owned
+    ModelTriangle* triangles;  // triangleCount entries, owned
+    ModelFrame* frames;        // frameCount entries, owned
+};
+
+// SkinFormat codes.
+constexpr int16_t SkinFormatRGB565 = 0;
+constexpr int16_t SkinFormatARGB4444 = 2;
+constexpr uint16_t SkinFillValue = 31;
+
+struct SkinImage {
+    int16_t format;    // SkinFormatRGB565 or SkinFormatARGB4444
+    int32_t width;
+    int32_t height;
+    uint16_t* pixels;  // width * height values, row 0 first; owned; null when empty
+};
+
+// Memory limits, decided here rather than by the allocator: frames may take at
+// most 2^32 bytes (frameCount * vertexCount * 24) and a skin at most 2^30
+// bytes (width * height * 2).
+constexpr uint64_t ModelFrameBytesLimit = uint64_t(1) << 32;
+constexpr uint64_t SkinBytesLimit = uint64_t(1) << 30;
+
+// True when a model of these counts stays within the limits: no count negative,
+// frameCount at most 2147483647 and frameCount * vertexCount * 24 <= 2^32.
+// Counts are 64-bit so that a frame count computed from 32-bit frame numbers can
+// be judged before it is narrowed.
+bool ModelFitsLimits(int64_t triangleCount, int64_t vertexCount, int64_t texCoordCount, int64_t frameCount);
+
+// True when width * height * 2 <= 2^30 and neither is negative.
+bool SkinFitsLimits(int64_t width, int64_t height);
+
+// A new model, every array zero-filled, frames named "Frame0", "Frame1", ...
+// The caller owns it and releases it with DestroyModel. Null when a count is
+// negative, the limits above are exceeded, or memory runs out (nothing then
+// stays allocated).
+ModelData* CreateModel(int32_t triangleCount, int32_t vertexCount, int32_t texCoordCount, int32_t frameCount);
+
+// Releases a model and everything it owns. Null does nothing.
+void DestroyModel(ModelData* model);
+
+// A new skin of width * height pixels, every pixel SkinFillValue. The caller
+// owns it and releases it with FreeSkinImage. Null when a size is negative,
+// SkinFitsLimits fails, or memory runs out. A skin with no pixels has
+// pixels == null.
+SkinImage* CreateSkinImage(int32_t width, int32_t height, int16_t format);
+
+// Releases the pixel array, then the record. Null does nothing.
+void FreeSkinImage(SkinImage* skin);

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build and the tests need. Safe to run
+# again: when everything is present it installs nothing.
+set -euo pipefail
+
+packages=(
+  cmake g++ make
+  libgtest-dev libgmock-dev libbenchmark-dev
+  nlohmann-json3-dev libstb-dev libtinygltf-dev libassimp-dev libcli11-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all packages present"
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,29 @@
+// The table of distinct pictures one export uses, in the order the gather walk
+// meets them. The skin stacks them one under another in slot order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr int TextureTableSize = 64;
+constexpr int TextureNameLength = 255;  // bytes compared and stored
+
+struct TextureSlot {
+    int32_t inUse;      // 1 when the slot holds a picture
+    int32_t width;      // as registered
+    int32_t height;     // as registered
+    int32_t rowOffset;  // first skin row of the picture
+    char name[256];     // first 255 bytes of the name, NUL-terminated
+    // The full name of the first registration; painting loads the picture by it.
+    std::string fullName;
+};
+
+// Process-wide; cleared by every export.
+extern TextureSlot TextureTable[TextureTableSize];
+
+void ClearTextureTable();
+// Slot index 0..63 of `name` (registering it with width x height when new), or
+// -1 when the table is full. name may be empty; it must not be null.
+int FindOrAddTexture(const char* name, int32_t width, int32_t height);
+int32_t LargestTextureWidth();
+int32_t TotalTextureHeight();
