@@ -1,6 +1,7 @@
-// The subcommands of `quorvex`. Each command's file defines one Add*Command
-// that adds its subcommand (flags, help and callback) to the application; the
-// callback leaves the exit status in `exitStatus`.
+// The subcommands of `quorvex`. Each command lives in its own file and
+// registers itself with a static CommandRegistration; main() adds every
+// registered command, in `order`, to the application. A command's callback
+// leaves the exit status in `exitStatus`.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -10,6 +11,11 @@ constexpr int ExitSuccess = 0;
 constexpr int ExitFailed = 1;  // export refused or failed; malformed model file
 constexpr int ExitUsage = 2;   // bad usage; unreadable scene
 
-void AddExportCommand(CLI::App& app, int& exitStatus);
-void AddInfoCommand(CLI::App& app, int& exitStatus);
-void AddViewCommand(CLI::App& app, int& exitStatus);
+using CommandAdder = void (*)(CLI::App& app, int& exitStatus);
+
+struct CommandRegistration {
+    CommandRegistration(int order, CommandAdder adder);
+};
+
+// The registered commands' adders, in order.
+void AddRegisteredCommands(CLI::App& app, int& exitStatus);

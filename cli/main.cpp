@@ -1,7 +1,25 @@
 // quorvex: exports scenes to vertex-animated model files, and looks inside them.
-#include <cstdio>
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "cli/Commands.h"
+
+namespace {
+std::vector<std::pair<int, CommandAdder>>& Registry() {
+    static std::vector<std::pair<int, CommandAdder>> registry;
+    return registry;
+}
+}  // namespace
+
+CommandRegistration::CommandRegistration(int order, CommandAdder adder) { Registry().emplace_back(order, adder); }
+
+void AddRegisteredCommands(CLI::App& app, int& exitStatus) {
+    auto commands = Registry();
+    std::stable_sort(commands.begin(), commands.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& command : commands) command.second(app, exitStatus);
+}
 
 int main(int argc, char** argv) {
     CLI::App app{
@@ -9,9 +27,7 @@ int main(int argc, char** argv) {
         "(\"MDL3\" with 8-bit or \"MDL4\" with 16-bit vertices), and looks inside such files."};
     app.require_subcommand(1);
     int exitStatus = ExitSuccess;
-    AddExportCommand(app, exitStatus);
-    AddInfoCommand(app, exitStatus);
-    AddViewCommand(app, exitStatus);
+    AddRegisteredCommands(app, exitStatus);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
