@@ -1,0 +1,144 @@
+// The common description of an animated scene that every interchange-format
+// loader fills: nodes with their rest transforms, meshes with texture
+// coordinates, skin weights and morph targets, skins, materials and animation
+// clips with their interpolation, all in double precision and in the file's
+// own units and axes. SceneEvaluator.h samples it into a SceneDocument.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/SceneDocument.h"
+
+namespace standin {
+
+struct Vec3d {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+};
+
+// A rotation quaternion; loaders need not normalise it, evaluation does.
+struct Quatd {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+    double w = 1.0;
+};
+
+// A 4x4 affine matrix for column vectors: p' = M p, m[row][column].
+struct Mat4d {
+    double m[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+};
+
+Mat4d operator*(const Mat4d& a, const Mat4d& b);
+Vec3d TransformPoint(const Mat4d& m, const Vec3d& p);
+// T * R * S. The quaternion is normalised first; a zero quaternion is no rotation.
+Mat4d ComposeTrs(const Vec3d& t, const Quatd& r, const Vec3d& s);
+// The inverse of an affine matrix; nullopt when it is singular.
+std::optional<Mat4d> InverseAffine(const Mat4d& m);
+
+enum class Interpolation { Step, Linear, CubicSpline };
+enum class TrackTarget { Translation, Rotation, Scale, Weights };
+
+// One animated property of one node. Rotations interpolate spherically when
+// Linear; cubic splines follow the Hermite form with per-key tangents.
+struct AnimTrack {
+    int node = -1;  // index into AnimatedScene::nodes
+    TrackTarget target = TrackTarget::Translation;
+    Interpolation interpolation = Interpolation::Linear;
+    size_t width = 3;            // values per key: 3, 4 (x, y, z, w) or the morph target count
+    std::vector<double> times;   // seconds, strictly increasing, at least one
+    // Per key `width` values; for CubicSpline three groups per key: in-tangent,
+    // value, out-tangent. So values.size() == times.size() * width (* 3).
+    std::vector<double> values;
+};
+
+struct AnimClip {
+    std::string name;
+    double duration = 0.0;  // seconds; the clip plays from 0 to duration
+    std::vector<AnimTrack> tracks;
+};
+
+struct SkinInfluence {
+    uint32_t joint = 0;  // index into the skin's joints
+    double weight = 0.0;
+};
+
+// One triangle list with one material (a glTF primitive, an Assimp mesh).
+struct AnimMesh {
+    std::string name;
+    std::vector<Vec3d> positions;
+    // Empty, or one per position: the first texture-coordinate set with v
+    // pointing up (the host's orientation).
+    std::vector<std::array<double, 2>> uvs;
+    std::vector<std::array<uint32_t, 3>> triangles;  // indices below positions.size()
+    // Empty, or one list per position (every influence the file gives).
+    std::vector<std::vector<SkinInfluence>> influences;
+    // Morph targets: position deltas, each one per position.
+    std::vector<std::vector<Vec3d>> morphTargets;
+    std::vector<double> defaultWeights;  // may be shorter than morphTargets (missing: 0)
+    int material = -1;                   // index into materials, -1: none
+};
+
+struct AnimSkin {
+    std::vector<int> joints;           // node indices
+    std::vector<Mat4d> inverseBind;    // one per joint: mesh space to joint space at bind time
+};
+
+struct MeshInstance {
+    int mesh = -1;  // index into meshes
+    int skin = -1;  // index into skins, -1: not skinned
+};
+
+struct AnimNode {
+    std::string name;
+    int parent = -1;
+    std::vector<int> children;  // in file order
+    bool hidden = false;
+    // The rest transform: `matrix` when the file gives one (such nodes are not
+    // animated), otherwise translation * rotation * scale.
+    std::optional<Mat4d> matrix;
+    Vec3d translation;
+    Quatd rotation;
+    Vec3d scale{1.0, 1.0, 1.0};
+    std::vector<MeshInstance> meshes;
+    // Morph weights at rest for this node's meshes; empty: each mesh's own.
+    std::vector<double> weights;
+};
+
+struct AnimMaterial {
+    std::string name;
+    // The diffuse or base-colour picture as the bitmap manager resolves it:
+    // a key of AnimatedScene::pictures or a path relative to baseDir. Empty:
+    // the material has no such texture.
+    std::string diffuseMap;
+};
+
+struct AnimatedScene {
+    std::vector<AnimNode> nodes;
+    std::vector<int> roots;  // in file order
+    std::vector<AnimMesh> meshes;
+    std::vector<AnimSkin> skins;
+    std::vector<AnimMaterial> materials;
+    std::vector<AnimClip> clips;  // in file order
+    std::map<std::string, Picture> pictures;  // pictures embedded in the file
+    // Turns the file's axes into the host's Z-up axes (a rotation).
+    Mat4d toZUp;
+    std::string baseDir;  // the model file's folder
+};
+
+// Loads a .gltf or .glb file. False with `error` naming the file and the place.
+bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& error);
+// Loads any other format Assimp reads. False with `error` naming the file.
+bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error);
+
+// The folder of `path` ("" for a bare file name) and its last component.
+std::string FolderOf(const std::string& path);
+std::string FileNameOf(const std::string& path);
+
+}  // namespace standin

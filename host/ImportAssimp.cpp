@@ -1,0 +1,368 @@
+// FBX, OBJ, COLLADA, 3DS and every other format Assimp reads, into the
+// common animated-scene description.
+#include <assimp/config.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <assimp/Importer.hpp>
+#include <exception>
+#include <filesystem>
+#include <map>
+
+#include "host/AnimatedScene.h"
+#include "host/StandinHost.h"
+
+namespace standin {
+namespace {
+
+Mat4d FromAssimp(const aiMatrix4x4& a) {
+    Mat4d m;
+    const ai_real* rows[4] = {&a.a1, &a.b1, &a.c1, &a.d1};
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) m.m[r][c] = static_cast<double>(rows[r][c]);
+    }
+    return m;
+}
+
+bool IsIdentity(const aiMatrix4x4& a) {
+    const Mat4d m = FromAssimp(a);
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            if (m.m[r][c] != (r == c ? 1.0 : 0.0)) return false;
+        }
+    }
+    return true;
+}
+
+// The rotation that stands the file's up axis (0 x, 1 y, 2 z; sign +1 or -1)
+// along +Z.
+Mat4d UpToZ(int axis, int sign) {
+    Mat4d m;
+    auto set = [&m](std::initializer_list<double> rows) {
+        auto it = rows.begin();
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c) m.m[r][c] = *it++;
+        }
+    };
+    if (axis == 1) {
+        sign > 0 ? set({1, 0, 0, 0, 0, -1, 0, 1, 0}) : set({1, 0, 0, 0, 0, 1, 0, -1, 0});
+    } else if (axis == 0) {
+        sign > 0 ? set({0, 0, -1, 0, 1, 0, 1, 0, 0}) : set({0, 0, 1, 0, 1, 0, -1, 0, 0});
+    } else if (sign < 0) {
+        set({1, 0, 0, 0, -1, 0, 0, 0, -1});
+    }
+    return m;
+}
+
+// A texture path as written may be absolute on the artist's machine or use
+// backslashes; the picture beside the model, under the written relative path
+// or its bare name, is what the artist means.
+std::string ResolveTexturePath(const std::string& written, const std::string& baseDir) {
+    namespace fs = std::filesystem;
+    auto exists = [&](const std::string& rel) {
+        std::error_code ec;
+        const fs::path p = fs::path(rel).is_absolute() ? fs::path(rel) : fs::path(baseDir.empty() ? "." : baseDir) / rel;
+        return fs::is_regular_file(p, ec);
+    };
+    if (exists(written)) return written;
+    std::string slashed = written;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    if (slashed != written && exists(slashed)) return slashed;
+    const size_t cut = slashed.find_last_of('/');
+    if (cut != std::string::npos) {
+        const std::string bare = slashed.substr(cut + 1);
+        if (exists(bare)) return bare;
+    }
+    return written;
+}
+
+// An embedded picture: compressed bytes (height 0) or raw texels.
+bool DecodeEmbedded(const aiTexture& tex, Picture& out, std::string& error) {
+    if (tex.mHeight == 0) {
+        return DecodePicture(reinterpret_cast<const unsigned char*>(tex.pcData), tex.mWidth, out, error);
+    }
+    if (tex.mWidth > 65535 || tex.mHeight > 65535) {
+        error = "picture larger than 65535";
+        return false;
+    }
+    out = Picture{};
+    out.width = static_cast<uint16_t>(tex.mWidth);
+    out.height = static_cast<uint16_t>(tex.mHeight);
+    out.pixels.resize(static_cast<size_t>(tex.mWidth) * tex.mHeight);
+    for (size_t i = 0; i < out.pixels.size(); ++i) {
+        const aiTexel& t = tex.pcData[i];
+        out.pixels[i] = {static_cast<uint16_t>(t.r * 257), static_cast<uint16_t>(t.g * 257),
+                         static_cast<uint16_t>(t.b * 257), static_cast<uint16_t>(t.a * 257)};
+    }
+    return true;
+}
+
+struct Builder {
+    const aiScene& ai;
+    const std::string& path;
+    AnimatedScene& out;
+    std::map<std::string, int> nodeByName;  // first node of each name
+    std::vector<int> skinOfMesh;
+    std::vector<int> meshIndexOf;  // aiMesh index -> AnimMesh index, -1 when skipped
+
+    int AddNode(const aiNode& src, int parent) {
+        const int index = static_cast<int>(out.nodes.size());
+        out.nodes.emplace_back();
+        {
+            AnimNode& node = out.nodes.back();
+            node.name = src.mName.length > 0 ? std::string(src.mName.C_Str()) : "node" + std::to_string(index);
+            node.parent = parent;
+            node.matrix = FromAssimp(src.mTransformation);
+            for (unsigned k = 0; k < src.mNumMeshes; ++k) {
+                const unsigned m = src.mMeshes[k];
+                if (m < meshIndexOf.size() && meshIndexOf[m] >= 0) node.meshes.push_back({meshIndexOf[m], skinOfMesh[m]});
+            }
+        }
+        nodeByName.emplace(std::string(src.mName.C_Str()), index);
+        for (unsigned c = 0; c < src.mNumChildren; ++c) {
+            const int child = AddNode(*src.mChildren[c], index);
+            out.nodes[index].children.push_back(child);
+        }
+        return index;
+    }
+
+    void Materials() {
+        for (unsigned m = 0; m < ai.mNumMaterials; ++m) {
+            const aiMaterial& src = *ai.mMaterials[m];
+            AnimMaterial mat;
+            aiString name;
+            if (src.Get(AI_MATKEY_NAME, name) == AI_SUCCESS) mat.name = name.C_Str();
+            aiString file;
+            if (src.GetTexture(aiTextureType_DIFFUSE, 0, &file) == AI_SUCCESS ||
+                src.GetTexture(aiTextureType_BASE_COLOR, 0, &file) == AI_SUCCESS) {
+                mat.diffuseMap = file.C_Str();
+            }
+            out.materials.push_back(std::move(mat));
+        }
+    }
+
+    bool Pictures(std::string& error) {
+        for (AnimMaterial& mat : out.materials) {
+            if (mat.diffuseMap.empty()) continue;
+            const aiTexture* tex = ai.GetEmbeddedTexture(mat.diffuseMap.c_str());
+            if (!tex) {
+                mat.diffuseMap = ResolveTexturePath(mat.diffuseMap, out.baseDir);
+                continue;
+            }
+            const std::string key = FileNameOf(path) + "#" + mat.diffuseMap;
+            if (!out.pictures.count(key)) {
+                Picture picture;
+                std::string why;
+                if (!DecodeEmbedded(*tex, picture, why)) {
+                    error = path + ": embedded picture " + mat.diffuseMap + ": " + why;
+                    return false;
+                }
+                out.pictures.emplace(key, std::move(picture));
+            }
+            mat.diffuseMap = key;
+        }
+        return true;
+    }
+
+    void Meshes() {
+        meshIndexOf.assign(ai.mNumMeshes, -1);
+        skinOfMesh.assign(ai.mNumMeshes, -1);
+        for (unsigned m = 0; m < ai.mNumMeshes; ++m) {
+            const aiMesh& src = *ai.mMeshes[m];
+            AnimMesh mesh;
+            mesh.name = src.mName.C_Str();
+            for (unsigned f = 0; f < src.mNumFaces; ++f) {
+                const aiFace& face = src.mFaces[f];
+                if (face.mNumIndices != 3) continue;  // points and lines carry no surface
+                if (face.mIndices[0] >= src.mNumVertices || face.mIndices[1] >= src.mNumVertices ||
+                    face.mIndices[2] >= src.mNumVertices) {
+                    continue;
+                }
+                mesh.triangles.push_back({face.mIndices[0], face.mIndices[1], face.mIndices[2]});
+            }
+            if (mesh.triangles.empty()) continue;
+            mesh.positions.resize(src.mNumVertices);
+            for (unsigned i = 0; i < src.mNumVertices; ++i) {
+                mesh.positions[i] = {src.mVertices[i].x, src.mVertices[i].y, src.mVertices[i].z};
+            }
+            if (src.mTextureCoords[0]) {
+                mesh.uvs.resize(src.mNumVertices);
+                for (unsigned i = 0; i < src.mNumVertices; ++i) {
+                    mesh.uvs[i] = {src.mTextureCoords[0][i].x, src.mTextureCoords[0][i].y};
+                }
+            }
+            for (unsigned t = 0; t < src.mNumAnimMeshes; ++t) {
+                const aiAnimMesh& target = *src.mAnimMeshes[t];
+                std::vector<Vec3d> deltas(src.mNumVertices);
+                if (target.mVertices && target.mNumVertices == src.mNumVertices) {
+                    // Targets hold whole positions; we keep what they add.
+                    for (unsigned i = 0; i < src.mNumVertices; ++i) {
+                        deltas[i] = {static_cast<double>(target.mVertices[i].x) - mesh.positions[i].x,
+                                     static_cast<double>(target.mVertices[i].y) - mesh.positions[i].y,
+                                     static_cast<double>(target.mVertices[i].z) - mesh.positions[i].z};
+                    }
+                }
+                mesh.morphTargets.push_back(std::move(deltas));
+                mesh.defaultWeights.push_back(target.mWeight);
+            }
+            mesh.material = src.mMaterialIndex < out.materials.size() ? static_cast<int>(src.mMaterialIndex) : -1;
+            meshIndexOf[m] = static_cast<int>(out.meshes.size());
+            out.meshes.push_back(std::move(mesh));
+        }
+    }
+
+    // Skins need the nodes (bones are named nodes); run after AddNode.
+    void Skins() {
+        for (unsigned m = 0; m < ai.mNumMeshes; ++m) {
+            const aiMesh& src = *ai.mMeshes[m];
+            if (meshIndexOf[m] < 0 || src.mNumBones == 0) continue;
+            AnimMesh& mesh = out.meshes[meshIndexOf[m]];
+            AnimSkin skin;
+            mesh.influences.assign(mesh.positions.size(), {});
+            for (unsigned b = 0; b < src.mNumBones; ++b) {
+                const aiBone& bone = *src.mBones[b];
+                const auto node = nodeByName.find(bone.mName.C_Str());
+                if (node == nodeByName.end()) continue;  // a bone without a node cannot move anything
+                const uint32_t joint = static_cast<uint32_t>(skin.joints.size());
+                skin.joints.push_back(node->second);
+                skin.inverseBind.push_back(FromAssimp(bone.mOffsetMatrix));
+                for (unsigned w = 0; w < bone.mNumWeights; ++w) {
+                    const aiVertexWeight& vw = bone.mWeights[w];
+                    if (vw.mVertexId < mesh.influences.size() && vw.mWeight != 0.0f) {
+                        mesh.influences[vw.mVertexId].push_back({joint, vw.mWeight});
+                    }
+                }
+            }
+            const int index = static_cast<int>(out.skins.size());
+            out.skins.push_back(std::move(skin));
+            for (AnimNode& node : out.nodes) {
+                for (MeshInstance& inst : node.meshes) {
+                    if (inst.mesh == meshIndexOf[m]) inst.skin = index;
+                }
+            }
+        }
+    }
+
+    void Clips() {
+        for (unsigned a = 0; a < ai.mNumAnimations; ++a) {
+            const aiAnimation& src = *ai.mAnimations[a];
+            AnimClip clip;
+            clip.name = src.mName.length > 0 ? std::string(src.mName.C_Str()) : "anim" + std::to_string(a);
+            const double tps = src.mTicksPerSecond > 0.0 ? src.mTicksPerSecond : 25.0;
+            double end = src.mDuration / tps;
+            auto addTrack = [&](AnimTrack&& track) {
+                if (track.times.empty()) return;
+                for (size_t k = 1; k < track.times.size(); ++k) {
+                    if (track.times[k] < track.times[k - 1]) return;  // keys out of order cannot be sampled
+                }
+                end = std::max(end, track.times.back());
+                clip.tracks.push_back(std::move(track));
+            };
+            for (unsigned c = 0; c < src.mNumChannels; ++c) {
+                const aiNodeAnim& ch = *src.mChannels[c];
+                const auto node = nodeByName.find(ch.mNodeName.C_Str());
+                if (node == nodeByName.end()) continue;
+                AnimTrack t{node->second, TrackTarget::Translation, Interpolation::Linear, 3, {}, {}};
+                for (unsigned k = 0; k < ch.mNumPositionKeys; ++k) {
+                    t.times.push_back(ch.mPositionKeys[k].mTime / tps);
+                    const aiVector3D& v = ch.mPositionKeys[k].mValue;
+                    t.values.insert(t.values.end(), {v.x, v.y, v.z});
+                }
+                addTrack(std::move(t));
+                AnimTrack r{node->second, TrackTarget::Rotation, Interpolation::Linear, 4, {}, {}};
+                for (unsigned k = 0; k < ch.mNumRotationKeys; ++k) {
+                    r.times.push_back(ch.mRotationKeys[k].mTime / tps);
+                    const aiQuaternion& q = ch.mRotationKeys[k].mValue;
+                    r.values.insert(r.values.end(), {q.x, q.y, q.z, q.w});
+                }
+                addTrack(std::move(r));
+                AnimTrack s{node->second, TrackTarget::Scale, Interpolation::Linear, 3, {}, {}};
+                for (unsigned k = 0; k < ch.mNumScalingKeys; ++k) {
+                    s.times.push_back(ch.mScalingKeys[k].mTime / tps);
+                    const aiVector3D& v = ch.mScalingKeys[k].mValue;
+                    s.values.insert(s.values.end(), {v.x, v.y, v.z});
+                }
+                addTrack(std::move(s));
+            }
+            for (unsigned c = 0; c < src.mNumMorphMeshChannels; ++c) {
+                const aiMeshMorphAnim& ch = *src.mMorphMeshChannels[c];
+                // Channels are named after the node, sometimes with "*<mesh>" appended.
+                std::string name = ch.mName.C_Str();
+                auto node = nodeByName.find(name);
+                if (node == nodeByName.end() && name.find('*') != std::string::npos) {
+                    node = nodeByName.find(name.substr(0, name.find('*')));
+                }
+                if (node == nodeByName.end()) continue;
+                size_t width = 0;
+                for (const MeshInstance& inst : out.nodes[node->second].meshes) {
+                    width = std::max(width, out.meshes[inst.mesh].morphTargets.size());
+                }
+                if (width == 0) continue;
+                AnimTrack w{node->second, TrackTarget::Weights, Interpolation::Linear, width, {}, {}};
+                for (unsigned k = 0; k < ch.mNumKeys; ++k) {
+                    const aiMeshMorphKey& key = ch.mKeys[k];
+                    w.times.push_back(key.mTime / tps);
+                    std::vector<double> weights(width, 0.0);
+                    for (unsigned v = 0; v < key.mNumValuesAndWeights; ++v) {
+                        if (key.mValues[v] < width) weights[key.mValues[v]] = key.mWeights[v];
+                    }
+                    w.values.insert(w.values.end(), weights.begin(), weights.end());
+                }
+                addTrack(std::move(w));
+            }
+            clip.duration = std::max(end, 0.0);
+            out.clips.push_back(std::move(clip));
+        }
+    }
+
+    void UpAxis() {
+        int axis = 1, sign = 1;
+        if (ai.mMetaData) {
+            int32_t v = 0;
+            if (ai.mMetaData->Get("UpAxis", v) && v >= 0 && v <= 2) axis = v;
+            if (ai.mMetaData->Get("UpAxisSign", v) && v != 0) sign = v < 0 ? -1 : 1;
+        }
+        out.toZUp = UpToZ(axis, sign);
+    }
+};
+
+}  // namespace
+
+bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error) {
+    try {
+        Assimp::Importer importer;
+        // One node per node of the file: no helper nodes for pivots.
+        importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+        const aiScene* ai =
+            importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_ValidateDataStructure);
+        if (!ai || !ai->mRootNode || (ai->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
+            const std::string why = importer.GetErrorString();
+            error = path + ": " + (why.empty() ? std::string("cannot be read") : why);
+            return false;
+        }
+        out = AnimatedScene{};
+        out.baseDir = FolderOf(path);
+        Builder b{*ai, path, out, {}, {}, {}};
+        b.Materials();
+        if (!b.Pictures(error)) return false;
+        b.Meshes();
+        // The file's root is a container Assimp adds; when it holds nothing and
+        // moves nothing, its children are the scene's roots.
+        const aiNode& root = *ai->mRootNode;
+        if (root.mNumMeshes == 0 && IsIdentity(root.mTransformation)) {
+            for (unsigned c = 0; c < root.mNumChildren; ++c) out.roots.push_back(b.AddNode(*root.mChildren[c], -1));
+        } else {
+            out.roots.push_back(b.AddNode(root, -1));
+        }
+        b.Skins();
+        b.Clips();
+        b.UpAxis();
+        return true;
+    } catch (const std::exception& e) {
+        error = path + ": " + e.what();
+        return false;
+    }
+}
+
+}  // namespace standin

@@ -1,0 +1,405 @@
+// glTF files built by the tests, imported into the stand-in scene and checked
+// against positions computed by hand.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb_image_write.h>
+#pragma GCC diagnostic pop
+
+#include <cmath>
+
+#include "host/Importer.h"
+#include "tests/ImportTestSupport.h"
+
+using namespace importtest;
+using standin::ImportOptions;
+using standin::ImportScene;
+using standin::ObjectKind;
+using standin::SceneDocument;
+using json = nlohmann::json;
+
+namespace {
+
+const float kHalf = static_cast<float>(std::sqrt(0.5));
+
+// One triangle (0,0,0), (1,0,0), (0,1,0) with texture coordinates.
+json Triangle(GltfBuilder& b, int material = -1, bool uvs = true) {
+    json prim = {{"attributes", {{"POSITION", b.Floats({0, 0, 0, 1, 0, 0, 0, 1, 0}, "VEC3")}}}};
+    if (uvs) prim["attributes"]["TEXCOORD_0"] = b.Floats({0, 0, 1, 0, 0, 1}, "VEC2");
+    if (material >= 0) prim["material"] = material;
+    return prim;
+}
+
+SceneDocument Import(const std::string& path, ImportOptions options = {}) {
+    SceneDocument doc;
+    std::string error;
+    EXPECT_TRUE(ImportScene(path, options, doc, error)) << error;
+    return doc;
+}
+
+ImportOptions NoUpFix(int fps = 30) {
+    ImportOptions o;
+    o.upFix = false;
+    o.fps = fps;
+    return o;
+}
+
+TEST(ImportGltf, HierarchyNamesUpAxisAndScale) {
+    const std::string dir = ScratchDir("gltf-hierarchy");
+    GltfBuilder b;
+    const int head = b.Add("meshes", {{"primitives", {Triangle(b, 0)}}});
+    const int arms = b.Add("meshes", {{"primitives", {Triangle(b, 0), Triangle(b, 0)}}});
+    b.Add("materials", {{"name", "plain"}});
+    b.Add("nodes", {{"name", "Body"}, {"translation", {0, 2, 0}}, {"children", {1, 2}}});
+    b.Add("nodes", {{"name", "Head"}, {"translation", {1, 0, 0}}, {"mesh", head}});
+    b.Add("nodes", {{"name", "Arms"}, {"mesh", arms}});
+    b.Add("nodes", {{"name", "Lamp"}, {"extensions", {{"KHR_node_visibility", {{"visible", false}}}}}});
+    b.doc["scenes"] = {{{"nodes", {0, 3}}}};
+    b.doc["scene"] = 0;
+    const std::string path = b.Write(dir + "body.gltf");
+
+    const SceneDocument doc = Import(path);
+    ASSERT_EQ(doc.nodes.size(), 2u);  // no animation: no frame-name helper
+    EXPECT_EQ(doc.nodes[0].name, "Body");
+    EXPECT_EQ(doc.nodes[1].name, "Lamp");
+    EXPECT_TRUE(doc.nodes[1].hidden);
+    EXPECT_FALSE(doc.nodes[0].hidden);
+    ASSERT_TRUE(doc.nodes[1].object.has_value());
+    EXPECT_EQ(doc.nodes[1].object->kind, ObjectKind::Helper);
+    ASSERT_EQ(doc.nodes[0].children.size(), 2u);
+    EXPECT_EQ(doc.nodes[0].children[0].name, "Head");
+    const NodeData& armsNode = doc.nodes[0].children[1];
+    EXPECT_EQ(armsNode.name, "Arms");
+    ASSERT_EQ(armsNode.children.size(), 2u);  // one child per primitive
+    EXPECT_EQ(armsNode.children[0].name, "Arms_0");
+    EXPECT_EQ(armsNode.children[1].name, "Arms_1");
+    EXPECT_EQ(armsNode.children[1].object->kind, ObjectKind::Mesh);
+    EXPECT_EQ(doc.ticksPerFrame, 160);
+    EXPECT_EQ(doc.animRange.start, 0);
+    EXPECT_EQ(doc.animRange.end, 0);
+    EXPECT_EQ(doc.baseDir, dir);
+
+    // Head's (0,1,0) sits at (1,3,0) in the file; upright, +Y becomes +Z.
+    auto v = WorldVerts(doc, "Head", 0);
+    ASSERT_EQ(v.size(), 3u);
+    ExpectNear(v[2], 1, 0, 3);
+    v = WorldVerts(Import(path, NoUpFix()), "Head", 0);
+    ExpectNear(v[2], 1, 3, 0);
+    ImportOptions scaled;
+    scaled.scale = 2.0;
+    v = WorldVerts(Import(path, scaled), "Head", 0);
+    ExpectNear(v[2], 2, 0, 6);
+    v = WorldVerts(Import(path), "Arms_1", 0);
+    ExpectNear(v[1], 1, 0, 2);
+}
+
+TEST(ImportGltf, SeamsAreWeldedAndVRunsUp) {
+    // A cube whose six faces each have their own four corners (24 vertices),
+    // as exporters write it when every face has its own texture patch.
+    const float c[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+    const int quads[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {2, 3, 7, 6}, {1, 2, 6, 5}, {0, 4, 7, 3}};
+    std::vector<float> pos, uv;
+    std::vector<uint16_t> idx;
+    for (int f = 0; f < 6; ++f) {
+        const float corner[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+        for (int k = 0; k < 4; ++k) {
+            pos.insert(pos.end(), c[quads[f][k]], c[quads[f][k]] + 3);
+            uv.push_back((f + corner[k][0]) / 8.0f);
+            uv.push_back(0.25f * corner[k][1]);
+        }
+        const uint16_t base = static_cast<uint16_t>(f * 4);
+        for (uint16_t i : {0, 1, 2, 0, 2, 3}) idx.push_back(static_cast<uint16_t>(base + i));
+    }
+    GltfBuilder b;
+    json prim;
+    prim["attributes"] = {{"POSITION", b.Floats(pos, "VEC3")}, {"TEXCOORD_0", b.Floats(uv, "VEC2")}};
+    prim["indices"] = b.Indices(idx);
+    b.Add("meshes", {{"primitives", {prim}}});
+    b.Add("nodes", {{"name", "Cube"}, {"mesh", 0}});
+    const std::string path = b.Write(ScratchDir("gltf-seams") + "cube.gltf");
+
+    const SceneDocument doc = Import(path, NoUpFix());
+    const NodeData* cube = Find(doc, "Cube");
+    ASSERT_NE(cube, nullptr);
+    const standin::MeshData& mesh = cube->object->mesh.At(0);
+    EXPECT_EQ(mesh.verts.size(), 8u);
+    ASSERT_EQ(mesh.faces.size(), 12u);
+    ASSERT_EQ(mesh.tvfaces.size(), 12u);
+    // Every corner keeps the position and texture coordinate it had, with v
+    // turned to run up: 1 - v.
+    for (size_t f = 0; f < 12; ++f) {
+        for (int k = 0; k < 3; ++k) {
+            const size_t src = idx[f * 3 + k];
+            const Point3& p = mesh.verts[mesh.faces[f][k]];
+            EXPECT_EQ(p.x, pos[src * 3]);
+            EXPECT_EQ(p.y, pos[src * 3 + 1]);
+            EXPECT_EQ(p.z, pos[src * 3 + 2]);
+            const Point3& t = mesh.tverts[mesh.tvfaces[f][k]];
+            EXPECT_FLOAT_EQ(t.x, uv[src * 2]);
+            EXPECT_FLOAT_EQ(t.y, 1.0f - uv[src * 2 + 1]);
+        }
+    }
+}
+
+TEST(ImportGltf, MaterialsExternalAndEmbeddedPictures) {
+    const std::string dir = ScratchDir("gltf-textures");
+    // A 2 x 1 picture: red, then blue, embedded as a PNG data URI.
+    const unsigned char rgb[6] = {255, 0, 0, 0, 0, 255};
+    std::string png;
+    stbi_write_png_to_func([](void* ctx, void* data, int size) {
+        static_cast<std::string*>(ctx)->append(static_cast<const char*>(data), static_cast<size_t>(size));
+    }, &png, 2, 1, 3, rgb, 6);
+    GltfBuilder b;
+    b.Add("images", {{"uri", "skins/tex%20a.png"}});
+    b.Add("images", {{"uri", "data:image/png;base64," + Base64(png)}});
+    b.Add("textures", {{"source", 0}});
+    b.Add("textures", {{"source", 1}});
+    b.Add("materials", {{"pbrMetallicRoughness", {{"baseColorTexture", {{"index", 0}}}}}});
+    b.Add("materials", {{"pbrMetallicRoughness", {{"baseColorTexture", {{"index", 1}}}}}});
+    b.Add("materials", {{"name", "flat"}});
+    for (int m = 0; m < 4; ++m) {
+        b.Add("meshes", {{"primitives", {Triangle(b, m < 3 ? m : -1)}}});
+        b.Add("nodes", {{"name", "M" + std::to_string(m)}, {"mesh", m}});
+    }
+    const std::string path = b.Write(dir + "dressed.gltf");
+    const SceneDocument doc = Import(path);
+
+    const NodeData* external = Find(doc, "M0");
+    ASSERT_TRUE(external && external->material && external->material->diffuse);
+    EXPECT_EQ(external->material->kind, standin::MaterialKind::Standard);
+    EXPECT_EQ(external->material->diffuse->kind, standin::MapKind::Bitmap);
+    EXPECT_EQ(external->material->diffuse->file, "skins/tex a.png");
+    EXPECT_EQ(doc.baseDir, dir);
+
+    const NodeData* embedded = Find(doc, "M1");
+    ASSERT_TRUE(embedded && embedded->material && embedded->material->diffuse);
+    const auto picture = doc.images.find(embedded->material->diffuse->file);
+    ASSERT_NE(picture, doc.images.end());
+    ASSERT_EQ(picture->second.width, 2);
+    ASSERT_EQ(picture->second.height, 1);
+    ASSERT_EQ(picture->second.pixels.size(), 2u);
+    EXPECT_EQ(picture->second.pixels[0].r, 65535);
+    EXPECT_EQ(picture->second.pixels[0].b, 0);
+    EXPECT_EQ(picture->second.pixels[1].b, 65535);
+    EXPECT_EQ(picture->second.pixels[1].a, 65535);
+
+    for (const char* name : {"M2", "M3"}) {  // no texture; no material at all
+        const NodeData* plain = Find(doc, name);
+        ASSERT_TRUE(plain && plain->material) << name;
+        EXPECT_EQ(plain->material->kind, standin::MaterialKind::Standard);
+        EXPECT_FALSE(plain->material->diffuse.has_value()) << name;
+    }
+}
+
+TEST(ImportGltf, MeshWithoutTextureCoordinatesStaysWithout) {
+    GltfBuilder b;
+    b.Add("meshes", {{"primitives", {Triangle(b, -1, false)}}});
+    b.Add("nodes", {{"name", "Bare"}, {"mesh", 0}});
+    const SceneDocument doc = Import(b.Write(ScratchDir("gltf-bare") + "bare.gltf"));
+    const NodeData* bare = Find(doc, "Bare");
+    ASSERT_TRUE(bare && bare->object);
+    EXPECT_EQ(bare->object->mesh.At(0).verts.size(), 3u);
+    EXPECT_TRUE(bare->object->mesh.At(0).tverts.empty());
+    EXPECT_TRUE(bare->object->mesh.At(0).tvfaces.empty());
+}
+
+TEST(ImportGltf, NodeAnimationSampledAtFrameTimes) {
+    GltfBuilder b;
+    b.Add("meshes", {{"primitives", {Triangle(b)}}});
+    b.Add("nodes", {{"name", "Spinner"}, {"mesh", 0}});
+    const int t01 = b.Floats({0, 1}, "SCALAR");
+    const int tStep = b.Floats({0, 0.5f}, "SCALAR");
+    const int move = b.Floats({0, 0, 0, 3, 0, 0}, "VEC3");
+    const int turn = b.Floats({0, 0, 0, 1, 0, 0, kHalf, kHalf}, "VEC4");
+    // Cubic scale: key 0 value (1,1,1) leaving with tangent (3,0,0); key 1 value (2,1,1).
+    const int grow = b.Floats({0, 0, 0, 1, 1, 1, 3, 0, 0, 0, 0, 0, 2, 1, 1, 0, 0, 0}, "VEC3");
+    b.Add("animations", {{"name", "move"},
+                         {"samplers",
+                          {{{"input", t01}, {"output", move}},
+                           {{"input", tStep}, {"output", turn}, {"interpolation", "STEP"}},
+                           {{"input", t01}, {"output", grow}, {"interpolation", "CUBICSPLINE"}}}},
+                         {"channels",
+                          {{{"sampler", 0}, {"target", {{"node", 0}, {"path", "translation"}}}},
+                           {{"sampler", 1}, {"target", {{"node", 0}, {"path", "rotation"}}}},
+                           {{"sampler", 2}, {"target", {{"node", 0}, {"path", "scale"}}}}}}});
+    const SceneDocument doc = Import(b.Write(ScratchDir("gltf-anim") + "spin.gltf"), NoUpFix());
+
+    EXPECT_EQ(doc.ticksPerFrame, 160);
+    EXPECT_EQ(doc.animRange.end, 30 * 160);  // 1 s at 30 fps: 31 frames
+    EXPECT_EQ(Find(doc, "Spinner")->transform.keys.size(), 31u);
+    // Frame 10, t = 1/3: translation 1, no turn yet, scale x by Hermite:
+    // h00 + h10 * 3 + h01 * 2 = 20/27 + 4/27 * 3 + 7/27 * 2 = 46/27.
+    auto v = WorldVerts(doc, "Spinner", 10 * 160);
+    ExpectNear(v[1], 1.0f + 46.0f / 27.0f, 0, 0);
+    ExpectNear(v[2], 1, 1, 0);
+    // Frame 20, t = 2/3: translation 2, a quarter turn about z (step), scale
+    // x = 7/27 + 2/27 * 3 + 20/27 * 2 = 53/27.
+    v = WorldVerts(doc, "Spinner", 20 * 160);
+    ExpectNear(v[1], 2, 53.0f / 27.0f, 0);
+    ExpectNear(v[2], 1, 0, 0);
+    // Past the end the last frame holds the final pose.
+    v = WorldVerts(doc, "Spinner", 30 * 160);
+    ExpectNear(v[1], 3, 2, 0);
+}
+
+// A two-bone arm: Root at the origin, Bone at (0,1,0) turning a quarter turn
+// about z over one second; a mesh whose node sits at (5,5,5), which skinning
+// ignores; a morph target lifting vertex 0 by 1 in z as its weight goes 0 to 1.
+std::string SkinnedArm(const std::string& dir) {
+    GltfBuilder b;
+    const int pos = b.Floats({0, 0, 0, 0, 2, 0, 1, 1, 0}, "VEC3");
+    const int joints = b.Indices({0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0}, "VEC4");
+    const int weights = b.Floats({1, 0, 0, 0, 1, 0, 0, 0, 0.5f, 0.5f, 0, 0}, "VEC4");
+    const int lift = b.Floats({0, 0, 1, 0, 0, 0, 0, 0, 0}, "VEC3");
+    b.Add("meshes", {{"primitives",
+                      {{{"attributes", {{"POSITION", pos}, {"JOINTS_0", joints}, {"WEIGHTS_0", weights}}},
+                        {"targets", {{{"POSITION", lift}}}}}}},
+                     {"weights", {0}}});
+    const int ibm = b.Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1,     // root: identity
+                              1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1},  // bone: back by 1 in y
+                             "MAT4");
+    b.Add("skins", {{"joints", {0, 1}}, {"inverseBindMatrices", ibm}});
+    b.Add("nodes", {{"name", "Root"}, {"children", {1}}});
+    b.Add("nodes", {{"name", "Bone"}, {"translation", {0, 1, 0}}});
+    b.Add("nodes", {{"name", "Arm"}, {"mesh", 0}, {"skin", 0}, {"translation", {5, 5, 5}}});
+    b.doc["scenes"] = {{{"nodes", {0, 2}}}};
+    const int t01 = b.Floats({0, 1}, "SCALAR");
+    const int turn = b.Floats({0, 0, 0, 1, 0, 0, kHalf, kHalf}, "VEC4");
+    const int w01 = b.Floats({0, 1}, "SCALAR");
+    b.Add("animations", {{"name", "flex"},
+                         {"samplers", {{{"input", t01}, {"output", turn}}, {{"input", t01}, {"output", w01}}}},
+                         {"channels",
+                          {{{"sampler", 0}, {"target", {{"node", 1}, {"path", "rotation"}}}},
+                           {{"sampler", 1}, {"target", {{"node", 2}, {"path", "weights"}}}}}}});
+    return b.Write(dir + "arm.gltf");
+}
+
+TEST(ImportGltf, SkinAndMorphTargetMatchHandComputedPositions) {
+    const std::string path = SkinnedArm(ScratchDir("gltf-skin"));
+    const SceneDocument doc = Import(path, NoUpFix());
+    const NodeData* arm = Find(doc, "Arm");
+    ASSERT_TRUE(arm && arm->object);
+    EXPECT_EQ(arm->object->mesh.keys.size(), 31u);  // a key at every frame
+
+    auto v = WorldVerts(doc, "Arm", 0);
+    ASSERT_EQ(v.size(), 3u);
+    ExpectNear(v[0], 0, 0, 0);
+    ExpectNear(v[1], 0, 2, 0);
+    ExpectNear(v[2], 1, 1, 0);
+    // Half way: an eighth turn and half the lift.
+    v = WorldVerts(doc, "Arm", 15 * 160);
+    ExpectNear(v[0], 0, 0, 0.5f);
+    ExpectNear(v[1], -kHalf, 1 + kHalf, 0);
+    ExpectNear(v[2], 0.5f * (1 + kHalf), 0.5f * (1 + 1 + kHalf), 0);
+    // The end: the bone's tip lies at (-1,1,0); vertex 2 is half on each bone:
+    // ((1,1,0) + (0,2,0)) / 2.
+    v = WorldVerts(doc, "Arm", 30 * 160);
+    ExpectNear(v[0], 0, 0, 1);
+    ExpectNear(v[1], -1, 1, 0);
+    ExpectNear(v[2], 0.5f, 1.5f, 0);
+
+    // Upright, the same arm turns (x, y, z) to (x, -z, y).
+    v = WorldVerts(Import(path), "Arm", 30 * 160);
+    ExpectNear(v[0], 0, -1, 0);
+    ExpectNear(v[1], -1, 0, 1);
+    ExpectNear(v[2], 0.5f, 0, 1.5f);
+}
+
+// Two clips: "walk" moves A over half a second, "run" moves B over 0.2 s.
+std::string TwoClips(const std::string& dir) {
+    GltfBuilder b;
+    b.Add("meshes", {{"primitives", {Triangle(b)}}});
+    b.Add("nodes", {{"name", "A"}, {"mesh", 0}});
+    b.Add("nodes", {{"name", "B"}, {"mesh", 0}, {"translation", {0, 5, 0}}});
+    const int tw = b.Floats({0, 0.5f}, "SCALAR");
+    const int tr = b.Floats({0, 0.2f}, "SCALAR");
+    const int walk = b.Floats({0, 0, 0, 1, 0, 0}, "VEC3");
+    const int run = b.Floats({0, 5, 0, 0, 5, 2}, "VEC3");
+    b.Add("animations", {{"name", "walk"},
+                         {"samplers", {{{"input", tw}, {"output", walk}}}},
+                         {"channels", {{{"sampler", 0}, {"target", {{"node", 0}, {"path", "translation"}}}}}}});
+    b.Add("animations", {{"name", "run"},
+                         {"samplers", {{{"input", tr}, {"output", run}}}},
+                         {"channels", {{{"sampler", 0}, {"target", {{"node", 1}, {"path", "translation"}}}}}}});
+    return b.Write(dir + "clips.gltf");
+}
+
+TEST(ImportGltf, ClipsLaidOutNamedAndSelected) {
+    const std::string path = TwoClips(ScratchDir("gltf-clips"));
+    // 10 fps: walk takes ceil(5) + 1 = 6 frames, run ceil(2) + 1 = 3.
+    const SceneDocument doc = Import(path, NoUpFix(10));
+    EXPECT_EQ(doc.ticksPerFrame, 480);
+    EXPECT_EQ(doc.animRange.end, 8 * 480);
+    const NodeData* names = Find(doc, "FrameNames");
+    ASSERT_TRUE(names && names->object);
+    EXPECT_EQ(names->object->kind, ObjectKind::Helper);
+    ASSERT_EQ(names->noteTracks.size(), 1u);
+    ASSERT_EQ(names->noteTracks[0].size(), 2u);
+    EXPECT_EQ(names->noteTracks[0][0].time, 0);
+    EXPECT_EQ(names->noteTracks[0][0].text, "walk");
+    EXPECT_EQ(names->noteTracks[0][1].time, 6 * 480);
+    EXPECT_EQ(names->noteTracks[0][1].text, "run");
+
+    ExpectNear(WorldVerts(doc, "A", 5 * 480)[0], 1, 0, 0);  // walk's end
+    // In run, A is back at rest, not where walk left it; B moves.
+    ExpectNear(WorldVerts(doc, "A", 6 * 480)[0], 0, 0, 0);
+    ExpectNear(WorldVerts(doc, "B", 7 * 480)[0], 0, 5, 1);
+    ExpectNear(WorldVerts(doc, "B", 5 * 480)[0], 0, 5, 0);  // and rests in walk
+
+    ImportOptions only = NoUpFix(10);
+    only.clips = {"run"};
+    const SceneDocument runOnly = Import(path, only);
+    EXPECT_EQ(runOnly.animRange.end, 2 * 480);
+    const NodeData* runNames = Find(runOnly, "FrameNames");
+    ASSERT_TRUE(runNames && runNames->noteTracks.size() == 1 && runNames->noteTracks[0].size() == 1);
+    EXPECT_EQ(runNames->noteTracks[0][0].text, "run");
+    EXPECT_EQ(runNames->noteTracks[0][0].time, 0);
+    ExpectNear(WorldVerts(runOnly, "B", 2 * 480)[0], 0, 5, 2);
+
+    std::vector<standin::ClipInfo> clips;
+    std::string error;
+    ASSERT_TRUE(standin::ListClips(path, ImportOptions{}, clips, error)) << error;
+    ASSERT_EQ(clips.size(), 2u);
+    EXPECT_EQ(clips[0].name, "walk");
+    EXPECT_EQ(clips[0].frames, 16);  // 30 fps: ceil(15) + 1
+    EXPECT_EQ(clips[1].name, "run");
+    EXPECT_EQ(clips[1].frames, 7);   // 0.2f s is a hair above 0.2: still ceil(6) + 1
+}
+
+TEST(ImportGltf, RefusalsNameTheFileAndThePlace) {
+    const std::string dir = ScratchDir("gltf-errors");
+    const std::string clips = TwoClips(dir);
+    SceneDocument doc;
+    std::string error;
+    ImportOptions unknown;
+    unknown.clips = {"jump"};
+    EXPECT_FALSE(ImportScene(clips, unknown, doc, error));
+    EXPECT_NE(error.find("jump"), std::string::npos) << error;
+    ImportOptions badFps;
+    badFps.fps = 7;
+    EXPECT_FALSE(ImportScene(clips, badFps, doc, error));
+    EXPECT_NE(error.find("--fps 7"), std::string::npos) << error;
+
+    // Indices pointing past the vertices, and an accessor longer than its view.
+    GltfBuilder b;
+    json prim = Triangle(b);
+    prim["indices"] = b.Indices({0, 1, 7});
+    b.Add("meshes", {{"primitives", {prim}}});
+    b.Add("nodes", {{"name", "Broken"}, {"mesh", 0}});
+    const std::string badIndex = b.Write(dir + "index.gltf");
+    EXPECT_FALSE(ImportScene(badIndex, ImportOptions{}, doc, error));
+    EXPECT_NE(error.find("index.gltf"), std::string::npos) << error;
+    EXPECT_NE(error.find("meshes[0].primitives[0].indices"), std::string::npos) << error;
+
+    b.doc["accessors"][0]["count"] = 1000;
+    const std::string overrun = b.Write(dir + "overrun.gltf");
+    EXPECT_FALSE(ImportScene(overrun, ImportOptions{}, doc, error));
+    EXPECT_NE(error.find("accessors[0]"), std::string::npos) << error;
+
+    EXPECT_FALSE(ImportScene(dir + "missing.glb", ImportOptions{}, doc, error));
+    EXPECT_NE(error.find("missing.glb"), std::string::npos) << error;
+}
+
+}  // namespace
