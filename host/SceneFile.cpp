@@ -1,5 +1,6 @@
 #include "host/SceneFile.h"
 
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -89,7 +90,6 @@ void CheckFields(const Value& obj, const Path& path, std::initializer_list<std::
         for (const Misplaced& m : misplaced) {
             if (m.field == key) Fail(at, m.rule);
         }
-        if (key == "keys") Fail(at, kKeyedRule);
         Fail(at, "unknown field " + Quoted(key));
     }
 }
@@ -150,8 +150,8 @@ float ReadFloat(const Value& v, const Path& path) {
     const double magnitude = std::fabs(d);
     if (!(magnitude < halfway)) {
         char text[64];
-        std::snprintf(text, sizeof text, "%g", d);
-        Fail(path, std::string("number ") + text + " is beyond the float range (its nearest float is infinite)");
+        const std::to_chars_result written = std::to_chars(text, text + sizeof text, d);
+        Fail(path, "number " + std::string(text, written.ptr) + " is beyond the float range (its nearest float is infinite)");
     }
     if (magnitude > largest) return static_cast<float>(std::copysign(largest, d));
     return static_cast<float>(d);

@@ -124,6 +124,27 @@ public:
         // The parser's text reads "[json.exception.parse_error.101] parse error
         // at line 1, column 5: syntax error ..."; keep the place and the reason.
         std::string what = ex.what();
+        if (ex.id == 406) {
+            // A number beyond the double range: no field takes it, and the
+            // place in the document says more than a line and column would.
+            std::vector<PathStep> steps = Steps();
+            std::string key;
+            if (!open_.empty()) {
+                const Value& top = *open_.back().container;
+                if (top.type == Value::Type::Array) {
+                    steps.push_back({{}, top.items.size(), true});
+                } else {
+                    key = open_.back().pendingKey;
+                    steps.push_back({key, 0, false});
+                }
+            }
+            const size_t quote = what.find('\'');
+            const std::string literal =
+                quote == std::string::npos ? std::string("the number") : "number " + what.substr(quote + 1, what.size() - quote - 2);
+            std::string where = FormatPath(steps);
+            error = (where.empty() ? std::string() : where + ": ") + literal + " is beyond the float range (its nearest float is infinite)";
+            return false;
+        }
         const size_t at = what.find("at line ");
         error = at == std::string::npos ? what : what.substr(at + 3);
         return false;
