@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -376,6 +377,23 @@ TEST(SceneFile, FailureLeavesTheDocumentAsItWas) {
     EXPECT_EQ(error, "scene.json: nodes[0].name: expected a string, got a number");
     EXPECT_EQ(doc.ticksPerFrame, 7);
     EXPECT_EQ(doc.nodes.size(), 2u);
+}
+
+// The example in the user documentation must stay a scene that loads.
+TEST(SceneFile, DocumentedExampleLoads) {
+    std::ifstream docs(std::string(QUORVEX_SOURCE_DIR) + "/docs/scene-files.md");
+    ASSERT_TRUE(docs.good());
+    const std::string text((std::istreambuf_iterator<char>(docs)), std::istreambuf_iterator<char>());
+    const size_t begin = text.find("```json\n");
+    ASSERT_NE(begin, std::string::npos);
+    const size_t end = text.find("```", begin + 8);
+    ASSERT_NE(end, std::string::npos);
+    const SceneDocument doc = Load(text.substr(begin + 8, end - begin - 8));
+    ASSERT_EQ(doc.nodes.size(), 2u);
+    EXPECT_EQ(doc.animRange.end, 320);
+    EXPECT_EQ(doc.nodes[0].transform.At(200).row[3].z, 1.0f);
+    EXPECT_EQ(doc.nodes[1].name, "FrameNames");
+    EXPECT_EQ(doc.nodes[1].object->kind, ObjectKind::Helper);
 }
 
 class SceneFileOnDisk : public ::testing::Test {
