@@ -66,6 +66,58 @@ bool IsTgaHeader(const unsigned char* d, size_t size) {
     return size > 18 + idLength + mapBytes;
 }
 
+uint32_t Dword(const unsigned char* p) { return static_cast<uint32_t>(Word(p)) | (static_cast<uint32_t>(Word(p + 2)) << 16); }
+
+// The decoder reads missing TGA and BMP pixel data as zeros, which would turn
+// a cut file into a partly black picture; these checks make sure every pixel
+// is present before it decodes. The headers were validated already (TGA) or
+// are checked by the decoder (BMP); a field it would refuse is let through
+// here for it to refuse.
+bool TgaPixelsComplete(const unsigned char* d, size_t size) {
+    const unsigned mapLength = d[1] == 1 ? Word(d + 5) : 0;
+    size_t at = 18 + d[0] + static_cast<size_t>(mapLength) * ((d[7] + 7u) / 8u);
+    const uint64_t pixels = static_cast<uint64_t>(Word(d + 12)) * Word(d + 14);
+    const size_t pixelBytes = (d[16] + 7u) / 8u;
+    if (d[2] < 9) return size >= at && (size - at) / pixelBytes >= pixels;
+    // Run-length packets: a count byte, then one pixel (a run) or count pixels.
+    uint64_t seen = 0;
+    while (seen < pixels) {
+        if (at >= size) return false;
+        const unsigned header = d[at++];
+        const unsigned count = (header & 0x7Fu) + 1u;
+        const size_t need = (header & 0x80u) ? pixelBytes : count * pixelBytes;
+        if (size - at < need) return false;
+        at += need;
+        seen += count;
+    }
+    return true;
+}
+
+bool BmpPixelsComplete(const unsigned char* d, size_t size) {
+    if (size < 26) return false;
+    const uint32_t offset = Dword(d + 10);
+    const uint32_t headerSize = Dword(d + 14);
+    int64_t width = 0, height = 0;
+    unsigned bits = 0;
+    if (headerSize == 12) {
+        width = Word(d + 18);
+        height = Word(d + 20);
+        bits = Word(d + 24);
+    } else {
+        if (size < 34) return false;
+        width = static_cast<int32_t>(Dword(d + 18));
+        height = static_cast<int32_t>(Dword(d + 22));
+        bits = Word(d + 28);
+        const uint32_t compression = Dword(d + 30);
+        if (compression != 0 && compression != 3) return true;  // the decoder refuses these
+    }
+    if (width <= 0 || width > 65535 || height == 0 || bits == 0 || bits > 32) return true;
+    if (height < 0) height = -height;
+    if (height > 65535) return true;  // refused by the size limit
+    const uint64_t stride = ((static_cast<uint64_t>(width) * bits + 31) / 32) * 4;
+    return static_cast<uint64_t>(size) >= offset + stride * static_cast<uint64_t>(height);
+}
+
 PictureFormat DetectFormat(const unsigned char* d, size_t size) {
     static const unsigned char png[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (size >= 8 && std::memcmp(d, png, 8) == 0) return PictureFormat::Png;
@@ -107,6 +159,12 @@ bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::st
     }
     if (w > 65535 || h > 65535) {
         error = "picture is " + std::to_string(w) + " x " + std::to_string(h) + "; at most 65535 x 65535 is supported";
+        return false;
+    }
+
+    if ((format == PictureFormat::Tga && !TgaPixelsComplete(data, size)) ||
+        (format == PictureFormat::Bmp && !BmpPixelsComplete(data, size))) {
+        error = "picture file is cut short: pixel data is missing";
         return false;
     }
 
