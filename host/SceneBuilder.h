@@ -41,6 +41,18 @@ Keyed<Matrix3> KeyedTransform(std::initializer_list<std::pair<TimeValue, Matrix3
 // The same from a vector built in a loop.
 Keyed<Matrix3> KeyedTransform(std::vector<std::pair<TimeValue, Matrix3>> keys);
 
+// A keyed value (transform or mesh) with one key per frame: values[i] at
+// frame firstFrame + i, that is at tick (firstFrame + i) x ticksPerFrame.
+template <class T>
+Keyed<T> EveryFrame(int32_t ticksPerFrame, std::vector<T> values, int32_t firstFrame = 0) {
+    Keyed<T> keyed;
+    for (size_t i = 0; i < values.size(); ++i) {
+        const int64_t tick = (static_cast<int64_t>(firstFrame) + static_cast<int64_t>(i)) * ticksPerFrame;
+        keyed.keys.push_back({static_cast<TimeValue>(tick), std::move(values[i])});
+    }
+    return keyed;
+}
+
 // ---------------------------------------------------------------- meshes
 
 // One face (0, 1, 2) over (0,0,0), (1,0,0), (0,1,0), with texture vertices

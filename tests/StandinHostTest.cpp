@@ -222,6 +222,16 @@ TEST(StandinHostTime, KeyedTransformHoldsLastKeyAtOrBefore) {
     EXPECT_EQ(xAt(2147483647), 3.0f);
 }
 
+TEST(StandinHostTime, EveryFrameKeysLandOnFrameTicks) {
+    NodeData node = WithTransform(EmptyNode("Walker"),
+                                  EveryFrame(160, std::vector<Matrix3>{Translation(0, 0, 0), Translation(0, 0, 4)}, -1));
+    ASSERT_EQ(node.transform.keys.size(), 2u);
+    EXPECT_EQ(node.transform.keys[0].time, -160);
+    StandinHost host(Scene({node}, 160));
+    EXPECT_EQ(host.FindNode("Walker")->GetObjTMAfterWSM(0, nullptr).row[3].z, 4.0f);
+    EXPECT_EQ(host.FindNode("Walker")->GetObjTMAfterWSM(-1, nullptr).row[3].z, 0.0f);
+}
+
 TEST(StandinHostTime, KeyedMeshPerModeAndEvalLog) {
     MeshData big = QuadMesh();
     Keyed<MeshData> keyed = KeyedMesh({{0, TriangleMesh()}, {160, big}});
