@@ -1,5 +1,6 @@
 // quorvex: exports scenes to vertex-animated model files, and looks inside them.
 #include <algorithm>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -28,8 +29,21 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     int exitStatus = ExitSuccess;
     AddRegisteredCommands(app, exitStatus);
+    // "--frames -3:-1" would read as an option named "-3:-1"; join such a
+    // value to its flag so negative frames work in both spellings.
+    std::vector<std::string> words(argv, argv + argc);
+    std::vector<std::string> joined;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (words[i] == "--frames" && i + 1 < words.size()) {
+            joined.push_back("--frames=" + words[++i]);
+        } else {
+            joined.push_back(words[i]);
+        }
+    }
+    std::vector<char*> joinedArgv;
+    for (std::string& word : joined) joinedArgv.push_back(word.data());
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(joinedArgv.size()), joinedArgv.data());
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {

@@ -1,0 +1,212 @@
+// quorvex export: loads a scene into the stand-in host and runs the exporter
+// the way the modelling host does (LibClassDesc(0), Create, DoExport).
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "cli/ExportSummary.h"
+#include "export/ExportState.h"
+#include "host/ConsoleProgress.h"
+#include "host/Importer.h"
+#include "host/SceneFile.h"
+#include "host/StandinHost.h"
+#include "host/Win32Standin.h"
+#include "plugin/PluginModule.h"
+#include "ui/Resource.h"
+
+namespace {
+
+struct ExportArgs {
+    std::string scene;
+    std::string output;
+    bool hiPrecision = false;
+    bool alpha = false;
+    bool singleFrame = false;
+    std::string frames;
+    int fps = 30;
+    double scale = 1.0;
+    std::vector<std::string> clips;
+    bool noUpFix = false;
+    bool listClips = false;
+    bool quiet = false;
+};
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "quorvex export: %s\n", message.c_str());
+    std::fprintf(stderr, "Run 'quorvex export --help' for the flags.\n");
+    return ExitUsage;
+}
+
+// "START:END", each a decimal integer within 32 bits, optionally negative.
+bool ParseFrameRange(const std::string& text, int32_t& start, int32_t& end) {
+    const size_t colon = text.find(':', text.empty() ? 0 : 1);
+    if (colon == std::string::npos) return false;
+    auto parse = [](const std::string& s, int32_t& out) {
+        if (s.empty()) return false;
+        size_t i = (s[0] == '-' || s[0] == '+') ? 1 : 0;
+        if (i == s.size()) return false;
+        for (size_t k = i; k < s.size(); ++k)
+            if (!std::isdigit(static_cast<unsigned char>(s[k]))) return false;
+        errno = 0;
+        char* endPtr = nullptr;
+        long long v = std::strtoll(s.c_str(), &endPtr, 10);
+        if (errno != 0 || v < INT32_MIN || v > INT32_MAX) return false;
+        out = static_cast<int32_t>(v);
+        return true;
+    };
+    return parse(text.substr(0, colon), start) && parse(text.substr(colon + 1), end);
+}
+
+std::string LowerExtension(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    return ext;
+}
+
+// The exporter as the host sees it: the library is attached once per process.
+ClassDesc* LoadExporterClass() {
+    static char moduleToken;
+    static bool attached = false;
+    if (!attached) {
+        DllMain(reinterpret_cast<HINSTANCE>(&moduleToken), DLL_PROCESS_ATTACH, nullptr);
+        attached = true;
+    }
+    return LibClassDesc(0);
+}
+
+int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
+    const bool sceneFile = LowerExtension(args.scene) == ".json";
+    if (sceneFile && importFlagsGiven)
+        return UsageError("--fps, --scale, --clip, --no-up-fix and --list-clips apply only to imported model files, not to " +
+                          args.scene);
+    if (args.fps <= 0 || 4800 % args.fps != 0)
+        return UsageError("--fps " + std::to_string(args.fps) + " must divide 4800 (e.g. 10, 15, 24, 25, 30, 60)");
+    if (!std::isfinite(args.scale) || args.scale == 0.0) return UsageError("--scale must be a finite number other than 0");
+
+    standin::ImportOptions importOptions;
+    importOptions.fps = args.fps;
+    importOptions.scale = args.scale;
+    importOptions.upFix = !args.noUpFix;
+    importOptions.clips = args.clips;
+
+    std::string error;
+    if (args.listClips) {
+        std::vector<standin::ClipInfo> clips;
+        if (!standin::ListClips(args.scene, importOptions, clips, error)) {
+            std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
+            return ExitUsage;
+        }
+        if (clips.empty()) std::printf("%s: no animation clips (exports one frame)\n", args.scene.c_str());
+        for (const auto& clip : clips)
+            std::printf("%s: %lld frames\n", clip.name.c_str(), static_cast<long long>(clip.frames));
+        return ExitSuccess;
+    }
+
+    if (args.output.empty()) return UsageError("-o OUT.mdl is required");
+    int32_t start = 0, end = 0;
+    if (framesGiven) {
+        if (args.singleFrame) return UsageError("--frames and --single-frame cannot be used together");
+        if (!ParseFrameRange(args.frames, start, end))
+            return UsageError("--frames wants START:END, two whole numbers within 32 bits, e.g. --frames 0:30 or --frames=-3:-1");
+        if (end < start) return UsageError("--frames " + args.frames + ": END is before START");
+    }
+
+    standin::SceneDocument document;
+    const bool loaded = sceneFile ? standin::LoadSceneFile(args.scene, document, error)
+                                  : standin::ImportScene(args.scene, importOptions, document, error);
+    if (!loaded) {
+        std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
+        return ExitUsage;
+    }
+
+    standin::StandinHost host(std::move(document));
+    standin::HostGlobalsScope hostScope(&host);
+    standin::ScriptedWin32 win32;
+    standin::Win32Scope win32Scope(&win32);
+
+    const bool terminal = isatty(fileno(stderr)) && !args.quiet;
+    standin::ConsoleProgress progress(stderr);
+    if (terminal) host.onProgress = [&progress](const standin::ProgressCall& call) { progress.Handle(call); };
+    win32.onMessageBox = [&](const standin::MessageBoxCall& box) {
+        if (terminal) progress.BreakLine();
+        std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
+    };
+
+    ClassDesc* classDesc = LoadExporterClass();
+    std::unique_ptr<SceneExport> exporter(classDesc ? static_cast<SceneExport*>(classDesc->Create(FALSE)) : nullptr);
+    if (!exporter) {
+        std::fprintf(stderr, "quorvex export: the exporter could not be created\n");
+        return ExitFailed;
+    }
+
+    BOOL suppressPrompts = FALSE;
+    if (framesGiven) {
+        ExportOptions.startFrame = start;
+        ExportOptions.endFrame = end;
+        ExportOptions.hiPrecision = args.hiPrecision ? 1 : 0;
+        ExportOptions.alphaChannel = args.alpha ? 1 : 0;
+        suppressPrompts = TRUE;
+    } else {
+        // The options dialog opens as it would in the host; the flags answer it.
+        if (args.hiPrecision) win32.script.push_back({standin::DialogStep::Toggle, IDC_HI_PRECISION});
+        if (args.alpha) win32.script.push_back({standin::DialogStep::Toggle, IDC_ALPHA_CHANNEL});
+        win32.script.push_back({standin::DialogStep::Press, args.singleFrame ? IDC_SINGLE_FRAME : IDOK});
+    }
+
+    const int result = exporter->DoExport(args.output.c_str(), nullptr, &host, suppressPrompts, 0);
+    if (terminal) progress.BreakLine();
+    exporter.reset();
+    if (result != 1 || !win32.messageBoxes.empty()) return ExitFailed;
+
+    if (!args.quiet) PrintExportSummary(stdout, args.output);
+    return ExitSuccess;
+}
+
+void AddExportCommand(CLI::App& app, int& exitStatus) {
+    auto args = std::make_shared<ExportArgs>();
+    CLI::App* cmd = app.add_subcommand("export", "Export a scene to a model file");
+    cmd->description(
+        "Export a whole animated scene to one vertex-animated model file.\n"
+        "SCENE is a stand-in host scene file (*.json, see docs/scene-files.md) or a model file\n"
+        "in an interchange format: glTF (.gltf, .glb) or anything Assimp reads (.fbx, .obj,\n"
+        ".dae, .3ds, ...). Every visible mesh needs a standard material with a diffuse bitmap\n"
+        "and texture coordinates.\n"
+        "Without --frames the export options dialog runs as in the modelling host: the frame\n"
+        "range is the scene's animation range and the flags tick its boxes.\n"
+        "Exit status: 0 written, 1 export refused or failed (the message says why),\n"
+        "2 bad usage or unreadable scene.");
+    cmd->add_option("SCENE", args->scene, "Scene to export")->required();
+    cmd->add_option("-o,--output", args->output, "Model file to write (OUT.mdl)");
+    cmd->add_flag("--hi-precision", args->hiPrecision, "16-bit vertices (\"MDL4\") instead of 8-bit (\"MDL3\")");
+    cmd->add_flag("--alpha", args->alpha, "ARGB4444 skin (alpha nibble written as 0) instead of RGB565");
+    cmd->add_flag("--single-frame", args->singleFrame, "Export only the first frame of the animation range");
+    CLI::Option* frames = cmd->add_option(
+        "--frames", args->frames,
+        "START:END  Export scene frames START to END (inclusive; negative frames allowed, e.g. --frames=-3:-1)\n"
+        "without the options dialog");
+    CLI::Option* fps = cmd->add_option("--fps", args->fps, "Imported files: frames per second, a divisor of 4800 (default 30)");
+    CLI::Option* scale = cmd->add_option("--scale", args->scale, "Imported files: multiply every position by F (default 1)");
+    CLI::Option* clip = cmd->add_option("--clip", args->clips, "Imported files: export only this animation clip (repeatable)");
+    CLI::Option* noUpFix = cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: keep the file's axes (no Y-up to Z-up turn)");
+    CLI::Option* listClips = cmd->add_flag("--list-clips", args->listClips, "Imported files: list the animation clips and their lengths, export nothing");
+    cmd->add_flag("-q,--quiet", args->quiet, "No progress bar and no summary");
+    cmd->callback([args, frames, fps, scale, clip, noUpFix, listClips, &exitStatus]() {
+        const bool importFlags = fps->count() || scale->count() || clip->count() || noUpFix->count() || listClips->count();
+        exitStatus = RunExport(*args, frames->count() > 0, importFlags);
+    });
+}
+
+CommandRegistration registerExport(0, AddExportCommand);
+
+}  // namespace

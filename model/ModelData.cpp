@@ -1,0 +1,110 @@
+#include "model/ModelData.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// A zero-filled array of `count` elements. An empty array is null and counts as
+// success, so that calloc's choice for a zero size never looks like a failure.
+template <typename T>
+bool AllocateZeroed(int64_t count, T** out) {
+    *out = nullptr;
+    if (count <= 0) return true;
+    *out = static_cast<T*>(std::calloc(static_cast<size_t>(count), sizeof(T)));
+    return *out != nullptr;
+}
+
+// a * b * unit <= limit for non-negative a and b, without overflowing.
+bool ProductFits(int64_t a, int64_t b, uint64_t unit, uint64_t limit) {
+    if (a < 0 || b < 0) return false;
+    if (a == 0 || b == 0) return true;
+    uint64_t ua = static_cast<uint64_t>(a);
+    uint64_t ub = static_cast<uint64_t>(b);
+    if (ub > limit / unit) return false;
+    return ua <= limit / (ub * unit);
+}
+
+void SetDefaultFrameName(char (&name)[16], int32_t index) {
+    std::memcpy(name, "Frame", 5);
+    // "Frame" plus at most ten digits leaves room for the terminator.
+    std::to_chars_result r = std::to_chars(name + 5, name + 15, index);
+    *r.ptr = '\0';
+}
+
+}  // namespace
+
+bool ModelFitsLimits(int64_t triangleCount, int64_t vertexCount, int64_t texCoordCount, int64_t frameCount) {
+    if (triangleCount < 0 || vertexCount < 0 || texCoordCount < 0 || frameCount < 0) return false;
+    if (frameCount > INT32_MAX) return false;
+    return ProductFits(frameCount, vertexCount, 2 * sizeof(ModelVec3), ModelFrameBytesLimit);
+}
+
+bool SkinFitsLimits(int64_t width, int64_t height) {
+    return ProductFits(width, height, sizeof(uint16_t), SkinBytesLimit);
+}
+
+ModelData* CreateModel(int32_t triangleCount, int32_t vertexCount, int32_t texCoordCount, int32_t frameCount) {
+    if (!ModelFitsLimits(triangleCount, vertexCount, texCoordCount, frameCount)) return nullptr;
+
+    ModelData* model = nullptr;
+    if (!AllocateZeroed(1, &model)) return nullptr;
+    std::memcpy(model->tag, "3db", 4);
+    model->triangleCount = triangleCount;
+    model->vertexCount = vertexCount;
+    model->texCoordCount = texCoordCount;
+    model->frameCount = frameCount;
+
+    bool ok = AllocateZeroed(texCoordCount, &model->texCoords) && AllocateZeroed(triangleCount, &model->triangles) &&
+              AllocateZeroed(frameCount, &model->frames);
+    for (int32_t i = 0; ok && i < frameCount; ++i) {
+        ModelFrame& frame = model->frames[i];
+        ok = AllocateZeroed(vertexCount, &frame.positions) && AllocateZeroed(vertexCount, &frame.normals);
+        SetDefaultFrameName(frame.name, i);
+    }
+    if (!ok) {
+        // Frames past the failure are still zero-filled, so releasing all is safe.
+        DestroyModel(model);
+        return nullptr;
+    }
+    return model;
+}
+
+void DestroyModel(ModelData* model) {
+    if (!model) return;
+    if (model->frames) {
+        for (int32_t i = 0; i < model->frameCount; ++i) {
+            std::free(model->frames[i].positions);
+            std::free(model->frames[i].normals);
+        }
+    }
+    std::free(model->texCoords);
+    std::free(model->triangles);
+    std::free(model->frames);
+    std::free(model);
+}
+
+SkinImage* CreateSkinImage(int32_t width, int32_t height, int16_t format) {
+    if (!SkinFitsLimits(width, height)) return nullptr;
+
+    SkinImage* skin = nullptr;
+    if (!AllocateZeroed(1, &skin)) return nullptr;
+    skin->format = format;
+    skin->width = width;
+    skin->height = height;
+
+    int64_t count = int64_t(width) * height;
+    if (!AllocateZeroed(count, &skin->pixels)) {
+        std::free(skin);
+        return nullptr;
+    }
+    for (int64_t i = 0; i < count; ++i) skin->pixels[i] = SkinFillValue;
+    return skin;
+}
+
+void FreeSkinImage(SkinImage* skin) {
+    if (!skin) return;
+    std::free(skin->pixels);
+    std::free(skin);
+}

@@ -1,0 +1,131 @@
+#include "model/ModelData.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+bool IsZero(const ModelVec3& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
+
+TEST(ModelDataTest, NewModelHoldsCountsZerosAndDefaultNames) {
+    ModelData* model = CreateModel(5, 7, 9, 12);
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(std::memcmp(model->tag, "3db", 4), 0);
+    EXPECT_EQ(model->triangleCount, 5);
+    EXPECT_EQ(model->vertexCount, 7);
+    EXPECT_EQ(model->texCoordCount, 9);
+    EXPECT_EQ(model->frameCount, 12);
+
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(model->texCoords[i].u, 0);
+        EXPECT_EQ(model->texCoords[i].v, 0);
+        EXPECT_EQ(model->texCoords[i].shifted, 0);
+    }
+    for (int i = 0; i < 5; ++i) {
+        const ModelTriangle& t = model->triangles[i];
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(t.vertex[c], 0);
+            EXPECT_EQ(t.texCoord[c], 0);
+        }
+        EXPECT_EQ(t.textureSlot, 0);
+        EXPECT_TRUE(IsZero(t.faceNormal));
+    }
+    for (int f = 0; f < 12; ++f) {
+        const ModelFrame& frame = model->frames[f];
+        EXPECT_EQ(std::string(frame.name), "Frame" + std::to_string(f));
+        // The whole field behind the terminator is zero, as the file stores it.
+        for (size_t b = std::strlen(frame.name); b < sizeof frame.name; ++b) EXPECT_EQ(frame.name[b], '\0');
+        EXPECT_TRUE(IsZero(frame.bboxMin));
+        EXPECT_TRUE(IsZero(frame.bboxMax));
+        for (int v = 0; v < 7; ++v) {
+            EXPECT_TRUE(IsZero(frame.positions[v]));
+            EXPECT_TRUE(IsZero(frame.normals[v]));
+        }
+    }
+    DestroyModel(model);
+}
+
+TEST(ModelDataTest, ZeroCountsGiveEmptyArrays) {
+    ModelData* model = CreateModel(0, 0, 0, 0);
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(model->frameCount, 0);
+    EXPECT_EQ(model->frames, nullptr);
+    EXPECT_EQ(model->triangles, nullptr);
+    EXPECT_EQ(model->texCoords, nullptr);
+    DestroyModel(model);
+
+    // Frames without vertices still exist and are named.
+    model = CreateModel(0, 0, 0, 3);
+    ASSERT_NE(model, nullptr);
+    EXPECT_STREQ(model->frames[2].name, "Frame2");
+    EXPECT_EQ(model->frames[2].positions, nullptr);
+    DestroyModel(model);
+
+    DestroyModel(nullptr);
+}
+
+TEST(ModelDataTest, LimitsRefuseNegativeAndOversizedCounts) {
+    EXPECT_EQ(CreateModel(-1, 3, 3, 1), nullptr);
+    EXPECT_EQ(CreateModel(1, -3, 3, 1), nullptr);
+    EXPECT_EQ(CreateModel(1, 3, -3, 1), nullptr);
+    EXPECT_EQ(CreateModel(1, 3, 3, -1), nullptr);
+    // 65536 vertices take 1572864 bytes per frame: 2730 frames fit in 2^32 bytes, 2731 do not.
+    EXPECT_EQ(CreateModel(0, 65536, 0, 2731), nullptr);
+    EXPECT_TRUE(ModelFitsLimits(0, 65536, 0, 2730));
+    EXPECT_FALSE(ModelFitsLimits(0, 65536, 0, 2731));
+
+    // 24 * 178956970 = 2^32 - 16 is the largest frame payload that fits.
+    EXPECT_TRUE(ModelFitsLimits(0, 178956970, 0, 1));
+    EXPECT_FALSE(ModelFitsLimits(0, 178956971, 0, 1));
+    EXPECT_TRUE(ModelFitsLimits(0, 1, 0, 178956970));
+    EXPECT_FALSE(ModelFitsLimits(0, 1, 0, 178956971));
+
+    EXPECT_TRUE(ModelFitsLimits(0, 0, 0, 2147483647));
+    EXPECT_FALSE(ModelFitsLimits(0, 0, 0, 2147483648LL));
+    EXPECT_FALSE(ModelFitsLimits(0, -1, 0, 0));
+    EXPECT_FALSE(ModelFitsLimits(-1, 0, 0, 0));
+    EXPECT_FALSE(ModelFitsLimits(0, 0, -1, 0));
+    // Products that would overflow 64 bits are judged, not wrapped.
+    EXPECT_FALSE(ModelFitsLimits(0, INT64_MAX, 0, 2));
+    EXPECT_FALSE(ModelFitsLimits(0, INT64_MAX / 24 + 1, 0, 1));
+}
+
+TEST(ModelDataTest, SkinIsFilledAndSized) {
+    SkinImage* skin = CreateSkinImage(8, 4, SkinFormatRGB565);
+    ASSERT_NE(skin, nullptr);
+    EXPECT_EQ(skin->format, SkinFormatRGB565);
+    EXPECT_EQ(skin->width, 8);
+    EXPECT_EQ(skin->height, 4);
+    ASSERT_NE(skin->pixels, nullptr);
+    for (int i = 0; i < 32; ++i) EXPECT_EQ(skin->pixels[i], 0x001F);
+    FreeSkinImage(skin);
+
+    skin = CreateSkinImage(0, 0, SkinFormatARGB4444);
+    ASSERT_NE(skin, nullptr);
+    EXPECT_EQ(skin->format, SkinFormatARGB4444);
+    EXPECT_EQ(skin->pixels, nullptr);
+    FreeSkinImage(skin);
+
+    skin = CreateSkinImage(16, 0, SkinFormatRGB565);
+    ASSERT_NE(skin, nullptr);
+    EXPECT_EQ(skin->pixels, nullptr);
+    FreeSkinImage(skin);
+
+    FreeSkinImage(nullptr);
+}
+
+TEST(ModelDataTest, SkinLimitsRefuseNegativeAndOversizedSkins) {
+    EXPECT_EQ(CreateSkinImage(-1, 4, SkinFormatRGB565), nullptr);
+    EXPECT_EQ(CreateSkinImage(4, -1, SkinFormatRGB565), nullptr);
+    EXPECT_EQ(CreateSkinImage(32768, 16385, SkinFormatRGB565), nullptr);
+    // 2^29 pixels are exactly 2^30 bytes.
+    EXPECT_TRUE(SkinFitsLimits(32768, 16384));
+    EXPECT_FALSE(SkinFitsLimits(32768, 16385));
+    EXPECT_TRUE(SkinFitsLimits(0, INT64_MAX));
+    EXPECT_FALSE(SkinFitsLimits(INT64_MAX, 2));
+    EXPECT_FALSE(SkinFitsLimits(-2, -2));
+}
+
+}  // namespace
