@@ -42,16 +42,16 @@ std::string Triple(const MdlVec3& v) { return "(" + Number(v.x) + ", " + Number(
 
 const char* SkinTypeName(int32_t skinType) { return skinType == MdlSkinTypeARGB4444 ? "ARGB4444" : "RGB565"; }
 
-nlohmann::json JsonTriple(const MdlVec3& v) { return nlohmann::json::array({double(v.x), double(v.y), double(v.z)}); }
+nlohmann::ordered_json JsonTriple(const MdlVec3& v) { return nlohmann::ordered_json::array({double(v.x), double(v.y), double(v.z)}); }
 
-nlohmann::json InfoJson(const std::string& path, const MdlReadResult& read) {
+nlohmann::ordered_json InfoJson(const std::string& path, const MdlReadResult& read) {
     const MdlFile& f = read.file;
     const MdlHeader& h = f.header;
-    nlohmann::json out;
+    nlohmann::ordered_json out;
     out["file"] = path;
     out["magic"] = std::string(h.magic, 4);
-    out["scale"] = nlohmann::json::array({double(h.scale[0]), double(h.scale[1]), double(h.scale[2])});
-    out["origin"] = nlohmann::json::array({double(h.origin[0]), double(h.origin[1]), double(h.origin[2])});
+    out["scale"] = nlohmann::ordered_json::array({double(h.scale[0]), double(h.scale[1]), double(h.scale[2])});
+    out["origin"] = nlohmann::ordered_json::array({double(h.origin[0]), double(h.origin[1]), double(h.origin[2])});
     out["skinCount"] = h.skinCount;
     out["skinWidth"] = h.skinWidth;
     out["skinHeight"] = h.skinHeight;
@@ -62,11 +62,11 @@ nlohmann::json InfoJson(const std::string& path, const MdlReadResult& read) {
     out["skinType"] = f.skinType;
     out["fileSize"] = f.fileSize;
     out["modelSize"] = f.modelSize;
-    nlohmann::json sequences = nlohmann::json::array();
+    nlohmann::ordered_json sequences = nlohmann::ordered_json::array();
     for (const MdlSequence& s : GroupMdlSequences(f.frames))
         sequences.push_back({{"name", s.name}, {"firstFrame", s.firstFrame}, {"frameCount", s.frameCount}});
     out["sequences"] = sequences;
-    nlohmann::json frames = nlohmann::json::array();
+    nlohmann::ordered_json frames = nlohmann::ordered_json::array();
     for (const MdlFrame& frame : f.frames)
         frames.push_back({{"name", frame.name},
                           {"frameType", frame.frameType},
@@ -121,7 +121,7 @@ int RunInfo(const InfoArguments& args) {
         std::cerr << "quorvex info: " << args.path << ": warning: " << warning << "\n";
     if (args.json) {
         // Frame names are raw bytes and need not be UTF-8; replace what is not.
-        std::cout << InfoJson(args.path, read).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+        std::cout << InfoJson(args.path, read).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
                   << "\n";
     } else {
         PrintInfo(args.path, read);
@@ -131,9 +131,8 @@ int RunInfo(const InfoArguments& args) {
 
 void AddInfoCommand(CLI::App& app, int& exitStatus) {
     auto args = std::make_shared<InfoArguments>();
-    CLI::App* command = app.add_subcommand(
-        "info",
-        "Show what a model file holds: variant, skin size and type, counts, scale and origin, the file's size\n"
+    CLI::App* command = app.add_subcommand("info", "Show what a model file holds: counts, skin, frames and their sequences.");
+    command->footer("Show what a model file holds: variant, skin size and type, counts, scale and origin, the file's size\n"
         "against the size its header implies, the frames grouped into sequences by name, and every frame's\n"
         "bounding box in model units. Exit status: 0 success, 1 malformed model file, 2 bad usage or an\n"
         "unreadable file. Bytes after the model's end are reported as a warning.");

@@ -98,18 +98,19 @@ int RunView(const ViewArguments& args) {
 
 void AddViewCommand(CLI::App& app, int& exitStatus) {
     auto args = std::make_shared<ViewArguments>();
-    CLI::App* command = app.add_subcommand(
-        "view",
-        "Draw a model file into a PNG picture: one frame, a sheet of frames, or the skin. The model is drawn\n"
+    CLI::App* command = app.add_subcommand("view", "Draw a frame, a sheet of frames, or the skin of a model file into a PNG picture.");
+    command->footer("Draw a model file into a PNG picture: one frame, a sheet of frames, or the skin. The model is drawn\n"
         "textured with its skin and lit by its stored normals, from a camera fitted to the bounding boxes of\n"
         "all frames, so every frame appears at the same place and scale. Exit status: 0 success, 1 malformed\n"
         "model file or the picture cannot be written, 2 bad usage or an unreadable file.");
     command->add_option("FILE", args->path, "The model file (\"MDL3\" or \"MDL4\") to draw.")->required();
     command->add_option("-o,--output", args->output, "The PNG file to write; an existing file is replaced.")
+        ->type_name("OUT.png")
         ->required();
     auto* frame = command->add_option("--frame", args->frame,
                                       "The frame to draw, counted from 0 (default 0). Use `quorvex info` to list "
                                       "the frames.")
+                      ->type_name("N")
                       ->check(CLI::NonNegativeNumber);
     auto* sheet = command->add_flag("--sheet", args->sheet,
                                      "Draw a grid of frames instead of one, each cell labelled with the frame's "
@@ -118,6 +119,7 @@ void AddViewCommand(CLI::App& app, int& exitStatus) {
         ->add_option("--every", args->every,
                      "With --sheet, draw every K-th frame (0, K, 2K, ...). By default the smallest step that keeps "
                      "the sheet within 64 cells.")
+        ->type_name("K")
         ->check(CLI::PositiveNumber)
         ->needs(sheet);
     auto* skin = command->add_flag("--skin", args->skin,
@@ -125,7 +127,8 @@ void AddViewCommand(CLI::App& app, int& exitStatus) {
                                    "drawing the model.");
     command->add_option("--size", args->size,
                         "Picture size WxH in pixels, each side 1.." + std::to_string(RenderMaxSide) +
-                            " (default 512x512); with --sheet, the size of each cell.");
+                            " (default 512x512); with --sheet, the size of each cell.")
+        ->type_name("WxH");
     command->add_option("--yaw", args->yaw,
                         "Camera angle around the vertical axis in degrees (default 30); 0 looks at the model's "
                         "front, from +x.")

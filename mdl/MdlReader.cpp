@@ -45,8 +45,8 @@ bool Fail(MdlReadResult& result, MdlErrorKind kind, uint64_t offset, std::string
 bool NeedBytes(MdlReadResult& result, const ByteSource& in, uint64_t start, uint64_t bytes, const char* what) {
     if (start <= in.size && bytes <= in.size - start) return true;
     return Fail(result, MdlErrorKind::Truncated, start,
-                std::string(what) + " needs " + Str(bytes) + " bytes from byte " + Str(start) +
-                    ", but the file ends at byte " + Str(in.size));
+                "the file ends at byte " + Str(in.size) + ", within " + what + " that start at byte " +
+                    Str(start) + " and take " + Str(bytes) + " bytes");
 }
 
 bool MulChecked(uint64_t a, uint64_t b, uint64_t& out) { return !__builtin_mul_overflow(a, b, &out); }
@@ -117,8 +117,8 @@ bool ReadSkin(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
         return Fail(result, MdlErrorKind::BadCount, 48,
                     "skinCount x skinWidth x skinHeight x 2 bytes overflows 64 bits");
     if (!NeedBytes(result, in, at, bytes,
-                   ("the skin (" + Str(uint64_t(h.skinCount)) + " x " + Str(uint64_t(h.skinWidth)) + " x " +
-                    Str(uint64_t(h.skinHeight)) + " pixels)")
+                   ("the skin of " + Str(uint64_t(h.skinCount)) + " x " + Str(uint64_t(h.skinWidth)) + " x " +
+                    Str(uint64_t(h.skinHeight)) + " pixels")
                        .c_str()))
         return false;
     result.file.skinPixels.resize(pixels);
@@ -131,7 +131,7 @@ bool ReadTexCoords(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     const uint64_t count = uint64_t(result.file.header.texCoordCount);
     // count < 2^31, so count * 4 cannot overflow.
     if (!NeedBytes(result, in, at, count * MdlTexCoordSize,
-                   ("the texture coordinates (" + Str(count) + " x 4 bytes)").c_str()))
+                   (Str(count) + " texture coordinates").c_str()))
         return false;
     result.file.texCoords.resize(count);
     for (uint64_t i = 0; i < count; ++i) {
@@ -146,7 +146,7 @@ bool ReadTriangles(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     const MdlHeader& h = result.file.header;
     const uint64_t count = uint64_t(h.triangleCount);
     if (!NeedBytes(result, in, at, count * MdlTriangleSize,
-                   ("the triangles (" + Str(count) + " x 12 bytes)").c_str()))
+                   (Str(count) + " triangles").c_str()))
         return false;
     result.file.triangles.resize(count);
     for (uint64_t t = 0; t < count; ++t) {
@@ -197,7 +197,7 @@ bool ReadFrames(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     if (!MulChecked(uint64_t(h.frameCount), frameSize, total))
         return Fail(result, MdlErrorKind::BadCount, 68, "frameCount x frame size overflows 64 bits");
     if (!NeedBytes(result, in, at, total,
-                   ("the frames (" + Str(uint64_t(h.frameCount)) + " x " + Str(frameSize) + " bytes)").c_str()))
+                   (Str(uint64_t(h.frameCount)) + " frames of " + Str(frameSize) + " bytes").c_str()))
         return false;
 
     const int32_t expectedType = sixteen ? MdlFrameType16 : MdlFrameType8;

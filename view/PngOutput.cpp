@@ -1,6 +1,8 @@
 #include "view/PngOutput.h"
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cstdint>
 
 #define STB_IMAGE_WRITE_STATIC
@@ -24,8 +26,9 @@ bool WritePngFile(const std::string& path, const RenderImage& image, std::string
         error = "cannot write " + path + ": the picture is too large for a PNG file";
         return false;
     }
+    errno = 0;
     if (stbi_write_png(path.c_str(), image.width, image.height, 3, image.rgb.data(), image.width * 3) == 0) {
-        error = "cannot write " + path;
+        error = "cannot write " + path + (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
         return false;
     }
     return true;
