@@ -10,7 +10,7 @@ namespace standin {
 // Reads a scene file into `out` (baseDir set to the file's folder). On any
 // broken rule returns false and `error` names the file, the JSON path of the
 // offending value and the rule, e.g.
-//   scene.json: nodes[2].children[0].object.mesh.faces[7]: vertex index 9 is not below 8
+//   scene.json: nodes[2].children[0].object.mesh.faces[7]: index 9 is not below the vertex count 8
 bool LoadSceneFile(const std::string& path, SceneDocument& out, std::string& error);
 
 // The same for scene text already in memory; `fileName` is used in messages.

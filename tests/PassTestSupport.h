@@ -1,0 +1,253 @@
+// Scenes and export runs for the tests of the scene passes, frame names and
+// skin painting: builds stand-in scenes in code, runs DoExport on them with
+// prompts suppressed, and reads back the file it wrote.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "export/ExportState.h"
+#include "export/ModelExporter.h"
+#include "host/SceneDocument.h"
+#include "host/StandinHost.h"
+#include "host/Win32Standin.h"
+#include "skin/TextureTable.h"
+
+namespace passtest {
+
+using standin::MaterialData;
+using standin::MeshData;
+using standin::NodeData;
+using standin::ObjectData;
+using standin::SceneDocument;
+
+inline Matrix3 Translation(float x, float y, float z) {
+    Matrix3 m;
+    m.row[3] = Point3{x, y, z};
+    return m;
+}
+
+// A square of two triangles in the z = 0 plane with texture vertices at its
+// corners: (0,0) (1,0) (1,1) (0,1).
+inline MeshData Square(float size = 1.0f) {
+    MeshData m;
+    m.verts = {{0, 0, 0}, {size, 0, 0}, {size, size, 0}, {0, size, 0}};
+    m.faces = {{0, 1, 2}, {0, 2, 3}};
+    m.tverts = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+    m.tvfaces = {{0, 1, 2}, {0, 2, 3}};
+    return m;
+}
+
+inline MaterialData Textured(const std::string& file) {
+    MaterialData mat;
+    mat.kind = standin::MaterialKind::Standard;
+    mat.diffuse = standin::MapData{standin::MapKind::Bitmap, file};
+    return mat;
+}
+
+inline NodeData MeshNode(const std::string& name, MeshData mesh, std::string picture = "skin.png",
+                         standin::ConvertMode convert = standin::ConvertMode::Copy) {
+    NodeData node;
+    node.name = name;
+    ObjectData object;
+    object.kind = standin::ObjectKind::Mesh;
+    object.convert = convert;
+    object.mesh = std::move(mesh);
+    node.object = std::move(object);
+    node.material = Textured(picture);
+    return node;
+}
+
+inline NodeData ObjectNode(const std::string& name, standin::ObjectKind kind) {
+    NodeData node;
+    node.name = name;
+    ObjectData object;
+    object.kind = kind;
+    node.object = std::move(object);
+    return node;
+}
+
+// A picture of one colour.
+inline standin::Picture Plain(uint16_t width, uint16_t height, BMM_Color_64 colour = {65535, 65535, 65535, 65535}) {
+    standin::Picture p;
+    p.width = width;
+    p.height = height;
+    p.plain = true;
+    p.fill = colour;
+    return p;
+}
+
+// A picture whose pixel (x, y) has red x * 4096 and green y * 4096.
+inline standin::Picture Gradient(uint16_t width, uint16_t height) {
+    standin::Picture p;
+    p.width = width;
+    p.height = height;
+    for (uint16_t y = 0; y < height; ++y) {
+        for (uint16_t x = 0; x < width; ++x) {
+            p.pixels.push_back(BMM_Color_64{static_cast<uint16_t>(x * 4096), static_cast<uint16_t>(y * 4096), 0, 65535});
+        }
+    }
+    return p;
+}
+
+inline SceneDocument SceneWith(std::vector<NodeData> nodes) {
+    SceneDocument doc;
+    doc.images["skin.png"] = Plain(64, 32);
+    doc.nodes = std::move(nodes);
+    return doc;
+}
+
+// The parts of a written model file the tests look at. Positions are read
+// back through the file's scale and origin, so they are exact only to within
+// one packing step (the scale) per axis.
+struct MdlContents {
+    float scale[3] = {};
+    float origin[3] = {};
+    int32_t skinWidth = 0, skinHeight = 0, vertexCount = 0, triangleCount = 0, frameCount = 0, texCoordCount = 0;
+    int32_t skinType = 0;
+    std::vector<uint16_t> skin;
+    std::vector<std::array<int16_t, 2>> texCoords;
+    struct Triangle {
+        uint16_t vertex[3];
+        uint16_t texCoord[3];
+    };
+    std::vector<Triangle> triangles;
+    std::vector<std::string> frameNames;
+    std::vector<std::vector<ModelVec3>> positions;
+};
+
+namespace detail {
+template <class T>
+T Read(const std::vector<unsigned char>& bytes, size_t& at) {
+    T value{};
+    if (at + sizeof(T) <= bytes.size()) std::memcpy(&value, bytes.data() + at, sizeof(T));
+    at += sizeof(T);
+    return value;
+}
+}  // namespace detail
+
+// False when the file is missing or its size does not match its header.
+inline bool ReadMdl(const std::string& path, MdlContents& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() < 88) return false;
+    using detail::Read;
+    const bool hi = std::memcmp(bytes.data(), "MDL4", 4) == 0;
+    size_t at = 8;
+    for (float& s : out.scale) s = Read<float>(bytes, at);
+    for (float& o : out.origin) o = Read<float>(bytes, at);
+    at = 52;
+    out.skinWidth = Read<int32_t>(bytes, at);
+    out.skinHeight = Read<int32_t>(bytes, at);
+    out.vertexCount = Read<int32_t>(bytes, at);
+    out.triangleCount = Read<int32_t>(bytes, at);
+    out.frameCount = Read<int32_t>(bytes, at);
+    out.texCoordCount = Read<int32_t>(bytes, at);
+    at = 84;
+    out.skinType = Read<int32_t>(bytes, at);
+    const size_t frameSize = (hi ? 36u : 28u) + (hi ? 8u : 4u) * static_cast<size_t>(out.vertexCount);
+    const size_t expected = 88 + 2 * static_cast<size_t>(out.skinWidth) * out.skinHeight + 4 * size_t(out.texCoordCount) +
+                            12 * size_t(out.triangleCount) + size_t(out.frameCount) * frameSize;
+    if (bytes.size() != expected) return false;
+    for (int64_t i = 0; i < int64_t(out.skinWidth) * out.skinHeight; ++i) out.skin.push_back(Read<uint16_t>(bytes, at));
+    for (int i = 0; i < out.texCoordCount; ++i) {
+        int16_t u = Read<int16_t>(bytes, at);
+        int16_t v = Read<int16_t>(bytes, at);
+        out.texCoords.push_back({u, v});
+    }
+    for (int i = 0; i < out.triangleCount; ++i) {
+        MdlContents::Triangle t{};
+        for (uint16_t& v : t.vertex) v = Read<uint16_t>(bytes, at);
+        for (uint16_t& v : t.texCoord) v = Read<uint16_t>(bytes, at);
+        out.triangles.push_back(t);
+    }
+    for (int f = 0; f < out.frameCount; ++f) {
+        at += hi ? 20 : 12;  // frame type and packed box
+        char name[17] = {};
+        std::memcpy(name, bytes.data() + at, 16);
+        at += 16;
+        out.frameNames.emplace_back(name);
+        std::vector<ModelVec3> frame;
+        for (int v = 0; v < out.vertexCount; ++v) {
+            float c[3];
+            for (int k = 0; k < 3; ++k) {
+                double packed = hi ? Read<uint16_t>(bytes, at) : Read<uint8_t>(bytes, at);
+                c[k] = static_cast<float>(out.origin[k] + packed * out.scale[k]);
+            }
+            at += hi ? 2 : 1;  // normal index and padding
+            frame.push_back(ModelVec3{c[0], c[1], c[2]});
+        }
+        out.positions.push_back(std::move(frame));
+    }
+    return true;
+}
+
+// What one DoExport left behind.
+struct ExportRun {
+    int result = -1;
+    std::string errorText;
+    int errorFlagAfter = 0;
+    std::vector<standin::MessageBoxCall> messageBoxes;
+    standin::HostCounters counters;
+    bool allReleasedOnce = false;
+    std::vector<standin::EvalCall> evalLog;
+    bool written = false;
+    MdlContents file;
+};
+
+struct ExportSettings {
+    int32_t startFrame = 0;
+    int32_t endFrame = 0;
+    int32_t hiPrecision = 0;
+    int32_t alphaChannel = 0;
+    int pasteKeyLimit = -1;
+};
+
+inline std::string TempModelPath() {
+    static int counter = 0;
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "run";
+    for (char& c : name) {
+        if (c == '/') c = '_';
+    }
+    return ::testing::TempDir() + "passes_" + name + "_" + std::to_string(counter++) + ".mdl";
+}
+
+// Runs one export with prompts suppressed on the stand-in host.
+inline ExportRun RunExport(SceneDocument doc, ExportSettings settings = {}) {
+    standin::StandinHost host(std::move(doc));
+    host.pasteKeyLimit = settings.pasteKeyLimit;
+    standin::HostGlobalsScope globals(&host);
+    standin::ScriptedWin32 win32;
+    standin::Win32Scope win32Scope(&win32);
+    ExportOptions = ExportOptionsRecord{settings.startFrame, settings.endFrame, settings.hiPrecision,
+                                        settings.alphaChannel};
+
+    const std::string path = TempModelPath();
+    std::remove(path.c_str());
+    ExportRun run;
+    {
+        ModelExporter exporter;
+        run.result = exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0);
+    }
+    run.errorText = ErrorText;
+    run.errorFlagAfter = errorFlag;
+    run.messageBoxes = win32.messageBoxes;
+    run.counters = host.Counters();
+    run.allReleasedOnce = host.AllReleasedOnce();
+    run.evalLog = host.EvalLog();
+    run.written = ReadMdl(path, run.file);
+    std::remove(path.c_str());
+    return run;
+}
+
+}  // namespace passtest
