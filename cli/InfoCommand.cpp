@@ -1,0 +1,150 @@
+// quorvex info FILE.mdl [--json]: what a model file holds, for people or, as
+// JSON keyed by the file's field names, for scripts.
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/Commands.h"
+#include "mdl/MdlReader.h"
+
+namespace {
+
+struct InfoArguments {
+    std::string path;
+    bool json = false;
+};
+
+// Frame names are raw bytes; keep the terminal output readable and unambiguous.
+std::string Printable(const std::string& text) {
+    std::string out;
+    for (unsigned char ch : text) {
+        if (ch >= 0x20 && ch < 0x7f && ch != '\\') {
+            out += char(ch);
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", ch);
+            out += escape;
+        }
+    }
+    return out;
+}
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+std::string Triple(const MdlVec3& v) { return "(" + Number(v.x) + ", " + Number(v.y) + ", " + Number(v.z) + ")"; }
+
+const char* SkinTypeName(int32_t skinType) { return skinType == MdlSkinTypeARGB4444 ? "ARGB4444" : "RGB565"; }
+
+nlohmann::ordered_json JsonTriple(const MdlVec3& v) { return nlohmann::ordered_json::array({double(v.x), double(v.y), double(v.z)}); }
+
+nlohmann::ordered_json InfoJson(const std::string& path, const MdlReadResult& read) {
+    const MdlFile& f = read.file;
+    const MdlHeader& h = f.header;
+    nlohmann::ordered_json out;
+    out["file"] = path;
+    out["magic"] = std::string(h.magic, 4);
+    out["scale"] = nlohmann::ordered_json::array({double(h.scale[0]), double(h.scale[1]), double(h.scale[2])});
+    out["origin"] = nlohmann::ordered_json::array({double(h.origin[0]), double(h.origin[1]), double(h.origin[2])});
+    out["skinCount"] = h.skinCount;
+    out["skinWidth"] = h.skinWidth;
+    out["skinHeight"] = h.skinHeight;
+    out["vertexCount"] = h.vertexCount;
+    out["triangleCount"] = h.triangleCount;
+    out["frameCount"] = h.frameCount;
+    out["texCoordCount"] = h.texCoordCount;
+    out["skinType"] = f.skinType;
+    out["fileSize"] = f.fileSize;
+    out["modelSize"] = f.modelSize;
+    nlohmann::ordered_json sequences = nlohmann::ordered_json::array();
+    for (const MdlSequence& s : GroupMdlSequences(f.frames))
+        sequences.push_back({{"name", s.name}, {"firstFrame", s.firstFrame}, {"frameCount", s.frameCount}});
+    out["sequences"] = sequences;
+    nlohmann::ordered_json frames = nlohmann::ordered_json::array();
+    for (const MdlFrame& frame : f.frames)
+        frames.push_back({{"name", frame.name},
+                          {"frameType", frame.frameType},
+                          {"bboxMin", JsonTriple(DecodeMdlPosition(h, frame.bboxMin))},
+                          {"bboxMax", JsonTriple(DecodeMdlPosition(h, frame.bboxMax))}});
+    out["frames"] = frames;
+    out["warnings"] = read.warnings;
+    return out;
+}
+
+void PrintInfo(const std::string& path, const MdlReadResult& read) {
+    const MdlFile& f = read.file;
+    const MdlHeader& h = f.header;
+    std::cout << path << ": " << std::string(h.magic, 4) << ", " << (f.sixteenBit ? "16" : "8")
+              << "-bit vertices\n";
+    std::cout << "skin:       " << h.skinCount << " x " << h.skinWidth << "x" << h.skinHeight << " pixels, "
+              << SkinTypeName(f.skinType) << " (type " << f.skinType << ")\n";
+    std::cout << "counts:     " << h.vertexCount << " vertices, " << h.triangleCount << " triangles, "
+              << h.texCoordCount << " texture coordinates, " << h.frameCount << " frames\n";
+    std::cout << "scale:      " << Triple({h.scale[0], h.scale[1], h.scale[2]}) << "\n";
+    std::cout << "origin:     " << Triple({h.origin[0], h.origin[1], h.origin[2]}) << "\n";
+    std::cout << "size:       " << f.fileSize << " bytes; the header implies " << f.modelSize << "\n";
+    std::cout << "sequences:\n";
+    for (const MdlSequence& s : GroupMdlSequences(f.frames)) {
+        std::cout << "  " << (s.name.empty() ? "\"\"" : Printable(s.name)) << ": " << s.frameCount
+                  << (s.frameCount == 1 ? " frame" : " frames") << " (frame " << s.firstFrame;
+        if (s.frameCount > 1) std::cout << ".." << (s.firstFrame + s.frameCount - 1);
+        std::cout << ")\n";
+    }
+    std::cout << "frames (box in model units):\n";
+    for (size_t i = 0; i < f.frames.size(); ++i) {
+        const MdlFrame& frame = f.frames[i];
+        char prefix[64];
+        std::snprintf(prefix, sizeof prefix, "  %5zu  %-16s", i, Printable(frame.name).c_str());
+        std::cout << prefix << " min " << Triple(DecodeMdlPosition(h, frame.bboxMin)) << "  max "
+                  << Triple(DecodeMdlPosition(h, frame.bboxMax)) << "\n";
+    }
+}
+
+int RunInfo(const InfoArguments& args) {
+    const MdlReadResult read = ReadMdlFile(args.path.c_str());
+    if (!read.ok()) {
+        if (read.error.kind == MdlErrorKind::Io) {
+            std::cerr << "quorvex info: " << args.path << ": " << read.error.message << "\n";
+            return ExitUsage;
+        }
+        std::cerr << "quorvex info: " << args.path << ": malformed model file (" << MdlErrorKindName(read.error.kind)
+                  << " at byte " << read.error.offset << "): " << read.error.message << "\n";
+        return ExitFailed;
+    }
+    for (const std::string& warning : read.warnings)
+        std::cerr << "quorvex info: " << args.path << ": warning: " << warning << "\n";
+    if (args.json) {
+        // Frame names are raw bytes and need not be UTF-8; replace what is not.
+        std::cout << InfoJson(args.path, read).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+                  << "\n";
+    } else {
+        PrintInfo(args.path, read);
+    }
+    return std::cout.flush() ? ExitSuccess : ExitFailed;
+}
+
+void AddInfoCommand(CLI::App& app, int& exitStatus) {
+    auto args = std::make_shared<InfoArguments>();
+    CLI::App* command = app.add_subcommand("info", "Show what a model file holds: counts, skin, frames and their sequences.");
+    command->footer("Show what a model file holds: variant, skin size and type, counts, scale and origin, the file's size\n"
+        "against the size its header implies, the frames grouped into sequences by name, and every frame's\n"
+        "bounding box in model units. Exit status: 0 success, 1 malformed model file, 2 bad usage or an\n"
+        "unreadable file. Bytes after the model's end are reported as a warning.");
+    command->add_option("FILE", args->path, "The model file (\"MDL3\" or \"MDL4\") to inspect.")->required();
+    command->add_flag("--json", args->json,
+                      "Print the same as one JSON object for scripts, keyed by the file's field names (magic, scale,\n"
+                      "origin, skinCount, skinWidth, skinHeight, vertexCount, triangleCount, frameCount,\n"
+                      "texCoordCount, skinType, frames[].name/bboxMin/bboxMax) plus fileSize, modelSize,\n"
+                      "sequences and warnings.");
+    command->callback([args, &exitStatus] { exitStatus = RunInfo(*args); });
+}
+
+const CommandRegistration registration(20, AddInfoCommand);
+
+}  // namespace

@@ -1,0 +1,343 @@
+#include "mdl/MdlReader.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "mdl/NormalTable.h"
+
+namespace {
+
+// Little-endian field access. Callers have already checked that the bytes
+// exist; the cursor never reads past `size`.
+struct ByteSource {
+    const uint8_t* data;
+    uint64_t size;
+
+    uint8_t U8(uint64_t at) const { return data[at]; }
+    uint16_t U16(uint64_t at) const { return uint16_t(data[at] | (uint16_t(data[at + 1]) << 8)); }
+    uint32_t U32(uint64_t at) const {
+        return uint32_t(data[at]) | (uint32_t(data[at + 1]) << 8) | (uint32_t(data[at + 2]) << 16) |
+               (uint32_t(data[at + 3]) << 24);
+    }
+    int32_t I32(uint64_t at) const { return int32_t(U32(at)); }
+    float F32(uint64_t at) const {
+        uint32_t bits = U32(at);
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+};
+
+std::string Str(uint64_t value) { return std::to_string(value); }
+
+// Fills `result.error` and returns false, so checks read as `return Fail(...)`.
+bool Fail(MdlReadResult& result, MdlErrorKind kind, uint64_t offset, std::string message) {
+    result.error.kind = kind;
+    result.error.offset = offset;
+    result.error.message = std::move(message);
+    return false;
+}
+
+// `what` of `bytes` bytes starting at `start` must lie within the input.
+bool NeedBytes(MdlReadResult& result, const ByteSource& in, uint64_t start, uint64_t bytes, const char* what) {
+    if (start <= in.size && bytes <= in.size - start) return true;
+    return Fail(result, MdlErrorKind::Truncated, start,
+                "the file ends at byte " + Str(in.size) + ", within " + what + " that start at byte " +
+                    Str(start) + " and take " + Str(bytes) + " bytes");
+}
+
+bool MulChecked(uint64_t a, uint64_t b, uint64_t& out) { return !__builtin_mul_overflow(a, b, &out); }
+
+bool ReadHeader(MdlReadResult& result, const ByteSource& in) {
+    MdlHeader& h = result.file.header;
+    if (in.size < MdlHeaderSize)
+        return Fail(result, MdlErrorKind::Truncated, in.size,
+                    "the file is " + Str(in.size) + " bytes long, shorter than the 84-byte header");
+    std::memcpy(h.magic, in.data, 4);
+    if (std::memcmp(h.magic, "MDL3", 4) == 0) {
+        result.file.sixteenBit = false;
+    } else if (std::memcmp(h.magic, "MDL4", 4) == 0) {
+        result.file.sixteenBit = true;
+    } else {
+        return Fail(result, MdlErrorKind::BadMagic, 0, "the file does not start with \"MDL3\" or \"MDL4\"");
+    }
+    h.reserved0 = in.I32(4);
+    static const char* const axes[3] = {"x", "y", "z"};
+    for (int i = 0; i < 3; ++i) {
+        h.scale[i] = in.F32(8 + 4 * uint64_t(i));
+        h.origin[i] = in.F32(20 + 4 * uint64_t(i));
+        // The writer never produces these; decoding through them would give
+        // positions that are not numbers.
+        if (!std::isfinite(h.scale[i]))
+            return Fail(result, MdlErrorKind::BadValue, 8 + 4 * uint64_t(i),
+                        std::string("scale ") + axes[i] + " is not a finite number");
+        if (!std::isfinite(h.origin[i]))
+            return Fail(result, MdlErrorKind::BadValue, 20 + 4 * uint64_t(i),
+                        std::string("origin ") + axes[i] + " is not a finite number");
+    }
+    std::memcpy(h.reserved1, in.data + 32, 16);
+    struct Count {
+        int32_t* field;
+        uint64_t offset;
+        const char* name;
+    };
+    const Count counts[] = {
+        {&h.skinCount, 48, "skinCount"},         {&h.skinWidth, 52, "skinWidth"},
+        {&h.skinHeight, 56, "skinHeight"},       {&h.vertexCount, 60, "vertexCount"},
+        {&h.triangleCount, 64, "triangleCount"}, {&h.frameCount, 68, "frameCount"},
+        {&h.texCoordCount, 72, "texCoordCount"},
+    };
+    for (const Count& c : counts) {
+        *c.field = in.I32(c.offset);
+        if (*c.field < 0)
+            return Fail(result, MdlErrorKind::BadCount, c.offset,
+                        std::string(c.name) + " is negative (" + std::to_string(*c.field) + ")");
+    }
+    h.reserved2 = in.I32(76);
+    h.reserved3 = in.I32(80);
+    return true;
+}
+
+bool ReadSkin(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
+    const MdlHeader& h = result.file.header;
+    if (!NeedBytes(result, in, at, MdlSkinTypeSize, "the skin type")) return false;
+    result.file.skinType = in.I32(at);
+    if (result.file.skinType != MdlSkinTypeRGB565 && result.file.skinType != MdlSkinTypeARGB4444)
+        return Fail(result, MdlErrorKind::BadValue, at,
+                    "skin type " + std::to_string(result.file.skinType) +
+                        " is neither 2 (RGB565) nor 3 (ARGB4444)");
+    at += MdlSkinTypeSize;
+
+    uint64_t pixels = 0, bytes = 0;
+    if (!MulChecked(uint64_t(h.skinCount), uint64_t(h.skinWidth), pixels) ||
+        !MulChecked(pixels, uint64_t(h.skinHeight), pixels) || !MulChecked(pixels, 2, bytes))
+        return Fail(result, MdlErrorKind::BadCount, 48,
+                    "skinCount x skinWidth x skinHeight x 2 bytes overflows 64 bits");
+    if (!NeedBytes(result, in, at, bytes,
+                   ("the skin of " + Str(uint64_t(h.skinCount)) + " x " + Str(uint64_t(h.skinWidth)) + " x " +
+                    Str(uint64_t(h.skinHeight)) + " pixels")
+                       .c_str()))
+        return false;
+    result.file.skinPixels.resize(pixels);
+    for (uint64_t i = 0; i < pixels; ++i) result.file.skinPixels[i] = in.U16(at + 2 * i);
+    at += bytes;
+    return true;
+}
+
+bool ReadTexCoords(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
+    const uint64_t count = uint64_t(result.file.header.texCoordCount);
+    // count < 2^31, so count * 4 cannot overflow.
+    if (!NeedBytes(result, in, at, count * MdlTexCoordSize,
+                   (Str(count) + " texture coordinates").c_str()))
+        return false;
+    result.file.texCoords.resize(count);
+    for (uint64_t i = 0; i < count; ++i) {
+        result.file.texCoords[i].u = int16_t(in.U16(at));
+        result.file.texCoords[i].v = int16_t(in.U16(at + 2));
+        at += MdlTexCoordSize;
+    }
+    return true;
+}
+
+bool ReadTriangles(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
+    const MdlHeader& h = result.file.header;
+    const uint64_t count = uint64_t(h.triangleCount);
+    if (!NeedBytes(result, in, at, count * MdlTriangleSize,
+                   (Str(count) + " triangles").c_str()))
+        return false;
+    result.file.triangles.resize(count);
+    for (uint64_t t = 0; t < count; ++t) {
+        MdlTriangle& tri = result.file.triangles[t];
+        for (int c = 0; c < 3; ++c) {
+            const uint64_t vertexAt = at + 2 * uint64_t(c);
+            const uint64_t texAt = at + 6 + 2 * uint64_t(c);
+            tri.vertex[c] = in.U16(vertexAt);
+            tri.texCoord[c] = in.U16(texAt);
+            if (tri.vertex[c] >= h.vertexCount)
+                return Fail(result, MdlErrorKind::BadIndex, vertexAt,
+                            "triangle " + Str(t) + " corner " + Str(uint64_t(c)) + " uses vertex " +
+                                Str(tri.vertex[c]) + ", but vertexCount is " + Str(uint64_t(h.vertexCount)));
+            if (tri.texCoord[c] >= h.texCoordCount)
+                return Fail(result, MdlErrorKind::BadIndex, texAt,
+                            "triangle " + Str(t) + " corner " + Str(uint64_t(c)) + " uses texture coordinate " +
+                                Str(tri.texCoord[c]) + ", but texCoordCount is " +
+                                Str(uint64_t(h.texCoordCount)));
+        }
+        at += MdlTriangleSize;
+    }
+    return true;
+}
+
+MdlPackedVertex ReadPacked(const ByteSource& in, uint64_t at, bool sixteenBit) {
+    MdlPackedVertex p;
+    if (sixteenBit) {
+        p.x = in.U16(at);
+        p.y = in.U16(at + 2);
+        p.z = in.U16(at + 4);
+        p.normalIndex = in.U8(at + 6);
+        p.pad = in.U8(at + 7);
+    } else {
+        p.x = in.U8(at);
+        p.y = in.U8(at + 1);
+        p.z = in.U8(at + 2);
+        p.normalIndex = in.U8(at + 3);
+    }
+    return p;
+}
+
+bool ReadFrames(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
+    const MdlHeader& h = result.file.header;
+    const bool sixteen = result.file.sixteenBit;
+    const uint64_t frameSize = MdlFrameSize(sixteen, h.vertexCount);
+    const uint64_t vertexSize = MdlPackedVertexSize(sixteen);
+    uint64_t total = 0;
+    if (!MulChecked(uint64_t(h.frameCount), frameSize, total))
+        return Fail(result, MdlErrorKind::BadCount, 68, "frameCount x frame size overflows 64 bits");
+    if (!NeedBytes(result, in, at, total,
+                   (Str(uint64_t(h.frameCount)) + " frames of " + Str(frameSize) + " bytes").c_str()))
+        return false;
+
+    const int32_t expectedType = sixteen ? MdlFrameType16 : MdlFrameType8;
+    result.file.frames.resize(uint64_t(h.frameCount));
+    for (uint64_t f = 0; f < uint64_t(h.frameCount); ++f) {
+        MdlFrame& frame = result.file.frames[f];
+        frame.frameType = in.I32(at);
+        if (frame.frameType != expectedType)
+            return Fail(result, MdlErrorKind::BadValue, at,
+                        "frame " + Str(f) + " has type " + std::to_string(frame.frameType) + "; a \"" +
+                            std::string(h.magic, 4) + "\" file needs " + std::to_string(expectedType));
+        at += 4;
+        frame.bboxMin = ReadPacked(in, at, sixteen);
+        at += vertexSize;
+        frame.bboxMax = ReadPacked(in, at, sixteen);
+        at += vertexSize;
+        const char* name = reinterpret_cast<const char*>(in.data + at);
+        const void* terminator = std::memchr(name, 0, MdlFrameNameSize);
+        if (terminator == nullptr)
+            return Fail(result, MdlErrorKind::BadValue, at,
+                        "frame " + Str(f) + "'s name has no terminating zero within its 16 bytes");
+        frame.name.assign(name, static_cast<const char*>(terminator) - name);
+        at += MdlFrameNameSize;
+        frame.vertices.resize(uint64_t(h.vertexCount));
+        for (uint64_t v = 0; v < uint64_t(h.vertexCount); ++v) {
+            frame.vertices[v] = ReadPacked(in, at, sixteen);
+            if (frame.vertices[v].normalIndex >= NormalTableSize)
+                return Fail(result, MdlErrorKind::BadIndex, at + (sixteen ? 6 : 3),
+                            "frame " + Str(f) + " vertex " + Str(v) + " has normal index " +
+                                Str(frame.vertices[v].normalIndex) + "; the table has 162 entries");
+            at += vertexSize;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+uint64_t MdlPackedVertexSize(bool sixteenBit) { return sixteenBit ? 8 : 4; }
+
+uint64_t MdlFrameSize(bool sixteenBit, int32_t vertexCount) {
+    // vertexCount < 2^31, so this stays far below 2^64.
+    const uint64_t v = vertexCount < 0 ? 0 : uint64_t(vertexCount);
+    return 4 + 2 * MdlPackedVertexSize(sixteenBit) + MdlFrameNameSize + v * MdlPackedVertexSize(sixteenBit);
+}
+
+MdlReadResult ReadMdlBytes(const uint8_t* data, size_t size) {
+    MdlReadResult result;
+    static const uint8_t empty = 0;
+    const ByteSource in{data != nullptr ? data : &empty, data != nullptr ? uint64_t(size) : 0};
+    result.file.fileSize = in.size;
+    try {
+        uint64_t at = MdlHeaderSize;
+        if (!ReadHeader(result, in) || !ReadSkin(result, in, at) || !ReadTexCoords(result, in, at) ||
+            !ReadTriangles(result, in, at) || !ReadFrames(result, in, at))
+            return result;
+        result.file.modelSize = at;
+        if (at < in.size)
+            result.warnings.push_back(Str(in.size - at) + " bytes after the model's end (byte " + Str(at) +
+                                      ") are ignored");
+    } catch (const std::bad_alloc&) {
+        // Sizes are bounded by the input's length, so this means the input
+        // itself nearly fills memory.
+        Fail(result, MdlErrorKind::Io, 0, "not enough memory to hold the model");
+    }
+    return result;
+}
+
+MdlReadResult ReadMdlFile(const char* path) {
+    MdlReadResult result;
+    std::FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
+    if (file == nullptr) {
+        Fail(result, MdlErrorKind::Io, 0, std::string("cannot open the file: ") + std::strerror(errno));
+        return result;
+    }
+    // Read in chunks rather than trusting a size query: memory then follows
+    // what the file really holds, and pipes work too.
+    std::vector<uint8_t> bytes;
+    bool readFailed = false;
+    try {
+        uint8_t chunk[1 << 16];
+        for (;;) {
+            const size_t got = std::fread(chunk, 1, sizeof chunk, file);
+            bytes.insert(bytes.end(), chunk, chunk + got);
+            if (got < sizeof chunk) {
+                readFailed = std::ferror(file) != 0;
+                break;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        std::fclose(file);
+        Fail(result, MdlErrorKind::Io, 0, "the file is too large to hold in memory");
+        return result;
+    }
+    const int readErrno = errno;
+    std::fclose(file);
+    if (readFailed) {
+        Fail(result, MdlErrorKind::Io, bytes.size(), std::string("cannot read the file: ") + std::strerror(readErrno));
+        return result;
+    }
+    return ReadMdlBytes(bytes.data(), bytes.size());
+}
+
+const char* MdlErrorKindName(MdlErrorKind kind) {
+    switch (kind) {
+        case MdlErrorKind::None: return "none";
+        case MdlErrorKind::Io: return "unreadable";
+        case MdlErrorKind::Truncated: return "truncated";
+        case MdlErrorKind::BadMagic: return "bad magic";
+        case MdlErrorKind::BadCount: return "bad count";
+        case MdlErrorKind::BadValue: return "bad value";
+        case MdlErrorKind::BadIndex: return "bad index";
+    }
+    return "unknown";
+}
+
+MdlVec3 DecodeMdlPosition(const MdlHeader& header, const MdlPackedVertex& packed) {
+    MdlVec3 p;
+    p.x = header.origin[0] + float(packed.x) * header.scale[0];
+    p.y = header.origin[1] + float(packed.y) * header.scale[1];
+    p.z = header.origin[2] + float(packed.z) * header.scale[2];
+    return p;
+}
+
+MdlVec3 DecodeMdlNormal(int normalIndex) {
+    if (normalIndex < 0 || normalIndex >= NormalTableSize) return {};
+    const double* n = NormalTable[normalIndex];
+    return {float(n[0]), float(n[1]), float(n[2])};
+}
+
+std::vector<MdlSequence> GroupMdlSequences(const std::vector<MdlFrame>& frames) {
+    std::vector<MdlSequence> sequences;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const std::string& name = frames[i].name;
+        size_t end = name.size();
+        while (end > 0 && name[end - 1] >= '0' && name[end - 1] <= '9') --end;
+        std::string stem = name.substr(0, end);
+        if (sequences.empty() || sequences.back().name != stem)
+            sequences.push_back({std::move(stem), int32_t(i), 0});
+        ++sequences.back().frameCount;
+    }
+    return sequences;
+}
