@@ -5,7 +5,7 @@
 HINSTANCE hInstance = nullptr;
 int controlsInitialised = 0;
 
-BOOL DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     (void)reason;
     (void)reserved;
     // The loader may hand a thread attach a handle before anything else runs, so

@@ -10,7 +10,7 @@ extern int controlsInitialised;  // 1 once the entry routine has initialised the
 
 // Stores the instance handle on every call; on the first call only, also
 // initialises the host's custom controls and the common controls. Returns TRUE.
-BOOL DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
 const char* LibDescription();
 int LibNumberClasses();

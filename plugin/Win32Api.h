@@ -24,6 +24,8 @@ using HINSTANCE = struct HINSTANCE__*;
 using LPVOID = void*;
 using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
 
+#define WINAPI
+
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
 

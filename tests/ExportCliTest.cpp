@@ -1,0 +1,128 @@
+// `quorvex export` end to end: the built command on small fixture scenes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CommandResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct ExportCli : ::testing::Test {
+    fs::path dir;
+    const std::string fixtures = std::string(QUORVEX_SOURCE_DIR) + "/tests/fixtures/";
+
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("quorvex-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    CommandResult Run(const std::string& args) {
+        const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
+        const std::string command = std::string(QUORVEX_CLI) + " " + args + " >" + out.string() + " 2>" + err.string() + " </dev/null";
+        CommandResult result;
+        const int raw = std::system(command.c_str());
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        result.out = Slurp(out);
+        result.err = Slurp(err);
+        return result;
+    }
+};
+
+}  // namespace
+
+TEST_F(ExportCli, ExportsASceneFileThroughTheDialogAndWithFrames) {
+    const fs::path model = dir / "tri.mdl";
+    CommandResult r = Run("export " + fixtures + "triangle.scene.json -o " + model.string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string bytes = Slurp(model);
+    ASSERT_GE(bytes.size(), 84u);
+    EXPECT_EQ(bytes.substr(0, 4), "MDL3");
+    EXPECT_EQ(static_cast<unsigned char>(bytes[68]), 3);  // animation range 0..320 ticks: frames 0 to 2
+    EXPECT_NE(r.out.find("tri.mdl"), std::string::npos);
+    EXPECT_EQ(r.err, "");  // not a terminal: no progress bar
+
+    // The flags answer the dialog: a 16-bit single-frame export with an alpha skin.
+    r = Run("export " + fixtures + "triangle.scene.json -o " + model.string() + " --hi-precision --alpha --single-frame");
+    ASSERT_EQ(r.status, 0) << r.err;
+    bytes = Slurp(model);
+    EXPECT_EQ(bytes.substr(0, 4), "MDL4");
+    EXPECT_EQ(static_cast<unsigned char>(bytes[68]), 1);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[84]), 3);  // ARGB4444 skin type
+
+    // Negative frames, in both spellings.
+    r = Run("export " + fixtures + "triangle.scene.json -o " + model.string() + " --frames=-3:-1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(static_cast<unsigned char>(Slurp(model)[68]), 3);
+    r = Run("export " + fixtures + "triangle.scene.json -o " + model.string() + " --frames -4:-1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(static_cast<unsigned char>(Slurp(model)[68]), 4);
+}
+
+TEST_F(ExportCli, RefusedExportPrintsTheBoxAndWritesNothing) {
+    const fs::path model = dir / "refused.mdl";
+    CommandResult r = Run("export " + fixtures + "no-material.scene.json -o " + model.string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Aborting !: Hull: No Material\n");
+    EXPECT_FALSE(fs::exists(model));
+
+    // A directory that does not exist: the box names the path as given.
+    r = Run("export " + fixtures + "triangle.scene.json -o nowhere-dir/x.mdl");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Aborting !: Cannot write nowhere-dir/x.mdl\n");
+}
+
+TEST_F(ExportCli, UsageErrorsAndUnreadableScenesExitTwo) {
+    const std::string scene = fixtures + "triangle.scene.json";
+    const std::string out = " -o " + (dir / "x.mdl").string();
+    for (const std::string& args : std::vector<std::string>{"export " + scene + out + " --frames 5:2",
+                                    "export " + scene + out + " --frames 1:2 --single-frame",
+                                    "export " + scene + out + " --frames 1-2",
+                                    "export " + scene + out + " --frames 0:99999999999",
+                                    "export " + scene + out + " --fps 24",
+                                    "export " + scene,
+                                    "export",
+                                    "frobnicate"}) {
+        CommandResult r = Run(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err, "") << args;
+    }
+    EXPECT_FALSE(fs::exists(dir / "x.mdl"));
+
+    std::ofstream(dir / "broken.json") << "{\"version\": 1, \"nodes\": [ {\"nmae\": \"x\"} ]}";
+    CommandResult r = Run("export " + (dir / "broken.json").string() + out);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("broken.json"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("nodes[0]"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "x.mdl"));
+}
+
+TEST_F(ExportCli, HelpExplainsEveryFlag) {
+    CommandResult r = Run("export --help");
+    EXPECT_EQ(r.status, 0);
+    for (const char* flag : {"--output", "--hi-precision", "--alpha", "--single-frame", "--frames", "--fps", "--scale",
+                             "--clip", "--no-up-fix", "--list-clips"})
+        EXPECT_NE(r.out.find(flag), std::string::npos) << flag;
+    r = Run("--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("export"), std::string::npos);
+}

@@ -1,0 +1,232 @@
+// The export driver through DoExport against the stand-in host: phases,
+// captions, percentages, results, refusals and what is released.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "export/ExportState.h"
+#include "export/ModelExporter.h"
+#include "host/StandinHost.h"
+#include "host/Win32Standin.h"
+#include "ui/Resource.h"
+
+namespace fs = std::filesystem;
+using standin::ProgressCall;
+
+namespace {
+
+struct DriverFixture : ::testing::Test {
+    fs::path dir;
+    standin::ScriptedWin32 win32;
+    standin::Win32Scope win32Scope{&win32};
+
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("quorvex-driver-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                           "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        ExportOptions = {};
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    static std::vector<unsigned char> ReadFile(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+};
+
+standin::NodeData EmptyNode(const std::string& name) {
+    standin::NodeData node;
+    node.name = name;
+    return node;
+}
+
+standin::NodeData TexturedTriangle(const std::string& name) {
+    standin::NodeData node;
+    node.name = name;
+    standin::MeshData mesh;
+    mesh.verts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    mesh.faces = {{0, 1, 2}};
+    mesh.tverts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    mesh.tvfaces = {{0, 1, 2}};
+    standin::ObjectData object;
+    object.mesh = mesh;
+    node.object = object;
+    standin::MaterialData material;
+    material.diffuse = standin::MapData{standin::MapKind::Bitmap, "skin"};
+    node.material = material;
+    return node;
+}
+
+standin::SceneDocument DocumentWith(std::vector<standin::NodeData> nodes) {
+    standin::SceneDocument doc;
+    doc.nodes = std::move(nodes);
+    standin::Picture skin;
+    skin.width = 4;
+    skin.height = 2;
+    skin.plain = true;
+    skin.fill = {65535, 0, 0, 65535};
+    doc.images["skin"] = skin;
+    return doc;
+}
+
+std::vector<std::string> Describe(const std::vector<ProgressCall>& log) {
+    std::vector<std::string> out;
+    for (const ProgressCall& call : log) {
+        switch (call.kind) {
+            case ProgressCall::Start: out.push_back("start " + call.caption); break;
+            case ProgressCall::Update: out.push_back("update " + std::to_string(call.percent)); break;
+            case ProgressCall::End: out.push_back("end"); break;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST_F(DriverFixture, EmptySceneWritesHeaderEmptySkinAndNamedFrames) {
+    standin::StandinHost host(DocumentWith({}));
+    standin::HostGlobalsScope scope(&host);
+    ExportOptions = {0, 1, 0, 0};
+    const fs::path out = dir / "empty.mdl";
+    ModelExporter exporter;
+    ASSERT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, TRUE, 0), 1);
+
+    const auto bytes = ReadFile(out);
+    // Header, skin type, no pixels, two frames of 28 bytes.
+    ASSERT_EQ(bytes.size(), 88u + 2 * 28u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "MDL3");
+    EXPECT_EQ(bytes[52], 0);  // skin width
+    EXPECT_EQ(bytes[56], 0);  // skin height
+    EXPECT_EQ(bytes[68], 2);  // frame count
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[88 + 12])), "Frame0");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[88 + 28 + 12])), "Frame1");
+
+    EXPECT_EQ(Describe(host.ProgressLog()),
+              (std::vector<std::string>{"start Scanning...", "end", "start Writing Frames", "update 0", "update 50",
+                                        "start Calculating..", "update 0", "update 50", "end"}));
+    EXPECT_TRUE(win32.messageBoxes.empty());
+    EXPECT_EQ(currentModel, nullptr);
+    EXPECT_EQ(currentSkin, nullptr);
+}
+
+TEST_F(DriverFixture, GatherReportsProgressPerRootChildAndFramesPerFrame) {
+    standin::StandinHost host(DocumentWith({EmptyNode("a"), EmptyNode("b"), EmptyNode("c")}));
+    standin::HostGlobalsScope scope(&host);
+    ExportOptions = {5, 7, 0, 0};
+    ModelExporter exporter;
+    ASSERT_EQ(exporter.DoExport((dir / "three.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);
+    EXPECT_EQ(Describe(host.ProgressLog()),
+              (std::vector<std::string>{"start Scanning...", "update 0", "update 33", "update 66", "end",
+                                        "start Writing Frames", "update 0", "update 33", "update 66",
+                                        "start Calculating..", "update 0", "update 33", "update 66", "end"}));
+}
+
+TEST_F(DriverFixture, CancelledDialogReturnsOneAndTouchesNothing) {
+    standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
+    standin::HostGlobalsScope scope(&host);
+    win32.script = {{standin::DialogStep::Press, IDCANCEL}};
+    const fs::path out = dir / "cancel.mdl";
+    ModelExporter exporter;
+    EXPECT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, FALSE, 0), 1);
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(host.ProgressLog().empty());
+    EXPECT_EQ(win32.dialogs.size(), 1u);
+    EXPECT_EQ(win32.dialogs[0].resourceId, IDD_EXPORT_OPTIONS);
+}
+
+TEST_F(DriverFixture, DialogAnswersDecideTheOptionsAndSuppressedExportsReuseThem) {
+    standin::SceneDocument doc = DocumentWith({TexturedTriangle("Hull")});
+    doc.animRange = {160, 480};
+    standin::StandinHost host(std::move(doc));
+    standin::HostGlobalsScope scope(&host);
+    win32.script = {{standin::DialogStep::Toggle, IDC_HI_PRECISION}, {standin::DialogStep::Press, IDOK}};
+    ModelExporter exporter;
+    ASSERT_EQ(exporter.DoExport((dir / "a.mdl").string().c_str(), nullptr, &host, FALSE, 0), 1);
+    auto bytes = ReadFile(dir / "a.mdl");
+    ASSERT_GE(bytes.size(), 84u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "MDL4");
+    EXPECT_EQ(bytes[68], 3);  // frames 1 to 3
+
+    // No dialog: the options stay as the dialog left them.
+    win32.script.clear();
+    ASSERT_EQ(exporter.DoExport((dir / "b.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);
+    EXPECT_EQ(ReadFile(dir / "b.mdl"), bytes);
+    EXPECT_EQ(win32.dialogs.size(), 1u);
+}
+
+TEST_F(DriverFixture, FailedWriteShowsOneBoxBeforeEndingProgressAndReturnsZero) {
+    standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
+    standin::HostGlobalsScope scope(&host);
+    size_t progressCallsAtBox = 0;
+    win32.onMessageBox = [&](const standin::MessageBoxCall&) { progressCallsAtBox = host.ProgressLog().size(); };
+    const std::string out = (dir / "missing" / "x.mdl").string();
+    ModelExporter exporter;
+    EXPECT_EQ(exporter.DoExport(out.c_str(), nullptr, &host, TRUE, 0), 0);
+    ASSERT_EQ(win32.messageBoxes.size(), 1u);
+    EXPECT_EQ(win32.messageBoxes[0].caption, "Aborting !");
+    EXPECT_EQ(win32.messageBoxes[0].text, "Cannot write " + out);
+    EXPECT_EQ(win32.messageBoxes[0].type, UINT(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(progressCallsAtBox + 1, host.ProgressLog().size());
+    EXPECT_EQ(host.ProgressLog().back().kind, ProgressCall::End);
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+    EXPECT_EQ(currentModel, nullptr);
+    EXPECT_EQ(currentSkin, nullptr);
+    EXPECT_TRUE(host.AllReleasedOnce());
+}
+
+TEST_F(DriverFixture, InvalidNodeIsRefusedWithItsMessageAndNothingWritten) {
+    standin::NodeData bad = TexturedTriangle("Hull");
+    bad.material.reset();
+    standin::StandinHost host(DocumentWith({TexturedTriangle("Good"), bad}));
+    standin::HostGlobalsScope scope(&host);
+    const fs::path out = dir / "refused.mdl";
+    ModelExporter exporter;
+    EXPECT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, TRUE, 0), 0);
+    ASSERT_EQ(win32.messageBoxes.size(), 1u);
+    EXPECT_EQ(win32.messageBoxes[0].text, "Hull: No Material");
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(Describe(host.ProgressLog()), (std::vector<std::string>{"start Scanning...", "end"}));
+    EXPECT_TRUE(host.AllReleasedOnce());
+}
+
+TEST_F(DriverFixture, ModelsBeyondTheMemoryLimitAreRefusedBeforeAllocating) {
+    standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
+    standin::HostGlobalsScope scope(&host);
+    // 3 vertices * 24 bytes * frames just over 2^32 bytes.
+    ExportOptions = {0, 59652323, 0, 0};
+    ModelExporter exporter;
+    EXPECT_EQ(exporter.DoExport((dir / "big.mdl").string().c_str(), nullptr, &host, TRUE, 0), 0);
+    ASSERT_EQ(win32.messageBoxes.size(), 1u);
+    EXPECT_EQ(win32.messageBoxes[0].text, "Not enough memory for the model");
+
+    // An end frame before the start frame leaves a negative frame count.
+    win32.messageBoxes.clear();
+    ExportOptions = {10, 2, 0, 0};
+    EXPECT_EQ(exporter.DoExport((dir / "neg.mdl").string().c_str(), nullptr, &host, TRUE, 0), 0);
+    ASSERT_EQ(win32.messageBoxes.size(), 1u);
+    EXPECT_EQ(win32.messageBoxes[0].text, "Not enough memory for the model");
+    EXPECT_FALSE(fs::exists(dir / "neg.mdl"));
+}
+
+TEST_F(DriverFixture, FramesAreSampledAtFrameTimesIncludingNegativeOnes) {
+    standin::SceneDocument doc = DocumentWith({TexturedTriangle("Hull")});
+    doc.ticksPerFrame = 100;
+    standin::StandinHost host(std::move(doc));
+    standin::HostGlobalsScope scope(&host);
+    ExportOptions = {-2, 0, 0, 0};
+    ModelExporter exporter;
+    ASSERT_EQ(exporter.DoExport((dir / "neg.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);
+    std::vector<TimeValue> sampled;
+    // Classification runs at time 0; the sample walks evaluate the mesh at each frame's time.
+    for (const auto& call : host.EvalLog())
+        if (call.node == "Hull" && call.time != 0) sampled.push_back(call.time);
+    EXPECT_NE(std::find(sampled.begin(), sampled.end(), -200), sampled.end());
+    EXPECT_NE(std::find(sampled.begin(), sampled.end(), -100), sampled.end());
+    EXPECT_TRUE(host.AllReleasedOnce());
+}
