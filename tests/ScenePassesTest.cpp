@@ -414,6 +414,12 @@ TEST(SamplePass, RefusesAVertexCountThatChanges) {
     EXPECT_EQ(run.messageBoxes[0].caption, "Aborting !");
     EXPECT_FALSE(run.written);
     EXPECT_TRUE(run.allReleasedOnce);
+
+    // The message is cut like every other, whatever the node's name.
+    const std::string longName(300, 'h');
+    hull.name = longName;
+    ExportRun cut = RunExport(SceneWith({hull}), {.startFrame = 5, .endFrame = 7});
+    EXPECT_EQ(cut.errorText, longName.substr(0, 255));
 }
 
 TEST(SamplePass, RefusesMeshesThatAppearOrDisappear) {
