@@ -2,25 +2,27 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
+#include <string>
 
-namespace {
-int32_t ReadInt32(const unsigned char* p) {
-    return static_cast<int32_t>(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
-}
-}  // namespace
+#include "mdl/MdlReader.h"
 
 void PrintExportSummary(std::FILE* out, const std::string& path) {
-    unsigned char header[84];
-    std::ifstream in(path, std::ios::binary);
-    if (!in.read(reinterpret_cast<char*>(header), sizeof header)) {
-        std::fprintf(out, "warning: %s was written but cannot be read back\n", path.c_str());
+    // Read the file back rather than trusting what the exporter meant to write.
+    MdlReadResult read = ReadMdlFile(path.c_str());
+    if (read.error.kind != MdlErrorKind::None) {
+        std::fprintf(out, "warning: %s was written but does not read back: %s\n", path.c_str(), read.error.message.c_str());
         return;
     }
+    const MdlHeader& h = read.file.header;
     std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    std::fprintf(out, "Wrote %s (%llu bytes, %.4s): %d vertices, %d triangles, %d texture coordinates, %d frames, skin %dx%d\n",
-                 path.c_str(), static_cast<unsigned long long>(ec ? 0 : size), reinterpret_cast<const char*>(header),
-                 ReadInt32(header + 60), ReadInt32(header + 64), ReadInt32(header + 72), ReadInt32(header + 68),
-                 ReadInt32(header + 52), ReadInt32(header + 56));
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    std::fprintf(out, "Wrote %s (%llu bytes, %.4s): %d vertices, %d triangles, %d texture coordinates, skin %dx%d, %d frames\n",
+                 path.c_str(), static_cast<unsigned long long>(ec ? 0 : size), h.magic, h.vertexCount, h.triangleCount,
+                 h.texCoordCount, h.skinWidth, h.skinHeight, h.frameCount);
+    std::string sequences;
+    for (const MdlSequence& s : GroupMdlSequences(read.file.frames)) {
+        if (!sequences.empty()) sequences += ", ";
+        sequences += (s.name.empty() ? std::string("(unnamed)") : s.name) + " " + std::to_string(s.frameCount);
+    }
+    if (!sequences.empty()) std::fprintf(out, "Frames: %s\n", sequences.c_str());
 }
