@@ -1,6 +1,7 @@
 // `quorvex export` end to end: the built command on small fixture scenes.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -30,7 +31,7 @@ struct ExportCli : ::testing::Test {
 
     void SetUp() override {
         dir = fs::temp_directory_path() /
-              ("quorvex-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("quorvex-cli-" + std::to_string(getpid()) + "-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         fs::create_directories(dir);
     }

@@ -1,6 +1,7 @@
 // The export driver through DoExport against the stand-in host: phases,
 // captions, percentages, results, refusals and what is released.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -26,7 +27,7 @@ struct DriverFixture : ::testing::Test {
     standin::Win32Scope win32Scope{&win32};
 
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("quorvex-driver-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+        dir = fs::temp_directory_path() / ("quorvex-driver-" + std::to_string(getpid()) +
                                            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
