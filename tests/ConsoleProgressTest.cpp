@@ -1,0 +1,44 @@
+// The terminal progress bar: phases that open over each other each end their line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+#include <string>
+
+#include "host/ConsoleProgress.h"
+
+namespace {
+
+std::string Drawn(const std::vector<standin::ProgressCall>& calls, bool breakAtEnd) {
+    std::FILE* f = std::tmpfile();
+    {
+        standin::ConsoleProgress progress(f);
+        for (const auto& call : calls) progress.Handle(call);
+        if (breakAtEnd) progress.BreakLine();
+    }
+    std::rewind(f);
+    std::string text;
+    for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
+    std::fclose(f);
+    return text;
+}
+
+}  // namespace
+
+TEST(ConsoleProgress, RedrawsInPlaceAndBreaksTheLineBetweenPhases) {
+    using standin::ProgressCall;
+    const std::string text = Drawn({{ProgressCall::Start, "Writing Frames", 0},
+                                    {ProgressCall::Update, "", 50},
+                                    {ProgressCall::Start, "Calculating..", 0},
+                                    {ProgressCall::End, "", 0}},
+                                   true);
+    // Two lines, one per phase; the second phase keeps its own caption.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+    const size_t firstLine = text.find('\n');
+    EXPECT_NE(text.substr(0, firstLine).find("Writing Frames   [###############               ]  50%"), std::string::npos);
+    EXPECT_NE(text.substr(firstLine).find("Calculating..    ["), std::string::npos);
+    // Breaking an ended display prints nothing more.
+    EXPECT_EQ(text.back(), '\n');
+    EXPECT_EQ(text.substr(text.size() - 2, 1), "%");
+}
