@@ -8,9 +8,17 @@
 #include <stb_image_write.h>
 #pragma GCC diagnostic pop
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 
+#include "export/ExportState.h"
+#include "export/ModelExporter.h"
 #include "host/Importer.h"
+#include "host/StandinHost.h"
+#include "host/Win32Standin.h"
 #include "tests/ImportTestSupport.h"
 
 using namespace importtest;
@@ -30,6 +38,16 @@ json Triangle(GltfBuilder& b, int material = -1, bool uvs = true) {
     if (uvs) prim["attributes"]["TEXCOORD_0"] = b.Floats({0, 0, 1, 0, 0, 1}, "VEC2");
     if (material >= 0) prim["material"] = material;
     return prim;
+}
+
+// A 2 x 1 PNG: red, then blue.
+std::string RedBluePng() {
+    const unsigned char rgb[6] = {255, 0, 0, 0, 0, 255};
+    std::string png;
+    stbi_write_png_to_func([](void* ctx, void* data, int size) {
+        static_cast<std::string*>(ctx)->append(static_cast<const char*>(data), static_cast<size_t>(size));
+    }, &png, 2, 1, 3, rgb, 6);
+    return png;
 }
 
 SceneDocument Import(const std::string& path, ImportOptions options = {}) {
@@ -145,12 +163,7 @@ TEST(ImportGltf, SeamsAreWeldedAndVRunsUp) {
 
 TEST(ImportGltf, MaterialsExternalAndEmbeddedPictures) {
     const std::string dir = ScratchDir("gltf-textures");
-    // A 2 x 1 picture: red, then blue, embedded as a PNG data URI.
-    const unsigned char rgb[6] = {255, 0, 0, 0, 0, 255};
-    std::string png;
-    stbi_write_png_to_func([](void* ctx, void* data, int size) {
-        static_cast<std::string*>(ctx)->append(static_cast<const char*>(data), static_cast<size_t>(size));
-    }, &png, 2, 1, 3, rgb, 6);
+    const std::string png = RedBluePng();
     GltfBuilder b;
     b.Add("images", {{"uri", "skins/tex%20a.png"}});
     b.Add("images", {{"uri", "data:image/png;base64," + Base64(png)}});
@@ -247,16 +260,25 @@ TEST(ImportGltf, NodeAnimationSampledAtFrameTimes) {
 // A two-bone arm: Root at the origin, Bone at (0,1,0) turning a quarter turn
 // about z over one second; a mesh whose node sits at (5,5,5), which skinning
 // ignores; a morph target lifting vertex 0 by 1 in z as its weight goes 0 to 1.
-std::string SkinnedArm(const std::string& dir) {
+std::string SkinnedArm(const std::string& dir, bool textured = false, bool mapped = true) {
     GltfBuilder b;
     const int pos = b.Floats({0, 0, 0, 0, 2, 0, 1, 1, 0}, "VEC3");
+    json attributes;
+    if (textured) {
+        if (mapped) attributes["TEXCOORD_0"] = b.Floats({0, 0, 1, 0, 0, 1}, "VEC2");
+        b.Add("images", {{"uri", "data:image/png;base64," + Base64(RedBluePng())}});
+        b.Add("textures", {{"source", 0}});
+        b.Add("materials", {{"pbrMetallicRoughness", {{"baseColorTexture", {{"index", 0}}}}}});
+    }
     const int joints = b.Indices({0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0}, "VEC4");
     const int weights = b.Floats({1, 0, 0, 0, 1, 0, 0, 0, 0.5f, 0.5f, 0, 0}, "VEC4");
     const int lift = b.Floats({0, 0, 1, 0, 0, 0, 0, 0, 0}, "VEC3");
-    b.Add("meshes", {{"primitives",
-                      {{{"attributes", {{"POSITION", pos}, {"JOINTS_0", joints}, {"WEIGHTS_0", weights}}},
-                        {"targets", {{{"POSITION", lift}}}}}}},
-                     {"weights", {0}}});
+    attributes["POSITION"] = pos;
+    attributes["JOINTS_0"] = joints;
+    attributes["WEIGHTS_0"] = weights;
+    json prim = {{"attributes", attributes}, {"targets", {{{"POSITION", lift}}}}};
+    if (textured) prim["material"] = 0;
+    b.Add("meshes", {{"primitives", {prim}}, {"weights", {0}}});
     const int ibm = b.Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1,     // root: identity
                               1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1},  // bone: back by 1 in y
                              "MAT4");
@@ -400,6 +422,87 @@ TEST(ImportGltf, RefusalsNameTheFileAndThePlace) {
 
     EXPECT_FALSE(ImportScene(dir + "missing.glb", ImportOptions{}, doc, error));
     EXPECT_NE(error.find("missing.glb"), std::string::npos) << error;
+}
+
+int32_t Int32At(const std::string& bytes, size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(bytes[at + i]);
+    return static_cast<int32_t>(v);
+}
+
+float FloatAt(const std::string& bytes, size_t at) {
+    const int32_t bits = Int32At(bytes, at);
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+
+// The imported arm through the exporter: the model file holds every frame,
+// named after the clip, with each position within a quantization step of the
+// hand-computed one. And an arm without texture coordinates is refused.
+TEST(ImportGltf, ExportedModelShowsTheImportedAnimation) {
+    const std::string dir = ScratchDir("gltf-export");
+    SceneDocument doc;
+    std::string error;
+    ASSERT_TRUE(ImportScene(SkinnedArm(dir, true), ImportOptions{}, doc, error)) << error;
+    standin::ScriptedWin32 win32;
+    standin::Win32Scope win32Scope{&win32};
+    standin::StandinHost host(std::move(doc));
+    standin::HostGlobalsScope scope(&host);
+    ExportOptions = {0, 30, 1, 0};
+    ModelExporter exporter;
+    const std::string out = dir + "arm.mdl";
+    ASSERT_EQ(exporter.DoExport(out.c_str(), nullptr, &host, TRUE, 0), 1);
+    EXPECT_TRUE(win32.messageBoxes.empty());
+    std::ifstream in(out, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_GE(bytes.size(), 84u);
+    EXPECT_EQ(bytes.substr(0, 4), "MDL4");
+    const int32_t verts = Int32At(bytes, 60), tris = Int32At(bytes, 64), frames = Int32At(bytes, 68);
+    const int32_t tcs = Int32At(bytes, 72), w = Int32At(bytes, 52), h = Int32At(bytes, 56);
+    EXPECT_EQ(verts, 3);
+    EXPECT_EQ(tris, 1);
+    ASSERT_EQ(frames, 31);
+    const size_t frameSize = 4 + 8 + 8 + 16 + 8 * static_cast<size_t>(verts);
+    const size_t first = 84 + 4 + static_cast<size_t>(w) * h * 2 + static_cast<size_t>(tcs) * 4 +
+                         static_cast<size_t>(tris) * 12;
+    ASSERT_EQ(bytes.size(), first + frameSize * frames);
+    float scale[3], origin[3];
+    for (int a = 0; a < 3; ++a) {
+        scale[a] = FloatAt(bytes, 8 + 4 * a);
+        origin[a] = FloatAt(bytes, 20 + 4 * a);
+    }
+    auto position = [&](int frame, int v) {
+        const size_t at = first + frameSize * frame + 36 + 8 * static_cast<size_t>(v);
+        float p[3];
+        for (int a = 0; a < 3; ++a) {
+            const uint16_t q = static_cast<uint16_t>(static_cast<uint8_t>(bytes[at + 2 * a]) |
+                                                     (static_cast<uint8_t>(bytes[at + 2 * a + 1]) << 8));
+            p[a] = origin[a] + q * scale[a];
+        }
+        return Point3{p[0], p[1], p[2]};
+    };
+    const float step = std::max({scale[0], scale[1], scale[2]}) * 1.01f;
+    EXPECT_EQ(bytes.substr(first + frameSize * 30 + 20, 7), std::string("flex30\0", 7));
+    // Upright: the arm's end pose (see above) with (x, y, z) turned to (x, -z, y);
+    // the model file holds a host position (x, y, z) as (-y, x, z).
+    auto expectAt = [&](int frame, int v, float x, float y, float z) {
+        SCOPED_TRACE("frame " + std::to_string(frame) + " vertex " + std::to_string(v));
+        ExpectNear(position(frame, v), -y, x, z, step);
+    };
+    expectAt(30, 0, 0, -1, 0);
+    expectAt(30, 1, -1, 0, 1);
+    expectAt(30, 2, 0.5f, 0, 1.5f);
+    expectAt(15, 1, -kHalf, 0, 1 + kHalf);
+    expectAt(0, 1, 0, 0, 2);
+
+    // Textured but without texture coordinates: the export refuses the mesh by name.
+    ASSERT_TRUE(ImportScene(SkinnedArm(dir, true, false), ImportOptions{}, doc, error)) << error;
+    standin::StandinHost bare(std::move(doc));
+    standin::HostGlobalsScope bareScope(&bare);
+    EXPECT_EQ(exporter.DoExport((dir + "bare.mdl").c_str(), nullptr, &bare, TRUE, 0), 0);
+    ASSERT_EQ(win32.messageBoxes.size(), 1u);
+    EXPECT_EQ(win32.messageBoxes[0].text, "Arm No Mapping");
 }
 
 }  // namespace

@@ -18,11 +18,21 @@ namespace importtest {
 using standin::NodeData;
 using standin::SceneDocument;
 
+// A fresh folder for one test's files, removed when the test program ends.
 inline std::string ScratchDir(const std::string& name) {
+    struct Sweeper {
+        std::vector<std::filesystem::path> dirs;
+        ~Sweeper() {
+            std::error_code ec;
+            for (const auto& d : dirs) std::filesystem::remove_all(d, ec);
+        }
+    };
+    static Sweeper sweeper;
     const auto dir = std::filesystem::temp_directory_path() /
                      ("quorvex-import-" + name + "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
+    sweeper.dirs.push_back(dir);
     return dir.string() + "/";
 }
 
