@@ -1,12 +1,6 @@
 // glTF files built by the tests, imported into the stand-in scene and checked
 // against positions computed by hand.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb_image_write.h>
-#pragma GCC diagnostic pop
+#include "tests/StbImageWrite.h"
 
 #include <algorithm>
 #include <cmath>

@@ -10,13 +10,7 @@
 #include "host/SceneBuilder.h"
 #include "host/StandinHost.h"
 
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#include <stb_image_write.h>
-#pragma GCC diagnostic pop
+#include "tests/StbImageWrite.h"
 
 using namespace standin;
 
