@@ -36,14 +36,20 @@ static bool Load(const std::string& path, AnimatedScene& scene, std::string& err
     return IsGltfPath(path) ? LoadGltfScene(path, scene, error) : LoadAssimpScene(path, scene, error);
 }
 
-bool ImportScene(const std::string& path, const ImportOptions& options, SceneDocument& out, std::string& error) {
+// Reads the file once the options are known to fit any file.
+static bool LoadWithOptions(const std::string& path, const ImportOptions& options, AnimatedScene& scene,
+                            std::string& error) {
     if (!ValidFps(options.fps)) {
         error = "--fps " + std::to_string(options.fps) + ": the frame rate must divide " +
                 std::to_string(kTicksPerSecond);
         return false;
     }
+    return Load(path, scene, error);
+}
+
+bool ImportScene(const std::string& path, const ImportOptions& options, SceneDocument& out, std::string& error) {
     AnimatedScene scene;
-    if (!Load(path, scene, error)) return false;
+    if (!LoadWithOptions(path, options, scene, error)) return false;
     if (!SampleScene(scene, options, out, error)) {
         error = path + ": " + error;
         return false;
@@ -52,13 +58,8 @@ bool ImportScene(const std::string& path, const ImportOptions& options, SceneDoc
 }
 
 bool ListClips(const std::string& path, const ImportOptions& options, std::vector<ClipInfo>& out, std::string& error) {
-    if (!ValidFps(options.fps)) {
-        error = "--fps " + std::to_string(options.fps) + ": the frame rate must divide " +
-                std::to_string(kTicksPerSecond);
-        return false;
-    }
     AnimatedScene scene;
-    if (!Load(path, scene, error)) return false;
+    if (!LoadWithOptions(path, options, scene, error)) return false;
     out.clear();
     for (const AnimClip& clip : scene.clips) out.push_back({clip.name, ClipFrameCount(clip.duration, options.fps)});
     return true;

@@ -21,27 +21,16 @@ import json
 import math
 import os
 import struct
-import zlib
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from make_example import write_png  # noqa: E402  the PNG writer both generators share
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples")
 
 
 # ---------------------------------------------------------------------------
 # Pictures
-
-def write_png(path, width, height, pixel):
-    rows = b""
-    for y in range(height):
-        rows += b"\x00" + b"".join(bytes(pixel(x, y)) for x in range(width))
-
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
-
-    png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-    png += chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b"")
-    with open(path, "wb") as f:
-        f.write(png)
-
 
 # The robot's picture is 60 x 44 (deliberately not a multiple of 8 wide), four
 # 30 x 22 regions: face | chest / metal | plate.

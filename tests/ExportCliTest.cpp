@@ -8,22 +8,17 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+
+#include "tests/CliRunner.h"
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct CommandResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CommandResult = CliResult;
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+std::string Slurp(const fs::path& p) { return ReadWholeFile(p); }
 
 struct ExportCli : ::testing::Test {
     fs::path dir;
@@ -37,16 +32,7 @@ struct ExportCli : ::testing::Test {
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    CommandResult Run(const std::string& args) {
-        const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-        const std::string command = std::string(QUORVEX_CLI) + " " + args + " >" + out.string() + " 2>" + err.string() + " </dev/null";
-        CommandResult result;
-        const int raw = std::system(command.c_str());
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.out = Slurp(out);
-        result.err = Slurp(err);
-        return result;
-    }
+    CommandResult Run(const std::string& args) { return RunQuorvex(args, dir); }
 };
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "mdl/MdlReader.h"
+#include "tests/CliRunner.h"
 
 namespace fs = std::filesystem;
 
@@ -38,16 +39,8 @@ struct Vec {
     double x, y, z;
 };
 
-struct CommandResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CommandResult = CliResult;
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The eight corners of a box.
 std::vector<Vec> Corners(double x0, double x1, double y0, double y1, double z0, double z1) {
@@ -141,17 +134,7 @@ struct ImportExamples : ::testing::Test {
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    CommandResult Run(const std::string& args) {
-        const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-        const std::string command =
-            std::string(QUORVEX_CLI) + " " + args + " >" + out.string() + " 2>" + err.string() + " </dev/null";
-        CommandResult result;
-        const int raw = std::system(command.c_str());
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.out = Slurp(out);
-        result.err = Slurp(err);
-        return result;
-    }
+    CommandResult Run(const std::string& args) { return RunQuorvex(args, dir); }
 
     // Exports `model` with `flags` and reads the file back.
     MdlFile Export(const std::string& model, const std::string& flags = "") {

@@ -17,6 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include "mdl/MdlReader.h"
+#include "tests/CliRunner.h"
 #include "mdl/MdlWriter.h"
 #include "model/Normals.h"
 
@@ -24,22 +25,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CliRun = CliResult;
 
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string Quote(const std::string& text) {
-    std::string out = "'";
-    for (char ch : text) out += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-    return out + "'";
-}
+std::string Slurp(const fs::path& path) { return ReadWholeFile(path); }
 
 struct ModelDeleter {
     void operator()(ModelData* m) const { DestroyModel(m); }
@@ -64,16 +52,9 @@ protected:
     }
 
     CliRun Quorvex(const std::vector<std::string>& args) const {
-        std::string command = Quote(QUORVEX_CLI);
-        for (const std::string& a : args) command += " " + Quote(a);
-        command += " >" + Quote((dir_ / "stdout").string()) + " 2>" + Quote((dir_ / "stderr").string()) +
-                   " </dev/null";
-        CliRun run;
-        const int raw = std::system(command.c_str());
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = Slurp(dir_ / "stdout");
-        run.err = Slurp(dir_ / "stderr");
-        return run;
+        std::string words;
+        for (const std::string& a : args) words += " " + ShellQuote(a);
+        return RunQuorvex(words, dir_);
     }
 
     // A square that walks for eight frames, then stands; 4 x 2 skin.
