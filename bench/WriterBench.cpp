@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "mdl/MdlWriter.h"
+#include "mdl/MdlFileWriter.h"
 #include "model/Normals.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "export/ModelExporter.h"
 #include "export/SceneWalk.h"
 #include "export/ScenePasses.h"
-#include "mdl/MdlWriter.h"
+#include "mdl/MdlFileWriter.h"
 #include "model/ModelData.h"
 #include "model/Normals.h"
 #include "model/Numeric.h"

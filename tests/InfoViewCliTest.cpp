@@ -18,7 +18,7 @@
 
 #include "mdl/MdlReader.h"
 #include "tests/CliRunner.h"
-#include "mdl/MdlWriter.h"
+#include "mdl/MdlFileWriter.h"
 #include "model/Normals.h"
 
 namespace {

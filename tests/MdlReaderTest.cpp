@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "MdlTestFile.h"
-#include "mdl/MdlWriter.h"
+#include "mdl/MdlFileWriter.h"
 #include "mdl/NormalTable.h"
 
 namespace {

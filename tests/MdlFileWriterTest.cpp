@@ -1,4 +1,4 @@
-#include "mdl/MdlWriter.h"
+#include "mdl/MdlFileWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -98,7 +98,7 @@ SmallModel MakeSmallModel(int16_t skinFormat) {
     return s;
 }
 
-class MdlWriterTest : public ::testing::Test {
+class MdlFileWriterTest : public ::testing::Test {
 protected:
     void SetUp() override {
         static int serial = 0;
@@ -120,7 +120,7 @@ protected:
     fs::path dir_;
 };
 
-TEST_F(MdlWriterTest, EightBitLayout) {
+TEST_F(MdlFileWriterTest, EightBitLayout) {
     SmallModel s = MakeSmallModel(SkinFormatRGB565);
     const fs::path path = dir_ / "small.mdl";
     ASSERT_EQ(WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), 0), 1);
@@ -179,7 +179,7 @@ TEST_F(MdlWriterTest, EightBitLayout) {
     EXPECT_EQ(s.model->frames[1].bboxMax.x, 5.0f);
 }
 
-TEST_F(MdlWriterTest, SixteenBitLayout) {
+TEST_F(MdlFileWriterTest, SixteenBitLayout) {
     SmallModel s = MakeSmallModel(SkinFormatARGB4444);
     const fs::path path = dir_ / "small16.mdl";
     ASSERT_EQ(WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), 1), 1);
@@ -218,7 +218,7 @@ TEST_F(MdlWriterTest, SixteenBitLayout) {
     EXPECT_EQ(b[f1 + 36 + 16 + 6], 84);
 }
 
-TEST_F(MdlWriterTest, OnlyHiPrecisionOneSelectsSixteenBits) {
+TEST_F(MdlFileWriterTest, OnlyHiPrecisionOneSelectsSixteenBits) {
     SmallModel s = MakeSmallModel(SkinFormatRGB565);
     const fs::path path = dir_ / "two.mdl";
     ASSERT_EQ(WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), 2), 1);
@@ -228,7 +228,7 @@ TEST_F(MdlWriterTest, OnlyHiPrecisionOneSelectsSixteenBits) {
     EXPECT_EQ(I32(b, 128), 0);
 }
 
-TEST_F(MdlWriterTest, EmptyModelKeepsStartingExtremes) {
+TEST_F(MdlFileWriterTest, EmptyModelKeepsStartingExtremes) {
     ModelPtr m(CreateModel(0, 0, 0, 2));
     SkinPtr skin(CreateSkinImage(0, 0, SkinFormatRGB565));
     ASSERT_TRUE(m && skin);
@@ -251,7 +251,7 @@ TEST_F(MdlWriterTest, EmptyModelKeepsStartingExtremes) {
     EXPECT_EQ(std::vector<uint8_t>(b.begin() + 116, b.end()), frame);
 }
 
-TEST_F(MdlWriterTest, DegenerateAndUnusedVerticesGetIndexFive) {
+TEST_F(MdlFileWriterTest, DegenerateAndUnusedVerticesGetIndexFive) {
     // Triangle 0 has two corners at one position, triangle 1 faces +x;
     // vertex 5 belongs to no triangle.
     ModelPtr m(CreateModel(2, 6, 0, 1));
@@ -351,7 +351,7 @@ TEST(MdlNormalIndexTest, NearestEntryByAbsoluteDifferences) {
     EXPECT_EQ(NormalTable[161][2], -0.425327);
 }
 
-TEST_F(MdlWriterTest, UnopenablePathGivesZeroAndNoFile) {
+TEST_F(MdlFileWriterTest, UnopenablePathGivesZeroAndNoFile) {
     SmallModel s = MakeSmallModel(SkinFormatRGB565);
     const fs::path path = dir_ / "missing" / "out.mdl";
     EXPECT_EQ(WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), 0), 0);
@@ -359,7 +359,7 @@ TEST_F(MdlWriterTest, UnopenablePathGivesZeroAndNoFile) {
     EXPECT_TRUE(Entries().empty());
 }
 
-TEST_F(MdlWriterTest, FailedRenameLeavesTargetAndNoTemporary) {
+TEST_F(MdlFileWriterTest, FailedRenameLeavesTargetAndNoTemporary) {
     // A directory where the file should go: creating the temporary file works,
     // moving it into place does not.
     SmallModel s = MakeSmallModel(SkinFormatRGB565);
@@ -393,7 +393,7 @@ private:
     void (*previous_)(int) = nullptr;
 };
 
-TEST_F(MdlWriterTest, ShortWriteLeavesExistingFileAndNoTemporary) {
+TEST_F(MdlFileWriterTest, ShortWriteLeavesExistingFileAndNoTemporary) {
     const fs::path path = dir_ / "out.mdl";
     WriteText(path, "previous contents");
 
@@ -417,7 +417,7 @@ TEST_F(MdlWriterTest, ShortWriteLeavesExistingFileAndNoTemporary) {
     EXPECT_EQ(Entries(), std::vector<std::string>{"out.mdl"});
 }
 
-TEST_F(MdlWriterTest, FinishedFileHasPlainCreateMode) {
+TEST_F(MdlFileWriterTest, FinishedFileHasPlainCreateMode) {
     SmallModel s = MakeSmallModel(SkinFormatRGB565);
     const fs::path path = dir_ / "mode.mdl";
     const mode_t saved = umask(027);

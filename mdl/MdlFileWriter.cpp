@@ -15,7 +15,7 @@
 //   A packed vertex is x, y, z then the normal index: uint8 each (4 bytes) in
 //   the 8-bit variant; uint16 x, y, z, uint8 index, uint8 0 (8 bytes) in the
 //   16-bit variant. Box corners carry normal index 0.
-#include "mdl/MdlWriter.h"
+#include "mdl/MdlFileWriter.h"
 
 #include <atomic>
 #include <cerrno>

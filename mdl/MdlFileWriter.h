@@ -1,4 +1,4 @@
-// The model file writer: "MDL3" (8-bit vertices) and "MDL4" (16-bit vertices).
+// The model file writer (MdlFileWriter): "MDL3" (8-bit vertices) and "MDL4" (16-bit vertices).
 //
 // Layout, little-endian: an 84-byte header, the skin block (type, then
 // width * height 16-bit pixels), texture coordinates (4 bytes each), triangles
