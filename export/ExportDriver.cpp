@@ -152,8 +152,9 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
         ip->ProgressUpdate(Percent(f, frameCount), true, nullptr);
     }
 
-    if (!WriteMdlFile(name, currentModel, currentSkin, ExportOptions.hiPrecision)) {
-        std::string text = std::string("Cannot write ") + name;
+    const char* path = name ? name : "";
+    if (!WriteMdlFile(path, currentModel, currentSkin, ExportOptions.hiPrecision)) {
+        std::string text = std::string("Cannot write ") + path;
         return Refuse(ip, text.c_str());
     }
 
