@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "model/ModelData.h"
+
 // Fixed sizes of the format, in bytes.
 constexpr uint64_t MdlHeaderSize = 84;
 constexpr uint64_t MdlSkinTypeSize = 4;
@@ -129,11 +131,8 @@ const char* MdlErrorKindName(MdlErrorKind kind);
 uint64_t MdlPackedVertexSize(bool sixteenBit);
 uint64_t MdlFrameSize(bool sixteenBit, int32_t vertexCount);
 
-struct MdlVec3 {
-    float x = 0.0f;
-    float y = 0.0f;
-    float z = 0.0f;
-};
+// Decoded values are single-precision points like the model's own.
+using MdlVec3 = ModelVec3;
 
 // The model-space position of a packed vertex or box corner:
 // origin + packed * scale per axis, in single precision. May be infinite for
