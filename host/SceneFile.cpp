@@ -485,7 +485,8 @@ void ReadScene(const Value& root, SceneDocument& doc) {
     }
     if (const Value* images = root.Find("images")) {
         const Path at = top.Key("images");
-        ExpectObject(*images, at);
+        // A map of names, not a record: an image may well be named "keys".
+        ExpectType(*images, at, Type::Object, "an object");
         const std::vector<std::string>& names = images->extra->keys;
         for (size_t k = 0; k < names.size(); ++k) {
             const Path imagePath = at.Key(names[k]);

@@ -361,6 +361,14 @@ TEST(SceneFile, RefusesBadImages) {
               R"(scene.json: images["skin.png"].pixels[0][3]: expected an integer written without fraction or exponent)");
 }
 
+TEST(SceneFile, AnyImageNameIsAName) {
+    // Image names are free text: one that happens to read "keys" is a picture,
+    // not a keyed value.
+    const SceneDocument doc = Load(R"({"version": 1, "images": {"keys": {"width": 1, "height": 1, "fill": [1, 2, 3, 4]}}})");
+    ASSERT_EQ(doc.images.count("keys"), 1u);
+    EXPECT_EQ(doc.images.at("keys").fill.a, 4);
+}
+
 TEST(SceneFile, RefusesNestingDeepEnoughToExhaustTheStack) {
     std::string deep = R"({"version": 1, "nodes": )";
     for (int k = 0; k < 5000; ++k) deep += '[';
