@@ -323,6 +323,22 @@ TEST(ImportGltf, SkinAndMorphTargetMatchHandComputedPositions) {
     ExpectNear(v[2], 0.5f, 0, 1.5f);
 }
 
+TEST(ImportGltf, SkinnedNodeWithoutWeightsKeepsItsBindPose) {
+    // A skin on a node whose mesh has no joints or weights: nothing moves the
+    // vertices, so they stay where the file puts them.
+    GltfBuilder b;
+    b.Add("meshes", {{"primitives", {Triangle(b)}}});
+    b.Add("skins", {{"joints", {0}}});
+    b.Add("nodes", {{"name", "Bone"}, {"translation", {0, 0, 4}}});
+    b.Add("nodes", {{"name", "Loose"}, {"mesh", 0}, {"skin", 0}});
+    const SceneDocument doc = Import(b.Write(ScratchDir("gltf-unweighted") + "loose.gltf"), NoUpFix());
+    const auto v = WorldVerts(doc, "Loose", 0);
+    ASSERT_EQ(v.size(), 3u);
+    ExpectNear(v[0], 0, 0, 0);
+    ExpectNear(v[1], 1, 0, 0);
+    ExpectNear(v[2], 0, 1, 0);
+}
+
 // Two clips: "walk" moves A over half a second, "run" moves B over 0.2 s.
 std::string TwoClips(const std::string& dir) {
     GltfBuilder b;
