@@ -107,6 +107,24 @@ TEST(ImportGltf, HierarchyNamesUpAxisAndScale) {
     ExpectNear(v[1], 1, 0, 2);
 }
 
+TEST(ImportGltf, InvisibleNodeHidesItsWholeSubtree) {
+    GltfBuilder b;
+    b.Add("meshes", {{"primitives", {Triangle(b)}}});
+    const json invisible = {{"KHR_node_visibility", {{"visible", false}}}};
+    const json visible = {{"KHR_node_visibility", {{"visible", true}}}};
+    b.Add("nodes", {{"name", "Lamp"}, {"extensions", invisible}, {"children", {1}}});
+    b.Add("nodes", {{"name", "Shade"}, {"mesh", 0}, {"children", {2}}});
+    b.Add("nodes", {{"name", "Bulb"}, {"mesh", 0}, {"extensions", visible}});
+    b.Add("nodes", {{"name", "Table"}, {"mesh", 0}});
+    const SceneDocument doc = Import(b.Write(ScratchDir("gltf-visibility") + "lamp.gltf"));
+    for (const char* name : {"Lamp", "Shade", "Bulb"}) {
+        ASSERT_NE(Find(doc, name), nullptr) << name;
+        EXPECT_TRUE(Find(doc, name)->hidden) << name;
+    }
+    ASSERT_NE(Find(doc, "Table"), nullptr);
+    EXPECT_FALSE(Find(doc, "Table")->hidden);
+}
+
 TEST(ImportGltf, SeamsAreWeldedAndVRunsUp) {
     // A cube whose six faces each have their own four corners (24 vertices),
     // as exporters write it when every face has its own texture patch.
