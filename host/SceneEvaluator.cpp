@@ -448,7 +448,9 @@ struct Sampler {
             if (skin) {
                 double total = 0.0;
                 Vec3d sum;
-                for (const SkinInfluence& inf : mesh.influences[i]) {
+                // A skinned mesh may come without any weights at all.
+                static const std::vector<SkinInfluence> kNone;
+                for (const SkinInfluence& inf : i < mesh.influences.size() ? mesh.influences[i] : kNone) {
                     if (inf.joint >= jointMatrices.size()) continue;
                     const Vec3d q = TransformPoint(jointMatrices[inf.joint], p);
                     sum.x += inf.weight * q.x;

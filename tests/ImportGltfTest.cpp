@@ -107,6 +107,24 @@ TEST(ImportGltf, HierarchyNamesUpAxisAndScale) {
     ExpectNear(v[1], 1, 0, 2);
 }
 
+TEST(ImportGltf, InvisibleNodeHidesItsWholeSubtree) {
+    GltfBuilder b;
+    b.Add("meshes", {{"primitives", {Triangle(b)}}});
+    const json invisible = {{"KHR_node_visibility", {{"visible", false}}}};
+    const json visible = {{"KHR_node_visibility", {{"visible", true}}}};
+    b.Add("nodes", {{"name", "Lamp"}, {"extensions", invisible}, {"children", {1}}});
+    b.Add("nodes", {{"name", "Shade"}, {"mesh", 0}, {"children", {2}}});
+    b.Add("nodes", {{"name", "Bulb"}, {"mesh", 0}, {"extensions", visible}});
+    b.Add("nodes", {{"name", "Table"}, {"mesh", 0}});
+    const SceneDocument doc = Import(b.Write(ScratchDir("gltf-visibility") + "lamp.gltf"));
+    for (const char* name : {"Lamp", "Shade", "Bulb"}) {
+        ASSERT_NE(Find(doc, name), nullptr) << name;
+        EXPECT_TRUE(Find(doc, name)->hidden) << name;
+    }
+    ASSERT_NE(Find(doc, "Table"), nullptr);
+    EXPECT_FALSE(Find(doc, "Table")->hidden);
+}
+
 TEST(ImportGltf, SeamsAreWeldedAndVRunsUp) {
     // A cube whose six faces each have their own four corners (24 vertices),
     // as exporters write it when every face has its own texture patch.
@@ -321,6 +339,22 @@ TEST(ImportGltf, SkinAndMorphTargetMatchHandComputedPositions) {
     ExpectNear(v[0], 0, -1, 0);
     ExpectNear(v[1], -1, 0, 1);
     ExpectNear(v[2], 0.5f, 0, 1.5f);
+}
+
+TEST(ImportGltf, SkinnedNodeWithoutWeightsKeepsItsBindPose) {
+    // A skin on a node whose mesh has no joints or weights: nothing moves the
+    // vertices, so they stay where the file puts them.
+    GltfBuilder b;
+    b.Add("meshes", {{"primitives", {Triangle(b)}}});
+    b.Add("skins", {{"joints", {0}}});
+    b.Add("nodes", {{"name", "Bone"}, {"translation", {0, 0, 4}}});
+    b.Add("nodes", {{"name", "Loose"}, {"mesh", 0}, {"skin", 0}});
+    const SceneDocument doc = Import(b.Write(ScratchDir("gltf-unweighted") + "loose.gltf"), NoUpFix());
+    const auto v = WorldVerts(doc, "Loose", 0);
+    ASSERT_EQ(v.size(), 3u);
+    ExpectNear(v[0], 0, 0, 0);
+    ExpectNear(v[1], 1, 0, 0);
+    ExpectNear(v[2], 0, 1, 0);
 }
 
 // Two clips: "walk" moves A over half a second, "run" moves B over 0.2 s.
