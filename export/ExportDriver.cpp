@@ -1,7 +1,6 @@
 // The export: one call of DoExport runs the whole export, phase by phase.
 #include <cinttypes>
 #include <cstdio>
-#include <string>
 
 #include "export/ExportState.h"
 #include "export/ModelExporter.h"
@@ -57,8 +56,9 @@ int Refuse(Interface* ip, const char* text) {
 }
 
 int RefuseWithErrorText(Interface* ip) {
-    std::string text = ErrorText;
-    return Refuse(ip, text.c_str());
+    char text[sizeof(ErrorText)];
+    std::snprintf(text, sizeof text, "%s", ErrorText);
+    return Refuse(ip, text);
 }
 
 }  // namespace
@@ -153,9 +153,12 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     }
 
     const char* path = name ? name : "";
-    if (!WriteMdlFile(path, currentModel, currentSkin, ExportOptions.hiPrecision)) {
-        std::string text = std::string("Cannot write ") + path;
-        return Refuse(ip, text.c_str());
+    // The writer takes the option as a 16-bit value.
+    if (!WriteMdlFile(path, currentModel, currentSkin, static_cast<uint16_t>(ExportOptions.hiPrecision))) {
+        // Fixed buffers: a refusal must not need memory, nor throw for want of it.
+        char text[sizeof(ErrorText)];
+        std::snprintf(text, sizeof text, "Cannot write %s", path);
+        return Refuse(ip, text);
     }
 
     ReleaseExportRecords();

@@ -231,3 +231,17 @@ TEST_F(DriverFixture, FramesAreSampledAtFrameTimesIncludingNegativeOnes) {
     EXPECT_NE(std::find(sampled.begin(), sampled.end(), -100), sampled.end());
     EXPECT_TRUE(host.AllReleasedOnce());
 }
+
+TEST_F(DriverFixture, TheWriterTakesThePrecisionOptionAsSixteenBits) {
+    standin::StandinHost host(DocumentWith({}));
+    standin::HostGlobalsScope scope(&host);
+    ModelExporter exporter;
+    ExportOptions = {0, 0, 0x10001, 0};
+    ASSERT_EQ(exporter.DoExport((dir / "a.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);
+    const auto first = ReadFile(dir / "a.mdl");
+    EXPECT_EQ(std::string(first.begin(), first.begin() + 4), "MDL4");
+    ExportOptions = {0, 0, 0x10000, 0};
+    ASSERT_EQ(exporter.DoExport((dir / "b.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);
+    const auto bytes = ReadFile(dir / "b.mdl");
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "MDL3");
+}
