@@ -29,9 +29,12 @@ void NameRun(ModelData* model, int64_t slots, int64_t first, int64_t count, cons
 }
 
 // Names frames from the keys: key times come from the source track, texts
-// from the private copy, by the same index.
+// from the private copy, by the same index. The running counter j is a scene
+// frame; model slot k holds scene frame startFrame + k, so a segment starting
+// at scene frame j starts at slot j - startFrame.
 void NameFromKeys(ModelData* model, NoteTrack* source, int keyCount, const NoteKeyTab& texts, int ticksPerFrame) {
     const int64_t slots = std::min<int64_t>(frameCount, model->frameCount);
+    const int64_t first = ExportOptions.startFrame;
     // Naming stops at the first key the copy does not hold.
     const int64_t held = static_cast<int64_t>(texts.size());
     auto frameOf = [&](int i) { return static_cast<int64_t>(source->GetKeyTime(i)) / ticksPerFrame; };
@@ -42,13 +45,13 @@ void NameFromKeys(ModelData* model, NoteTrack* source, int keyCount, const NoteK
         const int64_t a = frameOf(f);
         const int64_t b = frameOf(f + 1);
         if (a >= b) continue;
-        NameRun(model, slots, j, b - a, texts[static_cast<size_t>(f)].note.data());
+        NameRun(model, slots, j - first, b - a, texts[static_cast<size_t>(f)].note.data());
         j += b - a;
     }
     const int last = keyCount - 1;
     if (last >= held) return;
     // The last key's text runs on to the end of the model's frames.
-    if (j < slots) NameRun(model, slots, j, slots - j, texts[static_cast<size_t>(last)].note.data());
+    if (j - first < slots) NameRun(model, slots, j - first, slots - (j - first), texts[static_cast<size_t>(last)].note.data());
 }
 
 }  // namespace

@@ -113,3 +113,14 @@ TEST_F(ExportCli, HelpExplainsEveryFlag) {
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("export"), std::string::npos);
 }
+
+TEST_F(ExportCli, APartialRangeOfTheWindmillIsNamedAfterTheFramesItHolds) {
+    const fs::path model = dir / "spin.mdl";
+    const std::string windmill = std::string(QUORVEX_SOURCE_DIR) + "/examples/windmill/windmill.scene.json";
+    CommandResult r = Run("export " + windmill + " -o " + model.string() + " --frames 20:39");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Sequences: spin 20\n"), std::string::npos) << r.out;
+    r = Run("export " + windmill + " -o " + model.string() + " --frames 35:44");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Sequences: spin 5, gust 5\n"), std::string::npos) << r.out;
+}

@@ -89,14 +89,30 @@ TEST(FrameNames, KeyFramesTruncateTowardZero) {
               Join({Defaults(0, 2), Sequence("early", 0, 1)}));
 }
 
-TEST(FrameNames, SlotsCountFromSceneFrameZero) {
-    EXPECT_EQ(NamesOf({Namer({{-3 * 160, "loop"}})}, 0, 3), Sequence("loop", 3, 6));
-    EXPECT_EQ(NamesOf({Namer({{5 * 160, "go"}})}, 0, 7), Join({Defaults(0, 4), Sequence("go", 0, 2)}));
-    // With the export starting at frame 10 the key at frame 10 still names
-    // slot 10, which holds scene frame 20.
-    EXPECT_EQ(NamesOf({Namer({{10 * 160, "x"}})}, 10, 25), Join({Defaults(0, 9), Sequence("x", 0, 5)}));
-    // Keys beyond the last slot name nothing.
-    EXPECT_EQ(NamesOf({Namer({{0, "a"}, {20 * 160, "b"}, {40 * 160, "c"}})}, 0, 3), Sequence("a", 0, 3));
+TEST(FrameNames, EachModelFrameTakesTheNameOfTheSceneFrameItHolds) {
+    struct Case {
+        std::vector<NoteKeyData> keys;
+        int32_t startFrame, endFrame;
+        Names expected;
+    };
+    const std::vector<Case> cases = {
+        {{{-3 * 160, "loop"}}, 0, 3, Sequence("loop", 3, 6)},
+        {{{5 * 160, "go"}}, 0, 7, Join({Defaults(0, 4), Sequence("go", 0, 2)})},
+        {{{10 * 160, "x"}}, 10, 25, Sequence("x", 0, 15)},
+        {{{0, "idle"}, {20 * 160, "spin"}}, 25, 29, Sequence("spin", 5, 9)},
+        {{{0, "idle"}, {20 * 160, "spin"}}, 18, 21, Names({"idle18", "idle19", "spin0", "spin1"})},
+        {{{0, "idle"}}, 2, 2, Names({"idle2"})},
+        {{{-3 * 160, "loop"}}, -3, 0, Sequence("loop", 0, 3)},
+        // Frames before the first key keep their default names, by model slot.
+        {{{12 * 160, "late"}}, 10, 13, Join({Defaults(0, 1), Sequence("late", 0, 1)})},
+        // Keys beyond the last slot name nothing.
+        {{{0, "a"}, {20 * 160, "b"}, {40 * 160, "c"}}, 0, 3, Sequence("a", 0, 3)},
+        {{{0, "a"}, {20 * 160, "b"}}, 50, 51, Sequence("b", 30, 31)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(NamesOf({Namer(c.keys)}, c.startFrame, c.endFrame), c.expected)
+            << "frames " << c.startFrame << ".." << c.endFrame;
+    }
 }
 
 TEST(FrameNames, NamesAreCutAt15Bytes) {
