@@ -9,9 +9,9 @@
 
 #include "export/ExportState.h"
 #include "export/ModelExporter.h"
-#include "host/SceneBuilder.h"
-#include "host/StandinHost.h"
-#include "host/Win32Standin.h"
+#include "tests/support/SceneBuilder.h"
+#include "standin/StandinHost.h"
+#include "standin/Win32Standin.h"
 
 namespace {
 

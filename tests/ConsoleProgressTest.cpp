@@ -6,7 +6,7 @@
 #include <vector>
 #include <string>
 
-#include "host/ConsoleProgress.h"
+#include "cli/ConsoleProgress.h"
 
 namespace {
 

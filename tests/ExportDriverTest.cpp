@@ -12,8 +12,8 @@
 
 #include "export/ExportState.h"
 #include "export/ModelExporter.h"
-#include "host/StandinHost.h"
-#include "host/Win32Standin.h"
+#include "standin/StandinHost.h"
+#include "standin/Win32Standin.h"
 #include "ui/Resource.h"
 
 namespace fs = std::filesystem;

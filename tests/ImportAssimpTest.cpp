@@ -1,7 +1,7 @@
 // Files in the formats Assimp reads, written by the tests, imported into the
 // stand-in scene.
-#include "host/Importer.h"
-#include "host/StandinHost.h"
+#include "import/Importer.h"
+#include "standin/StandinHost.h"
 #include "tests/ImportTestSupport.h"
 
 using namespace importtest;

@@ -10,9 +10,9 @@
 
 #include "export/ExportState.h"
 #include "export/ModelExporter.h"
-#include "host/Importer.h"
-#include "host/StandinHost.h"
-#include "host/Win32Standin.h"
+#include "import/Importer.h"
+#include "standin/StandinHost.h"
+#include "standin/Win32Standin.h"
 #include "tests/ImportTestSupport.h"
 
 using namespace importtest;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/SceneDocument.h"
+#include "scene/SceneDocument.h"
 
 namespace importtest {
 

@@ -6,7 +6,7 @@
 
 #include "export/ExportState.h"
 #include "export/ModelExporter.h"
-#include "host/Win32Standin.h"
+#include "standin/Win32Standin.h"
 #include "ui/OptionsDialog.h"
 #include "ui/Resource.h"
 

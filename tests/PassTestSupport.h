@@ -16,9 +16,9 @@
 
 #include "export/ExportState.h"
 #include "export/ModelExporter.h"
-#include "host/SceneDocument.h"
-#include "host/StandinHost.h"
-#include "host/Win32Standin.h"
+#include "scene/SceneDocument.h"
+#include "standin/StandinHost.h"
+#include "standin/Win32Standin.h"
 #include "skin/TextureTable.h"
 
 namespace passtest {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/StandinHost.h"
+#include "standin/StandinHost.h"
 
 #include "tests/StbImageWrite.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "export/ModelExporter.h"
-#include "host/Win32Standin.h"
+#include "standin/Win32Standin.h"
 #include "plugin/ExporterClassDesc.h"
 #include "plugin/PluginModule.h"
 

@@ -2,7 +2,7 @@
 // transforms composed in double precision, welding rules and the timeline.
 #include <cmath>
 
-#include "host/SceneEvaluator.h"
+#include "import/SceneEvaluator.h"
 #include "tests/ImportTestSupport.h"
 
 using namespace importtest;

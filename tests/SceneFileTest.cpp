@@ -1,4 +1,4 @@
-#include "host/SceneFile.h"
+#include "scene/SceneFile.h"
 
 #include <cmath>
 #include <cstdio>

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host/SceneBuilder.h"
-#include "host/StandinHost.h"
+#include "tests/support/SceneBuilder.h"
+#include "standin/StandinHost.h"
 
 #include "tests/StbImageWrite.h"
 

@@ -1,7 +1,7 @@
 // The scripted Win32 stand-in beyond what the options dialog exercises.
 #include <gtest/gtest.h>
 
-#include "host/Win32Standin.h"
+#include "standin/Win32Standin.h"
 #include "ui/Resource.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "host/SceneDocument.h"
+#include "scene/SceneDocument.h"
 
 namespace standin {
 

@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/SceneDocument.h"
+#include "scene/SceneDocument.h"
 
 namespace standin {
 

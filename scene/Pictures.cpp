@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/StandinHost.h"
+#include "scene/Pictures.h"
 
 // The decoder is compiled here, private to this unit, for the four formats the
 // host reads and nothing else; static so it cannot clash with another copy

@@ -1,10 +1,10 @@
-#include "host/Importer.h"
+#include "import/Importer.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "host/AnimatedScene.h"
-#include "host/SceneEvaluator.h"
+#include "import/AnimatedScene.h"
+#include "import/SceneEvaluator.h"
 
 namespace standin {
 

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "host/SceneDocument.h"
+#include "scene/Pictures.h"
+#include "scene/SceneDocument.h"
 #include "plugin/HostServices.h"
 
 namespace standin {
@@ -101,14 +102,5 @@ public:
 private:
     HostGlobals* previous_;
 };
-
-// Loads a picture file (PNG, JPEG, TGA or BMP only) at 16 bits per channel:
-// 8-bit channels are widened by v * 257, pictures without alpha get 65535.
-// False (and `error` says why) for any other format, an undecodable file, or a
-// picture wider or taller than 65535.
-bool LoadPictureFile(const std::string& path, Picture& out, std::string& error);
-
-// Decodes an in-memory picture file with the same rules.
-bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::string& error);
 
 }  // namespace standin

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <exception>
 
-#include "host/AnimatedScene.h"
-#include "host/StandinHost.h"
+#include "import/AnimatedScene.h"
+#include "scene/Pictures.h"
 
 namespace standin {
 namespace {

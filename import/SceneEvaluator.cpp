@@ -1,4 +1,4 @@
-#include "host/SceneEvaluator.h"
+#include "import/SceneEvaluator.h"
 
 #include <algorithm>
 #include <climits>

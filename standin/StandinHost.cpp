@@ -1,4 +1,4 @@
-#include "host/StandinHost.h"
+#include "standin/StandinHost.h"
 
 #include <cstdint>
 #include <deque>

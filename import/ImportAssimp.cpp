@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <map>
 
-#include "host/AnimatedScene.h"
-#include "host/StandinHost.h"
+#include "import/AnimatedScene.h"
+#include "scene/Pictures.h"
 
 namespace standin {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/StandinHost.h"
+#include "standin/StandinHost.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "host/SceneBuilder.h"
+#include "tests/support/SceneBuilder.h"
 
 namespace standin {
 

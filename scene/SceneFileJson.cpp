@@ -1,4 +1,4 @@
-#include "host/SceneFileJson.h"
+#include "scene/SceneFileJson.h"
 
 #include <cctype>
 #include <new>

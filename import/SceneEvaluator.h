@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "host/AnimatedScene.h"
-#include "host/Importer.h"
-#include "host/SceneDocument.h"
+#include "import/AnimatedScene.h"
+#include "import/Importer.h"
+#include "scene/SceneDocument.h"
 
 namespace standin {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/SceneDocument.h"
+#include "scene/SceneDocument.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "host/Win32Standin.h"
+#include "standin/Win32Standin.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "host/ConsoleProgress.h"
+#include "cli/ConsoleProgress.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "host/SceneFile.h"
+#include "scene/SceneFile.h"
 
 #include <charconv>
 #include <cerrno>
@@ -10,7 +10,7 @@
 #include <new>
 #include <string_view>
 
-#include "host/SceneFileJson.h"
+#include "scene/SceneFileJson.h"
 
 namespace standin {
 
