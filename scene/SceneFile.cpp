@@ -242,9 +242,10 @@ Keyed<T> ReadKeyed(const Value& v, const Path& path, ReadPlain readPlain) {
     return keyed;
 }
 
-void ReadIndexTriples(const Value& v, const Path& path, size_t limit, const char* limitName,
-                      std::vector<std::array<uint32_t, 3>>& out) {
+std::vector<std::array<uint32_t, 3>> ReadIndexTriples(const Value& v, const Path& path, size_t limit,
+                                                      const char* limitName) {
     const std::vector<Value>& items = ReadArray(v, path);
+    std::vector<std::array<uint32_t, 3>> out;
     out.reserve(items.size());
     for (size_t f = 0; f < items.size(); ++f) {
         const Path facePath = path.Index(f);
@@ -262,6 +263,7 @@ void ReadIndexTriples(const Value& v, const Path& path, size_t limit, const char
         }
         out.push_back(face);
     }
+    return out;
 }
 
 MeshData ReadMesh(const Value& v, const Path& path) {
@@ -275,18 +277,18 @@ MeshData ReadMesh(const Value& v, const Path& path) {
         for (size_t k = 0; k < items.size(); ++k) mesh.verts.push_back(ReadPoint(items[k], at.Index(k), 3, "a vertex"));
     }
     if (const Value* faces = v.Find("faces")) {
-        ReadIndexTriples(*faces, path.Key("faces"), mesh.verts.size(), "vertex count", mesh.faces);
+        mesh.faces = ReadIndexTriples(*faces, path.Key("faces"), mesh.verts.size(), "vertex count");
     }
     if (const Value* tverts = v.Find("tverts")) {
         const Path at = path.Key("tverts");
         const std::vector<Value>& items = ReadArray(*tverts, at);
-        mesh.tverts.reserve(items.size());
-        for (size_t k = 0; k < items.size(); ++k) {
-            mesh.tverts.push_back(ReadPoint(items[k], at.Index(k), 2, "a texture vertex"));
-        }
+        std::vector<Point3> read;
+        read.reserve(items.size());
+        for (size_t k = 0; k < items.size(); ++k) read.push_back(ReadPoint(items[k], at.Index(k), 2, "a texture vertex"));
+        mesh.tverts = std::move(read);
     }
     if (const Value* tvfaces = v.Find("tvfaces")) {
-        ReadIndexTriples(*tvfaces, path.Key("tvfaces"), mesh.tverts.size(), "texture-vertex count", mesh.tvfaces);
+        mesh.tvfaces = ReadIndexTriples(*tvfaces, path.Key("tvfaces"), mesh.tverts.size(), "texture-vertex count");
     }
     // Texture faces pair with faces one to one, or are absent altogether.
     if (mesh.tverts.empty()) {
