@@ -15,6 +15,9 @@
   scene-chain OUT.scene.json DEPTH FRAMES / scene-flat OUT.scene.json COUNT FRAMES
       Scene files with COUNT (DEPTH) nodes, each a quad with a transform keyed
       at every frame: all at the top level, or each the child of the one before.
+  scene-keyed OUT.scene.json MESHES SIDE FRAMES
+      A scene file of MESHES grids of SIDE x SIDE vertices whose vertices are
+      keyed at every frame (a ripple): what loading a scene file costs.
 
 Standard library only; the output is the same on every run."""
 import json
@@ -171,6 +174,33 @@ def scene_file(path, count, frames, chain):
         f.write(json.dumps(head, separators=(",", ":"))[:-1] + ',"nodes":[' + text + "]}")
 
 
+def scene_keyed(path, meshes, side, frames):
+    write_png(os.path.join(os.path.dirname(os.path.abspath(path)), "checks.png"), 8, 8,
+              lambda x, y: (255, 255, 255) if (x + y) % 2 else (40, 80, 160))
+    faces = []
+    for r in range(side - 1):
+        for c in range(side - 1):
+            a = r * side + c
+            faces += [[a, a + 1, a + side + 1], [a, a + side + 1, a + side]]
+    tverts = [[c / (side - 1), r / (side - 1)] for r in range(side) for c in range(side)]
+    topology = ',"faces":%s,"tverts":%s,"tvfaces":%s}' % (json.dumps(faces, separators=(",", ":")),
+                                                          json.dumps(tverts, separators=(",", ":")),
+                                                          json.dumps(faces, separators=(",", ":")))
+    nodes = []
+    for m in range(meshes):
+        keys = []
+        for f in range(frames):
+            verts = ",".join("[%.6g,%.6g,%.6g]" % (c + m * side, r, 0.25 * math.sin(0.3 * (c + r + f)))
+                             for r in range(side) for c in range(side))
+            keys.append('{"time":%d,"value":{"verts":[%s]%s}' % (f * 160, verts, topology))
+        nodes.append('{"name":"m%d","object":{"kind":"mesh","mesh":{"keys":[%s]}},'
+                     '"material":{"kind":"standard","diffuse":{"kind":"bitmap","file":"checks.png"}}}'
+                     % (m, ",".join(keys)))
+    with open(path, "w") as f:
+        f.write('{"version":1,"ticksPerFrame":160,"animRange":{"start":0,"end":%d},"nodes":[%s]}'
+                % ((frames - 1) * 160, ",".join(nodes)))
+
+
 def main(argv):
     if len(argv) < 3:
         sys.exit(__doc__)
@@ -182,6 +212,8 @@ def main(argv):
         gltf_chain(out, int(rest[0]), "--hidden" in rest)
     elif kind == "gltf-cycle":
         gltf_cycle(out)
+    elif kind == "scene-keyed":
+        scene_keyed(out, int(rest[0]), int(rest[1]), int(rest[2]))
     elif kind in ("scene-chain", "scene-flat"):
         scene_file(out, int(rest[0]), int(rest[1]), kind == "scene-chain")
     else:

@@ -1,8 +1,29 @@
 #include "scene/SceneDocument.h"
 
+#include <cstring>
 #include <new>
 
 namespace standin {
+
+namespace {
+
+template <class T>
+void ShareIfSame(SharedList<T>& list, const SharedList<T>& before) {
+    if (list.Identity() == before.Identity() || list.size() != before.size()) return;
+    if (std::memcmp(list.data(), before.data(), list.size() * sizeof(T)) == 0) list = before;
+}
+
+}  // namespace
+
+void ShareRepeatedTopology(Keyed<MeshData>& mesh) {
+    for (size_t k = 1; k < mesh.keys.size(); ++k) {
+        const MeshData& before = mesh.keys[k - 1].value;
+        MeshData& key = mesh.keys[k].value;
+        ShareIfSame(key.faces, before.faces);
+        ShareIfSame(key.tverts, before.tverts);
+        ShareIfSame(key.tvfaces, before.tvfaces);
+    }
+}
 
 SceneDocument::~SceneDocument() {
     // Each node is detached from its children before it dies, so no node's

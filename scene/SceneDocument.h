@@ -96,6 +96,10 @@ struct MeshData {
     SharedList<std::array<uint32_t, 3>> tvfaces;  // one per face when tverts is not empty
 };
 
+// Lets each key whose triangles, texture vertices or texture faces are the
+// same, bit for bit, as the previous key's share that key's list.
+void ShareRepeatedTopology(Keyed<MeshData>& mesh);
+
 enum class ObjectKind { Mesh, Unconvertible, Target, Helper, Camera, Light };
 
 // How a mesh object answers ConvertToType.

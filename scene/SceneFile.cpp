@@ -10,6 +10,7 @@
 #include <new>
 #include <string_view>
 
+#include "scene/SceneFileDirect.h"
 #include "scene/SceneFileJson.h"
 
 namespace standin {
@@ -143,18 +144,13 @@ float ReadFloat(const Value& v, const Path& path) {
     } else {
         ExpectType(v, path, Type::Float, "a number");
     }
-    // Doubles from FLT_MAX up to halfway towards 2^128 round down to FLT_MAX;
-    // from halfway on the nearest float is infinite.
-    const double largest = std::numeric_limits<float>::max();
-    const double halfway = std::ldexp(1.0, 128) - std::ldexp(1.0, 103);
-    const double magnitude = std::fabs(d);
-    if (!(magnitude < halfway)) {
+    float nearest = 0.0f;
+    if (!NearestFloat(d, nearest)) {
         char text[64];
         const std::to_chars_result written = std::to_chars(text, text + sizeof text, d);
         Fail(path, "number " + std::string(text, written.ptr) + " is beyond the float range (its nearest float is infinite)");
     }
-    if (magnitude > largest) return static_cast<float>(std::copysign(largest, d));
-    return static_cast<float>(d);
+    return nearest;
 }
 
 std::string CutAtNul(const std::string& s) {
@@ -341,6 +337,7 @@ ObjectData ReadObject(const Value& v, const Path& path) {
         }
     }
     object.mesh = ReadKeyed<MeshData>(Require(v, path, "mesh"), path.Key("mesh"), ReadMesh);
+    ShareRepeatedTopology(object.mesh);
     return object;
 }
 
@@ -513,6 +510,13 @@ void ReadScene(const Value& root, SceneDocument& doc) {
 
 bool ParseSceneText(const std::string& text, const std::string& fileName, SceneDocument& out, std::string& error) {
     try {
+        // Most files are fine: those go the quick way. The rest, and the odd
+        // ones the quick way leaves alone, through the tree that names what
+        // is wrong.
+        if (SceneDocument direct; ReadSceneDirect(text, direct)) {
+            out = std::move(direct);
+            return true;
+        }
         Value root;
         std::string problem;
         if (!scenejson::Parse(text, root, problem)) {
