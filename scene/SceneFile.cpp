@@ -509,14 +509,23 @@ void ReadScene(const Value& root, SceneDocument& doc) {
 }  // namespace
 
 bool ParseSceneText(const std::string& text, const std::string& fileName, SceneDocument& out, std::string& error) {
+    // Most files are fine: those go the quick way. The rest, and the odd ones
+    // the quick way leaves alone, through the tree that names what is wrong.
     try {
-        // Most files are fine: those go the quick way. The rest, and the odd
-        // ones the quick way leaves alone, through the tree that names what
-        // is wrong.
         if (SceneDocument direct; ReadSceneDirect(text, direct)) {
             out = std::move(direct);
             return true;
         }
+    } catch (const std::bad_alloc&) {
+        error = fileName + ": not enough memory to read the scene";
+        return false;
+    }
+    return ParseSceneTextChecked(text, fileName, out, error);
+}
+
+bool ParseSceneTextChecked(const std::string& text, const std::string& fileName, SceneDocument& out,
+                           std::string& error) {
+    try {
         Value root;
         std::string problem;
         if (!scenejson::Parse(text, root, problem)) {
