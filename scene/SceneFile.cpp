@@ -300,19 +300,7 @@ ObjectData ReadObject(const Value& v, const Path& path) {
     ExpectObject(v, path);
     const std::string& kind = ReadString(Require(v, path, "kind"), path.Key("kind"));
     ObjectData object;
-    if (kind == "mesh") {
-        object.kind = ObjectKind::Mesh;
-    } else if (kind == "unconvertible") {
-        object.kind = ObjectKind::Unconvertible;
-    } else if (kind == "target") {
-        object.kind = ObjectKind::Target;
-    } else if (kind == "helper") {
-        object.kind = ObjectKind::Helper;
-    } else if (kind == "camera") {
-        object.kind = ObjectKind::Camera;
-    } else if (kind == "light") {
-        object.kind = ObjectKind::Light;
-    } else {
+    if (!ObjectKindNamed(kind, object.kind)) {
         Fail(path.Key("kind"), "unknown object kind " + Quoted(kind) +
                                    "; expected mesh, unconvertible, target, helper, camera or light");
     }
@@ -326,13 +314,7 @@ ObjectData ReadObject(const Value& v, const Path& path) {
     if (const Value* convert = v.Find("convert")) {
         const Path at = path.Key("convert");
         const std::string& mode = ReadString(*convert, at);
-        if (mode == "copy") {
-            object.convert = ConvertMode::Copy;
-        } else if (mode == "same") {
-            object.convert = ConvertMode::Same;
-        } else if (mode == "none") {
-            object.convert = ConvertMode::None;
-        } else {
+        if (!ConvertModeNamed(mode, object.convert)) {
             Fail(at, "unknown convert mode " + Quoted(mode) + "; expected copy, same or none");
         }
     }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 #include "scene/SceneFileJson.h"
 
@@ -18,6 +19,26 @@ bool NearestFloat(double d, float& out) {
     if (!(magnitude < halfway)) return false;
     out = magnitude > largest ? static_cast<float>(std::copysign(largest, d)) : static_cast<float>(d);
     return true;
+}
+
+bool ObjectKindNamed(std::string_view name, ObjectKind& out) {
+    static const std::pair<std::string_view, ObjectKind> kinds[] = {
+        {"mesh", ObjectKind::Mesh},     {"unconvertible", ObjectKind::Unconvertible},
+        {"target", ObjectKind::Target}, {"helper", ObjectKind::Helper},
+        {"camera", ObjectKind::Camera}, {"light", ObjectKind::Light}};
+    for (const auto& [n, kind] : kinds) {
+        if (n == name) return out = kind, true;
+    }
+    return false;
+}
+
+bool ConvertModeNamed(std::string_view name, ConvertMode& out) {
+    static const std::pair<std::string_view, ConvertMode> modes[] = {
+        {"copy", ConvertMode::Copy}, {"same", ConvertMode::Same}, {"none", ConvertMode::None}};
+    for (const auto& [n, mode] : modes) {
+        if (n == name) return out = mode, true;
+    }
+    return false;
 }
 
 namespace {
@@ -356,33 +377,10 @@ private:
             return false;
         });
         if (!ok || !hasKind) return false;
-        if (kind == "mesh") {
-            object.kind = ObjectKind::Mesh;
-        } else if (kind == "unconvertible") {
-            object.kind = ObjectKind::Unconvertible;
-        } else if (kind == "target") {
-            object.kind = ObjectKind::Target;
-        } else if (kind == "helper") {
-            object.kind = ObjectKind::Helper;
-        } else if (kind == "camera") {
-            object.kind = ObjectKind::Camera;
-        } else if (kind == "light") {
-            object.kind = ObjectKind::Light;
-        } else {
-            return false;
-        }
+        if (!ObjectKindNamed(kind, object.kind)) return false;
         if (object.kind != ObjectKind::Mesh) return !hasConvert && !hasMesh;
         if (!hasMesh) return false;
-        if (!hasConvert || convert == "copy") {
-            object.convert = ConvertMode::Copy;
-        } else if (convert == "same") {
-            object.convert = ConvertMode::Same;
-        } else if (convert == "none") {
-            object.convert = ConvertMode::None;
-        } else {
-            return false;
-        }
-        return true;
+        return !hasConvert || ConvertModeNamed(convert, object.convert);
     }
 
     bool Map(MapData& map) {

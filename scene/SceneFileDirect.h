@@ -22,4 +22,8 @@ bool ReadSceneDirect(std::string_view text, SceneDocument& out);
 // False when the nearest float is infinite.
 bool NearestFloat(double d, float& out);
 
+// The names the format gives object kinds and convert modes; false for any other.
+bool ObjectKindNamed(std::string_view name, ObjectKind& out);
+bool ConvertModeNamed(std::string_view name, ConvertMode& out);
+
 }  // namespace standin
