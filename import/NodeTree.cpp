@@ -23,7 +23,7 @@ TreeFault CycleFault(const std::vector<AnimNode>& nodes, int onCycle) {
 
 }  // namespace
 
-bool SettleNodeTree(std::vector<AnimNode>& nodes, TreeFault& fault) {
+bool SettleNodeTree(std::vector<AnimNode>& nodes, TreeFault& fault, size_t maxDepth) {
     std::vector<Mark> mark(nodes.size(), Mark::New);
     std::vector<size_t> depth(nodes.size(), 0);
     std::vector<bool> hidden(nodes.size(), false);  // the node or an ancestor is hidden
@@ -44,9 +44,9 @@ bool SettleNodeTree(std::vector<AnimNode>& nodes, TreeFault& fault) {
         size_t level = n >= 0 ? depth[n] : 0;
         bool above = n >= 0 && hidden[n];
         for (auto it = path.rbegin(); it != path.rend(); ++it) {
-            if (++level > kMaxNodeDepth) {
+            if (++level > maxDepth) {
                 fault = {"nodes[" + std::to_string(*it) + "]",
-                         "the node hierarchy is deeper than the limit of " + std::to_string(kMaxNodeDepth) + " levels"};
+                         "the node hierarchy is deeper than the limit of " + std::to_string(maxDepth) + " levels"};
                 return false;
             }
             depth[*it] = level;

@@ -22,10 +22,10 @@ struct TreeFault {
 // Takes the hierarchy from the nodes' parent links (every `parent` is -1 or
 // a valid index, and each node's `children` names exactly the nodes whose
 // parent it is). Refuses a node that is its own ancestor, naming the parent
-// whose children list closes the cycle, and a chain deeper than
-// kMaxNodeDepth. On success marks every descendant of a hidden node hidden
-// (the host hides node by node). Linear in the node count, without recursion.
-// On failure `nodes` is unchanged.
-bool SettleNodeTree(std::vector<AnimNode>& nodes, TreeFault& fault);
+// whose children list closes the cycle, and a chain deeper than `maxDepth`
+// (kMaxNodeDepth but in tests). On success marks every descendant of a
+// hidden node hidden (the host hides node by node). Linear in the node
+// count, without recursion. On failure `nodes` is unchanged.
+bool SettleNodeTree(std::vector<AnimNode>& nodes, TreeFault& fault, size_t maxDepth = kMaxNodeDepth);
 
 }  // namespace standin
