@@ -19,6 +19,7 @@
 namespace {
 
 constexpr const char* AbortCaption = "Aborting !";
+constexpr const char* NoHostText = "Host services are not installed";
 constexpr int64_t MaxIndexedItems = 65536;
 
 // The progress display's routine; the display only advances between steps.
@@ -73,6 +74,16 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     hostInterface = ip;
     gatheredMeshes.clear();
     sampleCursor = 0;
+
+    // The host's free functions (tick rate, bitmaps, note tracks) reach the
+    // host only once its adapter has installed them; without them, or without
+    // an interface, the scene cannot be read whole, so nothing is written.
+    if (!ip || !GetHostGlobals()) {
+        SetErrorText(NoHostText);
+        errorFlag = 1;
+        MessageBoxA(ip ? ip->GetMAXHWnd() : nullptr, ErrorText, AbortCaption, MB_OK | MB_ICONERROR);
+        return 0;
+    }
 
     if (showPrompts) {
         INT_PTR answer = DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_EXPORT_OPTIONS), ip->GetMAXHWnd(),
