@@ -35,7 +35,12 @@ fail() {
 check() {
   local name=$1 log
   shift
-  if log=$("$@" 2>&1); then pass "$name"; else fail "$name" "$log"; fi
+  if log=$("$@" 2>&1); then
+    pass "$name"
+  else
+    fail "$name" "$log"
+    return 1
+  fi
 }
 finish() {
   echo "$passed passed, $failed failed"
@@ -64,6 +69,7 @@ check "build 64-bit library, test library and test host" build "$win64" mingw-w6
 check "build 32-bit library" build "$win32" mingw-w64-i686.cmake -DQUORVEX_WINDOWS_TESTS=OFF
 check "build resource checker" c++ -std=c++20 -Wall -Wextra -I. -o "$work/dialog-resource-check" \
   tests/windows/DialogResourceCheck.cpp ui/DialogResource.cpp
+# Nothing below can run without all three.
 if [ "$failed" -ne 0 ]; then finish; fi
 
 # ---------------------------------------------------------------- static checks
@@ -132,8 +138,7 @@ build_linux() {
   { if ! [ -f "$linux/CMakeCache.txt" ]; then cmake -S . -B "$linux" "${launcher[@]}" -DQUORVEX_BENCH=OFF; fi &&
     cmake --build "$linux" -j"$jobs" --target quorvex; } >"$out/linux.log" 2>&1 || { tail -n 40 "$out/linux.log"; return 1; }
 }
-check "build the Linux quorvex command" build_linux
-if [ "$failed" -ne 0 ]; then finish; fi
+check "build the Linux quorvex command" build_linux || finish
 
 wine=wine
 if [ -x /usr/lib/wine/wine64 ]; then wine=/usr/lib/wine/wine64; fi

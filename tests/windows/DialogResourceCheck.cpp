@@ -7,6 +7,7 @@
 //
 // LANGUAGE_ID is the resource's language as the library lists it. Prints one
 // line per difference; exit 0 when there is none, 1 otherwise, 2 on bad use.
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -73,13 +74,15 @@ struct Reader {
     void AlignDword() { at = (at + 3) & ~size_t{3}; }
 };
 
-// The predefined window classes a template names by ordinal.
-std::string ClassOrdinal(const char* name) {
-    const std::string n = name;
-    if (n == "Button") return "#128";
-    if (n == "Edit") return "#129";
-    if (n == "Static") return "#130";
-    return n;
+// A control's window class as the system sees it: a predefined class given by
+// ordinal (rc.exe's way) or by name (windres's way, upper case) is the same
+// class, and class names do not depend on case.
+std::string ClassKey(std::string name) {
+    if (name == "#128") return "BUTTON";
+    if (name == "#129") return "EDIT";
+    if (name == "#130") return "STATIC";
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
 }
 
 }  // namespace
@@ -129,7 +132,7 @@ int main(int argc, char** argv) {
         Expect(at + "width", r.Short(), c.width);
         Expect(at + "height", r.Short(), c.height);
         Expect(at + "id", static_cast<int>(r.Word()), c.id & 0xFFFF);
-        ExpectText(at + "class", r.NameOrOrdinal(), ClassOrdinal(c.className));
+        ExpectText(at + "class", ClassKey(r.NameOrOrdinal()), ClassKey(c.className));
         ExpectText(at + "text", r.NameOrOrdinal(), c.text);
         const uint16_t extra = r.Word();
         r.at += extra;
