@@ -163,6 +163,25 @@ TEST_F(DriverFixture, WithoutHostServicesOrInterfaceTheExportIsRefusedBeforeTheD
     }
 }
 
+// The system answers -1 when it cannot create the dialog (e.g. its resource is
+// missing): the user chose nothing, so nothing is exported.
+TEST_F(DriverFixture, ADialogThatCannotOpenRefusesTheExport) {
+    struct FailingDialog : standin::ScriptedWin32 {
+        INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) override { return -1; }
+    } failing;
+    standin::Win32Scope scope(&failing);
+    standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
+    standin::HostGlobalsScope hostScope(&host);
+    const fs::path out = dir / "refused.mdl";
+    ModelExporter exporter;
+    EXPECT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, FALSE, 0), 0);
+    ASSERT_EQ(failing.messageBoxes.size(), 1u);
+    EXPECT_EQ(failing.messageBoxes[0].caption + ": " + failing.messageBoxes[0].text,
+              "Aborting !: Cannot open the options dialog");
+    EXPECT_TRUE(host.ProgressLog().empty());
+    EXPECT_FALSE(fs::exists(out));
+}
+
 TEST_F(DriverFixture, DialogAnswersDecideTheOptionsAndSuppressedExportsReuseThem) {
     standin::SceneDocument doc = DocumentWith({TexturedTriangle("Hull")});
     doc.animRange = {160, 480};
