@@ -1,15 +1,5 @@
 # Cross-builds the Windows plug-in library and its test programs for 64-bit
-# Windows with Debian's MinGW-w64 (posix threading model, for std::thread).
-set(CMAKE_SYSTEM_NAME Windows)
+# Windows with Debian's MinGW-w64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(QUORVEX_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${QUORVEX_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QUORVEX_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${QUORVEX_MINGW_TRIPLE}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QUORVEX_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/MingwToolchain.cmake)
