@@ -6,7 +6,6 @@
 
 using namespace importtest;
 using standin::ImportOptions;
-using standin::ImportScene;
 using standin::SceneDocument;
 
 namespace {
@@ -91,9 +90,14 @@ TEST(ImportAssimp, ObjWithMaterialsTexturesAndSeams) {
     ASSERT_TRUE(standin::LoadPictureFile(doc.baseDir + box->material->diffuse->file, picture, error)) << error;
     EXPECT_EQ(picture.width, 2);
 
-    EXPECT_TRUE(plane->object->mesh.At(0).tverts.empty());
-    ASSERT_TRUE(plane->material);
-    EXPECT_FALSE(plane->material->diffuse.has_value());
+    // The untextured plane shows its colour (Kd 0.5) through a swatch.
+    const standin::MeshData& flat = plane->object->mesh.At(0);
+    ASSERT_EQ(flat.tverts.size(), 1u);
+    EXPECT_EQ(flat.tverts[0].x, 0.5f);
+    ASSERT_TRUE(plane->material && plane->material->diffuse);
+    EXPECT_EQ(plane->material->diffuse->file, "colour #808080");
+    ASSERT_TRUE(doc.images.count("colour #808080"));
+    EXPECT_EQ(doc.images.at("colour #808080").pixels.at(0).g, 32768);
 
     // OBJ is Y-up: the plane's corner (1,3,0) stands at (1,0,3).
     const auto v = WorldVerts(doc, "Plane", 0);

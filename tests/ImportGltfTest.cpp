@@ -17,7 +17,6 @@
 
 using namespace importtest;
 using standin::ImportOptions;
-using standin::ImportScene;
 using standin::ObjectKind;
 using standin::SceneDocument;
 using json = nlohmann::json;
@@ -150,7 +149,9 @@ TEST(ImportGltf, SeamsAreWeldedAndVRunsUp) {
     b.Add("nodes", {{"name", "Cube"}, {"mesh", 0}});
     const std::string path = b.Write(ScratchDir("gltf-seams") + "cube.gltf");
 
-    const SceneDocument doc = Import(path, NoUpFix());
+    ImportOptions asWritten = NoUpFix();
+    asWritten.swatches = false;  // keep the coordinates although there is no picture
+    const SceneDocument doc = Import(path, asWritten);
     const NodeData* cube = Find(doc, "Cube");
     ASSERT_NE(cube, nullptr);
     const standin::MeshData& mesh = cube->object->mesh.At(0);
@@ -183,12 +184,14 @@ TEST(ImportGltf, MaterialsExternalAndEmbeddedPictures) {
     b.Add("textures", {{"source", 1}});
     b.Add("materials", {{"pbrMetallicRoughness", {{"baseColorTexture", {{"index", 0}}}}}});
     b.Add("materials", {{"pbrMetallicRoughness", {{"baseColorTexture", {{"index", 1}}}}}});
-    b.Add("materials", {{"name", "flat"}});
+    b.Add("materials", {{"name", "flat"}, {"pbrMetallicRoughness", {{"baseColorFactor", {1.0, 0.0, 0.0, 1.0}}}}});
     for (int m = 0; m < 4; ++m) {
         b.Add("meshes", {{"primitives", {Triangle(b, m < 3 ? m : -1)}}});
         b.Add("nodes", {{"name", "M" + std::to_string(m)}, {"mesh", m}});
     }
     const std::string path = b.Write(dir + "dressed.gltf");
+    std::filesystem::create_directories(dir + "skins");
+    WriteFile(dir + "skins/tex a.png", png);
     const SceneDocument doc = Import(path);
 
     const NodeData* external = Find(doc, "M0");
@@ -210,24 +213,34 @@ TEST(ImportGltf, MaterialsExternalAndEmbeddedPictures) {
     EXPECT_EQ(picture->second.pixels[1].b, 65535);
     EXPECT_EQ(picture->second.pixels[1].a, 65535);
 
-    for (const char* name : {"M2", "M3"}) {  // no texture; no material at all
+    // No texture: the base colour's swatch; no material at all: white.
+    for (auto [name, swatch] : {std::pair{"M2", "colour #ff0000"}, std::pair{"M3", "colour #ffffff"}}) {
         const NodeData* plain = Find(doc, name);
-        ASSERT_TRUE(plain && plain->material) << name;
-        EXPECT_EQ(plain->material->kind, standin::MaterialKind::Standard);
-        EXPECT_FALSE(plain->material->diffuse.has_value()) << name;
+        ASSERT_TRUE(plain && plain->material && plain->material->diffuse) << name;
+        EXPECT_EQ(plain->material->diffuse->file, swatch);
+        ASSERT_TRUE(doc.images.count(swatch)) << swatch;
     }
+    EXPECT_EQ(doc.images.at("colour #ff0000").pixels.at(0).r, 65535);
+    EXPECT_EQ(doc.images.at("colour #ff0000").pixels.at(0).g, 0);
 }
 
-TEST(ImportGltf, MeshWithoutTextureCoordinatesStaysWithout) {
+TEST(ImportGltf, MeshWithoutTextureCoordinatesGetsTheSwatchMiddle) {
     GltfBuilder b;
     b.Add("meshes", {{"primitives", {Triangle(b, -1, false)}}});
     b.Add("nodes", {{"name", "Bare"}, {"mesh", 0}});
-    const SceneDocument doc = Import(b.Write(ScratchDir("gltf-bare") + "bare.gltf"));
-    const NodeData* bare = Find(doc, "Bare");
-    ASSERT_TRUE(bare && bare->object);
-    EXPECT_EQ(bare->object->mesh.At(0).verts.size(), 3u);
-    EXPECT_TRUE(bare->object->mesh.At(0).tverts.empty());
-    EXPECT_TRUE(bare->object->mesh.At(0).tvfaces.empty());
+    const std::string path = b.Write(ScratchDir("gltf-bare") + "bare.gltf");
+    const standin::MeshData swatched = Find(Import(path), "Bare")->object->mesh.At(0);
+    ASSERT_EQ(swatched.tverts.size(), 1u);
+    EXPECT_EQ(swatched.tverts[0].x, 0.5f);
+    EXPECT_EQ(swatched.tverts[0].y, 0.5f);
+    EXPECT_EQ(swatched.tvfaces.size(), 1u);
+
+    ImportOptions noSwatches;
+    noSwatches.swatches = false;
+    const standin::MeshData bare = Find(Import(path, noSwatches), "Bare")->object->mesh.At(0);
+    EXPECT_EQ(bare.verts.size(), 3u);
+    EXPECT_TRUE(bare.tverts.empty());
+    EXPECT_TRUE(bare.tvfaces.empty());
 }
 
 TEST(ImportGltf, NodeAnimationSampledAtFrameTimes) {
@@ -524,8 +537,11 @@ TEST(ImportGltf, ExportedModelShowsTheImportedAnimation) {
     expectAt(15, 1, -kHalf, 0, 1 + kHalf);
     expectAt(0, 1, 0, 0, 2);
 
-    // Textured but without texture coordinates: the export refuses the mesh by name.
-    ASSERT_TRUE(ImportScene(SkinnedArm(dir, true, false), ImportOptions{}, doc, error)) << error;
+    // Textured but without texture coordinates, and no swatches: the export
+    // refuses the mesh by name.
+    ImportOptions noSwatches;
+    noSwatches.swatches = false;
+    ASSERT_TRUE(ImportScene(SkinnedArm(dir, true, false), noSwatches, doc, error)) << error;
     standin::StandinHost bare(std::move(doc));
     standin::HostGlobalsScope bareScope(&bare);
     EXPECT_EQ(exporter.DoExport((dir + "bare.mdl").c_str(), nullptr, &bare, TRUE, 0), 0);
