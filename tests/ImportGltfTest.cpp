@@ -243,6 +243,58 @@ TEST(ImportGltf, MeshWithoutTextureCoordinatesGetsTheSwatchMiddle) {
     EXPECT_TRUE(bare.tvfaces.empty());
 }
 
+// The sampler's wrap modes decide how a picture repeats; a picture that cannot
+// be decoded falls back to the swatch with a warning naming it; compressed
+// geometry is refused naming its extension.
+TEST(ImportGltf, SamplerWrapUndecodablePictureAndCompressedMeshes) {
+    const std::string dir = ScratchDir("gltf-wrap");
+    GltfBuilder b;
+    b.Add("images", {{"uri", "data:image/png;base64," + Base64(RedBluePng())}});
+    b.Add("images", {{"uri", "data:image/png;base64," + Base64("not a picture")}});
+    b.Add("samplers", {{"wrapS", 33648}, {"wrapT", 33071}});  // mirrored repeat, clamp to edge
+    b.Add("textures", {{"source", 0}, {"sampler", 0}});
+    b.Add("textures", {{"source", 1}});
+    b.Add("materials", {{"name", "tiled"}, {"pbrMetallicRoughness", {{"baseColorTexture", {{"index", 0}}}}}});
+    b.Add("materials", {{"name", "broken"}, {"pbrMetallicRoughness", {{"baseColorTexture", {{"index", 1}}}}}});
+    json wide = Triangle(b, 0, false);
+    wide["attributes"]["TEXCOORD_0"] = b.Floats({0, 0, 3, 0, 0, 3}, "VEC2");
+    b.Add("meshes", {{"primitives", {wide}}});
+    b.Add("meshes", {{"primitives", {Triangle(b, 1)}}});
+    b.Add("nodes", {{"name", "Wide"}, {"mesh", 0}});
+    b.Add("nodes", {{"name", "Broken"}, {"mesh", 1}});
+    const std::string path = b.Write(dir + "wrap.gltf");
+
+    SceneDocument doc;
+    standin::ImportNotes notes;
+    std::string error;
+    ASSERT_TRUE(standin::ImportScene(path, ImportOptions{}, doc, notes, error)) << error;
+    const standin::Picture& tiled = doc.images.at(Find(doc, "Wide")->material->diffuse->file);
+    EXPECT_EQ(tiled.width, 6);   // red blue | blue red | red blue
+    EXPECT_EQ(tiled.height, 1);  // clamped: one tile
+    EXPECT_EQ(tiled.pixels[2].b, 65535);
+    EXPECT_EQ(tiled.pixels[3].r, 65535);
+    EXPECT_EQ(Find(doc, "Broken")->material->diffuse->file, "colour #ffffff");
+    ASSERT_EQ(notes.warnings.size(), 1u);
+    EXPECT_NE(notes.warnings[0].find("images[1] cannot be read"), std::string::npos) << notes.warnings[0];
+
+    for (const char* ext : {"KHR_draco_mesh_compression", "EXT_meshopt_compression"}) {
+        GltfBuilder c;
+        json prim = Triangle(c);
+        if (std::string(ext) == "KHR_draco_mesh_compression") {
+            prim["extensions"][ext] = {{"bufferView", 0}, {"attributes", {{"POSITION", 0}}}};
+        } else {
+            c.doc["bufferViews"][0]["extensions"][ext] = {{"buffer", 0}, {"byteLength", 36}, {"byteStride", 12},
+                                                          {"count", 3}, {"mode", "ATTRIBUTES"}};
+        }
+        c.doc["extensionsUsed"] = {ext};
+        c.Add("meshes", {{"primitives", {prim}}});
+        c.Add("nodes", {{"name", "Packed"}, {"mesh", 0}});
+        EXPECT_FALSE(ImportScene(c.Write(dir + "packed.gltf"), ImportOptions{}, doc, error));
+        EXPECT_NE(error.find(std::string("meshes[0].primitives[0]: compressed with ") + ext), std::string::npos)
+            << error;
+    }
+}
+
 TEST(ImportGltf, NodeAnimationSampledAtFrameTimes) {
     GltfBuilder b;
     b.Add("meshes", {{"primitives", {Triangle(b)}}});
