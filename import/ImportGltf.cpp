@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <fstream>
@@ -244,6 +245,26 @@ std::array<double, 4> DiffuseColour(const tinygltf::Material& mat) {
     return c;
 }
 
+// KHR_texture_transform on the diffuse texture, as a 2x3 matrix in glTF's
+// texture space (v down): u' = a u + b v + c, v' = d u + e v + f.
+std::array<double, 6> TextureTransform(const tinygltf::Material& mat) {
+    std::array<double, 6> m{1, 0, 0, 0, 1, 0};
+    const auto& info = mat.pbrMetallicRoughness.baseColorTexture;
+    const auto ext = info.extensions.find("KHR_texture_transform");
+    if (info.index < 0 || ext == info.extensions.end()) return m;
+    auto number = [&](const char* key, int i, double fallback) {
+        if (!ext->second.Has(key)) return fallback;
+        const tinygltf::Value& v = ext->second.Get(key);
+        if (i < 0) return v.IsNumber() ? v.GetNumberAsDouble() : fallback;
+        return v.IsArray() && static_cast<size_t>(i) < v.ArrayLen() && v.Get(i).IsNumber() ? v.Get(i).GetNumberAsDouble()
+                                                                                          : fallback;
+    };
+    const double r = number("rotation", -1, 0.0), su = number("scale", 0, 1.0), sv = number("scale", 1, 1.0);
+    m = {std::cos(r) * su, std::sin(r) * sv, number("offset", 0, 0.0), -std::sin(r) * su, std::cos(r) * sv,
+         number("offset", 1, 0.0)};
+    return m;
+}
+
 // Compressed geometry this build does not decode: the extension's name.
 std::string CompressionOf(const tinygltf::Model& model, const tinygltf::Primitive& prim) {
     if (prim.extensions.count("KHR_draco_mesh_compression")) return "KHR_draco_mesh_compression";
@@ -426,6 +447,15 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
             mesh.name = src.name;
             mesh.vertexColours = prim.attributes.count("COLOR_0") > 0;
             if (!ReadPrimitive(rd, prim, where, mesh)) return fail();
+            if (mesh.material >= 0 && static_cast<size_t>(mesh.material) < model.materials.size()) {
+                const auto t = TextureTransform(model.materials[mesh.material]);
+                if (t != std::array<double, 6>{1, 0, 0, 0, 1, 0}) {
+                    for (auto& uv : mesh.uvs) {
+                        const double u = uv[0], v = 1.0 - uv[1];  // back to glTF's v for the transform
+                        uv = {t[0] * u + t[1] * v + t[2], 1.0 - (t[3] * u + t[4] * v + t[5])};
+                    }
+                }
+            }
             if (mesh.material >= static_cast<int>(out.materials.size())) mesh.material = -1;
             mesh.defaultWeights = src.weights;
             primitivesOf[m].push_back(static_cast<int>(out.meshes.size()));

@@ -243,7 +243,8 @@ TEST(ImportGltf, MeshWithoutTextureCoordinatesGetsTheSwatchMiddle) {
     EXPECT_TRUE(bare.tvfaces.empty());
 }
 
-// The sampler's wrap modes decide how a picture repeats; a picture that cannot
+// The sampler's wrap modes decide how a picture repeats, over the coordinates
+// the texture transform gives; a picture that cannot
 // be decoded falls back to the swatch with a warning naming it; compressed
 // geometry is refused naming its extension.
 TEST(ImportGltf, SamplerWrapUndecodablePictureAndCompressedMeshes) {
@@ -254,11 +255,12 @@ TEST(ImportGltf, SamplerWrapUndecodablePictureAndCompressedMeshes) {
     b.Add("samplers", {{"wrapS", 33648}, {"wrapT", 33071}});  // mirrored repeat, clamp to edge
     b.Add("textures", {{"source", 0}, {"sampler", 0}});
     b.Add("textures", {{"source", 1}});
-    b.Add("materials", {{"name", "tiled"}, {"pbrMetallicRoughness", {{"baseColorTexture", {{"index", 0}}}}}});
+    // Coordinates 0..1 scaled to 0..3 by a texture transform.
+    const json transform = {{"KHR_texture_transform", {{"scale", {3.0, 3.0}}}}};
+    b.Add("materials", {{"name", "tiled"},
+                        {"pbrMetallicRoughness", {{"baseColorTexture", {{"index", 0}, {"extensions", transform}}}}}});
     b.Add("materials", {{"name", "broken"}, {"pbrMetallicRoughness", {{"baseColorTexture", {{"index", 1}}}}}});
-    json wide = Triangle(b, 0, false);
-    wide["attributes"]["TEXCOORD_0"] = b.Floats({0, 0, 3, 0, 0, 3}, "VEC2");
-    b.Add("meshes", {{"primitives", {wide}}});
+    b.Add("meshes", {{"primitives", {Triangle(b, 0)}}});
     b.Add("meshes", {{"primitives", {Triangle(b, 1)}}});
     b.Add("nodes", {{"name", "Wide"}, {"mesh", 0}});
     b.Add("nodes", {{"name", "Broken"}, {"mesh", 1}});
