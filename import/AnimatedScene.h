@@ -83,7 +83,9 @@ struct AnimMesh {
     std::vector<std::vector<Vec3d>> morphTargets;
     std::vector<double> defaultWeights;  // may be shorter than morphTargets (missing: 0)
     int material = -1;                   // index into materials, -1: none
-    bool vertexColours = false;          // the file gives colours per vertex (not carried)
+    // Empty, or one RGBA colour (0..1) per position: the first colour set,
+    // already multiplied by the material's colour where the format says so.
+    std::vector<std::array<double, 4>> colours;
 };
 
 struct AnimSkin {

@@ -222,7 +222,13 @@ struct Builder {
                 mesh.morphTargets.push_back(std::move(deltas));
                 mesh.defaultWeights.push_back(target.mWeight);
             }
-            mesh.vertexColours = src.HasVertexColors(0);
+            if (src.HasVertexColors(0)) {
+                mesh.colours.resize(src.mNumVertices);
+                for (unsigned i = 0; i < src.mNumVertices; ++i) {
+                    const aiColor4D& c = src.mColors[0][i];
+                    mesh.colours[i] = {c.r, c.g, c.b, c.a};
+                }
+            }
             mesh.material = src.mMaterialIndex < out.materials.size() ? static_cast<int>(src.mMaterialIndex) : -1;
             meshIndexOf[m] = static_cast<int>(out.meshes.size());
             out.meshes.push_back(std::move(mesh));

@@ -88,6 +88,7 @@ public:
     Reader(const tinygltf::Model& model, std::string file) : model_(model), file_(std::move(file)) {}
 
     const std::string& Error() const { return error_; }
+    const tinygltf::Model& Model() const { return model_; }
 
     bool Fail(const std::string& where, const std::string& what) {
         error_ = file_ + ": " + where + ": " + what;
@@ -333,6 +334,21 @@ bool ReadPrimitive(Reader& rd, const tinygltf::Primitive& prim, const std::strin
         for (size_t i = 0; i < n; ++i) mesh.uvs[i] = {data[i * 2], 1.0 - data[i * 2 + 1]};
     }
 
+    const auto colour = prim.attributes.find("COLOR_0");
+    if (colour != prim.attributes.end()) {
+        const int acc = colour->second;
+        const int comps = acc >= 0 && static_cast<size_t>(acc) < rd.Model().accessors.size() &&
+                                  rd.Model().accessors[acc].type == TINYGLTF_TYPE_VEC3
+                              ? 3
+                              : 4;
+        if (!rd.Accessor(acc, comps, data, count)) return false;
+        if (count != n) return rd.Fail(where + ".COLOR_0", "count differs from POSITION");
+        mesh.colours.resize(n);
+        for (size_t i = 0; i < n; ++i) {
+            mesh.colours[i] = {data[i * comps], data[i * comps + 1], data[i * comps + 2], comps == 4 ? data[i * comps + 3] : 1.0};
+        }
+    }
+
     for (int set = 0;; ++set) {
         const auto joints = prim.attributes.find("JOINTS_" + std::to_string(set));
         const auto weights = prim.attributes.find("WEIGHTS_" + std::to_string(set));
@@ -445,9 +461,14 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
             }
             AnimMesh mesh;
             mesh.name = src.name;
-            mesh.vertexColours = prim.attributes.count("COLOR_0") > 0;
+
             if (!ReadPrimitive(rd, prim, where, mesh)) return fail();
             if (mesh.material >= 0 && static_cast<size_t>(mesh.material) < model.materials.size()) {
+                // glTF's colour is the base-colour factor times the vertex colour.
+                const auto factor = out.materials[mesh.material].colour;
+                for (auto& c : mesh.colours) {
+                    for (int k = 0; k < 4; ++k) c[k] *= factor[k];
+                }
                 const auto t = TextureTransform(model.materials[mesh.material]);
                 if (t != std::array<double, 6>{1, 0, 0, 0, 1, 0}) {
                     for (auto& uv : mesh.uvs) {

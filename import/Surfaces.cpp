@@ -57,14 +57,18 @@ std::optional<fs::path> FindPathNoCase(const fs::path& base, const std::string& 
     return IsFile(at) ? std::optional<fs::path>(at) : std::nullopt;
 }
 
+// A colour channel of 0..1 at 16 bits; what is not a number shows as full.
+uint16_t Channel(double v) {
+    return static_cast<uint16_t>(std::lround((std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 1.0) * 65535.0));
+}
+
 // Only the colour's channels that reach the skin matter; a key per 8-bit
 // colour shares one swatch between materials of the same colour.
 std::string SwatchKey(const std::array<double, 4>& colour, uint16_t rgb[3]) {
     char key[32];
     int bytes[3];
     for (int c = 0; c < 3; ++c) {
-        const double v = std::isfinite(colour[c]) ? std::clamp(colour[c], 0.0, 1.0) : 1.0;
-        rgb[c] = static_cast<uint16_t>(std::lround(v * 65535.0));
+        rgb[c] = Channel(colour[c]);
         bytes[c] = rgb[c] >> 8;
     }
     std::snprintf(key, sizeof key, "colour #%02x%02x%02x", bytes[0], bytes[1], bytes[2]);
@@ -133,6 +137,47 @@ void SetCornerUvs(AnimMesh& mesh, const std::vector<std::array<double, 2>>& corn
             i = it->second;
         }
     }
+}
+
+// A mesh whose triangles each have one vertex colour shows exactly those
+// colours through a palette: a column of swatch-sized cells, one per colour,
+// each triangle's corners at the middle of its colour's cell. False (and
+// nothing changed) when a triangle's corners differ or the colours are too
+// many.
+bool BakeFaceColours(AnimMesh& mesh, Picture& palette) {
+    constexpr size_t kMaxColours = 64;
+    std::vector<Color64> colours;
+    std::vector<size_t> cellOf(mesh.triangles.size());
+    for (size_t t = 0; t < mesh.triangles.size(); ++t) {
+        Color64 corner[3];
+        for (int k = 0; k < 3; ++k) {
+            const auto& c = mesh.colours[mesh.triangles[t][k]];
+            corner[k] = {Channel(c[0]), Channel(c[1]), Channel(c[2]), 65535};
+        }
+        auto same = [](const Color64& a, const Color64& b) { return a.r == b.r && a.g == b.g && a.b == b.b; };
+        if (!same(corner[0], corner[1]) || !same(corner[0], corner[2])) return false;
+        size_t cell = 0;
+        while (cell < colours.size() && !same(colours[cell], corner[0])) ++cell;
+        if (cell == colours.size()) {
+            if (colours.size() == kMaxColours) return false;
+            colours.push_back(corner[0]);
+        }
+        cellOf[t] = cell;
+    }
+    if (colours.empty()) return false;
+    const size_t n = colours.size();
+    palette = Picture{};
+    palette.width = kSwatchSize;
+    palette.height = static_cast<uint16_t>(kSwatchSize * n);
+    for (const Color64& c : colours) palette.pixels.insert(palette.pixels.end(), kSwatchSize * kSwatchSize, c);
+    // Cell k holds rows from the top; v runs up.
+    std::vector<std::array<double, 2>> corners;
+    for (size_t t = 0; t < mesh.triangles.size(); ++t) {
+        const double v = 1.0 - (static_cast<double>(cellOf[t]) + 0.5) / static_cast<double>(n);
+        corners.insert(corners.end(), 3, {0.5, v});
+    }
+    SetCornerUvs(mesh, corners);
+    return true;
 }
 
 struct Resolved {
@@ -280,9 +325,21 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches) {
             if (!swatches) scene.warnings.push_back(label(i, m) + ": " + resolved[m].problem);
         }
         if (!swatches) continue;
-        std::string why = m < 0 ? "no material" : !hasPicture ? resolved[m].problem : "no texture coordinates";
+        const std::string why = m < 0 ? "no material" : !hasPicture ? resolved[m].problem : "no texture coordinates";
+        Picture palette;
+        if (!mesh.colours.empty() && BakeFaceColours(mesh, palette)) {
+            const std::string key = "vertex colours #" + std::to_string(i);
+            scene.pictures[key] = std::move(palette);
+            AnimMaterial mat;
+            mat.name = key;
+            mat.diffuseMap = key;
+            mesh.material = static_cast<int>(scene.materials.size());
+            scene.materials.push_back(std::move(mat));
+            scene.warnings.push_back(label(i, m) + ": " + why + "; using its vertex colours");
+            continue;
+        }
         std::string what = m < 0 ? "using white" : "using its colour";
-        if (mesh.vertexColours) what += " (its vertex colours are not carried)";
+        if (!mesh.colours.empty()) what += " (its vertex colours vary within triangles and are not carried)";
         scene.warnings.push_back(label(i, m) + ": " + why + "; " + what);
         mesh.material = swatchFor(m >= 0 ? scene.materials[m].colour : std::array<double, 4>{1, 1, 1, 1});
         mesh.uvs.assign(mesh.positions.size(), {0.5, 0.5});

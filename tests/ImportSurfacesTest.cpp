@@ -166,6 +166,41 @@ TEST(ImportSurfaces, MaterialsWithoutAPictureShareTheirColoursSwatch) {
     EXPECT_EQ(scene.warnings[2], "mesh \"m-1\" (no material): no material; using white");
 }
 
+// Vertex colours that are one per triangle show exactly; colours that vary
+// within a triangle cannot, and the material's colour stands in.
+TEST(ImportSurfaces, FlatVertexColoursAreBakedOthersFallBackToTheMaterial) {
+    AnimatedScene scene;
+    AnimMaterial mat;
+    mat.name = "Paint";
+    mat.colour = {0, 0, 1, 1};
+    scene.materials.push_back(mat);
+    const std::array<double, 4> red{1, 0, 0, 1}, green{0, 1, 0, 1};
+    AnimMesh flat;  // two triangles, one red and one green
+    flat.name = "Flat";
+    flat.material = 0;
+    flat.positions = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+    flat.colours = {red, red, red, green, green, green};
+    flat.triangles = {{0, 1, 2}, {3, 4, 5}};
+    AnimMesh graded = flat;  // red fading into green across each triangle
+    graded.name = "Graded";
+    graded.colours = {red, red, green, green, red, red};
+    scene.meshes = {flat, graded};
+    PrepareSurfaces(scene, true);
+
+    const AnimMesh& baked = scene.meshes[0];
+    const Picture& palette = scene.pictures.at(scene.materials[baked.material].diffuseMap);
+    for (size_t t = 0; t < 2; ++t) {
+        const auto& uv = baked.uvs[baked.triangles[t][0]];
+        const Color64 c = Sample(palette, uv[0], uv[1]);
+        EXPECT_EQ(c.r, t == 0 ? 65535 : 0) << t;
+        EXPECT_EQ(c.g, t == 0 ? 0 : 65535) << t;
+    }
+    EXPECT_EQ(scene.materials[scene.meshes[1].material].diffuseMap, "colour #0000ff");
+    ASSERT_EQ(scene.warnings.size(), 2u);
+    EXPECT_EQ(scene.warnings[0], "mesh \"Flat\" (material \"Paint\"): no diffuse texture; using its vertex colours");
+    EXPECT_NE(scene.warnings[1].find("vary within triangles"), std::string::npos) << scene.warnings[1];
+}
+
 TEST(ImportSurfaces, ClipNamesBecomeDistinctFrameNameTexts) {
     const std::vector<ClipText> clips = {
         {"attack1", 31},  {"attack2", 31},         {"Armature|mixamo.com|Layer0", 40},
