@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "scene/Pictures.h"
 
@@ -394,6 +395,17 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches) {
         const TileNeed& n = need[mesh.material];
         for (auto& uv : corners[i]) uv = {uv[0] / n.u, uv[1] / n.v};
         SetCornerUvs(mesh, corners[i]);
+    }
+
+    std::set<std::string> used;
+    for (const AnimMesh& mesh : scene.meshes) {
+        if (mesh.material >= 0 && !scene.materials[mesh.material].diffuseMap.empty()) {
+            used.insert(scene.materials[mesh.material].diffuseMap);
+        }
+    }
+    if (used.size() > kMaxPictures) {
+        scene.warnings.push_back(std::to_string(used.size()) + " pictures, but the skin holds " +
+                                 std::to_string(kMaxPictures) + ": meshes using the later ones show no texture");
     }
 }
 

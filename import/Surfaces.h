@@ -17,6 +17,9 @@ namespace standin {
 // mesh's skin area; coordinates that span more tiles are clamped to it.
 constexpr int kMaxTiles = 4;
 
+// The skin holds at most this many distinct pictures.
+constexpr size_t kMaxPictures = 64;
+
 // Swatches are this many pixels wide and tall.
 constexpr int kSwatchSize = 4;
 
@@ -47,7 +50,8 @@ Picture TiledPicture(const Picture& picture, int tilesU, int tilesV, Wrap wrapU,
 //   material or no texture coordinates, gets the material's swatch (a
 //   kSwatchSize square of its colour, one per colour) and coordinates at its
 //   middle; without, it stays as it is and the exporter refuses it.
-// Every substitution adds one line to scene.warnings.
+// Every substitution adds one line to scene.warnings, and so do meshes that
+// together use more than kMaxPictures pictures.
 void PrepareSurfaces(AnimatedScene& scene, bool swatches);
 
 }  // namespace standin

@@ -164,6 +164,19 @@ TEST(ImportSurfaces, MaterialsWithoutAPictureShareTheirColoursSwatch) {
     EXPECT_EQ(scene.warnings[0], "mesh \"m0\" (material \"RedA\"): no diffuse texture; using its colour");
     EXPECT_EQ(scene.warnings[1], "mesh \"m1\" (material \"RedB\"): picture \"gone.png\" not found; using its colour");
     EXPECT_EQ(scene.warnings[2], "mesh \"m-1\" (no material): no material; using white");
+
+    // More pictures than the skin holds is said, not left to show nothing.
+    AnimatedScene many;
+    for (int m = 0; m <= static_cast<int>(kMaxPictures); ++m) {
+        AnimMaterial mat;
+        mat.colour = {m / 255.0, 0, 0, 1};
+        many.materials.push_back(mat);
+        AnimMesh mesh = scene.meshes[0];
+        mesh.material = m;
+        many.meshes.push_back(mesh);
+    }
+    PrepareSurfaces(many, true);
+    EXPECT_EQ(many.warnings.back(), "65 pictures, but the skin holds 64: meshes using the later ones show no texture");
 }
 
 // Vertex colours that are one per triangle show exactly; colours that vary
