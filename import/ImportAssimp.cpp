@@ -358,12 +358,17 @@ bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& e
         Assimp::Importer importer;
         // One node per node of the file: no helper nodes for pivots.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+        // A file without meshes gets no stand-in mesh drawing its skeleton.
+        importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
         // Projection mappings (planar, cylindrical, spherical) become texture
         // coordinates, and texture transforms are applied to them.
         const aiScene* ai = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType |
                                                         aiProcess_ValidateDataStructure | aiProcess_GenUVCoords |
                                                         aiProcess_TransformUVCoords);
-        if (!ai || !ai->mRootNode || (ai->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
+        // A scene read whole but holding no mesh is incomplete to Assimp; it
+        // goes on, to be refused for holding no triangle.
+        const bool meshless = ai && ai->mRootNode && ai->mNumMeshes == 0;
+        if (!ai || !ai->mRootNode || ((ai->mFlags & AI_SCENE_FLAGS_INCOMPLETE) && !meshless)) {
             const std::string why = importer.GetErrorString();
             error = path + ": " + (why.empty() ? std::string("cannot be read") : why);
             return false;

@@ -230,6 +230,13 @@ TEST(ImportAssimp, FilesWithoutTrianglesAreRefusedAndLinesAreLeftOutWithAWarning
     EXPECT_FALSE(standin::ImportScene(dir + "points.obj", ImportOptions{}, doc, notes, error));
     EXPECT_TRUE(notes.refused);
     EXPECT_EQ(error, dir + "points.obj: no triangles: the file holds only points");
+    // A scene of nodes only: Assimp's stand-in skeleton mesh is not exported.
+    WriteFile(dir + "empty.dae",
+              "<?xml version=\"1.0\"?><COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" "
+              "version=\"1.4.1\"><library_visual_scenes><visual_scene id=\"s\"><node id=\"E\" name=\"E\"/>"
+              "</visual_scene></library_visual_scenes><scene><instance_visual_scene url=\"#s\"/></scene></COLLADA>");
+    EXPECT_FALSE(standin::ImportScene(dir + "empty.dae", ImportOptions{}, doc, notes, error));
+    EXPECT_EQ(error, dir + "empty.dae: no triangles: the file holds no mesh");
 
     ASSERT_TRUE(standin::ImportScene(dir + "mixed.obj", ImportOptions{}, doc, notes, error)) << error;
     EXPECT_FALSE(notes.refused);
