@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <assimp/Importer.hpp>
 #include <exception>
-#include <filesystem>
 #include <map>
 
 #include "import/AnimatedScene.h"
@@ -55,15 +54,15 @@ Mat4d UpToZ(int axis, int sign) {
     return m;
 }
 
-// Formats that carry no up axis of their own, by the convention of the
-// programs that write them: Z-up. Every other format without metadata is Y-up.
+// Formats that carry no up axis of their own and are Z-up by the convention
+// of the programs that write them, and that Assimp hands over as stored.
+// Every other format without metadata is Y-up, or turned Y-up by Assimp.
 bool ZUpByConvention(const std::string& path) {
     std::string ext = FileNameOf(path);
     const size_t dot = ext.rfind('.');
     ext = dot == std::string::npos ? "" : ext.substr(dot + 1);
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    static const char* const kZUp[] = {"3ds", "smd", "vta", "md2", "md3", "mdc", "md5mesh", "md5anim",
-                                       "ase", "ask", "stl", "blend", "dxf"};
+    static const char* const kZUp[] = {"3ds", "smd", "vta", "stl", "blend", "dxf"};
     return std::find(std::begin(kZUp), std::end(kZUp), ext) != std::end(kZUp);
 }
 
@@ -134,8 +133,12 @@ struct Builder {
             if (src.Get(AI_MATKEY_NAME, name) == AI_SUCCESS) mat.name = name.C_Str();
             aiString file;
             aiTextureType type = aiTextureType_DIFFUSE;
-            if (src.GetTexture(aiTextureType_DIFFUSE, 0, &file) == AI_SUCCESS ||
-                (type = aiTextureType_BASE_COLOR, src.GetTexture(aiTextureType_BASE_COLOR, 0, &file) == AI_SUCCESS)) {
+            bool textured = src.GetTexture(type, 0, &file) == AI_SUCCESS;
+            if (!textured) {
+                type = aiTextureType_BASE_COLOR;
+                textured = src.GetTexture(type, 0, &file) == AI_SUCCESS;
+            }
+            if (textured) {
                 mat.diffuseMap = file.C_Str();
                 int mode = aiTextureMapMode_Wrap;
                 if (src.Get(AI_MATKEY_MAPPINGMODE_U(type, 0), mode) == AI_SUCCESS) mat.wrapU = WrapOf(mode);
@@ -143,7 +146,7 @@ struct Builder {
                 if (src.Get(AI_MATKEY_MAPPINGMODE_V(type, 0), mode) == AI_SUCCESS) mat.wrapV = WrapOf(mode);
             }
             aiColor4D colour;
-            if (src.Get(AI_MATKEY_BASE_COLOR, colour) == AI_SUCCESS || src.Get(AI_MATKEY_COLOR_DIFFUSE, colour) == AI_SUCCESS) {
+            if (src.Get(AI_MATKEY_COLOR_DIFFUSE, colour) == AI_SUCCESS || src.Get(AI_MATKEY_BASE_COLOR, colour) == AI_SUCCESS) {
                 mat.colour = {colour.r, colour.g, colour.b, colour.a};
             }
             out.materials.push_back(std::move(mat));
