@@ -147,6 +147,7 @@ void SetCornerUvs(AnimMesh& mesh, const std::vector<std::array<double, 2>>& corn
 // many.
 bool BakeFaceColours(AnimMesh& mesh, Picture& palette) {
     constexpr size_t kMaxColours = 64;
+    if (mesh.colours.size() != mesh.positions.size()) return false;
     std::vector<Color64> colours;
     std::vector<size_t> cellOf(mesh.triangles.size());
     for (size_t t = 0; t < mesh.triangles.size(); ++t) {
@@ -399,7 +400,8 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches) {
 
     std::set<std::string> used;
     for (const AnimMesh& mesh : scene.meshes) {
-        if (mesh.material >= 0 && !scene.materials[mesh.material].diffuseMap.empty()) {
+        if (mesh.material >= 0 && static_cast<size_t>(mesh.material) < scene.materials.size() &&
+            !scene.materials[mesh.material].diffuseMap.empty()) {
             used.insert(scene.materials[mesh.material].diffuseMap);
         }
     }
