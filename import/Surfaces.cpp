@@ -98,6 +98,7 @@ int ShiftIntoTiles(double* c[3], Wrap wrap, int bound, bool& clamped) {
     }
     const double lo = std::min({*c[0], *c[1], *c[2]});
     const double hi = std::max({*c[0], *c[1], *c[2]});
+    if (lo >= 0.0 && hi <= 1.0) return 1;  // within the picture: as written
     const double period = wrap == Wrap::Mirror ? 2.0 : 1.0;
     const double shift = std::floor((lo + kSlack) / period) * period;
     const double span = std::ceil(hi - shift - kSlack);
