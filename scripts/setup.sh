@@ -7,6 +7,8 @@ packages=(
   cmake g++ make
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libstb-dev libtinygltf-dev libassimp-dev libcli11-dev
+  # scripts/format_sweep.sh: the assimp command converts the examples to every format.
+  assimp-utils
   # The Windows library: cross-compilers, and Wine in a virtual display to test it.
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb icoutils
 )
