@@ -87,12 +87,11 @@ SmallModel MakeSmallModel(int16_t skinFormat) {
     f[1].positions[0] = {5, 2, -5};
     f[1].positions[1] = {-10, 2, -5};
     f[1].positions[2] = {2.5f, 2, -5};
-    f[0].normals[0] = {0, 0, 1};
-    f[0].normals[1] = {1, 0, 0};
-    f[0].normals[2] = {0, -1, 0};
-    f[1].normals[0] = {0, 1, 0};
-    f[1].normals[1] = {-1, 0, 0};
-    f[1].normals[2] = {0, 0, -1};
+    const uint8_t indices[2][3] = {{5, 52, 104}, {32, 143, 84}};  // +z, +x, -y; +y, -x, -z
+    for (int v = 0; v < 3; ++v) {
+        f[0].normalIndex[v] = indices[0][v];
+        f[1].normalIndex[v] = indices[1][v];
+    }
     std::strcpy(f[0].name, "Frame7");
     std::strcpy(f[1].name, "ABCDEFGHIJKLMNO");
     return s;
@@ -267,6 +266,7 @@ TEST_F(MdlFileWriterTest, DegenerateAndUnusedVerticesGetIndexFive) {
     m->triangles[0] = {{0, 1, 2}, {0, 0, 0}, -1, {}};
     m->triangles[1] = {{0, 3, 4}, {0, 0, 0}, -1, {}};
     ComputeFrameNormals(m.get(), 0);
+    StoreFrameNormalIndices(m.get(), 0);
 
     const fs::path path = dir_ / "degenerate.mdl";
     ASSERT_EQ(WriteMdlFile(path.c_str(), m.get(), skin.get(), 0), 1);
@@ -331,7 +331,7 @@ TEST(MdlBoundsTest, BoxesPerFrameAndStartingValues) {
 
 TEST(MdlNormalIndexTest, NearestEntryByAbsoluteDifferences) {
     EXPECT_EQ(NearestNormalIndex(0, 0, 1), 5);
-    EXPECT_EQ(NearestNormalIndex(0, 0, 0), 5);
+    EXPECT_EQ(NearestNormalIndex(0, 0, 0), ZeroNormalIndex);
     EXPECT_EQ(NearestNormalIndex(0, 1, 0), 32);
     EXPECT_EQ(NearestNormalIndex(1, 0, 0), 52);
     EXPECT_EQ(NearestNormalIndex(0, 0, -1), 84);
