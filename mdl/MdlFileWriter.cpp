@@ -237,25 +237,72 @@ FILE* CreateTemporaryBeside(const char* path, char** name) {
     return nullptr;
 }
 
+// The quantization's smallest value and largest absolute value per axis.
+struct Extremes {
+    float smallest[3];
+    float largestAbs[3];
+};
+
+Extremes StartingExtremes() { return Extremes{{BoundStart, BoundStart, BoundStart}, {0.0f, 0.0f, 0.0f}}; }
+
+// Vertices in order; a value replaces a running extreme only when strictly
+// smaller (larger), so the first of equal values wins and not-a-number never
+// does. With Box the frame's box is written, from (1e6, 1e6, 1e6) and its
+// negation; with Quantized `e` takes in the frame's values.
+template <bool Box, bool Quantized>
+void ScanFrame(ModelFrame& frame, int32_t vertexCount, Extremes& e) {
+    float lo[3] = {BoundStart, BoundStart, BoundStart};
+    float hi[3] = {-BoundStart, -BoundStart, -BoundStart};
+    float smallest[3], largestAbs[3];
+    for (int a = 0; a < 3; ++a) {
+        smallest[a] = e.smallest[a];
+        largestAbs[a] = e.largestAbs[a];
+    }
+    const ModelVec3* positions = frame.positions;
+    for (int32_t v = 0; v < vertexCount; ++v) {
+        const float c[3] = {positions[v].x, positions[v].y, positions[v].z};
+        for (int a = 0; a < 3; ++a) {
+            if (Box) {
+                lo[a] = c[a] < lo[a] ? c[a] : lo[a];
+                hi[a] = c[a] > hi[a] ? c[a] : hi[a];
+            }
+            if (Quantized) {
+                smallest[a] = c[a] < smallest[a] ? c[a] : smallest[a];
+                const float m = std::fabs(c[a]);
+                largestAbs[a] = m > largestAbs[a] ? m : largestAbs[a];
+            }
+        }
+    }
+    if (Box) {
+        frame.bboxMin = ModelVec3{lo[0], lo[1], lo[2]};
+        frame.bboxMax = ModelVec3{hi[0], hi[1], hi[2]};
+    }
+    for (int a = 0; a < 3; ++a) {
+        e.smallest[a] = smallest[a];
+        e.largestAbs[a] = largestAbs[a];
+    }
+}
+
+// The range runs from the smallest value to the largest absolute value:
+// never shorter than the true span, so every value packs within the steps.
+MdlQuantization QuantizationOf(const Extremes& e, bool sixteenBit) {
+    const float k = sixteenBit ? Step16 : Step8;
+    MdlQuantization q;
+    for (int a = 0; a < 3; ++a) {
+        const float range = e.largestAbs[a] - e.smallest[a];
+        float scale = range * k;
+        if (scale == 0.0f) scale = 1.0f;  // a flat axis: every value packs to 0
+        q.scale[a] = scale;
+        q.origin[a] = e.smallest[a];
+    }
+    return q;
+}
+
 }  // namespace
 
 void ComputeFrameBounds(ModelData* model) {
-    for (int32_t f = 0; f < model->frameCount; ++f) {
-        ModelFrame& frame = model->frames[f];
-        ModelVec3 lo{BoundStart, BoundStart, BoundStart};
-        ModelVec3 hi{-BoundStart, -BoundStart, -BoundStart};
-        for (int32_t v = 0; v < model->vertexCount; ++v) {
-            const ModelVec3& p = frame.positions[v];
-            if (p.x < lo.x) lo.x = p.x;
-            if (p.y < lo.y) lo.y = p.y;
-            if (p.z < lo.z) lo.z = p.z;
-            if (p.x > hi.x) hi.x = p.x;
-            if (p.y > hi.y) hi.y = p.y;
-            if (p.z > hi.z) hi.z = p.z;
-        }
-        frame.bboxMin = lo;
-        frame.bboxMax = hi;
-    }
+    Extremes unused = StartingExtremes();
+    for (int32_t f = 0; f < model->frameCount; ++f) ScanFrame<true, false>(model->frames[f], model->vertexCount, unused);
 }
 
 void StoreFrameNormalIndices(ModelData* model, int32_t frameIndex) {
@@ -268,39 +315,22 @@ void StoreFrameNormalIndices(ModelData* model, int32_t frameIndex) {
 }
 
 MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit) {
-    float smallest[3] = {BoundStart, BoundStart, BoundStart};
-    float largestAbs[3] = {0.0f, 0.0f, 0.0f};
+    Extremes e = StartingExtremes();
     for (int32_t f = 0; f < model->frameCount; ++f) {
-        const ModelVec3* positions = model->frames[f].positions;
-        for (int32_t v = 0; v < model->vertexCount; ++v) {
-            const float c[3] = {positions[v].x, positions[v].y, positions[v].z};
-            for (int a = 0; a < 3; ++a) {
-                if (c[a] < smallest[a]) smallest[a] = c[a];
-                const float m = std::fabs(c[a]);
-                if (m > largestAbs[a]) largestAbs[a] = m;
-            }
-        }
+        // Only reads the frame: the box is not written.
+        ScanFrame<false, true>(model->frames[f], model->vertexCount, e);
     }
-    // The range runs from the smallest value to the largest absolute value:
-    // never shorter than the true span, so every value packs within the steps.
-    const float k = sixteenBit ? Step16 : Step8;
-    MdlQuantization q;
-    for (int a = 0; a < 3; ++a) {
-        const float range = largestAbs[a] - smallest[a];
-        float scale = range * k;
-        if (scale == 0.0f) scale = 1.0f;  // a flat axis: every value packs to 0
-        q.scale[a] = scale;
-        q.origin[a] = smallest[a];
-    }
-    return q;
+    return QuantizationOf(e, sixteenBit);
 }
 
 int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision) {
-    ComputeFrameBounds(model);
+    // Every frame's box and the quantization in one pass over the positions.
+    Extremes e = StartingExtremes();
+    for (int32_t f = 0; f < model->frameCount; ++f) ScanFrame<true, true>(model->frames[f], model->vertexCount, e);
     if (skin->width < 0 || skin->height < 0 || (!skin->pixels && int64_t(skin->width) * skin->height > 0)) return 0;
 
     const bool sixteenBit = hiPrecision == 1;
-    const MdlQuantization q = ComputeQuantization(model, sixteenBit);
+    const MdlQuantization q = QuantizationOf(e, sixteenBit);
 
     const uint64_t frameSize = FrameSize(model, sixteenBit);
     const size_t capacity =
