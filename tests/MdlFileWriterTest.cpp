@@ -429,4 +429,28 @@ TEST_F(MdlFileWriterTest, FinishedFileHasPlainCreateMode) {
     EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
+TEST_F(MdlFileWriterTest, FrameLargerThanTheWriteBufferGoesOutWhole) {
+    // 16-bit frames of over 8 MB leave the writer's buffer in parts; every
+    // vertex must still land in its place, once.
+    const int32_t vertices = (1 << 20) + 3;
+    ModelPtr m(CreateModel(0, vertices, 0, 2));
+    SkinPtr skin(CreateSkinImage(2, 2, SkinFormatRGB565));
+    ASSERT_TRUE(m && skin);
+    for (int f = 0; f < 2; ++f)
+        for (int32_t v = 0; v < vertices; ++v) m->frames[f].normalIndex[v] = uint8_t((v * 7 + f) % NormalTableSize);
+    const fs::path path = dir_ / "large.mdl";
+    ASSERT_EQ(WriteMdlFile(path.c_str(), m.get(), skin.get(), 1), 1);
+    const std::vector<uint8_t> b = ReadFile(path);
+    const size_t frameSize = 4 + 16 + 16 + 8 * size_t(vertices);
+    const size_t frames = 88 + 2 * 4;
+    ASSERT_EQ(b.size(), frames + 2 * frameSize);
+    for (int f = 0; f < 2; ++f) {
+        const size_t at = frames + f * frameSize;
+        ASSERT_EQ(I32(b, at), 2);
+        for (int32_t v = 0; v < vertices; ++v)
+            ASSERT_EQ(b[at + 36 + 8 * size_t(v) + 6], (v * 7 + f) % NormalTableSize) << f << " " << v;
+    }
+}
+
+
 }  // namespace

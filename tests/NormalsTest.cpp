@@ -163,9 +163,9 @@ TEST(NormalsTest, WorkingNormalsAreThoseOfTheRequestedFrame) {
 }
 
 TEST(NormalsTest, LargeModelMatchesPerVertexDefinition) {
-    // More vertices than one accumulation block, with triangles that mix
-    // blocks and repeat corners, checked bit for bit against the per-vertex
-    // definition: every triangle in order, corners 0, 1, 2.
+    // Many vertices, with triangles that repeat corners or name a vertex past
+    // the list, checked bit for bit against the per-vertex definition: every
+    // triangle in order, corners 0, 1, 2.
     const int vertices = 9000, triangles = 1500;
     ModelPtr m(CreateModel(triangles, vertices, 0, 1));
     ASSERT_TRUE(m);
@@ -180,9 +180,13 @@ TEST(NormalsTest, LargeModelMatchesPerVertexDefinition) {
     for (int t = 0; t < triangles; ++t) {
         uint16_t a = uint16_t(next() % vertices), b = uint16_t(next() % vertices), c = uint16_t(next() % 40);
         if (t % 50 == 0) b = a;  // a zero-area triangle now and then
+        if (t % 97 == 0) c = uint16_t(vertices + t);  // a corner past the vertex list
         SetTriangle(m.get(), t, a, b, c);
     }
     ComputeFrameNormals(m.get(), 0);
+    // A triangle with a corner past the list has no face normal; its other
+    // corners still count it.
+    EXPECT_TRUE(SameBits(m->triangles[97].faceNormal, ModelVec3{}));
 
     for (int j = 0; j < vertices; ++j) {
         ModelVec3 sum{};
