@@ -131,7 +131,7 @@ void PerVertexFrame(benchmark::State& state, const char* name, double seconds) {
 // The whole export, and the CPU time of its phases as the progress display
 // marks them: scan and gather walks; sampling every frame; the skin; vertex
 // normals and their indices; writing the file.
-void BM_WholeExport(benchmark::State& state) {
+void BigScene_WholeExport(benchmark::State& state) {
     if (!Ready(state)) return;
     const std::string path = OutputPath("whole");
     enum { Walks, Sampling, Skin, Normals, Writing, Phases };
@@ -176,10 +176,10 @@ void BM_WholeExport(benchmark::State& state) {
     for (int p = 0; p < Phases; ++p) PerVertexFrame(state, names[p], spent[p]);
     PerVertexFrame(state, "export_ns", total);
 }
-BENCHMARK(BM_WholeExport)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BigScene_WholeExport)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Loading the scene file (not part of the export; for comparison).
-void BM_LoadScene(benchmark::State& state) {
+void BigScene_Load(benchmark::State& state) {
     if (!Ready(state)) return;
     double spent = 0;
     for (auto _ : state) {
@@ -191,10 +191,10 @@ void BM_LoadScene(benchmark::State& state) {
     }
     PerVertexFrame(state, "load_ns", spent);
 }
-BENCHMARK(BM_LoadScene)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BigScene_Load)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Face and vertex normals of every frame.
-void BM_VertexNormals(benchmark::State& state) {
+void BigScene_VertexNormals(benchmark::State& state) {
     if (!Ready(state)) return;
     ModelData* model = Scene().model.get();
     double spent = 0;
@@ -205,11 +205,11 @@ void BM_VertexNormals(benchmark::State& state) {
     }
     PerVertexFrame(state, "normals_ns", spent);
 }
-BENCHMARK(BM_VertexNormals)->Unit(benchmark::kMillisecond);
+BENCHMARK(BigScene_VertexNormals)->Unit(benchmark::kMillisecond);
 
 // The nearest table entry of every vertex normal of every frame, by the fast
 // search (0) and by the full scan it must agree with (1).
-void BM_NormalIndices(benchmark::State& state) {
+void BigScene_NormalIndices(benchmark::State& state) {
     if (!Ready(state)) return;
     ModelData* model = Scene().model.get();
     const bool scan = state.range(0) == 1;
@@ -229,10 +229,10 @@ void BM_NormalIndices(benchmark::State& state) {
     benchmark::DoNotOptimize(sum);
     PerVertexFrame(state, "indices_ns", spent);
 }
-BENCHMARK(BM_NormalIndices)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BigScene_NormalIndices)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Bounds, quantization, packing and writing the file.
-void BM_WriteModel(benchmark::State& state) {
+void BigScene_WriteModel(benchmark::State& state) {
     if (!Ready(state)) return;
     const std::string path = OutputPath("write");
     double spent = 0;
@@ -249,11 +249,11 @@ void BM_WriteModel(benchmark::State& state) {
     std::remove(path.c_str());
     PerVertexFrame(state, "write_ns", spent);
 }
-BENCHMARK(BM_WriteModel)->Unit(benchmark::kMillisecond);
+BENCHMARK(BigScene_WriteModel)->Unit(benchmark::kMillisecond);
 
 // Writing as many bytes as the model file holds, in one write, to the same
 // folder: the floor under writing the file.
-void BM_WriteSameBytes(benchmark::State& state) {
+void BigScene_WriteSameBytes(benchmark::State& state) {
     if (!Ready(state)) return;
     const std::string model = OutputPath("model");
     if (WriteMdlFile(model.c_str(), Scene().model.get(), Scene().skin.get(), 0) != 1) {
@@ -280,6 +280,6 @@ void BM_WriteSameBytes(benchmark::State& state) {
     std::remove(path.c_str());
     PerVertexFrame(state, "bytes_ns", spent);
 }
-BENCHMARK(BM_WriteSameBytes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BigScene_WriteSameBytes)->Unit(benchmark::kMillisecond);
 
 }  // namespace

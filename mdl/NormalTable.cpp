@@ -1,6 +1,7 @@
 #include "mdl/NormalTable.h"
 
 #include <cmath>
+#include <cstdint>
 
 // Every value is the double nearest to the six-decimal number written here;
 // the entries are close to, not exactly, of unit length.

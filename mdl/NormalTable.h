@@ -2,8 +2,6 @@
 // is part of the file format.
 #pragma once
 
-#include <cstdint>
-
 constexpr int NormalTableSize = 162;
 extern const double NormalTable[NormalTableSize][3];
 

@@ -3,9 +3,10 @@
 // A ModelData holds the merged triangles and texture coordinates of every
 // exported mesh and, per frame, every vertex's position and normal index, a
 // bounding box and a name. A frame keeps its normals only as indices into the
-// file's normal table: the normals themselves are worked out one frame at a
-// time in the model's working storage. Counts are fixed at creation; every array holds exactly its
-// count of entries. Coordinates are in the file's axes.
+// file's normal table, which is all the file stores; the normals themselves
+// are worked out one frame at a time in the model's working storage. Counts
+// are fixed at creation; every array holds exactly its count of entries.
+// Coordinates are in the file's axes.
 #pragma once
 
 #include <cstdint>
@@ -74,8 +75,8 @@ struct SkinImage {
 // normal per vertex as frames once held them) and a skin at most 2^30 bytes
 // (width * height * 2).
 constexpr uint64_t ModelFrameBytesLimit = uint64_t(1) << 32;
-constexpr uint64_t SkinBytesLimit = uint64_t(1) << 30;
 constexpr uint64_t ModelBytesPerVertexFrame = 24;
+constexpr uint64_t SkinBytesLimit = uint64_t(1) << 30;
 
 // True when a model of these counts stays within the limits: no count negative,
 // frameCount at most 2147483647 and frameCount * vertexCount * 24 <= 2^32.
