@@ -194,6 +194,12 @@ namespace {
 // for some point of the cell; entries that are farther than another entry
 // from every point of the cell are left out. Unit vectors, and normalized
 // vectors a rounding beyond, fall in the cube.
+//
+// Why the answer stays exact: an entry left out is, at every point of the
+// (widened) cell, farther than one listed entry by more than DistanceSlack,
+// so its computed distance exceeds that entry's even after rounding, and it
+// can neither win nor tie. Every entry that can is listed, in index order,
+// and compared by the same expression: the same entry wins.
 constexpr int GridCells = 16;
 constexpr double GridReach = 1.0 + 1.0 / 64.0;
 constexpr double CellWidth = 2.0 * GridReach / GridCells;
@@ -314,10 +320,11 @@ int NearestNormalIndex(float x, float y, float z) {
         const int i = cell.index[k];
         const double* t = NormalTable[i];
         const double d = (std::fabs(dx - t[0]) + std::fabs(dz - t[2])) + std::fabs(dy - t[1]);
-        // Without a branch: which candidate wins is hard to predict.
+        // Without a branch (which candidate wins is hard to predict): the
+        // mask is all ones exactly when d < best.
         const bool nearer = d < best;
         best = nearer ? d : best;
-        index = nearer ? i : index;
+        index += (i - index) & -static_cast<int>(nearer);
     }
     return index;
 }

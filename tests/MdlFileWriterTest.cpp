@@ -446,9 +446,11 @@ TEST_F(MdlFileWriterTest, FrameLargerThanTheWriteBufferGoesOutWhole) {
     ASSERT_EQ(b.size(), frames + 2 * frameSize);
     for (int f = 0; f < 2; ++f) {
         const size_t at = frames + f * frameSize;
-        ASSERT_EQ(I32(b, at), 2);
+        EXPECT_EQ(I32(b, at), 2);
+        int32_t misplaced = 0;
         for (int32_t v = 0; v < vertices; ++v)
-            ASSERT_EQ(b[at + 36 + 8 * size_t(v) + 6], (v * 7 + f) % NormalTableSize) << f << " " << v;
+            misplaced += b[at + 36 + 8 * size_t(v) + 6] != (v * 7 + f) % NormalTableSize;
+        EXPECT_EQ(misplaced, 0) << "frame " << f;
     }
 }
 
