@@ -9,15 +9,21 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
-#include "cli/ExportSummary.h"
-#include "export/ExportState.h"
 #include "cli/ConsoleProgress.h"
+#include "cli/ExportReport.h"
+#include "cli/ExportSummary.h"
+#include "cli/FlagValues.h"
+#include "cli/Interrupt.h"
+#include "cli/OutputCheck.h"
+#include "export/ExportState.h"
+#include "mdl/MdlFileWriter.h"
 #include "import/Importer.h"
 #include "scene/SceneFile.h"
 #include "standin/StandinHost.h"
@@ -34,12 +40,13 @@ struct ExportArgs {
     bool alpha = false;
     bool singleFrame = false;
     std::string frames;
-    int fps = 30;
+    std::string fps = "30";
     double scale = 1.0;
     std::vector<std::string> clips;
     bool noUpFix = false;
     bool listClips = false;
     bool quiet = false;
+    bool verbose = false;
 };
 
 int UsageError(const std::string& message) {
@@ -74,6 +81,12 @@ std::string LowerExtension(const std::string& path) {
     return ext;
 }
 
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
 // The exporter as the host sees it: the library is attached once per process.
 ClassDesc* LoadExporterClass() {
     static char moduleToken;
@@ -90,18 +103,21 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     if (sceneFile && importFlagsGiven)
         return UsageError("--fps, --scale, --clip, --no-up-fix and --list-clips apply only to imported model files, not to " +
                           args.scene);
-    if (args.fps <= 0 || 4800 % args.fps != 0)
-        return UsageError("--fps " + std::to_string(args.fps) + " must divide 4800 (e.g. 10, 15, 24, 25, 30, 60)");
-    if (!std::isfinite(args.scale) || args.scale == 0.0) return UsageError("--scale must be a finite number other than 0");
+    int fps = 30;
+    if (const std::string problem = ParseFps(args.fps, fps); !problem.empty()) return UsageError(problem);
+    // A negative scale would mirror the model and turn every triangle inside out.
+    if (!std::isfinite(args.scale) || args.scale <= 0.0)
+        return UsageError("--scale " + Number(args.scale) + ": wants a finite number greater than 0");
 
     standin::ImportOptions importOptions;
-    importOptions.fps = args.fps;
+    importOptions.fps = fps;
     importOptions.scale = args.scale;
     importOptions.upFix = !args.noUpFix;
     importOptions.clips = args.clips;
 
     std::string error;
     if (args.listClips) {
+        if (!args.output.empty()) return UsageError("--list-clips exports nothing; leave out -o " + args.output);
         std::vector<standin::ClipInfo> clips;
         if (!standin::ListClips(args.scene, importOptions, clips, error)) {
             std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
@@ -121,26 +137,55 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
             return UsageError("--frames wants START:END, two whole numbers within 32 bits, e.g. --frames 0:30 or --frames=-3:-1");
         if (end < start) return UsageError("--frames " + args.frames + ": END is before START");
     }
+    // Before any work: a path that cannot be written costs no loading.
+    if (const std::string problem = CheckOutputPath(args.output, {args.scene}); !problem.empty()) {
+        std::fprintf(stderr, "quorvex export: %s\n", problem.c_str());
+        return ExitFailed;
+    }
+    InstallInterruptHandlers("quorvex export");
+
+    const bool terminal = isatty(fileno(stderr)) && !args.quiet;
+    standin::ConsoleProgress progress(terminal ? stderr : nullptr);
+    auto track = [&progress](const standin::ProgressCall& call) {
+        progress.Handle(call);
+        // The frame phases advance once per frame of the range the dialog or the flags chose.
+        if (call.kind == standin::ProgressCall::Start &&
+            (call.caption == "Writing Frames" || call.caption == "Calculating.."))
+            progress.CountFrames(int64_t(ExportOptions.endFrame) - ExportOptions.startFrame + 1);
+        SetProgressLineOpen(progress.LineOpen());
+    };
 
     standin::SceneDocument document;
+    progress.Begin("Loading");
+    SetProgressLineOpen(progress.LineOpen());
     const bool loaded = sceneFile ? standin::LoadSceneFile(args.scene, document, error)
                                   : standin::ImportScene(args.scene, importOptions, document, error);
     if (!loaded) {
+        progress.BreakLine();
         std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
         return ExitUsage;
     }
+    progress.Finish();
+    SetProgressLineOpen(false);
+    if (args.verbose) PrintLoaded(stdout, args.scene, CountLoaded(document));
 
     standin::StandinHost host(std::move(document));
     standin::HostGlobalsScope hostScope(&host);
     standin::ScriptedWin32 win32;
     standin::Win32Scope win32Scope(&win32);
 
-    const bool terminal = isatty(fileno(stderr)) && !args.quiet;
-    standin::ConsoleProgress progress(stderr);
-    if (terminal) host.onProgress = [&progress](const standin::ProgressCall& call) { progress.Handle(call); };
+    host.onProgress = track;
     win32.onMessageBox = [&](const standin::MessageBoxCall& box) {
-        if (terminal) progress.BreakLine();
-        std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
+        progress.BreakLine();
+        SetProgressLineOpen(false);
+        // The exporter's words stay as they are; the system's reason follows them.
+        const int reason = MdlLastWriteError();
+        // (The exporter cuts its text at 255 bytes.)
+        const std::string failedWrite = "Cannot write " + args.output;
+        if (reason != 0 && box.text.rfind("Cannot write ", 0) == 0 && failedWrite.rfind(box.text, 0) == 0)
+            std::fprintf(stderr, "%s: %s: %s\n", box.caption.c_str(), box.text.c_str(), std::strerror(reason));
+        else
+            std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
     };
 
     ClassDesc* classDesc = LoadExporterClass();
@@ -165,11 +210,16 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     }
 
     const int result = exporter->DoExport(args.output.c_str(), nullptr, &host, suppressPrompts, 0);
-    if (terminal) progress.BreakLine();
+    progress.BreakLine();
+    SetProgressLineOpen(false);
     exporter.reset();
     if (result != 1 || !win32.messageBoxes.empty()) return ExitFailed;
 
     if (!args.quiet) PrintExportSummary(stdout, args.output);
+    if (args.verbose) {
+        PrintPhaseTimes(stdout, progress.Phases());
+        PrintQuantization(stdout, args.output);
+    }
     return ExitSuccess;
 }
 
@@ -195,12 +245,17 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         "--frames", args->frames,
         "START:END  Export scene frames START to END (inclusive; negative frames allowed, e.g. --frames=-3:-1)\n"
         "without the options dialog");
-    CLI::Option* fps = cmd->add_option("--fps", args->fps, "Imported files: frames per second, a divisor of 4800 (default 30)");
-    CLI::Option* scale = cmd->add_option("--scale", args->scale, "Imported files: multiply every position by F (default 1)");
+    CLI::Option* fps = cmd->add_option("--fps", args->fps, "Imported files: frames per second, a divisor of 4800 (default 30)")
+                           ->type_name("N");
+    CLI::Option* scale = cmd->add_option("--scale", args->scale, "Imported files: multiply every position by F > 0 (default 1)")
+                             ->type_name("F");
     CLI::Option* clip = cmd->add_option("--clip", args->clips, "Imported files: export only this animation clip (repeatable)");
     CLI::Option* noUpFix = cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: keep the file's axes (no Y-up to Z-up turn)");
     CLI::Option* listClips = cmd->add_flag("--list-clips", args->listClips, "Imported files: list the animation clips and their lengths, export nothing");
     cmd->add_flag("-q,--quiet", args->quiet, "No progress bar and no summary");
+    cmd->add_flag("-v,--verbose", args->verbose,
+                  "Also say what was loaded, how long each phase took, and the quantization step and largest\n"
+                  "position error per axis");
     cmd->callback([args, frames, fps, scale, clip, noUpFix, listClips, &exitStatus]() {
         const bool importFlags = fps->count() || scale->count() || clip->count() || noUpFix->count() || listClips->count();
         exitStatus = RunExport(*args, frames->count() > 0, importFlags);

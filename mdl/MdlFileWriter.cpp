@@ -63,9 +63,13 @@ constexpr float BoundStart = 1000000.0f;
 struct FileSink {
     FILE* file;
     bool ok;
+    int error = 0;  // errno of the first failed write
 
     void Write(const uint8_t* bytes, size_t size) {
-        if (ok && size && std::fwrite(bytes, 1, size, file) != size) ok = false;
+        if (ok && size && std::fwrite(bytes, 1, size, file) != size) {
+            ok = false;
+            error = errno;
+        }
     }
 };
 
@@ -180,13 +184,23 @@ void WriteFrames(FileSink& out, const ModelData* model, const MdlQuantization& q
     }
 }
 
-// Renames without letting an exception escape: a failure is a result.
-bool RenameInto(const char* from, const char* to) {
+// What the last write left for a tool to ask about (see the header). The
+// name is published only while the file exists under it, and a lock-free
+// atomic may be read from a signal handler.
+std::atomic<int> lastWriteError{0};
+std::atomic<const char*> pendingTemporary{nullptr};
+static_assert(std::atomic<const char*>::is_always_lock_free);
+
+// Renames without letting an exception escape: a failure is a result, its
+// reason an errno value in *error.
+bool RenameInto(const char* from, const char* to, int* error) {
     try {
         std::error_code ec;
         std::filesystem::rename(std::filesystem::path(from), std::filesystem::path(to), ec);
+        if (ec) *error = ec.default_error_condition().value();
         return !ec;
     } catch (...) {
+        *error = ENOMEM;
         return false;
     }
 }
@@ -200,7 +214,10 @@ FILE* CreateTemporaryBeside(const char* path, char** name) {
     *name = nullptr;
     const size_t size = std::strlen(path) + 48;
     char* buffer = static_cast<char*>(std::malloc(size));
-    if (!buffer) return nullptr;
+    if (!buffer) {
+        errno = ENOMEM;
+        return nullptr;
+    }
     const long pid = static_cast<long>(QUORVEX_GETPID());
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::snprintf(buffer, size, "%s.tmp%ld-%u", path, pid, counter.fetch_add(1));
@@ -213,7 +230,9 @@ FILE* CreateTemporaryBeside(const char* path, char** name) {
         // Only a name already taken is worth another try.
         if (errno != EEXIST) break;
     }
+    const int reason = errno;
     std::free(buffer);
+    errno = reason;
     return nullptr;
 }
 
@@ -284,6 +303,7 @@ MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit) {
 }
 
 int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision) {
+    lastWriteError = 0;
     ComputeFrameBounds(model);
     if (skin->width < 0 || skin->height < 0 || (!skin->pixels && int64_t(skin->width) * skin->height > 0)) return 0;
 
@@ -292,7 +312,11 @@ int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int 
 
     char* temporary = nullptr;
     FILE* file = CreateTemporaryBeside(path, &temporary);
-    if (!file) return 0;
+    if (!file) {
+        lastWriteError = errno;
+        return 0;
+    }
+    pendingTemporary = temporary;
 
     FileSink out{file, true};
     WriteHeader(out, model, skin, q, sixteenBit);
@@ -301,9 +325,19 @@ int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int 
     WriteFrames(out, model, q, sixteenBit);
 
     // Closing flushes the last buffered bytes, so its failure is a failed write.
+    errno = 0;
     const bool closed = std::fclose(file) == 0;
-    const bool written = out.ok && closed && RenameInto(temporary, path);
+    int error = out.ok ? (closed ? 0 : errno) : out.error;
+    const bool written = out.ok && closed && RenameInto(temporary, path, &error);
     if (!written) std::remove(temporary);
+    // Withdrawn before the name is freed; a handler running in between
+    // unlinks a name that no longer exists, which is harmless.
+    pendingTemporary = nullptr;
     std::free(temporary);
+    lastWriteError = written ? 0 : (error != 0 ? error : EIO);
     return written ? 1 : 0;
 }
+
+int MdlLastWriteError() { return lastWriteError.load(); }
+
+const char* MdlPendingTemporaryFile() { return pendingTemporary.load(); }

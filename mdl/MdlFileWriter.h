@@ -36,3 +36,14 @@ MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit);
 // cannot be created or written, in which case no temporary file remains and a
 // file already at `path` is left as it was. model and skin must not be null.
 int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision);
+
+// Why the last WriteMdlFile call returned 0, as an errno value (EIO when the
+// system gave none); 0 after a success or when the skin was invalid. For the
+// words after "Cannot write <path>"; the exporter itself never shows it.
+int MdlLastWriteError();
+
+// The name of the temporary file a WriteMdlFile call is filling right now, or
+// null. Async-signal-safe: a signal handler may unlink() the name to leave
+// nothing behind (the target is untouched until the final rename). The name
+// stays valid while it is published.
+const char* MdlPendingTemporaryFile();
