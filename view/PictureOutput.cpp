@@ -105,7 +105,9 @@ std::vector<int> GifDelays(int frameCount, double fps) {
 
 namespace {
 
-// A 256-colour palette for every frame, made from a sample of them (at most
+constexpr int GifUnchanged = 255;
+
+// A 255-colour palette for every frame, made from a sample of them (at most
 // eight, evenly spread), and a table from 15-bit colour to palette entry.
 struct GifPalette {
     std::vector<GifColorType> colors;
@@ -142,7 +144,8 @@ bool MakeGifPalette(const std::vector<RenderImage>& frames, GifPalette& palette)
         }
     }
     std::vector<GifByteType> out(r.size());
-    int count = 256;
+    // The last entry is kept for "as in the frame before".
+    int count = GifUnchanged;
     palette.colors.assign(256, GifColorType{0, 0, 0});
     if (GifQuantizeBuffer(unsigned(r.size()), 1, &count, r.data(), g.data(), b.data(), out.data(),
                           palette.colors.data()) == GIF_ERROR)
@@ -201,6 +204,7 @@ bool WriteAnimatedGif(const std::string& path, const std::vector<RenderImage>& f
     gif->SBackGroundColor = 0;
     gif->SColorMap = GifMakeMapObject(256, palette.colors.data());
     bool ok = gif->SColorMap != nullptr;
+    std::vector<uint8_t> previous(size_t(width) * size_t(height));
     for (size_t f = 0; ok && f < frames.size(); ++f) {
         SavedImage* image = GifMakeSavedImage(gif, nullptr);
         if (!image) {
@@ -214,7 +218,13 @@ bool WriteAnimatedGif(const std::string& path, const std::vector<RenderImage>& f
             break;
         }
         const uint8_t* rgb = frames[f].rgb.data();
-        for (size_t p = 0; p < size_t(width) * size_t(height); ++p) image->RasterBits[p] = palette.Index(rgb + p * 3);
+        for (size_t p = 0; p < size_t(width) * size_t(height); ++p) {
+            const uint8_t index = palette.Index(rgb + p * 3);
+            // A pixel the frame before left as it is stays see-through, which
+            // compresses far better.
+            image->RasterBits[p] = f > 0 && previous[p] == index ? GifUnchanged : index;
+            previous[p] = index;
+        }
         if (f == 0) {
             // Loop forever: the application block every player knows.
             unsigned char name[] = "NETSCAPE2.0";
@@ -224,7 +234,7 @@ bool WriteAnimatedGif(const std::string& path, const std::vector<RenderImage>& f
                  GifAddExtensionBlock(&image->ExtensionBlockCount, &image->ExtensionBlocks, CONTINUE_EXT_FUNC_CODE, 3,
                                       loop) == GIF_OK;
         }
-        GraphicsControlBlock control{DISPOSE_DO_NOT, false, delays[f], NO_TRANSPARENT_COLOR};
+        GraphicsControlBlock control{DISPOSE_DO_NOT, false, delays[f], f > 0 ? GifUnchanged : NO_TRANSPARENT_COLOR};
         ok = ok && EGifGCBToSavedExtension(&control, gif, int(f)) == GIF_OK;
     }
     // Spewing writes everything and frees the structure.
