@@ -281,6 +281,7 @@ TEST_F(InfoViewCli, AnimateWritesALoopingGifOfTheFrames) {
         args.insert(args.end(), c.flags.begin(), c.flags.end());
         const CliRun run = Quorvex(args);
         ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(Slurp(gif).substr(0, 6), "GIF89a");  // frame timing needs the later version
         int error = 0;
         GifFileType* decoded = DGifOpenFileName(gif.c_str(), &error);
         ASSERT_NE(decoded, nullptr) << GifErrorString(error);

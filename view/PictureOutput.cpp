@@ -197,52 +197,38 @@ bool WriteAnimatedGif(const std::string& path, const std::vector<RenderImage>& f
         error = "cannot write " + path + ": not enough memory";
         return false;
     }
+    // Written record by record: the library's whole-file writer keeps
+    // ownership of what it is given unclear.
     const int width = frames[0].width, height = frames[0].height;
-    gif->SWidth = width;
-    gif->SHeight = height;
-    gif->SColorResolution = 8;
-    gif->SBackGroundColor = 0;
-    gif->SColorMap = GifMakeMapObject(256, palette.colors.data());
-    bool ok = gif->SColorMap != nullptr;
-    std::vector<uint8_t> previous(size_t(width) * size_t(height));
+    ColorMapObject* map = GifMakeMapObject(256, palette.colors.data());
+    EGifSetGifVersion(gif, true);  // the frame timing and the loop need GIF89a
+    bool ok = map && EGifPutScreenDesc(gif, width, height, 8, 0, map) == GIF_OK;
+    GifFreeMapObject(map);  // the file holds its own copy
+    // Loop forever: the application block every player knows.
+    unsigned char name[] = "NETSCAPE2.0";
+    unsigned char loop[] = {1, 0, 0};
+    ok = ok && EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
+         EGifPutExtensionBlock(gif, 11, name) == GIF_OK && EGifPutExtensionBlock(gif, 3, loop) == GIF_OK &&
+         EGifPutExtensionTrailer(gif) == GIF_OK;
+    std::vector<GifPixelType> raster(size_t(width) * size_t(height)), previous(raster.size());
     for (size_t f = 0; ok && f < frames.size(); ++f) {
-        SavedImage* image = GifMakeSavedImage(gif, nullptr);
-        if (!image) {
-            ok = false;
-            break;
-        }
-        image->ImageDesc = GifImageDesc{0, 0, width, height, false, nullptr};
-        image->RasterBits = static_cast<GifByteType*>(std::malloc(size_t(width) * size_t(height)));
-        if (!image->RasterBits) {
-            ok = false;
-            break;
-        }
         const uint8_t* rgb = frames[f].rgb.data();
-        for (size_t p = 0; p < size_t(width) * size_t(height); ++p) {
+        for (size_t p = 0; p < raster.size(); ++p) {
             const uint8_t index = palette.Index(rgb + p * 3);
             // A pixel the frame before left as it is stays see-through, which
             // compresses far better.
-            image->RasterBits[p] = f > 0 && previous[p] == index ? GifUnchanged : index;
+            raster[p] = f > 0 && previous[p] == index ? GifUnchanged : index;
             previous[p] = index;
         }
-        if (f == 0) {
-            // Loop forever: the application block every player knows.
-            unsigned char name[] = "NETSCAPE2.0";
-            unsigned char loop[] = {1, 0, 0};
-            ok = GifAddExtensionBlock(&image->ExtensionBlockCount, &image->ExtensionBlocks, APPLICATION_EXT_FUNC_CODE,
-                                      11, name) == GIF_OK &&
-                 GifAddExtensionBlock(&image->ExtensionBlockCount, &image->ExtensionBlocks, CONTINUE_EXT_FUNC_CODE, 3,
-                                      loop) == GIF_OK;
-        }
         GraphicsControlBlock control{DISPOSE_DO_NOT, false, delays[f], f > 0 ? GifUnchanged : NO_TRANSPARENT_COLOR};
-        ok = ok && EGifGCBToSavedExtension(&control, gif, int(f)) == GIF_OK;
+        GifByteType extension[4];
+        const size_t length = EGifGCBToExtension(&control, extension);
+        ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(length), extension) == GIF_OK &&
+             EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_OK &&
+             EGifPutLine(gif, raster.data(), int(raster.size())) == GIF_OK;
     }
-    // Spewing writes everything and frees the structure.
-    if (ok) {
-        ok = EGifSpew(gif) == GIF_OK;
-    } else {
-        EGifCloseFile(gif, &code);
-    }
+    // Closing writes the trailer and frees the structure whatever happened.
+    ok = EGifCloseFile(gif, &code) == GIF_OK && ok;
     if (!ok) {
         error = "cannot write " + path + ": not enough memory";
         return false;
