@@ -26,6 +26,7 @@
 #include "mdl/MdlFileWriter.h"
 #include "import/Importer.h"
 #include "scene/SceneFile.h"
+#include "scene/SceneMirror.h"
 #include "standin/StandinHost.h"
 #include "standin/Win32Standin.h"
 #include "plugin/PluginModule.h"
@@ -42,6 +43,7 @@ struct ExportArgs {
     std::string frames;
     std::string fps = "30";
     double scale = 1.0;
+    std::string mirror;  // "x", "y", "z" or empty
     std::vector<std::string> clips;
     bool noUpFix = false;
     bool listClips = false;
@@ -101,13 +103,14 @@ ClassDesc* LoadExporterClass() {
 int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     const bool sceneFile = LowerExtension(args.scene) == ".json";
     if (sceneFile && importFlagsGiven)
-        return UsageError("--fps, --scale, --clip, --no-up-fix and --list-clips apply only to imported model files, not to " +
+        return UsageError("--fps, --scale, --mirror, --clip, --no-up-fix and --list-clips apply only to imported model files, not to " +
                           args.scene);
     int fps = 30;
     if (const std::string problem = ParseFps(args.fps, fps); !problem.empty()) return UsageError(problem);
-    // A negative scale would mirror the model and turn every triangle inside out.
+    // A negative scale would mirror the model and turn every triangle inside
+    // out; --mirror mirrors it the right way.
     if (!std::isfinite(args.scale) || args.scale <= 0.0)
-        return UsageError("--scale " + Number(args.scale) + ": wants a finite number greater than 0");
+        return UsageError("--scale " + Number(args.scale) + ": wants a finite number greater than 0 (to mirror, use --mirror x|y|z)");
 
     standin::ImportOptions importOptions;
     importOptions.fps = fps;
@@ -165,6 +168,9 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
         std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
         return ExitUsage;
     }
+    // The model file's x is the scene's y (and its y the scene's -x), so the
+    // axis the user names, as `info` and `view` show it, is turned round.
+    if (!args.mirror.empty()) standin::MirrorScene(document, args.mirror == "x" ? 1 : args.mirror == "y" ? 0 : 2);
     progress.Finish();
     SetProgressLineOpen(false);
     if (args.verbose) PrintLoaded(stdout, args.scene, CountLoaded(document));
@@ -249,6 +255,11 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
                            ->type_name("N");
     CLI::Option* scale = cmd->add_option("--scale", args->scale, "Imported files: multiply every position by F > 0 (default 1)")
                              ->type_name("F");
+    CLI::Option* mirror = cmd->add_option("--mirror", args->mirror,
+                                          "Imported files: mirror the model across the plane normal to this axis of\n"
+                                          "the model file, winding every triangle the other way so that it still faces out")
+                              ->type_name("x|y|z")
+                              ->check(CLI::IsMember({"x", "y", "z"}));
     CLI::Option* clip = cmd->add_option("--clip", args->clips, "Imported files: export only this animation clip (repeatable)");
     CLI::Option* noUpFix = cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: keep the file's axes (no Y-up to Z-up turn)");
     CLI::Option* listClips = cmd->add_flag("--list-clips", args->listClips, "Imported files: list the animation clips and their lengths, export nothing");
@@ -256,8 +267,9 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
     cmd->add_flag("-v,--verbose", args->verbose,
                   "Also say what was loaded, how long each phase took, and the quantization step and largest\n"
                   "position error per axis");
-    cmd->callback([args, frames, fps, scale, clip, noUpFix, listClips, &exitStatus]() {
-        const bool importFlags = fps->count() || scale->count() || clip->count() || noUpFix->count() || listClips->count();
+    cmd->callback([args, frames, fps, scale, mirror, clip, noUpFix, listClips, &exitStatus]() {
+        const bool importFlags =
+            fps->count() || scale->count() || mirror->count() || clip->count() || noUpFix->count() || listClips->count();
         exitStatus = RunExport(*args, frames->count() > 0, importFlags);
     });
 }

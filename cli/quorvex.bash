@@ -11,10 +11,11 @@ _quorvex() {
     case $prev in
         -o|--output) COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --frames|--fps|--scale|--clip|--frame|--every|--size|--yaw|--pitch) return ;;
+        --mirror) COMPREPLY=($(compgen -W "x y z" -- "$cur")); return ;;
     esac
     local flags
     case $command in
-        export) flags="-o --output --hi-precision --alpha --single-frame --frames --fps --scale --clip
+        export) flags="-o --output --hi-precision --alpha --single-frame --frames --fps --scale --mirror --clip
                        --no-up-fix --list-clips -q --quiet -v --verbose --help" ;;
         info) flags="--json --help" ;;
         view) flags="-o --output --frame --sheet --every --skin --animate --size --yaw --pitch --help" ;;

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "mdl/MdlReader.h"
 #include "tests/CliRunner.h"
 
 namespace fs = std::filesystem;
@@ -235,4 +236,34 @@ TEST_F(ExportCli, APartialRangeOfTheWindmillIsNamedAfterTheFramesItHolds) {
     r = Run("export " + windmill + " -o " + model.string() + " --frames 35:44");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Sequences: spin 5, gust 5\n"), std::string::npos) << r.out;
+}
+
+TEST_F(ExportCli, MirrorFlipsOneAxisAndKeepsTrianglesFacingOut) {
+    const std::string crate = std::string(QUORVEX_SOURCE_DIR) + "/examples/crate/crate.obj";
+    const fs::path plain = dir / "plain.mdl";
+    ASSERT_EQ(Run("export " + crate + " -o " + plain.string() + " --hi-precision").status, 0);
+    const MdlReadResult a = ReadMdlFile(plain.c_str());
+    ASSERT_TRUE(a.ok());
+    for (int axis = 0; axis < 3; ++axis) {
+        const fs::path mirrored = dir / "mirrored.mdl";
+        const std::string flag = std::string(" --mirror ") + "xyz"[axis];
+        const CommandResult r = Run("export " + crate + " -o " + mirrored.string() + " --hi-precision" + flag);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const MdlReadResult b = ReadMdlFile(mirrored.c_str());
+        ASSERT_TRUE(b.ok());
+        ASSERT_EQ(b.file.header.vertexCount, a.file.header.vertexCount);
+        for (size_t t = 0; t < a.file.triangles.size(); ++t) {
+            const auto& was = a.file.triangles[t].vertex;
+            const auto& is = b.file.triangles[t].vertex;
+            EXPECT_TRUE(is[0] == was[0] && is[1] == was[2] && is[2] == was[1]) << flag << " triangle " << t;
+        }
+        for (size_t v = 0; v < a.file.frames[0].vertices.size(); ++v) {
+            const MdlVec3 p = DecodeMdlPosition(a.file.header, a.file.frames[0].vertices[v]);
+            const MdlVec3 q = DecodeMdlPosition(b.file.header, b.file.frames[0].vertices[v]);
+            const float want[3] = {axis == 0 ? -p.x : p.x, axis == 1 ? -p.y : p.y, axis == 2 ? -p.z : p.z};
+            const float got[3] = {q.x, q.y, q.z};
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(got[c], want[c], 2.5f * (a.file.header.scale[c] + b.file.header.scale[c])) << flag << " vertex " << v;
+        }
+    }
 }
