@@ -136,7 +136,6 @@ int RunView(const ViewArguments& args) {
         what = std::to_string(animation.size()) + " frames at " +
                (args.every > 1 ? std::to_string(fps) + "/" + std::to_string(args.every) : std::to_string(fps)) +
                " frames a second";
-        if (!animation.empty()) rendered.image.width = animation[0].width, rendered.image.height = animation[0].height;
     } else if (args.sheet) {
         rendered = RenderModelSheet(read.file, args.every, options);
         what = "a sheet of frames";
@@ -150,15 +149,16 @@ int RunView(const ViewArguments& args) {
     }
     std::string error;
     // With --every K each drawn frame stands for K of the file's frames.
-    const bool written = args.animate ? WriteAnimatedGif(args.output, animation,
-                                                         GifDelays(int(animation.size()), double(fps) / std::max(1, args.every)), error)
-                                      : WritePictureFile(args.output, format, rendered.image, error);
+    const double shownFps = double(fps) / std::max(1, args.every);
+    const bool written = args.animate
+                             ? WriteAnimatedGif(args.output, animation, GifDelays(int(animation.size()), shownFps), error)
+                             : WritePictureFile(args.output, format, rendered.image, error);
     if (!written) {
         std::cerr << "quorvex view: " << error << "\n";
         return ExitFailed;
     }
-    std::cout << "wrote " << args.output << ": " << what << ", " << rendered.image.width << "x"
-              << rendered.image.height << "\n";
+    const RenderImage& shown = args.animate ? animation.front() : rendered.image;
+    std::cout << "wrote " << args.output << ": " << what << ", " << shown.width << "x" << shown.height << "\n";
     return ExitSuccess;
 }
 
