@@ -159,8 +159,13 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     };
 
     standin::SceneDocument document;
-    progress.Begin("Loading");
-    SetProgressLineOpen(progress.LineOpen());
+    // A scene file loads in one go; an import goes through its own phases.
+    auto phase = [&progress](const std::string& caption) {
+        progress.Begin(caption);
+        SetProgressLineOpen(progress.LineOpen());
+    };
+    if (sceneFile) phase("Loading");
+    importOptions.onPhase = phase;
     const bool loaded = sceneFile ? standin::LoadSceneFile(args.scene, document, error)
                                   : standin::ImportScene(args.scene, importOptions, document, error);
     if (!loaded) {

@@ -49,7 +49,9 @@ static bool LoadWithOptions(const std::string& path, const ImportOptions& option
 
 bool ImportScene(const std::string& path, const ImportOptions& options, SceneDocument& out, std::string& error) {
     AnimatedScene scene;
+    if (options.onPhase) options.onPhase("Reading");
     if (!LoadWithOptions(path, options, scene, error)) return false;
+    if (options.onPhase) options.onPhase("Evaluating");
     if (!SampleScene(scene, options, out, error)) {
         error = path + ": " + error;
         return false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ struct ImportOptions {
     double scale = 1.0;              // multiplies every position
     bool upFix = true;               // turn a Y-up file to stand upright in the Z-up host
     std::vector<std::string> clips;  // export only these clips (empty: all)
+    // Called as each phase of ImportScene begins ("Reading", then
+    // "Evaluating"), for a progress display; may be empty.
+    std::function<void(const std::string& phase)> onPhase;
 };
 
 struct ClipInfo {
