@@ -185,7 +185,7 @@ void WriteFrames(FileSink& out, const ModelData* model, const MdlQuantization& q
 }
 
 // What the last write left for a tool to ask about (see the header). The
-// name is published only while the file exists under it, and a lock-free
+// name is published while the file may exist under it, and a lock-free
 // atomic may be read from a signal handler.
 std::atomic<int> lastWriteError{0};
 std::atomic<const char*> pendingTemporary{nullptr};
@@ -208,7 +208,8 @@ bool RenameInto(const char* from, const char* to, int* error) {
 // Creates a new, exclusively owned file named "<path>.tmp<pid>-<n>" beside
 // `path`. Exclusive creation gives it the mode a plain create gives (0666
 // under the umask) and never follows or truncates anything already there.
-// On success *name holds the malloc'd name, which the caller frees.
+// On success *name holds the malloc'd name, which the caller frees, and the
+// name is published (pendingTemporary).
 FILE* CreateTemporaryBeside(const char* path, char** name) {
     static std::atomic<unsigned> counter{0};
     *name = nullptr;
@@ -220,7 +221,12 @@ FILE* CreateTemporaryBeside(const char* path, char** name) {
     }
     const long pid = static_cast<long>(QUORVEX_GETPID());
     for (int attempt = 0; attempt < 100; ++attempt) {
+        pendingTemporary = nullptr;
         std::snprintf(buffer, size, "%s.tmp%ld-%u", path, pid, counter.fetch_add(1));
+        // Published before the file exists, so that no moment has a file
+        // nobody would remove. A taken name holds this process's id, so at
+        // worst a handler removes a file left by an earlier process.
+        pendingTemporary = buffer;
         errno = 0;
         FILE* file = std::fopen(buffer, "wbx");
         if (file) {
@@ -231,6 +237,7 @@ FILE* CreateTemporaryBeside(const char* path, char** name) {
         if (errno != EEXIST) break;
     }
     const int reason = errno;
+    pendingTemporary = nullptr;
     std::free(buffer);
     errno = reason;
     return nullptr;
@@ -316,7 +323,6 @@ int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int 
         lastWriteError = errno;
         return 0;
     }
-    pendingTemporary = temporary;
 
     FileSink out{file, true};
     WriteHeader(out, model, skin, q, sixteenBit);

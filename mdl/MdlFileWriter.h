@@ -42,8 +42,9 @@ int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int 
 // words after "Cannot write <path>"; the exporter itself never shows it.
 int MdlLastWriteError();
 
-// The name of the temporary file a WriteMdlFile call is filling right now, or
-// null. Async-signal-safe: a signal handler may unlink() the name to leave
-// nothing behind (the target is untouched until the final rename). The name
-// stays valid while it is published.
+// The name of the temporary file a WriteMdlFile call is creating or filling
+// right now, or null. Async-signal-safe: a signal handler may unlink() the
+// name to leave nothing behind (the target is untouched until the final
+// rename); the file need not exist yet. The name stays valid while it is
+// published.
 const char* MdlPendingTemporaryFile();
