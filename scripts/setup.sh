@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libstb-dev libtinygltf-dev libassimp-dev libcli11-dev
   libgif-dev help2man
+  # The Windows library: cross-compilers, and Wine in a virtual display to test it.
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb icoutils
 )
 
 missing=()
