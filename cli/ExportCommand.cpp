@@ -22,6 +22,7 @@
 #include "cli/FlagValues.h"
 #include "cli/Interrupt.h"
 #include "cli/OutputCheck.h"
+#include "cli/Warnings.h"
 #include "export/ExportState.h"
 #include "mdl/MdlFileWriter.h"
 #include "import/Importer.h"
@@ -46,6 +47,9 @@ struct ExportArgs {
     std::string mirror;  // "x", "y", "z" or empty
     std::vector<std::string> clips;
     bool noUpFix = false;
+    std::string up;
+    bool noSwatches = false;
+    bool strict = false;
     bool listClips = false;
     bool quiet = false;
     bool verbose = false;
@@ -103,8 +107,8 @@ ClassDesc* LoadExporterClass() {
 int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     const bool sceneFile = LowerExtension(args.scene) == ".json";
     if (sceneFile && importFlagsGiven)
-        return UsageError("--fps, --scale, --mirror, --clip, --no-up-fix and --list-clips apply only to imported model files, not to " +
-                          args.scene);
+        return UsageError("--fps, --scale, --mirror, --clip, --up, --no-up-fix, --no-swatches and --list-clips apply "
+                          "only to imported model files, not to " + args.scene);
     int fps = 30;
     if (const std::string problem = ParseFps(args.fps, fps); !problem.empty()) return UsageError(problem);
     // A negative scale would mirror the model and turn every triangle inside
@@ -115,8 +119,13 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     standin::ImportOptions importOptions;
     importOptions.fps = fps;
     importOptions.scale = args.scale;
-    importOptions.upFix = !args.noUpFix;
+    if (!args.up.empty() && args.up != "y" && args.up != "z") return UsageError("--up wants y or z, not " + args.up);
+    if (!args.up.empty() && args.noUpFix) return UsageError("--no-up-fix is --up z; give one of them");
+    importOptions.up = args.noUpFix || args.up == "z" ? standin::UpAxis::Z
+                       : args.up == "y"               ? standin::UpAxis::Y
+                                                      : standin::UpAxis::AsFile;
     importOptions.clips = args.clips;
+    importOptions.swatches = !args.noSwatches;
 
     std::string error;
     if (args.listClips) {
@@ -127,8 +136,11 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
             return ExitUsage;
         }
         if (clips.empty()) std::printf("%s: no animation clips (exports one frame)\n", args.scene.c_str());
-        for (const auto& clip : clips)
-            std::printf("%s: %lld frames\n", clip.name.c_str(), static_cast<long long>(clip.frames));
+        for (const auto& clip : clips) {
+            std::printf("%s: %lld frames", clip.name.c_str(), static_cast<long long>(clip.frames));
+            if (clip.used != clip.name) std::printf(", named %s", clip.used.c_str());
+            std::printf("\n");
+        }
         return ExitSuccess;
     }
 
@@ -159,6 +171,7 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     };
 
     standin::SceneDocument document;
+    standin::ImportNotes notes;
     // A scene file loads in one go; an import goes through its own phases.
     auto phase = [&progress](const std::string& caption) {
         progress.Begin(caption);
@@ -167,17 +180,22 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     if (sceneFile) phase("Loading");
     importOptions.onPhase = phase;
     const bool loaded = sceneFile ? standin::LoadSceneFile(args.scene, document, error)
-                                  : standin::ImportScene(args.scene, importOptions, document, error);
+                                  : standin::ImportScene(args.scene, importOptions, document, notes, error);
     if (!loaded) {
         progress.BreakLine();
         std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
-        return ExitUsage;
+        return notes.refused ? ExitFailed : ExitUsage;
+    }
+    progress.Finish();
+    SetProgressLineOpen(false);
+    if (args.strict && !notes.warnings.empty()) {
+        standin::PrintWarnings(stderr, args.scene, notes.warnings);
+        std::fprintf(stderr, "quorvex export: --strict: %s not written\n", args.output.c_str());
+        return ExitFailed;
     }
     // The model file's x is the scene's y (and its y the scene's -x), so the
     // axis the user names, as `info` and `view` show it, is turned round.
     if (!args.mirror.empty()) standin::MirrorScene(document, args.mirror == "x" ? 1 : args.mirror == "y" ? 0 : 2);
-    progress.Finish();
-    SetProgressLineOpen(false);
     if (args.verbose) PrintLoaded(stdout, args.scene, CountLoaded(document));
 
     standin::StandinHost host(std::move(document));
@@ -224,6 +242,7 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     progress.BreakLine();
     SetProgressLineOpen(false);
     exporter.reset();
+    standin::PrintWarnings(stderr, args.scene, notes.warnings);
     if (result != 1 || !win32.messageBoxes.empty()) return ExitFailed;
 
     if (!args.quiet) PrintExportSummary(stdout, args.output);
@@ -241,12 +260,15 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         "Export a whole animated scene to one vertex-animated model file.\n"
         "SCENE is a stand-in host scene file (*.json, see docs/scene-files.md) or a model file\n"
         "in an interchange format: glTF (.gltf, .glb) or anything Assimp reads (.fbx, .obj,\n"
-        ".dae, .3ds, ...). Every visible mesh needs a standard material with a diffuse bitmap\n"
-        "and texture coordinates.\n"
+        ".dae, .3ds, ...). In a scene file every visible mesh needs a standard material with a\n"
+        "diffuse bitmap and texture coordinates; an imported mesh without them gets a swatch of\n"
+        "its material's colour, with a warning.\n"
+        "Warnings (\"quorvex: warning: FILE: ...\") name whatever the import changed.\n"
         "Without --frames the export options dialog runs as in the modelling host: the frame\n"
         "range is the scene's animation range and the flags tick its boxes.\n"
-        "Exit status: 0 written, 1 export refused or failed (the message says why),\n"
-        "2 bad usage or unreadable scene.");
+        "Exit status: 0 written, 1 export refused or failed (the message says why; also an\n"
+        "imported file without triangles, and any warning under --strict), 2 bad usage or\n"
+        "unreadable scene.");
     cmd->add_option("SCENE", args->scene, "Scene to export")->required();
     cmd->add_option("-o,--output", args->output, "Model file to write (OUT.mdl)");
     cmd->add_flag("--hi-precision", args->hiPrecision, "16-bit vertices (\"MDL4\") instead of 8-bit (\"MDL3\")");
@@ -265,16 +287,26 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
                                           "the model file, winding every triangle the other way so that it still faces out")
                               ->type_name("x|y|z")
                               ->check(CLI::IsMember({"x", "y", "z"}));
-    CLI::Option* clip = cmd->add_option("--clip", args->clips, "Imported files: export only this animation clip (repeatable)");
-    CLI::Option* noUpFix = cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: keep the file's axes (no Y-up to Z-up turn)");
-    CLI::Option* listClips = cmd->add_flag("--list-clips", args->listClips, "Imported files: list the animation clips and their lengths, export nothing");
+    CLI::Option* clip = cmd->add_option(
+        "--clip", args->clips,
+        "Imported files: export only this animation clip (repeatable; in the order given).\n"
+        "OLD=NEW selects clip OLD and names its frames NEW");
+    CLI::Option* up = cmd->add_option("--up", args->up,
+                                      "Imported files: y or z, the file's up axis (default: its metadata, else its\n"
+                                      "format's convention); y files are turned to stand in the Z-up host");
+    CLI::Option* noUpFix = cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: the file's axes as stored (same as --up z)");
+    CLI::Option* noSwatches = cmd->add_flag(
+        "--no-swatches", args->noSwatches,
+        "Imported files: no colour swatches; meshes without a usable texture are refused");
+    CLI::Option* listClips = cmd->add_flag("--list-clips", args->listClips, "Imported files: list the animation clips, their lengths and frame names, export nothing");
+    cmd->add_flag("--strict", args->strict, "Treat every warning as a failure: exit 1, write nothing");
     cmd->add_flag("-q,--quiet", args->quiet, "No progress bar and no summary");
     cmd->add_flag("-v,--verbose", args->verbose,
                   "Also say what was loaded, how long each phase took, and the quantization step and largest\n"
                   "position error per axis");
-    cmd->callback([args, frames, fps, scale, mirror, clip, noUpFix, listClips, &exitStatus]() {
-        const bool importFlags =
-            fps->count() || scale->count() || mirror->count() || clip->count() || noUpFix->count() || listClips->count();
+    cmd->callback([args, frames, fps, scale, mirror, clip, up, noUpFix, noSwatches, listClips, &exitStatus]() {
+        const bool importFlags = fps->count() || scale->count() || mirror->count() || clip->count() || up->count() ||
+                                 noUpFix->count() || noSwatches->count() || listClips->count();
         exitStatus = RunExport(*args, frames->count() > 0, importFlags);
     });
 }
