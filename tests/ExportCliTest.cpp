@@ -267,6 +267,7 @@ TEST_F(ExportCli, MirrorFlipsOneAxisAndKeepsTrianglesFacingOut) {
                 EXPECT_NEAR(got[c], want[c], 2.5f * (a.file.header.scale[c] + b.file.header.scale[c])) << flag << " vertex " << v;
         }
     }
+}
 
 TEST_F(ExportCli, ImportWarningsAreListedAndStrictMakesThemFailures) {
     const fs::path obj = dir / "parts.obj";
