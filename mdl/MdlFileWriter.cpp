@@ -69,9 +69,13 @@ struct FileSink {
     size_t capacity;
     size_t used;
     bool ok;
+    int error = 0;  // errno of the first failed write
 
     void Flush() {
-        if (ok && used && std::fwrite(buffer, 1, used, file) != used) ok = false;
+        if (ok && used && std::fwrite(buffer, 1, used, file) != used) {
+            ok = false;
+            error = errno;
+        }
         used = 0;
     }
     // Room for `size` bytes (at most capacity) at the end of the buffer.
@@ -203,6 +207,13 @@ void WriteFrames(FileSink& out, const ModelData* model, const MdlQuantization& q
     }
 }
 
+// What the last write left for a tool to ask about (see the header). The
+// name is published while the file may exist under it, and a lock-free
+// atomic may be read from a signal handler.
+std::atomic<int> lastWriteError{0};
+std::atomic<const char*> pendingTemporary{nullptr};
+static_assert(std::atomic<const char*>::is_always_lock_free);
+
 // Creates `name` only if nothing is there yet; errno says why not. The Windows
 // C runtime ignores fopen's "x", so there the low-level open gives exclusivity.
 FILE* OpenExclusive(const char* name) {
@@ -220,13 +231,16 @@ FILE* OpenExclusive(const char* name) {
 #endif
 }
 
-// Renames without letting an exception escape: a failure is a result.
-bool RenameInto(const char* from, const char* to) {
+// Renames without letting an exception escape: a failure is a result, its
+// reason an errno value in *error.
+bool RenameInto(const char* from, const char* to, int* error) {
     try {
         std::error_code ec;
         std::filesystem::rename(std::filesystem::path(from), std::filesystem::path(to), ec);
+        if (ec) *error = ec.default_error_condition().value();
         return !ec;
     } catch (...) {
+        *error = ENOMEM;
         return false;
     }
 }
@@ -234,16 +248,25 @@ bool RenameInto(const char* from, const char* to) {
 // Creates a new, exclusively owned file named "<path>.tmp<pid>-<n>" beside
 // `path`. Exclusive creation gives it the mode a plain create gives (0666
 // under the umask) and never follows or truncates anything already there.
-// On success *name holds the malloc'd name, which the caller frees.
+// On success *name holds the malloc'd name, which the caller frees, and the
+// name is published (pendingTemporary).
 FILE* CreateTemporaryBeside(const char* path, char** name) {
     static std::atomic<unsigned> counter{0};
     *name = nullptr;
     const size_t size = std::strlen(path) + 48;
     char* buffer = static_cast<char*>(std::malloc(size));
-    if (!buffer) return nullptr;
+    if (!buffer) {
+        errno = ENOMEM;
+        return nullptr;
+    }
     const long pid = static_cast<long>(QUORVEX_GETPID());
     for (int attempt = 0; attempt < 100; ++attempt) {
+        pendingTemporary = nullptr;
         std::snprintf(buffer, size, "%s.tmp%ld-%u", path, pid, counter.fetch_add(1));
+        // Published before the file exists, so that no moment has a file
+        // nobody would remove. A taken name holds this process's id, so at
+        // worst a handler removes a file left by an earlier process.
+        pendingTemporary = buffer;
         errno = 0;
         FILE* file = OpenExclusive(buffer);
         if (file) {
@@ -253,7 +276,10 @@ FILE* CreateTemporaryBeside(const char* path, char** name) {
         // Only a name already taken is worth another try.
         if (errno != EEXIST) break;
     }
+    const int reason = errno;
+    pendingTemporary = nullptr;
     std::free(buffer);
+    errno = reason;
     return nullptr;
 }
 
@@ -344,6 +370,7 @@ MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit) {
 }
 
 int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision) {
+    lastWriteError = 0;
     // Every frame's box and the quantization in one pass over the positions.
     Extremes e = StartingExtremes();
     for (int32_t f = 0; f < model->frameCount; ++f) ScanFrame<true, true>(model->frames[f], model->vertexCount, e);
@@ -361,6 +388,7 @@ int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int 
     char* temporary = nullptr;
     FILE* file = CreateTemporaryBeside(path, &temporary);
     if (!file) {
+        lastWriteError = errno;
         std::free(buffer);
         return 0;
     }
@@ -374,9 +402,19 @@ int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int 
     std::free(buffer);
 
     // Closing flushes the last buffered bytes, so its failure is a failed write.
+    errno = 0;
     const bool closed = std::fclose(file) == 0;
-    const bool written = out.ok && closed && RenameInto(temporary, path);
+    int error = out.ok ? (closed ? 0 : errno) : out.error;
+    const bool written = out.ok && closed && RenameInto(temporary, path, &error);
     if (!written) std::remove(temporary);
+    // Withdrawn before the name is freed; a handler running in between
+    // unlinks a name that no longer exists, which is harmless.
+    pendingTemporary = nullptr;
     std::free(temporary);
+    lastWriteError = written ? 0 : (error != 0 ? error : EIO);
     return written ? 1 : 0;
 }
+
+int MdlLastWriteError() { return lastWriteError.load(); }
+
+const char* MdlPendingTemporaryFile() { return pendingTemporary.load(); }

@@ -41,3 +41,15 @@ MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit);
 // when memory for one frame's bytes cannot be had. model and skin must not be
 // null.
 int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision);
+
+// Why the last WriteMdlFile call returned 0, as an errno value (EIO when the
+// system gave none); 0 after a success or when the skin was invalid. For the
+// words after "Cannot write <path>"; the exporter itself never shows it.
+int MdlLastWriteError();
+
+// The name of the temporary file a WriteMdlFile call is creating or filling
+// right now, or null. Async-signal-safe: a signal handler may unlink() the
+// name to leave nothing behind (the target is untouched until the final
+// rename); the file need not exist yet. The name stays valid while it is
+// published.
+const char* MdlPendingTemporaryFile();
