@@ -132,6 +132,7 @@ bool ImportScene(const std::string& path, const ImportOptions& options, SceneDoc
                  std::string& error) {
     notes = ImportNotes{};
     AnimatedScene scene;
+    if (options.onPhase) options.onPhase("Reading");
     if (!LoadWithOptions(path, options, scene, error)) return false;
     if (!HasSurface(path, scene, error)) {
         notes.refused = true;
@@ -163,6 +164,7 @@ bool ImportScene(const std::string& path, const ImportOptions& options, SceneDoc
     scene.clips = std::move(laidOut);
     ImportOptions sampling = options;
     sampling.clips.clear();
+    if (options.onPhase) options.onPhase("Evaluating");
     if (!SampleScene(scene, sampling, out, error)) {
         error = path + ": " + error;
         return false;

@@ -7,6 +7,10 @@ packages=(
   cmake g++ make
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libstb-dev libtinygltf-dev libassimp-dev libcli11-dev
+  # Animated previews and the man page.
+  libgif-dev help2man
+  # The scripts that make the benchmark scenes.
+  python3
   # scripts/format_sweep.sh: the assimp command converts the examples to every format.
   assimp-utils
   # The Windows library: cross-compilers, and Wine in a virtual display to test it.
