@@ -151,6 +151,9 @@ struct AnimatedScene {
 // Loads a .gltf or .glb file. False with `error` naming the file and the place.
 bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& error);
 // Loads any other format Assimp reads. False with `error` naming the file.
+// The files the model names beside itself are looked up as textures are
+// (FindTextureFile). Reads on a thread of its own with a large stack, so a
+// node tree tens of thousands of levels deep fits; blocks until done.
 bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error);
 
 // The turn that stands a Y-up file upright: (x, y, z) becomes (x, -z, y).

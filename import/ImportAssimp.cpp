@@ -1,15 +1,20 @@
 // FBX, OBJ, COLLADA, 3DS and every other format Assimp reads, into the
 // common animated-scene description.
+#include <assimp/DefaultIOSystem.h>
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <assimp/Importer.hpp>
 #include <exception>
 #include <map>
+#include <utility>
+#include <vector>
 
 #include "import/AnimatedScene.h"
+#include "import/Surfaces.h"
 #include "scene/Pictures.h"
 
 namespace standin {
@@ -96,6 +101,30 @@ bool DecodeEmbedded(const aiTexture& tex, Picture& out, std::string& error) {
     return true;
 }
 
+// The files a model names beside itself (glTF 1.0 buffers, OBJ material
+// libraries, ...) found the way its textures are: a path from the artist's
+// machine, another letter case or `\` separators still reach the file in the
+// model's folder. A file that is where the reader looks is opened as before,
+// and the model itself is only ever the file the user named.
+class ModelFolderIOSystem : public Assimp::DefaultIOSystem {
+public:
+    explicit ModelFolderIOSystem(const std::string& model) : model_(model), baseDir_(FolderOf(model)) {}
+    bool Exists(const char* file) const override {
+        return DefaultIOSystem::Exists(file) || !Found(file).empty();
+    }
+    Assimp::IOStream* Open(const char* file, const char* mode) override {
+        if (Assimp::IOStream* stream = DefaultIOSystem::Open(file, mode)) return stream;
+        const std::string found = mode && mode[0] == 'r' ? Found(file) : "";
+        return found.empty() ? nullptr : DefaultIOSystem::Open(found.c_str(), mode);
+    }
+
+private:
+    std::string Found(const char* file) const {
+        return file && model_ != file ? FindTextureFile(file, baseDir_) : "";
+    }
+    std::string model_, baseDir_;
+};
+
 struct Builder {
     const aiScene& ai;
     const std::string& path;
@@ -104,25 +133,30 @@ struct Builder {
     std::vector<int> skinOfMesh;
     std::vector<int> meshIndexOf;  // aiMesh index -> AnimMesh index, -1 when skipped
 
-    int AddNode(const aiNode& src, int parent) {
-        const int index = static_cast<int>(out.nodes.size());
-        out.nodes.emplace_back();
-        {
+    // Adds top as a root and its tree under it depth first, each node before
+    // its children, without recursion: a file may nest its nodes deeper than
+    // our stack.
+    int AddTree(const aiNode& top) {
+        const int first = static_cast<int>(out.nodes.size());
+        std::vector<std::pair<const aiNode*, int>> pending{{&top, -1}};
+        while (!pending.empty()) {
+            const auto [src, parent] = pending.back();
+            pending.pop_back();
+            const int index = static_cast<int>(out.nodes.size());
+            out.nodes.emplace_back();
             AnimNode& node = out.nodes.back();
-            node.name = src.mName.length > 0 ? std::string(src.mName.C_Str()) : "node" + std::to_string(index);
+            node.name = src->mName.length > 0 ? std::string(src->mName.C_Str()) : "node" + std::to_string(index);
             node.parent = parent;
-            node.matrix = FromAssimp(src.mTransformation);
-            for (unsigned k = 0; k < src.mNumMeshes; ++k) {
-                const unsigned m = src.mMeshes[k];
+            node.matrix = FromAssimp(src->mTransformation);
+            for (unsigned k = 0; k < src->mNumMeshes; ++k) {
+                const unsigned m = src->mMeshes[k];
                 if (m < meshIndexOf.size() && meshIndexOf[m] >= 0) node.meshes.push_back({meshIndexOf[m], skinOfMesh[m]});
             }
+            if (parent >= 0) out.nodes[parent].children.push_back(index);
+            nodeByName.emplace(std::string(src->mName.C_Str()), index);
+            for (unsigned c = src->mNumChildren; c-- > 0;) pending.emplace_back(src->mChildren[c], index);
         }
-        nodeByName.emplace(std::string(src.mName.C_Str()), index);
-        for (unsigned c = 0; c < src.mNumChildren; ++c) {
-            const int child = AddNode(*src.mChildren[c], index);
-            out.nodes[index].children.push_back(child);
-        }
-        return index;
+        return first;
     }
 
     void Materials() {
@@ -238,7 +272,7 @@ struct Builder {
         }
     }
 
-    // Skins need the nodes (bones are named nodes); run after AddNode.
+    // Skins need the nodes (bones are named nodes); run after AddTree.
     void Skins() {
         for (unsigned m = 0; m < ai.mNumMeshes; ++m) {
             const aiMesh& src = *ai.mMeshes[m];
@@ -356,9 +390,12 @@ struct Builder {
 
 }  // namespace
 
-bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error) {
+namespace {
+
+bool ReadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error) {
     try {
         Assimp::Importer importer;
+        importer.SetIOHandler(new ModelFolderIOSystem(path));  // the importer owns it
         // One node per node of the file: no helper nodes for pivots.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
         // A file without meshes gets no stand-in mesh drawing its skeleton.
@@ -386,9 +423,9 @@ bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& e
         // moves nothing, its children are the scene's roots.
         const aiNode& root = *ai->mRootNode;
         if (root.mNumMeshes == 0 && IsIdentity(root.mTransformation)) {
-            for (unsigned c = 0; c < root.mNumChildren; ++c) out.roots.push_back(b.AddNode(*root.mChildren[c], -1));
+            for (unsigned c = 0; c < root.mNumChildren; ++c) out.roots.push_back(b.AddTree(*root.mChildren[c]));
         } else {
-            out.roots.push_back(b.AddNode(root, -1));
+            out.roots.push_back(b.AddTree(root));
         }
         b.Skins();
         b.Clips();
@@ -398,6 +435,42 @@ bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& e
         error = path + ": " + e.what();
         return false;
     }
+}
+
+// Assimp's readers, its checks and its scene's destructor recurse once per
+// level of the file's node tree, about 2 KB a level; on a thread with this
+// much stack (reserved, used only as deep as the file goes) a file tens of
+// thousands of levels deep reads instead of overflowing the main stack.
+constexpr size_t kReaderStack = size_t{512} << 20;
+
+struct ReadJob {
+    const std::string* path;
+    AnimatedScene* out;
+    std::string* error;
+    bool ok = false;
+};
+
+void* RunReadJob(void* arg) {
+    ReadJob& job = *static_cast<ReadJob*>(arg);
+    job.ok = ReadAssimpScene(*job.path, *job.out, *job.error);
+    return nullptr;
+}
+
+}  // namespace
+
+bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error) {
+    ReadJob job{&path, &out, &error};
+    pthread_attr_t attr;
+    pthread_t thread;
+    bool started = false;
+    if (pthread_attr_init(&attr) == 0) {
+        started = pthread_attr_setstacksize(&attr, kReaderStack) == 0 &&
+                  pthread_create(&thread, &attr, RunReadJob, &job) == 0;
+        pthread_attr_destroy(&attr);
+    }
+    if (!started) return ReadAssimpScene(path, out, error);  // no room for a thread: read here
+    pthread_join(thread, nullptr);
+    return job.ok;
 }
 
 }  // namespace standin

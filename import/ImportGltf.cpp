@@ -9,7 +9,9 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <map>
 
@@ -627,24 +629,46 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
 }
 
 // glTF 1.0 files, which tinygltf does not read: the JSON's asset.version, or
-// the binary container's version word.
-bool IsGltf1(const std::string& path, bool binary) {
+// the binary container's version word. `unread` names what such a file holds
+// that Assimp's reader of it leaves out (animations, skins), "" when nothing.
+bool IsGltf1(const std::string& path, bool binary, std::string& unread) {
+    unread.clear();
     std::ifstream in(path, std::ios::binary);
+    std::string text;
+    bool v1 = false;
     if (binary) {
-        unsigned char head[8] = {};
-        in.read(reinterpret_cast<char*>(head), 8);
-        return in && std::memcmp(head, "glTF", 4) == 0 && head[4] == 1 && head[5] == 0 && head[6] == 0 && head[7] == 0;
+        // Magic, version, length, then the JSON's length and format word.
+        unsigned char head[20] = {};
+        in.read(reinterpret_cast<char*>(head), 20);
+        if (!in || std::memcmp(head, "glTF", 4) != 0 || head[4] != 1 || head[5] != 0 || head[6] != 0 || head[7] != 0) {
+            return false;
+        }
+        v1 = true;
+        const uint32_t size = head[12] | head[13] << 8 | head[14] << 16 | static_cast<uint32_t>(head[15]) << 24;
+        std::error_code ec;
+        const auto fileSize = std::filesystem::file_size(path, ec);
+        if (ec || size > fileSize - 20) return true;  // Assimp's reader reports the damage
+        text.resize(size);
+        in.read(text.data(), size);
+    } else {
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    try {
-        const nlohmann::json doc = nlohmann::json::parse(in, nullptr, false);
-        if (!doc.is_object() || !doc.contains("asset") || !doc["asset"].is_object()) return false;
+    const nlohmann::json doc = nlohmann::json::parse(text, nullptr, false);
+    if (!doc.is_object()) return v1;
+    if (!v1) {
+        if (!doc.contains("asset") || !doc["asset"].is_object()) return false;
         const auto& version = doc["asset"]["version"];
         // 1.0 files may write the version as a number.
-        if (version.is_number()) return version.get<double>() < 2.0;
-        return version.is_string() && version.get<std::string>().rfind("1.", 0) == 0;
-    } catch (const std::exception&) {
-        return false;
+        v1 = version.is_number() ? version.get<double>() < 2.0
+                                 : version.is_string() && version.get<std::string>().rfind("1.", 0) == 0;
+        if (!v1) return false;
     }
+    auto count = [&doc](const char* key) { return doc.contains(key) && doc[key].is_object() ? doc[key].size() : 0; };
+    const size_t animations = count("animations"), skins = count("skins");
+    auto plural = [](size_t n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
+    if (animations > 0) unread = plural(animations, "animation");
+    if (skins > 0) unread += (unread.empty() ? "" : " and ") + plural(skins, "skin");
+    return true;
 }
 
 }  // namespace
@@ -659,7 +683,15 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
         std::transform(lower.begin(), lower.end(), lower.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         const bool binary = lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".glb") == 0;
-        if (IsGltf1(path, binary)) return LoadAssimpScene(path, out, error);
+        std::string unread;
+        if (IsGltf1(path, binary, unread)) {
+            if (!LoadAssimpScene(path, out, error)) return false;
+            if (!unread.empty()) {
+                out.warnings.push_back("glTF 1.0: " + unread +
+                                       " left out: they are not read from 1.0 files; the meshes are exported as they stand");
+            }
+            return true;
+        }
         const bool ok = binary ? loader.LoadBinaryFromFile(&model, &err, &warn, path)
                                : loader.LoadASCIIFromFile(&model, &err, &warn, path);
         if (!ok) {

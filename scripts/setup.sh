@@ -11,6 +11,8 @@ packages=(
   libgif-dev help2man
   # The scripts that make the benchmark scenes.
   python3
+  # scripts/format_sweep.sh: the assimp command converts the examples to every format.
+  assimp-utils
   # The Windows library: cross-compilers, and Wine in a virtual display to test it.
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb icoutils
 )
