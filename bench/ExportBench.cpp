@@ -54,7 +54,7 @@ void BM_ExportAnimatedScene(benchmark::State& state) {
     standin::Win32Scope win32Scope(&win32);
     const std::string path =
         (std::filesystem::temp_directory_path() / ("quorvex-bench-" + std::to_string(getpid()) + ".mdl")).string();
-    ExportOptions = {0, frames - 1, 0, 0};
+    exportState.options = {0, frames - 1, 0, 0};
     ModelExporter exporter;
     for (auto _ : state) {
         if (exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0) != 1) state.SkipWithError("export failed");

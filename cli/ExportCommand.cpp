@@ -152,10 +152,10 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
 
     BOOL suppressPrompts = FALSE;
     if (framesGiven) {
-        ExportOptions.startFrame = start;
-        ExportOptions.endFrame = end;
-        ExportOptions.hiPrecision = args.hiPrecision ? 1 : 0;
-        ExportOptions.alphaChannel = args.alpha ? 1 : 0;
+        exportState.options.startFrame = start;
+        exportState.options.endFrame = end;
+        exportState.options.hiPrecision = args.hiPrecision ? 1 : 0;
+        exportState.options.alphaChannel = args.alpha ? 1 : 0;
         suppressPrompts = TRUE;
     } else {
         // The options dialog opens as it would in the host; the flags answer it.

@@ -42,12 +42,12 @@ void PaintPicture(SkinImage* skin, int32_t rowLength, int alpha, Bitmap* picture
 
 }  // namespace
 
-int PaintTextures(SkinImage* skin, int32_t rowLength, int alpha) {
+int PaintTextures(const TextureTable& table, SkinImage* skin, int32_t rowLength, int alpha) {
     if (!skin || rowLength <= 0) return 1;
     BitmapManager* manager = TheManager();
     if (!manager) return 1;
     BitmapInfo info;
-    for (const TextureSlot& slot : TextureTable) {
+    for (const TextureSlot& slot : table.slots) {
         if (slot.inUse != 1) continue;
         info.SetName(slot.fullName.empty() ? slot.name : slot.fullName.c_str());
         uint16_t status = 0;
@@ -62,13 +62,13 @@ int PaintTextures(SkinImage* skin, int32_t rowLength, int alpha) {
     return 1;
 }
 
-void ShiftTexCoords(ModelData* model) {
+void ShiftTexCoords(const TextureTable& table, ModelData* model) {
     if (!model || !model->triangles || !model->texCoords) return;
     for (int32_t t = 0; t < model->triangleCount; ++t) {
         const ModelTriangle& tri = model->triangles[t];
         const int slot = tri.textureSlot;
         if (slot < 0 || slot >= TextureTableSize) continue;
-        const uint16_t offset = Low16(TextureTable[slot].rowOffset);
+        const uint16_t offset = Low16(table.slots[slot].rowOffset);
         for (uint16_t index : tri.texCoord) {
             if (index >= model->texCoordCount) continue;
             ModelTexCoord& tc = model->texCoords[index];

@@ -31,7 +31,7 @@ struct DriverFixture : ::testing::Test {
                                            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
-        ExportOptions = {};
+        exportState.options = {};
     }
     void TearDown() override { fs::remove_all(dir); }
 
@@ -93,7 +93,7 @@ std::vector<std::string> Describe(const std::vector<ProgressCall>& log) {
 TEST_F(DriverFixture, EmptySceneWritesHeaderEmptySkinAndNamedFrames) {
     standin::StandinHost host(DocumentWith({}));
     standin::HostGlobalsScope scope(&host);
-    ExportOptions = {0, 1, 0, 0};
+    exportState.options = {0, 1, 0, 0};
     const fs::path out = dir / "empty.mdl";
     ModelExporter exporter;
     ASSERT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, TRUE, 0), 1);
@@ -112,14 +112,14 @@ TEST_F(DriverFixture, EmptySceneWritesHeaderEmptySkinAndNamedFrames) {
               (std::vector<std::string>{"start Scanning...", "end", "start Writing Frames", "update 0", "update 50",
                                         "start Calculating..", "update 0", "update 50", "end"}));
     EXPECT_TRUE(win32.messageBoxes.empty());
-    EXPECT_EQ(currentModel, nullptr);
-    EXPECT_EQ(currentSkin, nullptr);
+    EXPECT_EQ(exportState.model, nullptr);
+    EXPECT_EQ(exportState.skin, nullptr);
 }
 
 TEST_F(DriverFixture, GatherReportsProgressPerRootChildAndFramesPerFrame) {
     standin::StandinHost host(DocumentWith({EmptyNode("a"), EmptyNode("b"), EmptyNode("c")}));
     standin::HostGlobalsScope scope(&host);
-    ExportOptions = {5, 7, 0, 0};
+    exportState.options = {5, 7, 0, 0};
     ModelExporter exporter;
     ASSERT_EQ(exporter.DoExport((dir / "three.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);
     EXPECT_EQ(Describe(host.ProgressLog()),
@@ -176,8 +176,8 @@ TEST_F(DriverFixture, FailedWriteShowsOneBoxBeforeEndingProgressAndReturnsZero) 
     EXPECT_EQ(progressCallsAtBox + 1, host.ProgressLog().size());
     EXPECT_EQ(host.ProgressLog().back().kind, ProgressCall::End);
     EXPECT_FALSE(fs::exists(dir / "missing"));
-    EXPECT_EQ(currentModel, nullptr);
-    EXPECT_EQ(currentSkin, nullptr);
+    EXPECT_EQ(exportState.model, nullptr);
+    EXPECT_EQ(exportState.skin, nullptr);
     EXPECT_TRUE(host.AllReleasedOnce());
 }
 
@@ -200,7 +200,7 @@ TEST_F(DriverFixture, ModelsBeyondTheMemoryLimitAreRefusedBeforeAllocating) {
     standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
     standin::HostGlobalsScope scope(&host);
     // 3 vertices * 24 bytes * frames just over 2^32 bytes.
-    ExportOptions = {0, 59652323, 0, 0};
+    exportState.options = {0, 59652323, 0, 0};
     ModelExporter exporter;
     EXPECT_EQ(exporter.DoExport((dir / "big.mdl").string().c_str(), nullptr, &host, TRUE, 0), 0);
     ASSERT_EQ(win32.messageBoxes.size(), 1u);
@@ -208,7 +208,7 @@ TEST_F(DriverFixture, ModelsBeyondTheMemoryLimitAreRefusedBeforeAllocating) {
 
     // An end frame before the start frame leaves a negative frame count.
     win32.messageBoxes.clear();
-    ExportOptions = {10, 2, 0, 0};
+    exportState.options = {10, 2, 0, 0};
     EXPECT_EQ(exporter.DoExport((dir / "neg.mdl").string().c_str(), nullptr, &host, TRUE, 0), 0);
     ASSERT_EQ(win32.messageBoxes.size(), 1u);
     EXPECT_EQ(win32.messageBoxes[0].text, "Not enough memory for the model");
@@ -220,7 +220,7 @@ TEST_F(DriverFixture, FramesAreSampledAtFrameTimesIncludingNegativeOnes) {
     doc.ticksPerFrame = 100;
     standin::StandinHost host(std::move(doc));
     standin::HostGlobalsScope scope(&host);
-    ExportOptions = {-2, 0, 0, 0};
+    exportState.options = {-2, 0, 0, 0};
     ModelExporter exporter;
     ASSERT_EQ(exporter.DoExport((dir / "neg.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);
     std::vector<TimeValue> sampled;
@@ -236,11 +236,11 @@ TEST_F(DriverFixture, TheWriterTakesThePrecisionOptionAsSixteenBits) {
     standin::StandinHost host(DocumentWith({}));
     standin::HostGlobalsScope scope(&host);
     ModelExporter exporter;
-    ExportOptions = {0, 0, 0x10001, 0};
+    exportState.options = {0, 0, 0x10001, 0};
     ASSERT_EQ(exporter.DoExport((dir / "a.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);
     const auto first = ReadFile(dir / "a.mdl");
     EXPECT_EQ(std::string(first.begin(), first.begin() + 4), "MDL4");
-    ExportOptions = {0, 0, 0x10000, 0};
+    exportState.options = {0, 0, 0x10000, 0};
     ASSERT_EQ(exporter.DoExport((dir / "b.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);
     const auto bytes = ReadFile(dir / "b.mdl");
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "MDL3");

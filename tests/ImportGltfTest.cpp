@@ -477,7 +477,7 @@ TEST(ImportGltf, ExportedModelShowsTheImportedAnimation) {
     standin::Win32Scope win32Scope{&win32};
     standin::StandinHost host(std::move(doc));
     standin::HostGlobalsScope scope(&host);
-    ExportOptions = {0, 30, 1, 0};
+    exportState.options = {0, 30, 1, 0};
     ModelExporter exporter;
     const std::string out = dir + "arm.mdl";
     ASSERT_EQ(exporter.DoExport(out.c_str(), nullptr, &host, TRUE, 0), 1);

@@ -229,7 +229,7 @@ inline ExportRun RunExport(SceneDocument doc, ExportSettings settings = {}) {
     standin::HostGlobalsScope globals(&host);
     standin::ScriptedWin32 win32;
     standin::Win32Scope win32Scope(&win32);
-    ExportOptions = ExportOptionsRecord{settings.startFrame, settings.endFrame, settings.hiPrecision,
+    exportState.options = ExportOptionsRecord{settings.startFrame, settings.endFrame, settings.hiPrecision,
                                         settings.alphaChannel};
 
     const std::string path = TempModelPath();
@@ -239,8 +239,8 @@ inline ExportRun RunExport(SceneDocument doc, ExportSettings settings = {}) {
         ModelExporter exporter;
         run.result = exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0);
     }
-    run.errorText = ErrorText;
-    run.errorFlagAfter = errorFlag;
+    run.errorText = exportState.errorText;
+    run.errorFlagAfter = exportState.errorFlag;
     run.messageBoxes = win32.messageBoxes;
     run.counters = host.Counters();
     run.allReleasedOnce = host.AllReleasedOnce();

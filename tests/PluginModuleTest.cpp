@@ -48,9 +48,7 @@ TEST(ExporterClassDescriptor, CreatesIndependentExportersTheHostCanDelete) {
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     EXPECT_NE(a, b);
-    auto* exporter = dynamic_cast<ModelExporter*>(a);
-    ASSERT_NE(exporter, nullptr);
-    EXPECT_TRUE(exporter->gatheredMeshes.empty());
+    EXPECT_NE(dynamic_cast<ModelExporter*>(a), nullptr);
 
     EXPECT_EQ(a->ExtCount(), 1);
     EXPECT_STREQ(a->Ext(0), "mdl");

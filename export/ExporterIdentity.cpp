@@ -1,6 +1,12 @@
 // What the host's export command shows of the exporter. Every text is static
 // and outlives the library's clients; the host never frees them.
+#include <new>
+
+#include "export/Exporter.h"
 #include "export/ModelExporter.h"
+
+// Value-initialised, although the exporter holds no state of its own.
+SceneExport* NewModelExporter() { return new (std::nothrow) ModelExporter(); }
 
 int ModelExporter::ExtCount() { return 1; }
 
