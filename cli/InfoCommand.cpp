@@ -40,7 +40,7 @@ std::string Number(double value) {
 
 std::string Triple(const MdlVec3& v) { return "(" + Number(v.x) + ", " + Number(v.y) + ", " + Number(v.z) + ")"; }
 
-const char* SkinTypeName(int32_t skinType) { return skinType == MdlSkinTypeARGB4444 ? "ARGB4444" : "RGB565"; }
+const char* SkinTypeName(int32_t skinType) { return skinType == SkinFormatARGB4444 ? "ARGB4444" : "RGB565"; }
 
 nlohmann::ordered_json JsonTriple(const MdlVec3& v) { return nlohmann::ordered_json::array({double(v.x), double(v.y), double(v.z)}); }
 

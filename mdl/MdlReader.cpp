@@ -56,39 +56,44 @@ bool ReadHeader(MdlReadResult& result, const ByteSource& in) {
     if (in.size < MdlHeaderSize)
         return Fail(result, MdlErrorKind::Truncated, in.size,
                     "the file is " + Str(in.size) + " bytes long, shorter than the 84-byte header");
-    std::memcpy(h.magic, in.data, 4);
-    if (std::memcmp(h.magic, "MDL3", 4) == 0) {
+    std::memcpy(h.magic, in.data, MdlMagicSize);
+    if (std::memcmp(h.magic, MdlMagic8, MdlMagicSize) == 0) {
         result.file.sixteenBit = false;
-    } else if (std::memcmp(h.magic, "MDL4", 4) == 0) {
+    } else if (std::memcmp(h.magic, MdlMagic16, MdlMagicSize) == 0) {
         result.file.sixteenBit = true;
     } else {
         return Fail(result, MdlErrorKind::BadMagic, 0, "the file does not start with \"MDL3\" or \"MDL4\"");
     }
-    h.reserved0 = in.I32(4);
+    h.reserved0 = in.I32(MdlHeaderReserved0Offset);
     static const char* const axes[3] = {"x", "y", "z"};
     for (int i = 0; i < 3; ++i) {
-        h.scale[i] = in.F32(8 + 4 * uint64_t(i));
-        h.origin[i] = in.F32(20 + 4 * uint64_t(i));
+        const uint64_t scaleAt = MdlHeaderScaleOffset + 4 * uint64_t(i);
+        const uint64_t originAt = MdlHeaderOriginOffset + 4 * uint64_t(i);
+        h.scale[i] = in.F32(scaleAt);
+        h.origin[i] = in.F32(originAt);
         // The writer never produces these; decoding through them would give
         // positions that are not numbers.
         if (!std::isfinite(h.scale[i]))
-            return Fail(result, MdlErrorKind::BadValue, 8 + 4 * uint64_t(i),
+            return Fail(result, MdlErrorKind::BadValue, scaleAt,
                         std::string("scale ") + axes[i] + " is not a finite number");
         if (!std::isfinite(h.origin[i]))
-            return Fail(result, MdlErrorKind::BadValue, 20 + 4 * uint64_t(i),
+            return Fail(result, MdlErrorKind::BadValue, originAt,
                         std::string("origin ") + axes[i] + " is not a finite number");
     }
-    std::memcpy(h.reserved1, in.data + 32, 16);
+    std::memcpy(h.reserved1, in.data + MdlHeaderReserved1Offset, MdlHeaderReserved1Size);
     struct Count {
         int32_t* field;
         uint64_t offset;
         const char* name;
     };
     const Count counts[] = {
-        {&h.skinCount, 48, "skinCount"},         {&h.skinWidth, 52, "skinWidth"},
-        {&h.skinHeight, 56, "skinHeight"},       {&h.vertexCount, 60, "vertexCount"},
-        {&h.triangleCount, 64, "triangleCount"}, {&h.frameCount, 68, "frameCount"},
-        {&h.texCoordCount, 72, "texCoordCount"},
+        {&h.skinCount, MdlHeaderSkinCountOffset, "skinCount"},
+        {&h.skinWidth, MdlHeaderSkinWidthOffset, "skinWidth"},
+        {&h.skinHeight, MdlHeaderSkinHeightOffset, "skinHeight"},
+        {&h.vertexCount, MdlHeaderVertexCountOffset, "vertexCount"},
+        {&h.triangleCount, MdlHeaderTriangleCountOffset, "triangleCount"},
+        {&h.frameCount, MdlHeaderFrameCountOffset, "frameCount"},
+        {&h.texCoordCount, MdlHeaderTexCoordCountOffset, "texCoordCount"},
     };
     for (const Count& c : counts) {
         *c.field = in.I32(c.offset);
@@ -96,8 +101,8 @@ bool ReadHeader(MdlReadResult& result, const ByteSource& in) {
             return Fail(result, MdlErrorKind::BadCount, c.offset,
                         std::string(c.name) + " is negative (" + std::to_string(*c.field) + ")");
     }
-    h.reserved2 = in.I32(76);
-    h.reserved3 = in.I32(80);
+    h.reserved2 = in.I32(MdlHeaderReserved2Offset);
+    h.reserved3 = in.I32(MdlHeaderReserved3Offset);
     return true;
 }
 
@@ -105,7 +110,7 @@ bool ReadSkin(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     const MdlHeader& h = result.file.header;
     if (!NeedBytes(result, in, at, MdlSkinTypeSize, "the skin type")) return false;
     result.file.skinType = in.I32(at);
-    if (result.file.skinType != MdlSkinTypeRGB565 && result.file.skinType != MdlSkinTypeARGB4444)
+    if (result.file.skinType != SkinFormatRGB565 && result.file.skinType != SkinFormatARGB4444)
         return Fail(result, MdlErrorKind::BadValue, at,
                     "skin type " + std::to_string(result.file.skinType) +
                         " is neither 2 (RGB565) nor 3 (ARGB4444)");
@@ -113,8 +118,8 @@ bool ReadSkin(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
 
     uint64_t pixels = 0, bytes = 0;
     if (!MulChecked(uint64_t(h.skinCount), uint64_t(h.skinWidth), pixels) ||
-        !MulChecked(pixels, uint64_t(h.skinHeight), pixels) || !MulChecked(pixels, 2, bytes))
-        return Fail(result, MdlErrorKind::BadCount, 48,
+        !MulChecked(pixels, uint64_t(h.skinHeight), pixels) || !MulChecked(pixels, MdlSkinPixelSize, bytes))
+        return Fail(result, MdlErrorKind::BadCount, MdlHeaderSkinCountOffset,
                     "skinCount x skinWidth x skinHeight x 2 bytes overflows 64 bits");
     if (!NeedBytes(result, in, at, bytes,
                    ("the skin of " + Str(uint64_t(h.skinCount)) + " x " + Str(uint64_t(h.skinWidth)) + " x " +
@@ -195,7 +200,7 @@ bool ReadFrames(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     const uint64_t vertexSize = MdlPackedVertexSize(sixteen);
     uint64_t total = 0;
     if (!MulChecked(uint64_t(h.frameCount), frameSize, total))
-        return Fail(result, MdlErrorKind::BadCount, 68, "frameCount x frame size overflows 64 bits");
+        return Fail(result, MdlErrorKind::BadCount, MdlHeaderFrameCountOffset, "frameCount x frame size overflows 64 bits");
     if (!NeedBytes(result, in, at, total,
                    (Str(uint64_t(h.frameCount)) + " frames of " + Str(frameSize) + " bytes").c_str()))
         return false;
@@ -209,7 +214,7 @@ bool ReadFrames(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
             return Fail(result, MdlErrorKind::BadValue, at,
                         "frame " + Str(f) + " has type " + std::to_string(frame.frameType) + "; a \"" +
                             std::string(h.magic, 4) + "\" file needs " + std::to_string(expectedType));
-        at += 4;
+        at += MdlFrameTypeSize;
         frame.bboxMin = ReadPacked(in, at, sixteen);
         at += vertexSize;
         frame.bboxMax = ReadPacked(in, at, sixteen);
@@ -235,14 +240,6 @@ bool ReadFrames(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
 }
 
 }  // namespace
-
-uint64_t MdlPackedVertexSize(bool sixteenBit) { return sixteenBit ? 8 : 4; }
-
-uint64_t MdlFrameSize(bool sixteenBit, int32_t vertexCount) {
-    // vertexCount < 2^31, so this stays far below 2^64.
-    const uint64_t v = vertexCount < 0 ? 0 : uint64_t(vertexCount);
-    return 4 + 2 * MdlPackedVertexSize(sixteenBit) + MdlFrameNameSize + v * MdlPackedVertexSize(sixteenBit);
-}
 
 MdlReadResult ReadMdlBytes(const uint8_t* data, size_t size) {
     MdlReadResult result;

@@ -14,22 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "mdl/MdlFormat.h"
 #include "model/ModelData.h"
-
-// Fixed sizes of the format, in bytes.
-constexpr uint64_t MdlHeaderSize = 84;
-constexpr uint64_t MdlSkinTypeSize = 4;
-constexpr uint64_t MdlTexCoordSize = 4;
-constexpr uint64_t MdlTriangleSize = 12;
-constexpr uint64_t MdlFrameNameSize = 16;
-
-// Values of the skin block's type field.
-constexpr int32_t MdlSkinTypeRGB565 = 2;
-constexpr int32_t MdlSkinTypeARGB4444 = 3;
-
-// Values of a frame's type field, one per variant.
-constexpr int32_t MdlFrameType8 = 0;
-constexpr int32_t MdlFrameType16 = 2;
 
 // The header, field for field (the reserved fields included, so that tools can
 // show what a file really holds).
@@ -83,7 +69,7 @@ struct MdlFrame {
 struct MdlFile {
     MdlHeader header;
     bool sixteenBit = false;  // "MDL4"
-    int32_t skinType = 0;     // MdlSkinTypeRGB565 or MdlSkinTypeARGB4444 (checked)
+    int32_t skinType = 0;     // SkinFormatRGB565 or SkinFormatARGB4444 (checked)
     std::vector<uint16_t> skinPixels;  // skinCount * skinWidth * skinHeight, skin after skin, row 0 first
     std::vector<MdlTexCoord> texCoords;
     std::vector<MdlTriangle> triangles;
@@ -125,11 +111,6 @@ MdlReadResult ReadMdlFile(const char* path);
 
 // A short name of an error kind ("truncated", "bad index", ...).
 const char* MdlErrorKindName(MdlErrorKind kind);
-
-// Size in bytes of one packed vertex (4 or 8) and of one frame
-// (28 + 4 * V or 36 + 8 * V) in the file's variant.
-uint64_t MdlPackedVertexSize(bool sixteenBit);
-uint64_t MdlFrameSize(bool sixteenBit, int32_t vertexCount);
 
 // Decoded values are single-precision points like the model's own.
 using MdlVec3 = ModelVec3;

@@ -46,9 +46,10 @@ struct ModelData {
     ModelFrame* frames;        // frameCount entries, owned
 };
 
-// SkinFormat codes.
-constexpr int16_t SkinFormatRGB565 = 0;
-constexpr int16_t SkinFormatARGB4444 = 2;
+// Pixel formats of a skin. The values are the model file's skin type codes, so
+// that a skin has one name for its format in memory and in the file.
+constexpr int16_t SkinFormatRGB565 = 2;
+constexpr int16_t SkinFormatARGB4444 = 3;
 constexpr uint16_t SkinFillValue = 31;
 
 struct SkinImage {

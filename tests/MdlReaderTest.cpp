@@ -37,7 +37,7 @@ Model Walker(bool sixteenBit) {
     m.origin[2] = 0.0f;
     m.skinWidth = 3;
     m.skinHeight = 2;
-    m.skinType = sixteenBit ? MdlSkinTypeARGB4444 : MdlSkinTypeRGB565;
+    m.skinType = sixteenBit ? SkinFormatARGB4444 : SkinFormatRGB565;
     m.skin = {0xF800, 0x07E0, 0x001F, 0xFFFF, 0x0000, 0x1234};
     m.vertexCount = 4;
     m.texCoords = {{0, 0}, {2, -1}, {-7, 300}};
@@ -429,7 +429,7 @@ TEST_F(MdlReaderFileTest, ReadsBackWhatTheWriterWrote) {
         EXPECT_EQ(file.header.triangleCount, triangles);
         EXPECT_EQ(file.header.texCoordCount, texCoords);
         EXPECT_EQ(file.header.frameCount, frames);
-        EXPECT_EQ(file.skinType, hi ? MdlSkinTypeARGB4444 : MdlSkinTypeRGB565);
+        EXPECT_EQ(file.skinType, hi ? SkinFormatARGB4444 : SkinFormatRGB565);
         EXPECT_EQ(file.fileSize, file.modelSize);
         EXPECT_TRUE(r.warnings.empty());
         ASSERT_EQ(file.skinPixels.size(), 12u);

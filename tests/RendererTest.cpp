@@ -245,16 +245,16 @@ TEST(Renderer, RefusesRequestsThatDoNotFit) {
 }
 
 TEST(Renderer, DecodesSkinPixels) {
-    EXPECT_TRUE(Same(DecodeSkinPixel(0xFFFF, MdlSkinTypeRGB565), {255, 255, 255}));
-    EXPECT_TRUE(Same(DecodeSkinPixel(0x8410, MdlSkinTypeRGB565), {132, 130, 132}));
-    EXPECT_TRUE(Same(DecodeSkinPixel(0x07E0, MdlSkinTypeRGB565), {0, 255, 0}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0xFFFF, SkinFormatRGB565), {255, 255, 255}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0x8410, SkinFormatRGB565), {132, 130, 132}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0x07E0, SkinFormatRGB565), {0, 255, 0}));
     // The alpha nibble is ignored: the exporter writes it as 0.
-    EXPECT_TRUE(Same(DecodeSkinPixel(0x0F00, MdlSkinTypeARGB4444), {255, 0, 0}));
-    EXPECT_TRUE(Same(DecodeSkinPixel(0xF0F0, MdlSkinTypeARGB4444), {0, 255, 0}));
-    EXPECT_TRUE(Same(DecodeSkinPixel(0x0018, MdlSkinTypeARGB4444), {0, 17, 136}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0x0F00, SkinFormatARGB4444), {255, 0, 0}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0xF0F0, SkinFormatARGB4444), {0, 255, 0}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0x0018, SkinFormatARGB4444), {0, 17, 136}));
 
     Model m = mdltest::Square(0x0F00, 0x000F);
-    m.skinType = MdlSkinTypeARGB4444;
+    m.skinType = SkinFormatARGB4444;
     m.skinHeight = 2;
     m.skin = {0x0F00, 0x000F, 0x00F0, 0x0FFF};
     const RenderResult skin = RenderSkinPicture(Load(m));

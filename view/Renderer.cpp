@@ -282,7 +282,7 @@ RenderColor RenderImage::At(int32_t x, int32_t y) const {
 }
 
 RenderColor DecodeSkinPixel(uint16_t pixel, int32_t skinType) {
-    if (skinType == MdlSkinTypeARGB4444) {
+    if (skinType == SkinFormatARGB4444) {
         return {uint8_t(((pixel >> 8) & 15) * 17), uint8_t(((pixel >> 4) & 15) * 17), uint8_t((pixel & 15) * 17)};
     }
     const uint32_t r = (pixel >> 11) & 31, g = (pixel >> 5) & 63, b = pixel & 31;
