@@ -68,12 +68,6 @@ bool ParseFrameRange(const std::string& text, int32_t& start, int32_t& end) {
     return parse(text.substr(0, colon), start) && parse(text.substr(colon + 1), end);
 }
 
-std::string LowerExtension(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext;
-}
-
 // The exporter as the host sees it: the library is attached once per process.
 ClassDesc* LoadExporterClass() {
     static char moduleToken;
@@ -86,12 +80,11 @@ ClassDesc* LoadExporterClass() {
 }
 
 int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
-    const bool sceneFile = LowerExtension(args.scene) == ".json";
+    const bool sceneFile = standin::LowerExtension(args.scene) == ".json";
     if (sceneFile && importFlagsGiven)
         return UsageError("--fps, --scale, --clip, --no-up-fix and --list-clips apply only to imported model files, not to " +
                           args.scene);
-    if (args.fps <= 0 || 4800 % args.fps != 0)
-        return UsageError("--fps " + std::to_string(args.fps) + " must divide 4800 (e.g. 10, 15, 24, 25, 30, 60)");
+    if (!standin::ValidFps(args.fps)) return UsageError("--fps: " + standin::FpsProblem(args.fps));
     if (!std::isfinite(args.scale) || args.scale == 0.0) return UsageError("--scale must be a finite number other than 0");
 
     standin::ImportOptions importOptions;

@@ -37,10 +37,8 @@ void WalkRootChildren(ExportState& state, Interface* ip, int childCount, ExportP
 
 // Releases the model and skin of the export in progress, if any.
 void ReleaseExportRecords(ExportState& state) {
-    FreeSkinImage(state.skin);
-    state.skin = nullptr;
-    DestroyModel(state.model);
-    state.model = nullptr;
+    state.skin.reset();
+    state.model.reset();
 }
 
 // Every refusal: one message box while the progress display is still open,
@@ -109,7 +107,7 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     constexpr const char* NoMemory = "Not enough memory for the model";
     if (!ModelFitsLimits(state.triangleTotal, state.vertexTotal, state.texCoordTotal, state.frameCount)) return Refuse(state, ip, NoMemory);
 
-    state.model = CreateModel(state.triangleTotal, state.vertexTotal, state.texCoordTotal, static_cast<int32_t>(state.frameCount));
+    state.model.reset(CreateModel(state.triangleTotal, state.vertexTotal, state.texCoordTotal, static_cast<int32_t>(state.frameCount)));
     if (!state.model) return Refuse(state, ip, NoMemory);
 
     WalkRootChildren(state, ip, childCount, Gather, true);
@@ -139,20 +137,20 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     state.skinHeight = static_cast<int32_t>(totalHeight);
     state.skinWidth = static_cast<int32_t>(roundedWidth);
     const int alpha = state.options.alphaChannel != 0 ? 1 : 0;
-    state.skin = CreateSkinImage(state.skinWidth, state.skinHeight, alpha ? SkinFormatARGB4444 : SkinFormatRGB565);
+    state.skin.reset(CreateSkinImage(state.skinWidth, state.skinHeight, alpha ? SkinFormatARGB4444 : SkinFormatRGB565));
     if (!state.skin) return Refuse(state, ip, NoMemory);
-    PaintTextures(state.textures, state.skin, state.skinWidth, alpha);
-    ShiftTexCoords(state.textures, state.model);
+    PaintTextures(state.textures, state.skin.get(), state.skinWidth, alpha);
+    ShiftTexCoords(state.textures, state.model.get());
 
     ip->ProgressStart("Calculating..", true, ProgressIdle, nullptr);
     for (int64_t f = 0; f < state.frameCount; ++f) {
-        ComputeFrameNormals(state.model, static_cast<int32_t>(f));
+        ComputeFrameNormals(state.model.get(), static_cast<int32_t>(f));
         ip->ProgressUpdate(Percent(f, state.frameCount), true, nullptr);
     }
 
     const char* path = name ? name : "";
     // The writer takes the option as a 16-bit value.
-    if (!WriteMdlFile(path, state.model, state.skin, static_cast<uint16_t>(state.options.hiPrecision))) {
+    if (!WriteMdlFile(path, state.model.get(), state.skin.get(), static_cast<uint16_t>(state.options.hiPrecision))) {
         // Fixed buffers: a refusal must not need memory, nor throw for want of it.
         char text[sizeof(state.errorText)];
         std::snprintf(text, sizeof text, "Cannot write %s", path);

@@ -54,10 +54,10 @@ struct ExportState {
     // The host time the mesh actions evaluate at.
     TimeValue evalTime;
 
-    // The model and skin of the export in progress. The driver owns both and
+    // The model and skin of the export in progress. The driver makes both and
     // releases them before DoExport returns; the passes only fill them.
-    ModelData* model;
-    SkinImage* skin;
+    ModelPtr model;
+    SkinPtr skin;
     // The distinct pictures of the export, in the order the gather walk met them.
     TextureTable textures;
 

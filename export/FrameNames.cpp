@@ -58,7 +58,7 @@ void NameFromKeys(const ExportState& state, ModelData* model, NoteTrack* source,
 
 void NameFramesFromNotes(ExportState& state, INode* node) {
     if (!node || std::strcmp(node->GetName(), "FrameNames") != 0) return;
-    ModelData* model = state.model;
+    ModelData* model = state.model.get();
     if (!model) return;
     if (node->NumNoteTracks() <= 0) return;
     NoteTrack* source = node->GetNoteTrack(0);

@@ -98,7 +98,7 @@ bool GatherNode(ExportState& state, INode* node) {
     TriangleMeshHandle handle = MeshNodePreamble(state, node, Gather);
     if (!handle.object) return false;
     Mtl* material = node->GetMtl();
-    ModelData* model = state.model;
+    ModelData* model = state.model.get();
     if (!material || !model) {
         ReleaseTriangleMesh(handle);
         return false;

@@ -24,7 +24,7 @@ bool IsFinite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y)
 bool SampleNode(ExportState& state, INode* node) {
     // Once the export is refused the rest of the frame has nothing to add.
     if (state.errorFlag) return false;
-    ModelData* model = state.model;
+    ModelData* model = state.model.get();
     if (!model) return false;
     TriangleMeshHandle handle = MeshNodePreamble(state, node, Sample);
     if (!handle.object) return false;

@@ -10,6 +10,7 @@
 #include <exception>
 
 #include "import/AnimatedScene.h"
+#include "import/Importer.h"
 #include "scene/Pictures.h"
 
 namespace standin {
@@ -533,10 +534,7 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
         tinygltf::TinyGLTF loader;
         loader.SetImageLoader(KeepPictureBytes, nullptr);
         std::string err, warn;
-        std::string lower = path;
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        const bool binary = lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".glb") == 0;
+        const bool binary = LowerExtension(path) == ".glb";
         const bool ok = binary ? loader.LoadBinaryFromFile(&model, &err, &warn, path)
                                : loader.LoadASCIIFromFile(&model, &err, &warn, path);
         if (!ok) {

@@ -8,7 +8,7 @@
 
 namespace standin {
 
-static std::string LowerExtension(const std::string& path) {
+std::string LowerExtension(const std::string& path) {
     const std::string name = FileNameOf(path);
     const size_t dot = name.rfind('.');
     if (dot == std::string::npos) return "";
@@ -32,6 +32,14 @@ bool IsGltfPath(const std::string& path) {
     return ext == ".gltf" || ext == ".glb";
 }
 
+bool ValidFps(int fps) { return fps > 0 && fps <= kTicksPerSecond && kTicksPerSecond % fps == 0; }
+
+std::string FpsProblem(int fps) {
+    if (ValidFps(fps)) return "";
+    return "the frame rate " + std::to_string(fps) + " does not divide " + std::to_string(kTicksPerSecond) +
+           " (e.g. 10, 15, 24, 25, 30, 60)";
+}
+
 static bool Load(const std::string& path, AnimatedScene& scene, std::string& error) {
     return IsGltfPath(path) ? LoadGltfScene(path, scene, error) : LoadAssimpScene(path, scene, error);
 }
@@ -40,8 +48,7 @@ static bool Load(const std::string& path, AnimatedScene& scene, std::string& err
 static bool LoadWithOptions(const std::string& path, const ImportOptions& options, AnimatedScene& scene,
                             std::string& error) {
     if (!ValidFps(options.fps)) {
-        error = "--fps " + std::to_string(options.fps) + ": the frame rate must divide " +
-                std::to_string(kTicksPerSecond);
+        error = FpsProblem(options.fps);
         return false;
     }
     return Load(path, scene, error);

@@ -17,10 +17,20 @@ struct ImportOptions {
     std::vector<std::string> clips;  // export only these clips (empty: all)
 };
 
+// The frame-rate rule: positive and a divisor of the host's 4800 ticks per
+// second, so that every frame starts on a whole tick.
+bool ValidFps(int fps);
+// Why `fps` breaks the rule, for people; empty when ValidFps(fps).
+std::string FpsProblem(int fps);
+
 struct ClipInfo {
     std::string name;
     int64_t frames = 0;
 };
+
+// The extension of the path's file name, from its last dot, lower-cased
+// (ASCII): "Robot.GLB" gives ".glb"; a name without a dot gives "".
+std::string LowerExtension(const std::string& path);
 
 // True when the path's extension selects the glTF importer (.gltf, .glb, any case).
 bool IsGltfPath(const std::string& path);

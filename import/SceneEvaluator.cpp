@@ -127,8 +127,6 @@ int64_t ClipFrameCount(double duration, int fps) {
     return static_cast<int64_t>(std::ceil(frames - 1e-6)) + 1;
 }
 
-bool ValidFps(int fps) { return fps > 0 && fps <= kTicksPerSecond && kTicksPerSecond % fps == 0; }
-
 static void Slerp(const double* a, const double* b, double s, double* out) {
     double bq[4] = {b[0], b[1], b[2], b[3]};
     double dot = a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3];
@@ -486,11 +484,11 @@ struct HostMesh {
 
 bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, SceneDocument& out, std::string& error) {
     if (!ValidFps(options.fps)) {
-        error = "--fps " + std::to_string(options.fps) + " does not divide " + std::to_string(kTicksPerSecond);
+        error = FpsProblem(options.fps);
         return false;
     }
     if (!std::isfinite(options.scale) || options.scale == 0.0) {
-        error = "--scale must be a finite number other than 0";
+        error = "the scale must be a finite number other than 0";
         return false;
     }
     for (const std::string& name : options.clips) {

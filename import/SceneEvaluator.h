@@ -27,9 +27,6 @@ int64_t ClipFrameCount(double duration, int fps);
 // Rotations come out normalised.
 std::vector<double> SampleTrack(const AnimTrack& track, double seconds);
 
-// True when `fps` is positive and divides kTicksPerSecond.
-bool ValidFps(int fps);
-
 // Fills `out` (replacing its content) from `scene` as `options` say:
 // - one host node per scene node (name, hidden flag, children in order, local
 //   transform keyed per frame when it changes); a node with one mesh carries

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "mdl/NormalTable.h"
+#include "mdl/WholeFile.h"
 
 namespace {
 
@@ -265,37 +266,22 @@ MdlReadResult ReadMdlBytes(const uint8_t* data, size_t size) {
 
 MdlReadResult ReadMdlFile(const char* path) {
     MdlReadResult result;
-    std::FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
-    if (file == nullptr) {
-        Fail(result, MdlErrorKind::Io, 0, std::string("cannot open the file: ") + std::strerror(errno));
-        return result;
+    std::string bytes;
+    const FileReadResult read = ReadWholeFile(path, bytes);
+    switch (read.status) {
+        case FileReadStatus::Ok:
+            return ReadMdlBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        case FileReadStatus::CannotOpen:
+            Fail(result, MdlErrorKind::Io, 0, std::string("cannot open the file: ") + std::strerror(read.error));
+            break;
+        case FileReadStatus::NoMemory:
+            Fail(result, MdlErrorKind::Io, 0, "the file is too large to hold in memory");
+            break;
+        case FileReadStatus::CannotRead:
+            Fail(result, MdlErrorKind::Io, bytes.size(), std::string("cannot read the file: ") + std::strerror(read.error));
+            break;
     }
-    // Read in chunks rather than trusting a size query: memory then follows
-    // what the file really holds, and pipes work too.
-    std::vector<uint8_t> bytes;
-    bool readFailed = false;
-    try {
-        uint8_t chunk[1 << 16];
-        for (;;) {
-            const size_t got = std::fread(chunk, 1, sizeof chunk, file);
-            bytes.insert(bytes.end(), chunk, chunk + got);
-            if (got < sizeof chunk) {
-                readFailed = std::ferror(file) != 0;
-                break;
-            }
-        }
-    } catch (const std::bad_alloc&) {
-        std::fclose(file);
-        Fail(result, MdlErrorKind::Io, 0, "the file is too large to hold in memory");
-        return result;
-    }
-    const int readErrno = errno;
-    std::fclose(file);
-    if (readFailed) {
-        Fail(result, MdlErrorKind::Io, bytes.size(), std::string("cannot read the file: ") + std::strerror(readErrno));
-        return result;
-    }
-    return ReadMdlBytes(bytes.data(), bytes.size());
+    return result;
 }
 
 const char* MdlErrorKindName(MdlErrorKind kind) {

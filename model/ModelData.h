@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 struct ModelVec3 {
     float x = 0.0f;
@@ -91,3 +92,13 @@ SkinImage* CreateSkinImage(int32_t width, int32_t height, int16_t format);
 
 // Releases the pixel array, then the record. Null does nothing.
 void FreeSkinImage(SkinImage* skin);
+
+// Owning pointers that release a model or skin with the functions above.
+struct ModelDeleter {
+    void operator()(ModelData* model) const { DestroyModel(model); }
+};
+struct SkinDeleter {
+    void operator()(SkinImage* skin) const { FreeSkinImage(skin); }
+};
+using ModelPtr = std::unique_ptr<ModelData, ModelDeleter>;
+using SkinPtr = std::unique_ptr<SkinImage, SkinDeleter>;

@@ -3,13 +3,12 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "scene/Pictures.h"
+#include "mdl/WholeFile.h"
 
 // The decoder is compiled here, private to this unit, for the four formats the
 // host reads and nothing else; static so it cannot clash with another copy
@@ -203,24 +202,15 @@ bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::st
 }
 
 bool LoadPictureFile(const std::string& path, Picture& out, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = path + ": cannot open the file";
-        return false;
-    }
-    std::vector<unsigned char> bytes;
-    try {
-        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    } catch (const std::bad_alloc&) {
-        error = path + ": not enough memory to read the file";
-        return false;
-    }
-    if (file.bad()) {
-        error = path + ": cannot read the file";
-        return false;
+    std::string bytes;
+    switch (ReadWholeFile(path.c_str(), bytes).status) {
+        case FileReadStatus::Ok: break;
+        case FileReadStatus::CannotOpen: error = path + ": cannot open the file"; return false;
+        case FileReadStatus::NoMemory: error = path + ": not enough memory to read the file"; return false;
+        case FileReadStatus::CannotRead: error = path + ": cannot read the file"; return false;
     }
     std::string why;
-    if (!DecodePicture(bytes.data(), bytes.size(), out, why)) {
+    if (!DecodePicture(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), out, why)) {
         error = path + ": " + why;
         return false;
     }

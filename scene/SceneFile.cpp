@@ -10,6 +10,7 @@
 #include <new>
 #include <string_view>
 
+#include "mdl/WholeFile.h"
 #include "scene/SceneFileJson.h"
 
 namespace standin {
@@ -531,25 +532,9 @@ bool ParseSceneText(const std::string& text, const std::string& fileName, SceneD
 
 bool LoadSceneFile(const std::string& path, SceneDocument& out, std::string& error) {
     std::string text;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        error = path + ": cannot read the file: " + std::strerror(errno);
-        return false;
-    }
-    char buffer[65536];
-    size_t got = 0;
-    bool readFailed = false;
-    try {
-        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    } catch (const std::bad_alloc&) {
-        readFailed = true;
-        errno = ENOMEM;
-    }
-    const int readErrno = errno;
-    readFailed = readFailed || std::ferror(file);
-    std::fclose(file);
-    if (readFailed) {
-        error = path + ": cannot read the file: " + std::strerror(readErrno);
+    const FileReadResult read = ReadWholeFile(path.c_str(), text);
+    if (read.status != FileReadStatus::Ok) {
+        error = path + ": cannot read the file: " + std::strerror(read.error);
         return false;
     }
 

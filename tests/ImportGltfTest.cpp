@@ -430,7 +430,8 @@ TEST(ImportGltf, RefusalsNameTheFileAndThePlace) {
     ImportOptions badFps;
     badFps.fps = 7;
     EXPECT_FALSE(ImportScene(clips, badFps, doc, error));
-    EXPECT_NE(error.find("--fps 7"), std::string::npos) << error;
+    EXPECT_NE(error.find("frame rate 7"), std::string::npos) << error;
+    EXPECT_EQ(error.find("--"), std::string::npos) << "a library error names no flag: " << error;
 
     // Indices pointing past the vertices, and an accessor longer than its view.
     GltfBuilder b;

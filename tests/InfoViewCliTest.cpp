@@ -29,13 +29,6 @@ using CliRun = CliResult;
 
 std::string Slurp(const fs::path& path) { return ReadWholeFile(path); }
 
-struct ModelDeleter {
-    void operator()(ModelData* m) const { DestroyModel(m); }
-};
-struct SkinDeleter {
-    void operator()(SkinImage* s) const { FreeSkinImage(s); }
-};
-
 class InfoViewCli : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -59,8 +52,8 @@ protected:
 
     // A square that walks for eight frames, then stands; 4 x 2 skin.
     fs::path WriteWalker(const std::string& name, int hiPrecision) const {
-        std::unique_ptr<ModelData, ModelDeleter> model(CreateModel(2, 4, 4, 9));
-        std::unique_ptr<SkinImage, SkinDeleter> skin(
+        ModelPtr model(CreateModel(2, 4, 4, 9));
+        SkinPtr skin(
             CreateSkinImage(4, 2, hiPrecision ? SkinFormatARGB4444 : SkinFormatRGB565));
         for (int i = 0; i < 8; ++i) skin->pixels[i] = uint16_t(0x1111 * i);
         const int16_t uv[4][2] = {{0, 0}, {3, 0}, {3, 1}, {0, 1}};

@@ -26,15 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ModelDeleter {
-    void operator()(ModelData* m) const { DestroyModel(m); }
-};
-struct SkinDeleter {
-    void operator()(SkinImage* s) const { FreeSkinImage(s); }
-};
-using ModelPtr = std::unique_ptr<ModelData, ModelDeleter>;
-using SkinPtr = std::unique_ptr<SkinImage, SkinDeleter>;
-
 std::vector<uint8_t> ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});

@@ -384,13 +384,6 @@ TEST_F(MdlReaderFileTest, UnreadablePathsAreIoErrors) {
     EXPECT_EQ(ReadMdlFile(nullptr).error.kind, MdlErrorKind::Io);
 }
 
-struct ModelDeleter {
-    void operator()(ModelData* m) const { DestroyModel(m); }
-};
-struct SkinDeleter {
-    void operator()(SkinImage* s) const { FreeSkinImage(s); }
-};
-
 // What the writer writes, the reader reads back: counts, names, texture
 // coordinates, triangles, skin, and packed values that decode to within one
 // step of every position, with the normal index of each vertex's own normal.
@@ -398,8 +391,8 @@ TEST_F(MdlReaderFileTest, ReadsBackWhatTheWriterWrote) {
     const int32_t vertices = 5, triangles = 3, texCoords = 4, frames = 3;
     for (int hi : {0, 1}) {
         SCOPED_TRACE(hi ? "MDL4" : "MDL3");
-        std::unique_ptr<ModelData, ModelDeleter> model(CreateModel(triangles, vertices, texCoords, frames));
-        std::unique_ptr<SkinImage, SkinDeleter> skin(
+        ModelPtr model(CreateModel(triangles, vertices, texCoords, frames));
+        SkinPtr skin(
             CreateSkinImage(4, 3, hi ? SkinFormatARGB4444 : SkinFormatRGB565));
         ASSERT_TRUE(model && skin);
         for (int i = 0; i < 12; ++i) skin->pixels[i] = uint16_t(i * 4099);

@@ -10,11 +10,6 @@
 
 namespace {
 
-struct ModelDeleter {
-    void operator()(ModelData* m) const { DestroyModel(m); }
-};
-using ModelPtr = std::unique_ptr<ModelData, ModelDeleter>;
-
 void SetTriangle(ModelData* m, int t, uint16_t a, uint16_t b, uint16_t c) {
     m->triangles[t].vertex[0] = a;
     m->triangles[t].vertex[1] = b;

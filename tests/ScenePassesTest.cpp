@@ -36,8 +36,7 @@ struct WalkRig {
         ClearTextureTable(state.textures);
     }
     ~WalkRig() {
-        DestroyModel(exportState.model);
-        exportState.model = nullptr;
+        exportState.model.reset();
         exportState.errorFlag = 0;
     }
     void Walk(ExportPass pass) {
@@ -300,7 +299,7 @@ TEST(GatherPass, MapsWithoutAPictureGiveNoTexture) {
 TEST(GatherPass, KeepsTheFirstRegisteredSize) {
     WalkRig rig(SceneWith({MeshNode("Hull", Square())}));  // skin.png loads as 64 x 32
     ASSERT_EQ(FindOrAddTexture(rig.state.textures, "skin.png", 10, 10), 0);
-    exportState.model = CreateModel(2, 4, 4, 1);
+    exportState.model.reset(CreateModel(2, 4, 4, 1));
     ASSERT_NE(exportState.model, nullptr);
     rig.Walk(Gather);
     EXPECT_EQ(exportState.errorFlag, 0);
@@ -321,7 +320,7 @@ TEST(GatherPass, RefusesAMeshThatNoLongerFitsTheModel) {
     // A model sized for fewer triangles than the mesh now has, as when the
     // scene changed between the scan and gather walks.
     WalkRig rig(SceneWith({MeshNode("Hull", Square())}));
-    exportState.model = CreateModel(1, 4, 4, 1);
+    exportState.model.reset(CreateModel(1, 4, 4, 1));
     ASSERT_NE(exportState.model, nullptr);
     rig.Walk(Gather);
     EXPECT_EQ(exportState.errorFlag, 1);
@@ -389,7 +388,7 @@ TEST(SamplePass, StoresWorldPositionsInFileAxesMeshAfterMesh) {
     NodeData moved = MeshNode("Four", four);
     moved.transform = Translation(1, 2, 3);
     WalkRig rig(SceneWith({MeshNode("Eight", eight), moved}));
-    exportState.model = CreateModel(0, 12, 0, 1);
+    exportState.model.reset(CreateModel(0, 12, 0, 1));
     ASSERT_NE(exportState.model, nullptr);
     rig.state.gatheredMeshes = {{rig.Node("Eight"), 8}, {rig.Node("Four"), 4}};
     rig.Walk(Sample);
@@ -433,7 +432,7 @@ TEST(SamplePass, RefusesMeshesThatAppearOrDisappear) {
 
     {  // B was not gathered: it is met where C was expected.
         WalkRig rig(doc);
-        exportState.model = CreateModel(0, 6, 0, 1);
+        exportState.model.reset(CreateModel(0, 6, 0, 1));
         exportState.currentFrame = 4;
         exportState.options.startFrame = 4;
         rig.state.gatheredMeshes = {{rig.Node("A"), 3}, {rig.Node("C"), 3}};
@@ -445,7 +444,7 @@ TEST(SamplePass, RefusesMeshesThatAppearOrDisappear) {
     }
     {  // A mesh after all recorded ones, in a model with no room for it.
         WalkRig rig(doc);
-        exportState.model = CreateModel(0, 6, 0, 1);
+        exportState.model.reset(CreateModel(0, 6, 0, 1));
         rig.state.gatheredMeshes = {{rig.Node("A"), 3}, {rig.Node("B"), 3}};
         rig.Walk(Sample);
         EXPECT_STREQ(exportState.errorText, "C: Vertex count changes at frame 0");
@@ -454,7 +453,7 @@ TEST(SamplePass, RefusesMeshesThatAppearOrDisappear) {
     {  // A recorded mesh that is no longer met: the first one missing is named
        // once the frame's walk is over.
         WalkRig rig(doc);
-        exportState.model = CreateModel(0, 12, 0, 1);
+        exportState.model.reset(CreateModel(0, 12, 0, 1));
         rig.state.gatheredMeshes = {{rig.Node("A"), 3}, {rig.Node("B"), 3}, {rig.Node("C"), 3}, {rig.Node("H"), 3}};
         rig.Walk(Sample);
         EXPECT_EQ(exportState.errorFlag, 0);
@@ -463,7 +462,7 @@ TEST(SamplePass, RefusesMeshesThatAppearOrDisappear) {
     }
     {  // The same vertex count from another mesh is still another mesh.
         WalkRig rig(doc);
-        exportState.model = CreateModel(0, 9, 0, 1);
+        exportState.model.reset(CreateModel(0, 9, 0, 1));
         rig.state.gatheredMeshes = {{rig.Node("B"), 3}, {rig.Node("A"), 3}, {rig.Node("C"), 3}};
         rig.Walk(Sample);
         EXPECT_STREQ(exportState.errorText, "A: Vertex count changes at frame 0");
