@@ -58,6 +58,7 @@ void BM_ExportAnimatedScene(benchmark::State& state) {
     ModelExporter exporter;
     for (auto _ : state) {
         if (exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0) != 1) state.SkipWithError("export failed");
+        host.ExportEnded();
     }
     std::filesystem::remove(path);
     state.counters["vertices"] = double(meshes) * 17 * 17;

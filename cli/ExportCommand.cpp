@@ -158,6 +158,7 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     }
 
     const int result = exporter->DoExport(args.output.c_str(), nullptr, &host, suppressPrompts, 0);
+    host.ExportEnded();
     if (terminal) progress.BreakLine();
     exporter.reset();
     if (result != 1 || !win32.messageBoxes.empty()) return ExitFailed;

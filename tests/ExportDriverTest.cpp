@@ -12,6 +12,7 @@
 
 #include "export/ExportState.h"
 #include "export/ModelExporter.h"
+#include "standin/HostProbe.h"
 #include "standin/StandinHost.h"
 #include "standin/Win32Standin.h"
 #include "ui/Resource.h"
@@ -93,6 +94,8 @@ std::vector<std::string> Describe(const std::vector<ProgressCall>& log) {
 TEST_F(DriverFixture, EmptySceneWritesHeaderEmptySkinAndNamedFrames) {
     standin::StandinHost host(DocumentWith({}));
     standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     exportState.options = {0, 1, 0, 0};
     const fs::path out = dir / "empty.mdl";
     ModelExporter exporter;
@@ -108,7 +111,7 @@ TEST_F(DriverFixture, EmptySceneWritesHeaderEmptySkinAndNamedFrames) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[88 + 12])), "Frame0");
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[88 + 28 + 12])), "Frame1");
 
-    EXPECT_EQ(Describe(host.ProgressLog()),
+    EXPECT_EQ(Describe(probe.progressLog),
               (std::vector<std::string>{"start Scanning...", "end", "start Writing Frames", "update 0", "update 50",
                                         "start Calculating..", "update 0", "update 50", "end"}));
     EXPECT_TRUE(win32.messageBoxes.empty());
@@ -119,10 +122,12 @@ TEST_F(DriverFixture, EmptySceneWritesHeaderEmptySkinAndNamedFrames) {
 TEST_F(DriverFixture, GatherReportsProgressPerRootChildAndFramesPerFrame) {
     standin::StandinHost host(DocumentWith({EmptyNode("a"), EmptyNode("b"), EmptyNode("c")}));
     standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     exportState.options = {5, 7, 0, 0};
     ModelExporter exporter;
     ASSERT_EQ(exporter.DoExport((dir / "three.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);
-    EXPECT_EQ(Describe(host.ProgressLog()),
+    EXPECT_EQ(Describe(probe.progressLog),
               (std::vector<std::string>{"start Scanning...", "update 0", "update 33", "update 66", "end",
                                         "start Writing Frames", "update 0", "update 33", "update 66",
                                         "start Calculating..", "update 0", "update 33", "update 66", "end"}));
@@ -131,12 +136,14 @@ TEST_F(DriverFixture, GatherReportsProgressPerRootChildAndFramesPerFrame) {
 TEST_F(DriverFixture, CancelledDialogReturnsOneAndTouchesNothing) {
     standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
     standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     win32.script = {{standin::DialogStep::Press, IDCANCEL}};
     const fs::path out = dir / "cancel.mdl";
     ModelExporter exporter;
     EXPECT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, FALSE, 0), 1);
     EXPECT_FALSE(fs::exists(out));
-    EXPECT_TRUE(host.ProgressLog().empty());
+    EXPECT_TRUE(probe.progressLog.empty());
     EXPECT_EQ(win32.dialogs.size(), 1u);
     EXPECT_EQ(win32.dialogs[0].resourceId, IDD_EXPORT_OPTIONS);
 }
@@ -146,6 +153,8 @@ TEST_F(DriverFixture, DialogAnswersDecideTheOptionsAndSuppressedExportsReuseThem
     doc.animRange = {160, 480};
     standin::StandinHost host(std::move(doc));
     standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     win32.script = {{standin::DialogStep::Toggle, IDC_HI_PRECISION}, {standin::DialogStep::Press, IDOK}};
     ModelExporter exporter;
     ASSERT_EQ(exporter.DoExport((dir / "a.mdl").string().c_str(), nullptr, &host, FALSE, 0), 1);
@@ -164,8 +173,10 @@ TEST_F(DriverFixture, DialogAnswersDecideTheOptionsAndSuppressedExportsReuseThem
 TEST_F(DriverFixture, FailedWriteShowsOneBoxBeforeEndingProgressAndReturnsZero) {
     standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
     standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     size_t progressCallsAtBox = 0;
-    win32.onMessageBox = [&](const standin::MessageBoxCall&) { progressCallsAtBox = host.ProgressLog().size(); };
+    win32.onMessageBox = [&](const standin::MessageBoxCall&) { progressCallsAtBox = probe.progressLog.size(); };
     const std::string out = (dir / "missing" / "x.mdl").string();
     ModelExporter exporter;
     EXPECT_EQ(exporter.DoExport(out.c_str(), nullptr, &host, TRUE, 0), 0);
@@ -173,8 +184,8 @@ TEST_F(DriverFixture, FailedWriteShowsOneBoxBeforeEndingProgressAndReturnsZero) 
     EXPECT_EQ(win32.messageBoxes[0].caption, "Aborting !");
     EXPECT_EQ(win32.messageBoxes[0].text, "Cannot write " + out);
     EXPECT_EQ(win32.messageBoxes[0].type, UINT(MB_OK | MB_ICONERROR));
-    EXPECT_EQ(progressCallsAtBox + 1, host.ProgressLog().size());
-    EXPECT_EQ(host.ProgressLog().back().kind, ProgressCall::End);
+    EXPECT_EQ(progressCallsAtBox + 1, probe.progressLog.size());
+    EXPECT_EQ(probe.progressLog.back().kind, ProgressCall::End);
     EXPECT_FALSE(fs::exists(dir / "missing"));
     EXPECT_EQ(exportState.model, nullptr);
     EXPECT_EQ(exportState.skin, nullptr);
@@ -186,19 +197,23 @@ TEST_F(DriverFixture, InvalidNodeIsRefusedWithItsMessageAndNothingWritten) {
     bad.material.reset();
     standin::StandinHost host(DocumentWith({TexturedTriangle("Good"), bad}));
     standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     const fs::path out = dir / "refused.mdl";
     ModelExporter exporter;
     EXPECT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, TRUE, 0), 0);
     ASSERT_EQ(win32.messageBoxes.size(), 1u);
     EXPECT_EQ(win32.messageBoxes[0].text, "Hull: No Material");
     EXPECT_FALSE(fs::exists(out));
-    EXPECT_EQ(Describe(host.ProgressLog()), (std::vector<std::string>{"start Scanning...", "end"}));
+    EXPECT_EQ(Describe(probe.progressLog), (std::vector<std::string>{"start Scanning...", "end"}));
     EXPECT_TRUE(host.AllReleasedOnce());
 }
 
 TEST_F(DriverFixture, ModelsBeyondTheMemoryLimitAreRefusedBeforeAllocating) {
     standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
     standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     // 3 vertices * 24 bytes * frames just over 2^32 bytes.
     exportState.options = {0, 59652323, 0, 0};
     ModelExporter exporter;
@@ -220,21 +235,29 @@ TEST_F(DriverFixture, FramesAreSampledAtFrameTimesIncludingNegativeOnes) {
     doc.ticksPerFrame = 100;
     standin::StandinHost host(std::move(doc));
     standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     exportState.options = {-2, 0, 0, 0};
     ModelExporter exporter;
     ASSERT_EQ(exporter.DoExport((dir / "neg.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);
     std::vector<TimeValue> sampled;
     // Classification runs at time 0; the sample walks evaluate the mesh at each frame's time.
-    for (const auto& call : host.EvalLog())
+    for (const auto& call : probe.evalLog)
         if (call.node == "Hull" && call.time != 0) sampled.push_back(call.time);
     EXPECT_NE(std::find(sampled.begin(), sampled.end(), -200), sampled.end());
     EXPECT_NE(std::find(sampled.begin(), sampled.end(), -100), sampled.end());
     EXPECT_TRUE(host.AllReleasedOnce());
+    // Everything the export was handed is freed once it ends, so exports on
+    // one host do not pile up.
+    host.ExportEnded();
+    EXPECT_EQ(host.HeldObjects(), 0u);
 }
 
 TEST_F(DriverFixture, TheWriterTakesThePrecisionOptionAsSixteenBits) {
     standin::StandinHost host(DocumentWith({}));
     standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     ModelExporter exporter;
     exportState.options = {0, 0, 0x10001, 0};
     ASSERT_EQ(exporter.DoExport((dir / "a.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);

@@ -17,6 +17,7 @@
 #include "export/ExportState.h"
 #include "export/ModelExporter.h"
 #include "scene/SceneDocument.h"
+#include "standin/HostProbe.h"
 #include "standin/StandinHost.h"
 #include "standin/Win32Standin.h"
 #include "skin/TextureTable.h"
@@ -225,7 +226,9 @@ inline std::string TempModelPath() {
 // Runs one export with prompts suppressed on the stand-in host.
 inline ExportRun RunExport(SceneDocument doc, ExportSettings settings = {}) {
     standin::StandinHost host(std::move(doc));
-    host.pasteKeyLimit = settings.pasteKeyLimit;
+    standin::HostProbe probe;
+    probe.pasteKeyLimit = settings.pasteKeyLimit;
+    host.probe = &probe;
     standin::HostGlobalsScope globals(&host);
     standin::ScriptedWin32 win32;
     standin::Win32Scope win32Scope(&win32);
@@ -244,7 +247,7 @@ inline ExportRun RunExport(SceneDocument doc, ExportSettings settings = {}) {
     run.messageBoxes = win32.messageBoxes;
     run.counters = host.Counters();
     run.allReleasedOnce = host.AllReleasedOnce();
-    run.evalLog = host.EvalLog();
+    run.evalLog = probe.evalLog;
     run.written = ReadMdl(path, run.file);
     std::remove(path.c_str());
     return run;
