@@ -7,6 +7,7 @@ packages=(
   cmake g++ make
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libstb-dev libtinygltf-dev libassimp-dev libcli11-dev
+  clang-format
 )
 
 missing=()
