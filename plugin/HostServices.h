@@ -1,7 +1,7 @@
 // The host-service interface: every operation of the modelling host that the
 // exporter calls. The exporter's own code (export/, model/, skin/, mdl/, ui/)
 // includes nothing else of the host. On Windows these declarations come from
-// the host's SDK; here the stand-in host (host/) implements them.
+// the host's SDK; here the stand-in host (standin/) implements them.
 //
 // Conventions: everything the host hands out (nodes, objects, materials, maps,
 // note tracks) belongs to the host unless a contract below says the caller owns
