@@ -12,6 +12,7 @@
 
 #include "export/ExportState.h"
 #include "export/ModelExporter.h"
+#include "mdl/MdlReader.h"
 #include "standin/HostProbe.h"
 #include "standin/StandinHost.h"
 #include "standin/Win32Standin.h"
@@ -101,15 +102,16 @@ TEST_F(DriverFixture, EmptySceneWritesHeaderEmptySkinAndNamedFrames) {
     ModelExporter exporter;
     ASSERT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, TRUE, 0), 1);
 
-    const auto bytes = ReadFile(out);
+    const MdlReadResult read = ReadMdlFile(out.string().c_str());
+    ASSERT_TRUE(read.ok()) << read.error.message;
     // Header, skin type, no pixels, two frames of 28 bytes.
-    ASSERT_EQ(bytes.size(), 88u + 2 * 28u);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "MDL3");
-    EXPECT_EQ(bytes[52], 0);  // skin width
-    EXPECT_EQ(bytes[56], 0);  // skin height
-    EXPECT_EQ(bytes[68], 2);  // frame count
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[88 + 12])), "Frame0");
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[88 + 28 + 12])), "Frame1");
+    EXPECT_EQ(read.file.fileSize, 88u + 2 * 28u);
+    EXPECT_FALSE(read.file.sixteenBit);
+    EXPECT_EQ(read.file.header.skinWidth, 0);
+    EXPECT_EQ(read.file.header.skinHeight, 0);
+    ASSERT_EQ(read.file.frames.size(), 2u);
+    EXPECT_EQ(read.file.frames[0].name, "Frame0");
+    EXPECT_EQ(read.file.frames[1].name, "Frame1");
 
     EXPECT_EQ(Describe(probe.progressLog),
               (std::vector<std::string>{"start Scanning...", "end", "start Writing Frames", "update 0", "update 50",
@@ -158,10 +160,11 @@ TEST_F(DriverFixture, DialogAnswersDecideTheOptionsAndSuppressedExportsReuseThem
     win32.script = {{standin::DialogStep::Toggle, IDC_HI_PRECISION}, {standin::DialogStep::Press, IDOK}};
     ModelExporter exporter;
     ASSERT_EQ(exporter.DoExport((dir / "a.mdl").string().c_str(), nullptr, &host, FALSE, 0), 1);
-    auto bytes = ReadFile(dir / "a.mdl");
-    ASSERT_GE(bytes.size(), 84u);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "MDL4");
-    EXPECT_EQ(bytes[68], 3);  // frames 1 to 3
+    const MdlReadResult read = ReadMdlFile((dir / "a.mdl").string().c_str());
+    ASSERT_TRUE(read.ok()) << read.error.message;
+    EXPECT_TRUE(read.file.sixteenBit);
+    EXPECT_EQ(read.file.header.frameCount, 3);  // frames 1 to 3
+    const auto bytes = ReadFile(dir / "a.mdl");
 
     // No dialog: the options stay as the dialog left them.
     win32.script.clear();
