@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "export/ExportState.h"
-#include "export/Exporter.h"
+#include "plugin/Exporter.h"
 #include "export/ModelExporter.h"
 #include "export/SceneWalk.h"
 #include "export/ScenePasses.h"

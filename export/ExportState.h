@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "export/Exporter.h"
+#include "plugin/Exporter.h"
 #include "model/ModelData.h"
 #include "plugin/HostServices.h"
 #include "skin/TextureTable.h"

@@ -2,7 +2,7 @@
 // and outlives the library's clients; the host never frees them.
 #include <new>
 
-#include "export/Exporter.h"
+#include "plugin/Exporter.h"
 #include "export/ModelExporter.h"
 
 // Value-initialised, although the exporter holds no state of its own.

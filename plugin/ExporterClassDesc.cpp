@@ -1,6 +1,6 @@
 #include "plugin/ExporterClassDesc.h"
 
-#include "export/Exporter.h"
+#include "plugin/Exporter.h"
 
 ExporterClassDesc exporterClassDesc;
 

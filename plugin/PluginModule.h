@@ -2,11 +2,11 @@
 // the four exported library functions and the one class descriptor.
 #pragma once
 
-#include "export/Exporter.h"
+#include "plugin/Exporter.h"
 #include "plugin/HostServices.h"
 
 // Process-wide module state, zero when the library loads. The instance handle,
-// hInstance, is declared in export/Exporter.h, where the driver finds it.
+// hInstance, is declared in plugin/Exporter.h, where the driver finds it.
 extern int controlsInitialised;  // 1 once the entry routine has initialised the controls
 
 // Stores the instance handle on every call; on the first call only, also

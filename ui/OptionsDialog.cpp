@@ -1,5 +1,5 @@
 // The export options dialog (resource IDD_EXPORT_OPTIONS).
-#include "export/Exporter.h"
+#include "plugin/Exporter.h"
 #include "ui/Resource.h"
 
 namespace {
