@@ -49,10 +49,11 @@ void BM_ExportHierarchy(benchmark::State& state) {
     standin::Win32Scope win32Scope(&win32);
     const std::string path =
         (std::filesystem::temp_directory_path() / ("quorvex-depth-" + std::to_string(getpid()) + ".mdl")).string();
-    ExportOptions = {0, kFrames - 1, 0, 0};
+    exportState.options = {0, kFrames - 1, 0, 0};
     ModelExporter exporter;
     for (auto _ : state) {
         if (exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0) != 1) state.SkipWithError("export failed");
+        host.ExportEnded();
     }
     std::filesystem::remove(path);
     state.SetLabel(chain ? "960-deep chain" : "960 at the top level");
