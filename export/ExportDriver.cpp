@@ -18,6 +18,8 @@
 namespace {
 
 constexpr const char* AbortCaption = "Aborting !";
+constexpr const char* NoHostText = "Host services are not installed";
+constexpr const char* NoDialogText = "Cannot open the options dialog";
 constexpr int64_t MaxIndexedItems = 65536;
 
 // The progress display's routine; the display only advances between steps.
@@ -52,6 +54,15 @@ int Refuse(ExportState& state, Interface* ip, const char* text) {
     return 0;
 }
 
+// A refusal before the progress display opens and before anything is made.
+// `ip` may be null; the box then has no owner.
+int RefuseBeforeStart(ExportState& state, Interface* ip, const char* text) {
+    SetErrorText(state, text);
+    state.errorFlag = 1;
+    MessageBoxA(ip ? ip->GetMAXHWnd() : nullptr, state.errorText, AbortCaption, MB_OK | MB_ICONERROR);
+    return 0;
+}
+
 int RefuseWithErrorText(ExportState& state, Interface* ip) {
     char text[sizeof(state.errorText)];
     std::snprintf(text, sizeof text, "%s", state.errorText);
@@ -70,10 +81,17 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     state.gatheredMeshes.clear();
     state.sampleCursor = 0;
 
+    // The host's free functions (tick rate, bitmaps, note tracks) reach the
+    // host only once its adapter has installed them; without them, or without
+    // an interface, the scene cannot be read whole, so nothing is written.
+    if (!ip || !GetHostGlobals()) return RefuseBeforeStart(state, ip, NoHostText);
+
     if (state.showPrompts) {
         INT_PTR answer = DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_EXPORT_OPTIONS), ip->GetMAXHWnd(),
                                          ExportOptionsDlgProc, reinterpret_cast<LPARAM>(ip));
         if (answer == 0) return 1;  // cancelled
+        // -1: the system could not create the dialog, so nobody chose the options.
+        if (answer == -1) return RefuseBeforeStart(state, ip, NoDialogText);
     }
 
     INode* root = ip->GetRootNode();
@@ -144,7 +162,10 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
 
     ip->ProgressStart("Calculating..", true, ProgressIdle, nullptr);
     for (int64_t f = 0; f < state.frameCount; ++f) {
+        // A frame keeps only its normals' table indices, so the normals of one
+        // frame at a time are all the model holds.
         ComputeFrameNormals(state.model.get(), static_cast<int32_t>(f));
+        StoreFrameNormalIndices(state.model.get(), static_cast<int32_t>(f));
         ip->ProgressUpdate(Percent(f, state.frameCount), true, nullptr);
     }
 

@@ -11,7 +11,10 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <process.h>
+#include <sys/stat.h>
 #define QUORVEX_GETPID _getpid
 #else
 #include <unistd.h>
@@ -19,7 +22,6 @@
 #endif
 
 #include "mdl/MdlFormat.h"
-#include "mdl/NormalTable.h"
 #include "model/Numeric.h"
 
 namespace {
@@ -43,16 +45,33 @@ const float Step16 = FloatFromBits(0x37800080u);
 
 constexpr float BoundStart = 1000000.0f;
 
-// Streams the file through a buffered FILE*. After the first failed write
-// nothing more is written and ok stays false.
+// Gathers the file's bytes in one buffer and hands them to the FILE* a
+// buffer at a time: a frame is one write, not one per vertex. After the first
+// failed write nothing more is written and ok stays false.
 struct FileSink {
     FILE* file;
+    uint8_t* buffer;
+    size_t capacity;
+    size_t used;
     bool ok;
 
-    void Write(const uint8_t* bytes, size_t size) {
-        if (ok && size && std::fwrite(bytes, 1, size, file) != size) ok = false;
+    void Flush() {
+        if (ok && used && std::fwrite(buffer, 1, used, file) != used) ok = false;
+        used = 0;
+    }
+    // Room for `size` bytes (at most capacity) at the end of the buffer.
+    uint8_t* Take(size_t size) {
+        if (capacity - used < size) Flush();
+        uint8_t* p = buffer + used;
+        used += size;
+        return p;
     }
 };
+
+// The buffer holds a whole frame, so that a frame is one write, within these
+// bounds; a larger frame goes out in parts.
+constexpr size_t SinkMinimum = size_t(1) << 16;
+constexpr size_t SinkMaximum = size_t(1) << 23;
 
 void Put16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);
@@ -97,7 +116,8 @@ size_t PutPackedVertex(uint8_t* p, const ModelVec3& c, int normalIndex, const Md
 
 void WriteHeader(FileSink& out, const ModelData* model, const SkinImage* skin, const MdlQuantization& q,
                  bool sixteenBit) {
-    uint8_t h[MdlHeaderSize] = {};
+    uint8_t* h = out.Take(MdlHeaderSize);
+    std::memset(h, 0, MdlHeaderSize);
     std::memcpy(h, sixteenBit ? MdlMagic16 : MdlMagic8, MdlMagicSize);
     for (int a = 0; a < 3; ++a) {
         PutFloat(h + MdlHeaderScaleOffset + 4 * a, q.scale[a]);
@@ -110,42 +130,36 @@ void WriteHeader(FileSink& out, const ModelData* model, const SkinImage* skin, c
     PutInt32(h + MdlHeaderTriangleCountOffset, model->triangleCount);
     PutInt32(h + MdlHeaderFrameCountOffset, model->frameCount);
     PutInt32(h + MdlHeaderTexCoordCountOffset, model->texCoordCount);
-    out.Write(h, sizeof h);
 }
 
 void WriteSkin(FileSink& out, const SkinImage* skin) {
-    uint8_t b[MdlSkinTypeSize];
     // Any format other than ARGB4444 is written as RGB565.
-    PutInt32(b, skin->format == SkinFormatARGB4444 ? SkinFormatARGB4444 : SkinFormatRGB565);
-    out.Write(b, MdlSkinTypeSize);
+    PutInt32(out.Take(MdlSkinTypeSize), skin->format == SkinFormatARGB4444 ? SkinFormatARGB4444 : SkinFormatRGB565);
     const int64_t count = int64_t(skin->width) * skin->height;
-    for (int64_t i = 0; i < count && out.ok; ++i) {
-        Put16(b, skin->pixels[i]);
-        out.Write(b, MdlSkinPixelSize);
-    }
+    for (int64_t i = 0; i < count; ++i) Put16(out.Take(MdlSkinPixelSize), skin->pixels[i]);
 }
 
 void WriteTexCoordsAndTriangles(FileSink& out, const ModelData* model) {
-    uint8_t b[MdlTriangleSize];
-    for (int32_t i = 0; i < model->texCoordCount && out.ok; ++i) {
+    for (int32_t i = 0; i < model->texCoordCount; ++i) {
+        uint8_t* b = out.Take(MdlTexCoordSize);
         Put16(b, static_cast<uint16_t>(model->texCoords[i].u));
         Put16(b + 2, static_cast<uint16_t>(model->texCoords[i].v));
-        out.Write(b, MdlTexCoordSize);
     }
-    for (int32_t i = 0; i < model->triangleCount && out.ok; ++i) {
+    for (int32_t i = 0; i < model->triangleCount; ++i) {
         const ModelTriangle& t = model->triangles[i];
+        uint8_t* b = out.Take(MdlTriangleSize);
         for (int c = 0; c < 3; ++c) {
             Put16(b + 2 * c, t.vertex[c]);
             Put16(b + 6 + 2 * c, t.texCoord[c]);
         }
-        out.Write(b, MdlTriangleSize);
     }
 }
 
 void WriteFrames(FileSink& out, const ModelData* model, const MdlQuantization& q, bool sixteenBit) {
-    uint8_t b[MdlFrameSize(true, 0)];
+    const size_t vertexSize = MdlPackedVertexSize(sixteenBit);
     for (int32_t f = 0; f < model->frameCount && out.ok; ++f) {
         const ModelFrame& frame = model->frames[f];
+        uint8_t* b = out.Take(MdlFrameSize(sixteenBit, 0));
         PutInt32(b, sixteenBit ? MdlFrameType16 : MdlFrameType8);
         size_t n = MdlFrameTypeSize;
         n += PutPackedVertex(b + n, frame.bboxMin, 0, q, sixteenBit);
@@ -157,15 +171,34 @@ void WriteFrames(FileSink& out, const ModelData* model, const MdlQuantization& q
         for (size_t i = 0; i + 1 < MdlFrameNameSize && frame.name[i] != '\0'; ++i) {
             name[i] = static_cast<uint8_t>(frame.name[i]);
         }
-        n += MdlFrameNameSize;
-        out.Write(b, n);
 
-        for (int32_t v = 0; v < model->vertexCount && out.ok; ++v) {
-            const ModelVec3& normal = frame.normals[v];
-            const int index = NearestNormalIndex(normal.x, normal.y, normal.z);
-            out.Write(b, PutPackedVertex(b, frame.positions[v], index, q, sixteenBit));
+        // Runs of vertices as long as the buffer has room for.
+        for (int32_t v = 0; v < model->vertexCount;) {
+            if (out.capacity - out.used < vertexSize) out.Flush();
+            const size_t room = (out.capacity - out.used) / vertexSize;
+            const int32_t end = uint64_t(model->vertexCount - v) < room ? model->vertexCount : v + int32_t(room);
+            uint8_t* p = out.Take(size_t(end - v) * vertexSize);
+            for (; v < end; ++v) p += PutPackedVertex(p, frame.positions[v], frame.normalIndex[v], q, sixteenBit);
         }
+        out.Flush();
     }
+}
+
+// Creates `name` only if nothing is there yet; errno says why not. The Windows
+// C runtime ignores fopen's "x", so there the low-level open gives exclusivity.
+FILE* OpenExclusive(const char* name) {
+#ifdef _WIN32
+    const int fd = _open(name, _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    FILE* file = _fdopen(fd, "wb");
+    if (!file) {
+        _close(fd);
+        _unlink(name);
+    }
+    return file;
+#else
+    return std::fopen(name, "wbx");
+#endif
 }
 
 // Renames without letting an exception escape: a failure is a result.
@@ -193,7 +226,7 @@ FILE* CreateTemporaryBeside(const char* path, char** name) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::snprintf(buffer, size, "%s.tmp%ld-%u", path, pid, counter.fetch_add(1));
         errno = 0;
-        FILE* file = std::fopen(buffer, "wbx");
+        FILE* file = OpenExclusive(buffer);
         if (file) {
             *name = buffer;
             return file;
@@ -205,88 +238,121 @@ FILE* CreateTemporaryBeside(const char* path, char** name) {
     return nullptr;
 }
 
-}  // namespace
+// The quantization's smallest value and largest absolute value per axis.
+struct Extremes {
+    float smallest[3];
+    float largestAbs[3];
+};
 
-void ComputeFrameBounds(ModelData* model) {
-    for (int32_t f = 0; f < model->frameCount; ++f) {
-        ModelFrame& frame = model->frames[f];
-        ModelVec3 lo{BoundStart, BoundStart, BoundStart};
-        ModelVec3 hi{-BoundStart, -BoundStart, -BoundStart};
-        for (int32_t v = 0; v < model->vertexCount; ++v) {
-            const ModelVec3& p = frame.positions[v];
-            if (p.x < lo.x) lo.x = p.x;
-            if (p.y < lo.y) lo.y = p.y;
-            if (p.z < lo.z) lo.z = p.z;
-            if (p.x > hi.x) hi.x = p.x;
-            if (p.y > hi.y) hi.y = p.y;
-            if (p.z > hi.z) hi.z = p.z;
-        }
-        frame.bboxMin = lo;
-        frame.bboxMax = hi;
+Extremes StartingExtremes() { return Extremes{{BoundStart, BoundStart, BoundStart}, {0.0f, 0.0f, 0.0f}}; }
+
+// Vertices in order; a value replaces a running extreme only when strictly
+// smaller (larger), so the first of equal values wins and not-a-number never
+// does. With Box the frame's box is written, from (1e6, 1e6, 1e6) and its
+// negation; with Quantized `e` takes in the frame's values.
+template <bool Box, bool Quantized>
+void ScanFrame(ModelFrame& frame, int32_t vertexCount, Extremes& e) {
+    float lo[3] = {BoundStart, BoundStart, BoundStart};
+    float hi[3] = {-BoundStart, -BoundStart, -BoundStart};
+    float smallest[3], largestAbs[3];
+    for (int a = 0; a < 3; ++a) {
+        smallest[a] = e.smallest[a];
+        largestAbs[a] = e.largestAbs[a];
     }
-}
-
-int NearestNormalIndex(float x, float y, float z) {
-    const double dx = x, dy = y, dz = z;
-    double best = 999999.0;
-    int index = 0;
-    for (int i = 0; i < NormalTableSize; ++i) {
-        const double* t = NormalTable[i];
-        const double d = (std::fabs(dx - t[0]) + std::fabs(dz - t[2])) + std::fabs(dy - t[1]);
-        // Strictly smaller: of equal distances the lower index wins, and a
-        // not-a-number distance never wins, leaving index 0.
-        if (d < best) {
-            best = d;
-            index = i;
-        }
-    }
-    return index;
-}
-
-MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit) {
-    float smallest[3] = {BoundStart, BoundStart, BoundStart};
-    float largestAbs[3] = {0.0f, 0.0f, 0.0f};
-    for (int32_t f = 0; f < model->frameCount; ++f) {
-        const ModelVec3* positions = model->frames[f].positions;
-        for (int32_t v = 0; v < model->vertexCount; ++v) {
-            const float c[3] = {positions[v].x, positions[v].y, positions[v].z};
-            for (int a = 0; a < 3; ++a) {
-                if (c[a] < smallest[a]) smallest[a] = c[a];
+    const ModelVec3* positions = frame.positions;
+    for (int32_t v = 0; v < vertexCount; ++v) {
+        const float c[3] = {positions[v].x, positions[v].y, positions[v].z};
+        for (int a = 0; a < 3; ++a) {
+            if (Box) {
+                lo[a] = c[a] < lo[a] ? c[a] : lo[a];
+                hi[a] = c[a] > hi[a] ? c[a] : hi[a];
+            }
+            if (Quantized) {
+                smallest[a] = c[a] < smallest[a] ? c[a] : smallest[a];
                 const float m = std::fabs(c[a]);
-                if (m > largestAbs[a]) largestAbs[a] = m;
+                largestAbs[a] = m > largestAbs[a] ? m : largestAbs[a];
             }
         }
     }
-    // The range runs from the smallest value to the largest absolute value:
-    // never shorter than the true span, so every value packs within the steps.
+    if (Box) {
+        frame.bboxMin = ModelVec3{lo[0], lo[1], lo[2]};
+        frame.bboxMax = ModelVec3{hi[0], hi[1], hi[2]};
+    }
+    for (int a = 0; a < 3; ++a) {
+        e.smallest[a] = smallest[a];
+        e.largestAbs[a] = largestAbs[a];
+    }
+}
+
+// The range runs from the smallest value to the largest absolute value:
+// never shorter than the true span, so every value packs within the steps.
+MdlQuantization QuantizationOf(const Extremes& e, bool sixteenBit) {
     const float k = sixteenBit ? Step16 : Step8;
     MdlQuantization q;
     for (int a = 0; a < 3; ++a) {
-        const float range = largestAbs[a] - smallest[a];
+        const float range = e.largestAbs[a] - e.smallest[a];
         float scale = range * k;
         if (scale == 0.0f) scale = 1.0f;  // a flat axis: every value packs to 0
         q.scale[a] = scale;
-        q.origin[a] = smallest[a];
+        q.origin[a] = e.smallest[a];
     }
     return q;
 }
 
+}  // namespace
+
+void ComputeFrameBounds(ModelData* model) {
+    Extremes unused = StartingExtremes();
+    for (int32_t f = 0; f < model->frameCount; ++f) ScanFrame<true, false>(model->frames[f], model->vertexCount, unused);
+}
+
+void StoreFrameNormalIndices(ModelData* model, int32_t frameIndex) {
+    if (!model || frameIndex < 0 || frameIndex >= model->frameCount) return;
+    const ModelVec3* normals = model->normals;
+    uint8_t* indices = model->frames[frameIndex].normalIndex;
+    for (int32_t v = 0; v < model->vertexCount; ++v) {
+        indices[v] = static_cast<uint8_t>(NearestNormalIndex(normals[v].x, normals[v].y, normals[v].z));
+    }
+}
+
+MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit) {
+    Extremes e = StartingExtremes();
+    for (int32_t f = 0; f < model->frameCount; ++f) {
+        // Only reads the frame: the box is not written.
+        ScanFrame<false, true>(model->frames[f], model->vertexCount, e);
+    }
+    return QuantizationOf(e, sixteenBit);
+}
+
 int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision) {
-    ComputeFrameBounds(model);
+    // Every frame's box and the quantization in one pass over the positions.
+    Extremes e = StartingExtremes();
+    for (int32_t f = 0; f < model->frameCount; ++f) ScanFrame<true, true>(model->frames[f], model->vertexCount, e);
     if (skin->width < 0 || skin->height < 0 || (!skin->pixels && int64_t(skin->width) * skin->height > 0)) return 0;
 
     const bool sixteenBit = hiPrecision == 1;
-    const MdlQuantization q = ComputeQuantization(model, sixteenBit);
+    const MdlQuantization q = QuantizationOf(e, sixteenBit);
+
+    const uint64_t frameSize = MdlFrameSize(sixteenBit, model->vertexCount);
+    const size_t capacity =
+        frameSize < SinkMinimum ? SinkMinimum : frameSize > SinkMaximum ? SinkMaximum : size_t(frameSize);
+    uint8_t* buffer = static_cast<uint8_t*>(std::malloc(capacity));
+    if (!buffer) return 0;
 
     char* temporary = nullptr;
     FILE* file = CreateTemporaryBeside(path, &temporary);
-    if (!file) return 0;
+    if (!file) {
+        std::free(buffer);
+        return 0;
+    }
 
-    FileSink out{file, true};
+    FileSink out{file, buffer, capacity, 0, true};
     WriteHeader(out, model, skin, q, sixteenBit);
     WriteSkin(out, skin);
     WriteTexCoordsAndTriangles(out, model);
+    out.Flush();
     WriteFrames(out, model, q, sixteenBit);
+    std::free(buffer);
 
     // Closing flushes the last buffered bytes, so its failure is a failed write.
     const bool closed = std::fclose(file) == 0;

@@ -34,7 +34,7 @@ ExportOptionsRecord& RememberedExportOptions();
 // the dialog reads the animation range from it. Fills
 // RememberedExportOptions(); ends the dialog with 1 to export, 0 to cancel.
 // Returns 1 for a message it handles, 0 otherwise.
-INT_PTR ExportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ExportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // A new exporter, as its SceneExport base; the caller owns it and destroys it
 // through the virtual destructor. Null when memory is exhausted.

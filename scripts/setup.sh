@@ -7,6 +7,11 @@ packages=(
   cmake g++ make
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libstb-dev libtinygltf-dev libassimp-dev libcli11-dev
+  # The scripts that make the benchmark scenes.
+  python3
+  # The Windows library: cross-compilers, and Wine in a virtual display to test it.
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb icoutils
+  # Source layout check (scripts/format.sh).
   clang-format
 )
 

@@ -69,6 +69,7 @@ protected:
             frame.positions[2] = {0, y + 1, 2};
             frame.positions[3] = {0, y - 1, 2};
             ComputeFrameNormals(model.get(), f);
+            StoreFrameNormalIndices(model.get(), f);
         }
         const fs::path path = dir_ / name;
         EXPECT_EQ(WriteMdlFile(path.c_str(), model.get(), skin.get(), hiPrecision), 1);

@@ -31,7 +31,7 @@ void InitialiseOptions(HWND dialog, ExportOptionsRecord& options, Interface* hos
 
 }  // namespace
 
-INT_PTR ExportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK ExportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     ExportOptionsRecord& options = RememberedExportOptions();
     switch (message) {
         case WM_INITDIALOG:
