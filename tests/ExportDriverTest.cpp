@@ -154,6 +154,8 @@ TEST_F(DriverFixture, CancelledDialogReturnsOneAndTouchesNothing) {
 // an interface, must not export a scene it cannot read whole.
 TEST_F(DriverFixture, WithoutHostServicesOrInterfaceTheExportIsRefusedBeforeTheDialog) {
     standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
+    standin::HostProbe probe;
+    host.probe = &probe;
     for (const bool globalsInstalled : {false, true}) {
         SCOPED_TRACE(globalsInstalled ? "no interface" : "no host services");
         standin::HostGlobalsScope scope(globalsInstalled ? &host : nullptr);
@@ -167,7 +169,7 @@ TEST_F(DriverFixture, WithoutHostServicesOrInterfaceTheExportIsRefusedBeforeTheD
         EXPECT_EQ(win32.messageBoxes[0].text, "Host services are not installed");
         EXPECT_EQ(win32.messageBoxes[0].owner, globalsInstalled ? nullptr : host.GetMAXHWnd());
         EXPECT_TRUE(win32.dialogs.empty());
-        EXPECT_TRUE(host.ProgressLog().empty());
+        EXPECT_TRUE(probe.progressLog.empty());
         EXPECT_FALSE(fs::exists(out));
     }
 }
@@ -181,13 +183,15 @@ TEST_F(DriverFixture, ADialogThatCannotOpenRefusesTheExport) {
     standin::Win32Scope scope(&failing);
     standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
     standin::HostGlobalsScope hostScope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     const fs::path out = dir / "refused.mdl";
     ModelExporter exporter;
     EXPECT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, FALSE, 0), 0);
     ASSERT_EQ(failing.messageBoxes.size(), 1u);
     EXPECT_EQ(failing.messageBoxes[0].caption + ": " + failing.messageBoxes[0].text,
               "Aborting !: Cannot open the options dialog");
-    EXPECT_TRUE(host.ProgressLog().empty());
+    EXPECT_TRUE(probe.progressLog.empty());
     EXPECT_FALSE(fs::exists(out));
 }
 
