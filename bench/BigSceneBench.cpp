@@ -26,6 +26,8 @@
 #include "standin/StandinHost.h"
 #include "standin/Win32Standin.h"
 
+using namespace quorvex;
+
 namespace {
 
 double ThreadCpuSeconds() {

@@ -14,6 +14,8 @@
 #include "standin/Win32Standin.h"
 #include "tests/support/SceneBuilder.h"
 
+using namespace quorvex;
+
 namespace {
 
 constexpr int kNodes = 960;

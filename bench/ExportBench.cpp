@@ -13,6 +13,8 @@
 #include "standin/StandinHost.h"
 #include "standin/Win32Standin.h"
 
+using namespace quorvex;
+
 namespace {
 
 // A grid of quads, rows x columns, one texture coordinate per vertex.

@@ -26,6 +26,8 @@
 #include "plugin/PluginModule.h"
 #include "ui/Resource.h"
 
+using namespace quorvex;
+
 namespace {
 
 struct ExportArgs {

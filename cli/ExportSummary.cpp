@@ -7,6 +7,8 @@
 
 #include "mdl/MdlReader.h"
 
+using namespace quorvex;
+
 void PrintExportSummary(std::FILE* out, const std::string& path) {
     // Read the file back rather than trusting what the exporter meant to write.
     MdlReadResult read = ReadMdlFile(path.c_str());

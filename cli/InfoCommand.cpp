@@ -10,6 +10,8 @@
 #include "cli/Commands.h"
 #include "mdl/MdlReader.h"
 
+using namespace quorvex;
+
 namespace {
 
 struct InfoArguments {

@@ -9,6 +9,8 @@
 #include "view/PngOutput.h"
 #include "view/Renderer.h"
 
+using namespace quorvex;
+
 namespace {
 
 struct ViewArguments {

@@ -15,6 +15,8 @@
 #include "skin/TextureTable.h"
 #include "ui/Resource.h"
 
+namespace quorvex {
+
 namespace {
 
 constexpr const char* AbortCaption = "Aborting !";
@@ -182,3 +184,5 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     ip->ProgressEnd();
     return 1;
 }
+
+}  // namespace quorvex

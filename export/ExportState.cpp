@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace quorvex {
+
 ExportState exportState = {};
 
 ExportOptionsRecord& RememberedExportOptions() { return exportState.options; }
@@ -18,3 +20,5 @@ void RefuseOnce(ExportState& state, const char* text) {
     state.errorFlag = 1;
     SetErrorText(state, text);
 }
+
+}  // namespace quorvex

@@ -23,6 +23,8 @@
 #include "plugin/HostServices.h"
 #include "skin/TextureTable.h"
 
+namespace quorvex {
+
 // Which action a scene walk applies.
 enum ExportPass : int {
     Scan = 0,
@@ -83,3 +85,5 @@ void SetErrorText(ExportState& state, const char* text);
 // Sets errorFlag and errorText unless an earlier problem of this export already
 // spoke; used by the refusals where the first problem found is the one reported.
 void RefuseOnce(ExportState& state, const char* text);
+
+}  // namespace quorvex

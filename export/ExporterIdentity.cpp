@@ -5,6 +5,8 @@
 #include "plugin/Exporter.h"
 #include "export/ModelExporter.h"
 
+namespace quorvex {
+
 // Value-initialised, although the exporter holds no state of its own.
 SceneExport* NewModelExporter() { return new (std::nothrow) ModelExporter(); }
 
@@ -29,3 +31,5 @@ const char* ModelExporter::OtherMessage2() { return ""; }
 unsigned int ModelExporter::Version() { return 300; }
 
 void ModelExporter::ShowAbout(HWND hWnd) { (void)hWnd; }
+
+}  // namespace quorvex

@@ -7,6 +7,8 @@
 #include "export/ExportState.h"
 #include "export/ScenePasses.h"
 
+namespace quorvex {
+
 namespace {
 
 // Names slots j = first + c for c in [0, count), where the slot lies inside
@@ -79,3 +81,5 @@ void NameFramesFromNotes(ExportState& state, INode* node) {
     NameFromKeys(state, model, source, keyCount, copy->keys, ticksPerFrame);
     copy->DeleteThis();
 }
+
+}  // namespace quorvex

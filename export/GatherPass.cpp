@@ -8,6 +8,8 @@
 #include "model/Numeric.h"
 #include "skin/TextureTable.h"
 
+namespace quorvex {
+
 namespace {
 
 struct TextureChoice {
@@ -156,3 +158,5 @@ bool GatherNode(ExportState& state, INode* node) {
     ReleaseTriangleMesh(handle);
     return true;
 }
+
+}  // namespace quorvex

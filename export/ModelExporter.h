@@ -5,6 +5,8 @@
 
 #include "plugin/HostServices.h"
 
+namespace quorvex {
+
 class ModelExporter : public SceneExport {
 public:
     ModelExporter() = default;
@@ -25,3 +27,5 @@ public:
     // also when `i` is null or no host services are installed (SetHostGlobals).
     int DoExport(const char* name, ExpInterface* ei, Interface* i, BOOL suppressPrompts, DWORD options) override;
 };
+
+}  // namespace quorvex

@@ -6,6 +6,8 @@
 #include "export/ScenePasses.h"
 #include "export/SceneWalk.h"
 
+namespace quorvex {
+
 namespace {
 
 void RefuseAtFrame(ExportState& state, INode* node, const char* what) {
@@ -78,3 +80,5 @@ bool FinishSampleFrame(ExportState& state) {
     }
     return true;
 }
+
+}  // namespace quorvex

@@ -5,6 +5,8 @@
 #include "export/ScenePasses.h"
 #include "export/SceneWalk.h"
 
+namespace quorvex {
+
 namespace {
 
 // Totals saturate instead of overflowing: a saturated total is far beyond
@@ -51,3 +53,5 @@ bool ScanNode(ExportState& state, INode* node) {
     ReleaseTriangleMesh(handle);
     return true;
 }
+
+}  // namespace quorvex

@@ -4,6 +4,8 @@
 
 #include "export/ExportState.h"
 
+namespace quorvex {
+
 // Validates a visible mesh node and adds its counts to the totals; a failing
 // node sets state.errorFlag and state.errorText ("<name>: No Material", ...).
 bool ScanNode(ExportState& state, INode* node);
@@ -23,3 +25,5 @@ bool FinishSampleFrame(ExportState& state);
 
 // Names frames from the first note track of a helper named "FrameNames".
 void NameFramesFromNotes(ExportState& state, INode* node);
+
+}  // namespace quorvex

@@ -6,6 +6,8 @@
 #include "export/ScenePasses.h"
 #include "model/Numeric.h"
 
+namespace quorvex {
+
 namespace {
 
 // The action of one node, judged by what the node evaluates to at time 0.
@@ -106,3 +108,5 @@ TriangleMeshHandle MeshNodePreamble(ExportState& state, INode* node, ExportPass 
     if (obj->ClassID() == TARGET_CLASS_ID) return none;
     return GetTriangleMesh(node, state.evalTime);
 }
+
+}  // namespace quorvex

@@ -4,6 +4,8 @@
 #include "export/ExportState.h"
 #include "export/ModelExporter.h"
 
+namespace quorvex {
+
 // A triangle mesh taken from a node. When mustDelete is set the caller owns
 // `object` and releases it with DeleteThis() once it has read the mesh.
 struct TriangleMeshHandle {
@@ -26,3 +28,5 @@ void ReleaseTriangleMesh(TriangleMeshHandle& handle);
 // geometric object that is not a target, and is converted. Returns a handle
 // with a null object when any step gives nothing.
 TriangleMeshHandle MeshNodePreamble(ExportState& state, INode* node, ExportPass pass);
+
+}  // namespace quorvex

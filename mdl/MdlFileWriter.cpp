@@ -24,6 +24,8 @@
 #include "mdl/MdlFormat.h"
 #include "model/Numeric.h"
 
+namespace quorvex {
+
 namespace {
 
 float FloatFromBits(uint32_t bits) {
@@ -361,3 +363,5 @@ int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int 
     std::free(temporary);
     return written ? 1 : 0;
 }
+
+}  // namespace quorvex

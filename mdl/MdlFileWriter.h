@@ -8,6 +8,8 @@
 #include "mdl/NormalTable.h"
 #include "model/ModelData.h"
 
+namespace quorvex {
+
 struct MdlQuantization {
     float scale[3];
     float origin[3];
@@ -38,3 +40,5 @@ MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit);
 // when memory for one frame's bytes cannot be had. model and skin must not be
 // null.
 int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision);
+
+}  // namespace quorvex

@@ -24,6 +24,8 @@
 
 #include "model/ModelData.h"  // SkinFormatRGB565, SkinFormatARGB4444: the skin type codes
 
+namespace quorvex {
+
 // The magics, 4 bytes, not terminated.
 constexpr char MdlMagic8[] = "MDL3";
 constexpr char MdlMagic16[] = "MDL4";
@@ -70,3 +72,5 @@ constexpr uint64_t MdlFrameSize(bool sixteenBit, int32_t vertexCount) {
     return MdlFrameTypeSize + 2 * MdlPackedVertexSize(sixteenBit) + MdlFrameNameSize +
            (vertexCount < 0 ? 0 : static_cast<uint64_t>(vertexCount)) * MdlPackedVertexSize(sixteenBit);
 }
+
+}  // namespace quorvex

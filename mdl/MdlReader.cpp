@@ -9,6 +9,8 @@
 #include "mdl/NormalTable.h"
 #include "mdl/WholeFile.h"
 
+namespace quorvex {
+
 namespace {
 
 // Little-endian field access. Callers have already checked that the bytes
@@ -324,3 +326,5 @@ std::vector<MdlSequence> GroupMdlSequences(const std::vector<MdlFrame>& frames) 
     }
     return sequences;
 }
+
+}  // namespace quorvex

@@ -17,6 +17,8 @@
 #include "mdl/MdlFormat.h"
 #include "model/ModelData.h"
 
+namespace quorvex {
+
 // The header, field for field (the reserved fields included, so that tools can
 // show what a file really holds).
 struct MdlHeader {
@@ -133,3 +135,5 @@ struct MdlSequence {
     int32_t frameCount = 0;
 };
 std::vector<MdlSequence> GroupMdlSequences(const std::vector<MdlFrame>& frames);
+
+}  // namespace quorvex

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <new>
 
+namespace quorvex {
+
 FileReadResult ReadWholeFile(const char* path, std::string& bytes) {
     bytes.clear();
     errno = 0;
@@ -27,3 +29,5 @@ FileReadResult ReadWholeFile(const char* path, std::string& bytes) {
     std::fclose(file);
     return result;
 }
+
+}  // namespace quorvex

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace quorvex {
+
 enum class FileReadStatus {
     Ok,
     CannotOpen,  // the file cannot be opened for reading
@@ -20,3 +22,5 @@ struct FileReadResult {
 // open). Reads in chunks rather than trusting a size query, so memory follows
 // what the file really holds and pipes work too. Never throws.
 FileReadResult ReadWholeFile(const char* path, std::string& bytes);
+
+}  // namespace quorvex

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace quorvex {
+
 struct ModelVec3 {
     float x = 0.0f;
     float y = 0.0f;
@@ -117,3 +119,5 @@ struct SkinDeleter {
 };
 using ModelPtr = std::unique_ptr<ModelData, ModelDeleter>;
 using SkinPtr = std::unique_ptr<SkinImage, SkinDeleter>;
+
+}  // namespace quorvex

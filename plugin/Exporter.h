@@ -8,6 +8,8 @@
 
 #include "plugin/HostServices.h"
 
+namespace quorvex {
+
 // The exporter class as the host registers it.
 constexpr const char* ExporterClassName = "Quorvex";
 constexpr const char* ExporterCategory = "Quorvex";
@@ -39,3 +41,5 @@ INT_PTR CALLBACK ExportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, 
 // A new exporter, as its SceneExport base; the caller owns it and destroys it
 // through the virtual destructor. Null when memory is exhausted.
 SceneExport* NewModelExporter();
+
+}  // namespace quorvex

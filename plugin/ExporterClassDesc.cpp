@@ -2,6 +2,8 @@
 
 #include "plugin/Exporter.h"
 
+namespace quorvex {
+
 ExporterClassDesc exporterClassDesc;
 
 int ExporterClassDesc::IsPublic() { return 1; }
@@ -19,3 +21,5 @@ SClass_ID ExporterClassDesc::SuperClassID() { return SCENE_EXPORT_CLASS_ID; }
 Class_ID ExporterClassDesc::ClassID() { return ExporterClassID; }
 
 const char* ExporterClassDesc::Category() { return ExporterCategory; }
+
+}  // namespace quorvex

@@ -7,7 +7,11 @@
 
 // Process-wide module state, zero when the library loads. The instance handle,
 // hInstance, is declared in plugin/Exporter.h, where the driver finds it.
+namespace quorvex {
 extern int controlsInitialised;  // 1 once the entry routine has initialised the controls
+}  // namespace quorvex
+
+// The entry points stay outside the namespace: the host finds them by name.
 
 // C linkage: the system loader finds the entry routine, and the host the four
 // library functions, by their plain names (plugin/quorvex.def exports them).

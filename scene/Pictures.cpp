@@ -28,6 +28,8 @@
 #include <stb_image.h>
 #pragma GCC diagnostic pop
 
+using namespace quorvex;
+
 namespace standin {
 
 namespace {

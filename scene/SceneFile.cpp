@@ -14,6 +14,8 @@
 #include "scene/SceneFileDirect.h"
 #include "scene/SceneFileJson.h"
 
+using namespace quorvex;
+
 namespace standin {
 
 namespace {

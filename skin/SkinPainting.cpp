@@ -8,6 +8,8 @@
 #include "plugin/HostServices.h"
 #include "skin/TextureTable.h"
 
+namespace quorvex {
+
 uint16_t ConvertSkinPixel(uint16_t r, uint16_t g, uint16_t b, int alpha) {
     // Top bits only, never rounded; the alpha nibble of ARGB4444 stays 0.
     if (alpha) return static_cast<uint16_t>(((r >> 12) << 8) | ((g >> 12) << 4) | (b >> 12));
@@ -79,3 +81,5 @@ void ShiftTexCoords(const TextureTable& table, ModelData* model) {
         }
     }
 }
+
+}  // namespace quorvex

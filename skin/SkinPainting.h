@@ -6,6 +6,8 @@
 #include "model/ModelData.h"
 #include "skin/TextureTable.h"
 
+namespace quorvex {
+
 // 16-bit pixel of a colour with 16-bit channels: RGB565 when alpha is 0,
 // ARGB4444 with a zero alpha nibble when alpha is 1.
 uint16_t ConvertSkinPixel(uint16_t r, uint16_t g, uint16_t b, int alpha);
@@ -20,3 +22,5 @@ int PaintTextures(const TextureTable& table, SkinImage* skin, int32_t rowLength,
 // Moves each textured triangle's texture coordinates down by its slot's row
 // offset in `table`, once per coordinate, modulo 65536.
 void ShiftTexCoords(const TextureTable& table, ModelData* model);
+
+}  // namespace quorvex

@@ -5,6 +5,8 @@
 
 #include "model/Numeric.h"
 
+namespace quorvex {
+
 void ClearTextureTable(TextureTable& table) {
     for (int k = 0; k < TextureTableSize; ++k) {
         TextureSlot& slot = table.slots[k];
@@ -59,3 +61,5 @@ int32_t TotalTextureHeight(const TextureTable& table) {
     }
     return WrapToInt32(total);
 }
+
+}  // namespace quorvex

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace quorvex {
+
 constexpr int TextureTableSize = 64;
 constexpr int TextureNameLength = 255;  // bytes compared and stored
 
@@ -29,3 +31,5 @@ void ClearTextureTable(TextureTable& table);
 int FindOrAddTexture(TextureTable& table, const char* name, int32_t width, int32_t height);
 int32_t LargestTextureWidth(const TextureTable& table);
 int32_t TotalTextureHeight(const TextureTable& table);
+
+}  // namespace quorvex

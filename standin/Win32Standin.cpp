@@ -4,6 +4,8 @@
 
 #include "ui/DialogResource.h"
 
+using namespace quorvex;
+
 namespace standin {
 
 namespace {

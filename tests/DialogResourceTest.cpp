@@ -15,6 +15,8 @@
 #include "ui/DialogResource.h"
 #include "ui/Resource.h"
 
+using namespace quorvex;
+
 namespace {
 
 std::string ReadSource(const std::string& relative) {

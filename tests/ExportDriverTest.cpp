@@ -18,6 +18,8 @@
 #include "standin/Win32Standin.h"
 #include "ui/Resource.h"
 
+using namespace quorvex;
+
 namespace fs = std::filesystem;
 using standin::ProgressCall;
 

@@ -29,6 +29,8 @@
 #include "mdl/MdlReader.h"
 #include "tests/CliRunner.h"
 
+using namespace quorvex;
+
 namespace fs = std::filesystem;
 
 constexpr double kPi = std::numbers::pi;

@@ -15,6 +15,8 @@
 #include "standin/Win32Standin.h"
 #include "tests/ImportTestSupport.h"
 
+using namespace quorvex;
+
 using namespace importtest;
 using standin::ImportOptions;
 using standin::ObjectKind;

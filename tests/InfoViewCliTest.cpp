@@ -21,6 +21,8 @@
 #include "mdl/MdlFileWriter.h"
 #include "model/Normals.h"
 
+using namespace quorvex;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -22,6 +22,8 @@
 #include "mdl/NormalTable.h"
 #include "model/Normals.h"
 
+using namespace quorvex;
+
 namespace {
 
 namespace fs = std::filesystem;

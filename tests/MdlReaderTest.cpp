@@ -18,6 +18,8 @@
 #include "mdl/MdlFileWriter.h"
 #include "mdl/NormalTable.h"
 
+using namespace quorvex;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -11,6 +11,8 @@
 
 namespace mdltest {
 
+using namespace quorvex;
+
 struct Vertex {
     uint16_t x, y, z;
     uint8_t normalIndex;

@@ -12,6 +12,8 @@
 #include "model/ModelData.h"
 #include "model/Normals.h"
 
+using namespace quorvex;
+
 namespace {
 
 // Debug and sanitizer builds run the same cases, fewer of them.

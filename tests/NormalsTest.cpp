@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+using namespace quorvex;
+
 namespace {
 
 void SetTriangle(ModelData* m, int t, uint16_t a, uint16_t b, uint16_t c) {

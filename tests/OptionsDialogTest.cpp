@@ -8,6 +8,8 @@
 #include "standin/Win32Standin.h"
 #include "ui/Resource.h"
 
+using namespace quorvex;
+
 namespace {
 
 using standin::DialogStep;

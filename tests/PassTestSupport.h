@@ -26,6 +26,8 @@
 
 namespace passtest {
 
+using namespace quorvex;
+
 using standin::MaterialData;
 using standin::MeshData;
 using standin::NodeData;

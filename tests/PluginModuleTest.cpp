@@ -9,6 +9,8 @@
 #include "plugin/ExporterClassDesc.h"
 #include "plugin/PluginModule.h"
 
+using namespace quorvex;
+
 namespace {
 
 TEST(LibraryExports, DescribeOneExporterClass) {

@@ -14,6 +14,8 @@
 #include "MdlTestFile.h"
 #include "view/PngOutput.h"
 
+using namespace quorvex;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -8,6 +8,8 @@
 #include "model/ModelData.h"
 #include "skin/SkinPainting.h"
 
+using namespace quorvex;
+
 namespace {
 
 TEST(ConvertSkinPixel, KeepsTheTopBitsOfEachChannel) {

@@ -4,6 +4,8 @@
 
 #include "skin/TextureTable.h"
 
+using namespace quorvex;
+
 namespace {
 
 class TextureTableTest : public ::testing::Test {

@@ -6,6 +6,8 @@
 
 #include "mdl/WholeFile.h"
 
+using namespace quorvex;
+
 namespace {
 
 TEST(WholeFile, ReadsPastOneChunkAndReportsEachFailure) {

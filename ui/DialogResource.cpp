@@ -3,6 +3,8 @@
 #include "plugin/Win32Api.h"
 #include "ui/Resource.h"
 
+namespace quorvex {
+
 #ifdef _WIN32
 // Our names for the style words must be Win32's own values.
 static_assert(dialogstyle::Popup == WS_POPUP && dialogstyle::Child == WS_CHILD && dialogstyle::Visible == WS_VISIBLE);
@@ -61,3 +63,5 @@ const DialogTemplate& ExportOptionsDialogTemplate() { return kExportOptionsDialo
 const DialogTemplate* FindDialogTemplate(int resourceId) {
     return resourceId == IDD_EXPORT_OPTIONS ? &kExportOptionsDialog : nullptr;
 }
+
+}  // namespace quorvex

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace quorvex {
+
 // Win32 style words, under names of our own so that they can sit beside
 // <windows.h> on Windows builds (where they are checked against it).
 namespace dialogstyle {
@@ -65,3 +67,5 @@ const DialogTemplate& ExportOptionsDialogTemplate();
 // The template with resource id `resourceId`, or null when the library holds
 // no such dialog.
 const DialogTemplate* FindDialogTemplate(int resourceId);
+
+}  // namespace quorvex

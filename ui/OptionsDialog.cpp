@@ -2,6 +2,8 @@
 #include "plugin/Exporter.h"
 #include "ui/Resource.h"
 
+namespace quorvex {
+
 namespace {
 
 // A host time as a frame number, truncated toward zero. The host is asked for
@@ -66,3 +68,5 @@ INT_PTR CALLBACK ExportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, 
             return 0;
     }
 }
+
+}  // namespace quorvex

@@ -5,6 +5,8 @@
 #include <limits>
 #include <new>
 
+using namespace quorvex;
+
 namespace {
 
 constexpr float DegreesToRadians = 3.14159265358979323846f / 180.0f;
