@@ -93,7 +93,8 @@ const BigScene& Scene() {
         Export(s->document, path, [s](const standin::ProgressCall& call) {
             if (call.kind == standin::ProgressCall::Start && call.caption == "Calculating.." && !s->model) {
                 s->model.reset(CopyModel(exportState.model.get()));
-                s->skin.reset(CreateSkinImage(exportState.skin->width, exportState.skin->height, exportState.skin->format));
+                s->skin.reset(
+                    CreateSkinImage(exportState.skin->width, exportState.skin->height, exportState.skin->format));
             }
         });
         std::remove(path.c_str());
@@ -113,7 +114,8 @@ const BigScene& Scene() {
 
 bool Ready(benchmark::State& state) {
     if (!Scene().error.empty()) {
-        state.SkipWithError(("no big scene (run bench/make_big_scene.py, set QUORVEX_BIG_SCENE): " + Scene().error).c_str());
+        state.SkipWithError(
+            ("no big scene (run bench/make_big_scene.py, set QUORVEX_BIG_SCENE): " + Scene().error).c_str());
         return false;
     }
     return true;

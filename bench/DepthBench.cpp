@@ -23,8 +23,10 @@ constexpr int kFrames = 30;
 
 standin::NodeData Quad(int k) {
     std::vector<Matrix3> keys;
-    for (int f = 0; f < kFrames; ++f) keys.push_back(standin::Translation(0.01f * std::sin(0.1f * float(f + k)), 0.001f, 0));
-    standin::NodeData node = standin::MeshNode("n" + std::to_string(k), standin::QuadMesh(), standin::BitmapMaterial("a.png"));
+    for (int f = 0; f < kFrames; ++f)
+        keys.push_back(standin::Translation(0.01f * std::sin(0.1f * float(f + k)), 0.001f, 0));
+    standin::NodeData node =
+        standin::MeshNode("n" + std::to_string(k), standin::QuadMesh(), standin::BitmapMaterial("a.png"));
     node.transform = standin::EveryFrame(160, keys);
     return node;
 }

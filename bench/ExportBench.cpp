@@ -41,7 +41,8 @@ void BM_ExportAnimatedScene(benchmark::State& state) {
     std::vector<standin::NodeData> nodes;
     for (int m = 0; m < meshes; ++m) {
         std::vector<Matrix3> keys;
-        for (int f = 0; f < frames; ++f) keys.push_back(standin::Translation(float(m), std::sin(0.1f * float(f + m)), 0.0f));
+        for (int f = 0; f < frames; ++f)
+            keys.push_back(standin::Translation(float(m), std::sin(0.1f * float(f + m)), 0.0f));
         standin::NodeData node = standin::MeshNode("Mesh" + std::to_string(m), Grid(16, 16),
                                                    standin::BitmapMaterial(m % 2 ? "a.png" : "b.png"));
         node.transform = standin::EveryFrame(160, keys);

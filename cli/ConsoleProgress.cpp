@@ -35,9 +35,7 @@ void ConsoleProgress::Handle(const ProgressCall& call) {
             if (!call.caption.empty()) caption_ = call.caption;
             Draw(call.percent);
             break;
-        case ProgressCall::End:
-            BreakLine();
-            break;
+        case ProgressCall::End: BreakLine(); break;
     }
 }
 

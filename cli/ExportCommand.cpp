@@ -88,10 +88,13 @@ ClassDesc* LoadExporterClass() {
 int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     const bool sceneFile = standin::LowerExtension(args.scene) == ".json";
     if (sceneFile && importFlagsGiven)
-        return UsageError("--fps, --scale, --clip, --up, --no-up-fix, --no-swatches and --list-clips apply only to "
-                          "imported model files, not to " + args.scene);
+        return UsageError(
+            "--fps, --scale, --clip, --up, --no-up-fix, --no-swatches and --list-clips apply only to "
+            "imported model files, not to " +
+            args.scene);
     if (!standin::ValidFps(args.fps)) return UsageError("--fps: " + standin::FpsProblem(args.fps));
-    if (!std::isfinite(args.scale) || args.scale == 0.0) return UsageError("--scale must be a finite number other than 0");
+    if (!std::isfinite(args.scale) || args.scale == 0.0)
+        return UsageError("--scale must be a finite number other than 0");
 
     standin::ImportOptions importOptions;
     importOptions.fps = args.fps;
@@ -125,7 +128,8 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     if (framesGiven) {
         if (args.singleFrame) return UsageError("--frames and --single-frame cannot be used together");
         if (!ParseFrameRange(args.frames, start, end))
-            return UsageError("--frames wants START:END, two whole numbers within 32 bits, e.g. --frames 0:30 or --frames=-3:-1");
+            return UsageError(
+                "--frames wants START:END, two whole numbers within 32 bits, e.g. --frames 0:30 or --frames=-3:-1");
         if (end < start) return UsageError("--frames " + args.frames + ": END is before START");
     }
 
@@ -213,20 +217,25 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         "--frames", args->frames,
         "START:END  Export scene frames START to END (inclusive; negative frames allowed, e.g. --frames=-3:-1)\n"
         "without the options dialog");
-    CLI::Option* fps = cmd->add_option("--fps", args->fps, "Imported files: frames per second, a divisor of 4800 (default 30)");
-    CLI::Option* scale = cmd->add_option("--scale", args->scale, "Imported files: multiply every position by F (default 1)");
-    CLI::Option* clip = cmd->add_option(
-        "--clip", args->clips,
-        "Imported files: export only this animation clip (repeatable; in the order given).\n"
-        "OLD=NEW selects clip OLD and names its frames NEW");
+    CLI::Option* fps =
+        cmd->add_option("--fps", args->fps, "Imported files: frames per second, a divisor of 4800 (default 30)");
+    CLI::Option* scale =
+        cmd->add_option("--scale", args->scale, "Imported files: multiply every position by F (default 1)");
+    CLI::Option* clip =
+        cmd->add_option("--clip", args->clips,
+                        "Imported files: export only this animation clip (repeatable; in the order given).\n"
+                        "OLD=NEW selects clip OLD and names its frames NEW");
     CLI::Option* up = cmd->add_option("--up", args->up,
                                       "Imported files: y or z, the file's up axis (default: its metadata, else its\n"
                                       "format's convention); y files are turned to stand in the Z-up host");
-    CLI::Option* noUpFix = cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: the file's axes as stored (same as --up z)");
-    CLI::Option* noSwatches = cmd->add_flag(
-        "--no-swatches", args->noSwatches,
-        "Imported files: no colour swatches; meshes without a usable texture are refused");
-    CLI::Option* listClips = cmd->add_flag("--list-clips", args->listClips, "Imported files: list the animation clips, their lengths and frame names, export nothing");
+    CLI::Option* noUpFix =
+        cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: the file's axes as stored (same as --up z)");
+    CLI::Option* noSwatches =
+        cmd->add_flag("--no-swatches", args->noSwatches,
+                      "Imported files: no colour swatches; meshes without a usable texture are refused");
+    CLI::Option* listClips =
+        cmd->add_flag("--list-clips", args->listClips,
+                      "Imported files: list the animation clips, their lengths and frame names, export nothing");
     cmd->add_flag("--strict", args->strict, "Treat every warning as a failure: exit 1, write nothing");
     cmd->add_flag("-q,--quiet", args->quiet, "No progress bar and no summary");
     cmd->callback([args, frames, fps, scale, clip, up, noUpFix, noSwatches, listClips, &exitStatus]() {

@@ -82,7 +82,8 @@ int RunView(const ViewArguments& args) {
         what = "a sheet of frames";
     } else {
         rendered = RenderModelFrame(read.file, args.frame, options);
-        if (rendered.ok()) what = "frame " + std::to_string(args.frame) + " \"" + read.file.frames[size_t(args.frame)].name + "\"";
+        if (rendered.ok())
+            what = "frame " + std::to_string(args.frame) + " \"" + read.file.frames[size_t(args.frame)].name + "\"";
     }
     if (!rendered.ok()) {
         std::cerr << name << rendered.error << "\n";
@@ -93,15 +94,17 @@ int RunView(const ViewArguments& args) {
         std::cerr << "quorvex view: " << error << "\n";
         return ExitFailed;
     }
-    std::cout << "wrote " << args.output << ": " << what << ", " << rendered.image.width << "x"
-              << rendered.image.height << "\n";
+    std::cout << "wrote " << args.output << ": " << what << ", " << rendered.image.width << "x" << rendered.image.height
+              << "\n";
     return ExitSuccess;
 }
 
 void AddViewCommand(CLI::App& app, int& exitStatus) {
     auto args = std::make_shared<ViewArguments>();
-    CLI::App* command = app.add_subcommand("view", "Draw a frame, a sheet of frames, or the skin of a model file into a PNG picture.");
-    command->footer("Draw a model file into a PNG picture: one frame, a sheet of frames, or the skin. The model is drawn\n"
+    CLI::App* command =
+        app.add_subcommand("view", "Draw a frame, a sheet of frames, or the skin of a model file into a PNG picture.");
+    command->footer(
+        "Draw a model file into a PNG picture: one frame, a sheet of frames, or the skin. The model is drawn\n"
         "textured with its skin and lit by its stored normals, from a camera fitted to the bounding boxes of\n"
         "all frames, so every frame appears at the same place and scale. Exit status: 0 success, 1 malformed\n"
         "model file or the picture cannot be written, 2 bad usage or an unreadable file.");
@@ -109,14 +112,15 @@ void AddViewCommand(CLI::App& app, int& exitStatus) {
     command->add_option("-o,--output", args->output, "The PNG file to write; an existing file is replaced.")
         ->type_name("OUT.png")
         ->required();
-    auto* frame = command->add_option("--frame", args->frame,
-                                      "The frame to draw, counted from 0 (default 0). Use `quorvex info` to list "
-                                      "the frames.")
+    auto* frame = command
+                      ->add_option("--frame", args->frame,
+                                   "The frame to draw, counted from 0 (default 0). Use `quorvex info` to list "
+                                   "the frames.")
                       ->type_name("N")
                       ->check(CLI::NonNegativeNumber);
     auto* sheet = command->add_flag("--sheet", args->sheet,
-                                     "Draw a grid of frames instead of one, each cell labelled with the frame's "
-                                     "number and name. Cells are 192x192 pixels unless --size says otherwise.");
+                                    "Draw a grid of frames instead of one, each cell labelled with the frame's "
+                                    "number and name. Cells are 192x192 pixels unless --size says otherwise.");
     command
         ->add_option("--every", args->every,
                      "With --sheet, draw every K-th frame (0, K, 2K, ...). By default the smallest step that keeps "
@@ -127,16 +131,19 @@ void AddViewCommand(CLI::App& app, int& exitStatus) {
     auto* skin = command->add_flag("--skin", args->skin,
                                    "Write the skin picture itself (every skin, one below the other) instead of "
                                    "drawing the model.");
-    command->add_option("--size", args->size,
-                        "Picture size WxH in pixels, each side 1.." + std::to_string(RenderMaxSide) +
-                            " (default 512x512); with --sheet, the size of each cell.")
+    command
+        ->add_option("--size", args->size,
+                     "Picture size WxH in pixels, each side 1.." + std::to_string(RenderMaxSide) +
+                         " (default 512x512); with --sheet, the size of each cell.")
         ->type_name("WxH");
-    command->add_option("--yaw", args->yaw,
-                        "Camera angle around the vertical axis in degrees (default 30); 0 looks at the model's "
-                        "front, from +x.")
+    command
+        ->add_option("--yaw", args->yaw,
+                     "Camera angle around the vertical axis in degrees (default 30); 0 looks at the model's "
+                     "front, from +x.")
         ->check(CLI::Range(-360.0f, 360.0f));
-    command->add_option("--pitch", args->pitch,
-                        "Camera elevation in degrees, -89..89 (default 15); positive looks down on the model.")
+    command
+        ->add_option("--pitch", args->pitch,
+                     "Camera elevation in degrees, -89..89 (default 15); positive looks down on the model.")
         ->check(CLI::Range(-89.0f, 89.0f));
     frame->excludes(sheet);
     skin->excludes(frame);

@@ -125,9 +125,11 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
         return Refuse(state, ip, message);
     }
     constexpr const char* NoMemory = "Not enough memory for the model";
-    if (!ModelFitsLimits(state.triangleTotal, state.vertexTotal, state.texCoordTotal, state.frameCount)) return Refuse(state, ip, NoMemory);
+    if (!ModelFitsLimits(state.triangleTotal, state.vertexTotal, state.texCoordTotal, state.frameCount))
+        return Refuse(state, ip, NoMemory);
 
-    state.model.reset(CreateModel(state.triangleTotal, state.vertexTotal, state.texCoordTotal, static_cast<int32_t>(state.frameCount)));
+    state.model.reset(CreateModel(state.triangleTotal, state.vertexTotal, state.texCoordTotal,
+                                  static_cast<int32_t>(state.frameCount)));
     if (!state.model) return Refuse(state, ip, NoMemory);
 
     WalkRootChildren(state, ip, childCount, Gather, true);

@@ -34,7 +34,8 @@ void NameRun(ModelData* model, int64_t slots, int64_t first, int64_t count, cons
 // from the private copy, by the same index. The running counter j is a scene
 // frame; model slot k holds scene frame startFrame + k, so a segment starting
 // at scene frame j starts at slot j - startFrame.
-void NameFromKeys(const ExportState& state, ModelData* model, NoteTrack* source, int keyCount, const NoteKeyTab& texts, int ticksPerFrame) {
+void NameFromKeys(const ExportState& state, ModelData* model, NoteTrack* source, int keyCount, const NoteKeyTab& texts,
+                  int ticksPerFrame) {
     const int64_t slots = std::min<int64_t>(state.frameCount, model->frameCount);
     const int64_t first = state.options.startFrame;
     // Naming stops at the first key the copy does not hold.
@@ -53,7 +54,8 @@ void NameFromKeys(const ExportState& state, ModelData* model, NoteTrack* source,
     const int last = keyCount - 1;
     if (last >= held) return;
     // The last key's text runs on to the end of the model's frames.
-    if (j - first < slots) NameRun(model, slots, j - first, slots - (j - first), texts[static_cast<size_t>(last)].note.data());
+    if (j - first < slots)
+        NameRun(model, slots, j - first, slots - (j - first), texts[static_cast<size_t>(last)].note.data());
 }
 
 }  // namespace

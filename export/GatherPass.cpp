@@ -13,8 +13,8 @@ namespace quorvex {
 namespace {
 
 struct TextureChoice {
-    int slot;        // texture table slot, -1 for none
-    int64_t width;   // the size texture coordinates are scaled by
+    int slot;       // texture table slot, -1 for none
+    int64_t width;  // the size texture coordinates are scaled by
     int64_t height;
 };
 

@@ -38,8 +38,7 @@ bool SampleNode(ExportState& state, INode* node) {
     const size_t cursor = state.sampleCursor;
     if (cursor >= state.gatheredMeshes.size() || state.gatheredMeshes[cursor].node != node ||
         state.gatheredMeshes[cursor].vertexCount != vertexCount ||
-        static_cast<int64_t>(state.vertexBase) + vertexCount > model->vertexCount ||
-        (vertexCount > 0 && !mesh.verts)) {
+        static_cast<int64_t>(state.vertexBase) + vertexCount > model->vertexCount || (vertexCount > 0 && !mesh.verts)) {
         RefuseChangedCount(state, node);
         ReleaseTriangleMesh(handle);
         return false;

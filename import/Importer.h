@@ -18,10 +18,10 @@ enum class UpAxis {
 };
 
 struct ImportOptions {
-    int fps = 30;                    // must divide 4800; ticks per frame = 4800 / fps
-    double scale = 1.0;              // multiplies every position
+    int fps = 30;        // must divide 4800; ticks per frame = 4800 / fps
+    double scale = 1.0;  // multiplies every position
     UpAxis up = UpAxis::AsFile;
-    bool upFix = true;               // false: the axes as stored, whatever `up` says
+    bool upFix = true;  // false: the axes as stored, whatever `up` says
     // Export only these clips, in this order (empty: all, in file order). An
     // entry is a clip's name, or OLD=NEW to select clip OLD and name its
     // frames NEW.
@@ -38,8 +38,8 @@ bool ValidFps(int fps);
 std::string FpsProblem(int fps);
 
 struct ClipInfo {
-    std::string name;   // as the file names it
-    std::string used;   // the text its frames are named after
+    std::string name;  // as the file names it
+    std::string used;  // the text its frames are named after
     int64_t frames = 0;
 };
 

@@ -41,7 +41,6 @@ std::vector<double> SampleTrack(const AnimTrack& track, double seconds);
 // unless options.upFix is false. False with `error` for an fps that does not
 // divide 4800, a clip name the scene does not have, or a timeline beyond the
 // host's 32-bit ticks.
-bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, SceneDocument& out,
-                 std::string& error);
+bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, SceneDocument& out, std::string& error);
 
 }  // namespace standin

@@ -305,7 +305,8 @@ MdlQuantization QuantizationOf(const Extremes& e, bool sixteenBit) {
 
 void ComputeFrameBounds(ModelData* model) {
     Extremes unused = StartingExtremes();
-    for (int32_t f = 0; f < model->frameCount; ++f) ScanFrame<true, false>(model->frames[f], model->vertexCount, unused);
+    for (int32_t f = 0; f < model->frameCount; ++f)
+        ScanFrame<true, false>(model->frames[f], model->vertexCount, unused);
 }
 
 void StoreFrameNormalIndices(ModelData* model, int32_t frameIndex) {
@@ -336,8 +337,9 @@ int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int 
     const MdlQuantization q = QuantizationOf(e, sixteenBit);
 
     const uint64_t frameSize = MdlFrameSize(sixteenBit, model->vertexCount);
-    const size_t capacity =
-        frameSize < SinkMinimum ? SinkMinimum : frameSize > SinkMaximum ? SinkMaximum : size_t(frameSize);
+    const size_t capacity = frameSize < SinkMinimum   ? SinkMinimum
+                            : frameSize > SinkMaximum ? SinkMaximum
+                                                      : size_t(frameSize);
     uint8_t* buffer = static_cast<uint8_t*>(std::malloc(capacity));
     if (!buffer) return 0;
 

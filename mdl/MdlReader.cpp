@@ -48,8 +48,8 @@ bool Fail(MdlReadResult& result, MdlErrorKind kind, uint64_t offset, std::string
 bool NeedBytes(MdlReadResult& result, const ByteSource& in, uint64_t start, uint64_t bytes, const char* what) {
     if (start <= in.size && bytes <= in.size - start) return true;
     return Fail(result, MdlErrorKind::Truncated, start,
-                "the file ends at byte " + Str(in.size) + ", within " + what + " that start at byte " +
-                    Str(start) + " and take " + Str(bytes) + " bytes");
+                "the file ends at byte " + Str(in.size) + ", within " + what + " that start at byte " + Str(start) +
+                    " and take " + Str(bytes) + " bytes");
 }
 
 bool MulChecked(uint64_t a, uint64_t b, uint64_t& out) { return !__builtin_mul_overflow(a, b, &out); }
@@ -115,8 +115,7 @@ bool ReadSkin(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     result.file.skinType = in.I32(at);
     if (result.file.skinType != SkinFormatRGB565 && result.file.skinType != SkinFormatARGB4444)
         return Fail(result, MdlErrorKind::BadValue, at,
-                    "skin type " + std::to_string(result.file.skinType) +
-                        " is neither 2 (RGB565) nor 3 (ARGB4444)");
+                    "skin type " + std::to_string(result.file.skinType) + " is neither 2 (RGB565) nor 3 (ARGB4444)");
     at += MdlSkinTypeSize;
 
     uint64_t pixels = 0, bytes = 0;
@@ -138,8 +137,7 @@ bool ReadSkin(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
 bool ReadTexCoords(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     const uint64_t count = uint64_t(result.file.header.texCoordCount);
     // count < 2^31, so count * 4 cannot overflow.
-    if (!NeedBytes(result, in, at, count * MdlTexCoordSize,
-                   (Str(count) + " texture coordinates").c_str()))
+    if (!NeedBytes(result, in, at, count * MdlTexCoordSize, (Str(count) + " texture coordinates").c_str()))
         return false;
     result.file.texCoords.resize(count);
     for (uint64_t i = 0; i < count; ++i) {
@@ -153,9 +151,7 @@ bool ReadTexCoords(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
 bool ReadTriangles(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     const MdlHeader& h = result.file.header;
     const uint64_t count = uint64_t(h.triangleCount);
-    if (!NeedBytes(result, in, at, count * MdlTriangleSize,
-                   (Str(count) + " triangles").c_str()))
-        return false;
+    if (!NeedBytes(result, in, at, count * MdlTriangleSize, (Str(count) + " triangles").c_str())) return false;
     result.file.triangles.resize(count);
     for (uint64_t t = 0; t < count; ++t) {
         MdlTriangle& tri = result.file.triangles[t];
@@ -171,8 +167,7 @@ bool ReadTriangles(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
             if (tri.texCoord[c] >= h.texCoordCount)
                 return Fail(result, MdlErrorKind::BadIndex, texAt,
                             "triangle " + Str(t) + " corner " + Str(uint64_t(c)) + " uses texture coordinate " +
-                                Str(tri.texCoord[c]) + ", but texCoordCount is " +
-                                Str(uint64_t(h.texCoordCount)));
+                                Str(tri.texCoord[c]) + ", but texCoordCount is " + Str(uint64_t(h.texCoordCount)));
         }
         at += MdlTriangleSize;
     }
@@ -203,7 +198,8 @@ bool ReadFrames(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     const uint64_t vertexSize = MdlPackedVertexSize(sixteen);
     uint64_t total = 0;
     if (!MulChecked(uint64_t(h.frameCount), frameSize, total))
-        return Fail(result, MdlErrorKind::BadCount, MdlHeaderFrameCountOffset, "frameCount x frame size overflows 64 bits");
+        return Fail(result, MdlErrorKind::BadCount, MdlHeaderFrameCountOffset,
+                    "frameCount x frame size overflows 64 bits");
     if (!NeedBytes(result, in, at, total,
                    (Str(uint64_t(h.frameCount)) + " frames of " + Str(frameSize) + " bytes").c_str()))
         return false;
@@ -271,8 +267,7 @@ MdlReadResult ReadMdlFile(const char* path) {
     std::string bytes;
     const FileReadResult read = ReadWholeFile(path, bytes);
     switch (read.status) {
-        case FileReadStatus::Ok:
-            return ReadMdlBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        case FileReadStatus::Ok: return ReadMdlBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
         case FileReadStatus::CannotOpen:
             Fail(result, MdlErrorKind::Io, 0, std::string("cannot open the file: ") + std::strerror(read.error));
             break;
@@ -280,7 +275,8 @@ MdlReadResult ReadMdlFile(const char* path) {
             Fail(result, MdlErrorKind::Io, 0, "the file is too large to hold in memory");
             break;
         case FileReadStatus::CannotRead:
-            Fail(result, MdlErrorKind::Io, bytes.size(), std::string("cannot read the file: ") + std::strerror(read.error));
+            Fail(result, MdlErrorKind::Io, bytes.size(),
+                 std::string("cannot read the file: ") + std::strerror(read.error));
             break;
     }
     return result;
@@ -320,8 +316,7 @@ std::vector<MdlSequence> GroupMdlSequences(const std::vector<MdlFrame>& frames) 
         size_t end = name.size();
         while (end > 0 && name[end - 1] >= '0' && name[end - 1] <= '9') --end;
         std::string stem = name.substr(0, end);
-        if (sequences.empty() || sequences.back().name != stem)
-            sequences.push_back({std::move(stem), int32_t(i), 0});
+        if (sequences.empty() || sequences.back().name != stem) sequences.push_back({std::move(stem), int32_t(i), 0});
         ++sequences.back().frameCount;
     }
     return sequences;

@@ -63,15 +63,15 @@ struct MdlFrame {
     int32_t frameType = 0;  // MdlFrameType8 or MdlFrameType16, matching the magic (checked)
     MdlPackedVertex bboxMin;
     MdlPackedVertex bboxMax;
-    std::string name;                      // the bytes before the terminator, at most 15
+    std::string name;                       // the bytes before the terminator, at most 15
     std::vector<MdlPackedVertex> vertices;  // vertexCount entries
 };
 
 // A whole file. Every vector holds exactly its header count of entries.
 struct MdlFile {
     MdlHeader header;
-    bool sixteenBit = false;  // "MDL4"
-    int32_t skinType = 0;     // SkinFormatRGB565 or SkinFormatARGB4444 (checked)
+    bool sixteenBit = false;           // "MDL4"
+    int32_t skinType = 0;              // SkinFormatRGB565 or SkinFormatARGB4444 (checked)
     std::vector<uint16_t> skinPixels;  // skinCount * skinWidth * skinHeight, skin after skin, row 0 first
     std::vector<MdlTexCoord> texCoords;
     std::vector<MdlTriangle> triangles;

@@ -34,7 +34,7 @@ struct ModelTriangle {
 };
 
 struct ModelFrame {
-    char name[16];         // NUL-terminated, at most 15 characters
+    char name[16];  // NUL-terminated, at most 15 characters
     ModelVec3 bboxMin;
     ModelVec3 bboxMax;
     ModelVec3* positions;  // vertexCount entries, owned
@@ -68,7 +68,7 @@ constexpr int16_t SkinFormatARGB4444 = 3;
 constexpr uint16_t SkinFillValue = 31;
 
 struct SkinImage {
-    int16_t format;    // SkinFormatRGB565 or SkinFormatARGB4444
+    int16_t format;  // SkinFormatRGB565 or SkinFormatARGB4444
     int32_t width;
     int32_t height;
     uint16_t* pixels;  // width * height values, row 0 first; owned; null when empty

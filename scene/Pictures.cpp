@@ -67,7 +67,9 @@ bool IsTgaHeader(const unsigned char* d, size_t size) {
     return size > 18 + idLength + mapBytes;
 }
 
-uint32_t Dword(const unsigned char* p) { return static_cast<uint32_t>(Word(p)) | (static_cast<uint32_t>(Word(p + 2)) << 16); }
+uint32_t Dword(const unsigned char* p) {
+    return static_cast<uint32_t>(Word(p)) | (static_cast<uint32_t>(Word(p + 2)) << 16);
+}
 
 // The decoder reads missing TGA and BMP pixel data as zeros, which would turn
 // a cut file into a partly black picture; these checks make sure every pixel

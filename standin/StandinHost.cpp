@@ -97,8 +97,8 @@ struct MeshKeys {
     // The last key at or before t, else the first (binary search).
     const SharedMesh& At(TimeValue t) const {
         if (keys.empty()) return empty;
-        auto after = std::upper_bound(keys.begin(), keys.end(), t,
-                                      [](TimeValue time, const auto& k) { return time < k.first; });
+        auto after =
+            std::upper_bound(keys.begin(), keys.end(), t, [](TimeValue time, const auto& k) { return time < k.first; });
         return after == keys.begin() ? after->second : std::prev(after)->second;
     }
 };

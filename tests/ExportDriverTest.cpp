@@ -31,8 +31,8 @@ struct DriverFixture : ::testing::Test {
     standin::Win32Scope win32Scope{&win32};
 
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("quorvex-driver-" + std::to_string(getpid()) +
-                                           "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() / ("quorvex-driver-" + std::to_string(getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
         exportState.options = {};

@@ -265,7 +265,8 @@ TEST(ImportAssimp, UpAxisFollowsTheFormatUnlessGiven) {
         for (const NodeData& node : doc.nodes) {
             if (!node.object) continue;
             for (const Point3& p : WorldVerts(doc, node.name, 0)) {
-                found = found || (std::abs(p.x - c.x) < 1e-5f && std::abs(p.y - c.y) < 1e-5f && std::abs(p.z - c.z) < 1e-5f);
+                found = found ||
+                        (std::abs(p.x - c.x) < 1e-5f && std::abs(p.y - c.y) < 1e-5f && std::abs(p.z - c.z) < 1e-5f);
             }
         }
         EXPECT_TRUE(found) << static_cast<int>(c.up);
@@ -283,11 +284,16 @@ TEST(ImportAssimp, Gltf1IsReadThroughAssimp) {
         {"scene", "s"},
         {"scenes", {{"s", {{"nodes", {"n"}}}}}},
         {"nodes", {{"n", {{"name", "Tri"}, {"meshes", {"m"}}}}}},
-        {"meshes", {{"m", {{"primitives", {{{"attributes", {{"POSITION", "p"}}}, {"indices", "i"}, {"mode", 4}, {"material", "green"}}}}}}}},
-        {"accessors", {{"p", {{"bufferView", "vp"}, {"byteOffset", 0}, {"componentType", 5126}, {"count", 3}, {"type", "VEC3"}}},
-                       {"i", {{"bufferView", "vi"}, {"byteOffset", 0}, {"componentType", 5123}, {"count", 3}, {"type", "SCALAR"}}}}},
-        {"bufferViews", {{"vp", {{"buffer", "b"}, {"byteOffset", 0}, {"byteLength", 36}, {"target", 34962}}},
-                         {"vi", {{"buffer", "b"}, {"byteOffset", 36}, {"byteLength", 6}, {"target", 34963}}}}},
+        {"meshes",
+         {{"m",
+           {{"primitives",
+             {{{"attributes", {{"POSITION", "p"}}}, {"indices", "i"}, {"mode", 4}, {"material", "green"}}}}}}}},
+        {"accessors",
+         {{"p", {{"bufferView", "vp"}, {"byteOffset", 0}, {"componentType", 5126}, {"count", 3}, {"type", "VEC3"}}},
+          {"i", {{"bufferView", "vi"}, {"byteOffset", 0}, {"componentType", 5123}, {"count", 3}, {"type", "SCALAR"}}}}},
+        {"bufferViews",
+         {{"vp", {{"buffer", "b"}, {"byteOffset", 0}, {"byteLength", 36}, {"target", 34962}}},
+          {"vi", {{"buffer", "b"}, {"byteOffset", 36}, {"byteLength", 6}, {"target", 34963}}}}},
         {"buffers", {{"b", {{"uri", "data:application/octet-stream;base64," + Base64(data)}, {"byteLength", 42}}}}},
         {"materials", {{"green", {{"values", {{"diffuse", {0, 1, 0, 1}}}}}}}}};
     WriteFile(dir + "old.gltf", gltf.dump());

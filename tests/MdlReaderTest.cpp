@@ -260,11 +260,17 @@ TEST(MdlReader, RejectsBadValuesAndIndicesAtTheirByte) {
         {"skin type 1", 84, {1, 0, 0, 0}, MdlErrorKind::BadValue, 84},
         {"triangle vertex = vertexCount", l.triangles + 12 + 2, {4, 0}, MdlErrorKind::BadIndex, l.triangles + 14},
         {"triangle texture coordinate = count", l.triangles + 6, {3, 0}, MdlErrorKind::BadIndex, l.triangles + 6},
-        {"frame type of the other variant", l.frames + l.frameSize, {2, 0, 0, 0}, MdlErrorKind::BadValue,
+        {"frame type of the other variant",
+         l.frames + l.frameSize,
+         {2, 0, 0, 0},
+         MdlErrorKind::BadValue,
          l.frames + l.frameSize},
-        {"name without terminator", l.frames + 12,
-         std::vector<uint8_t>(16, 'a'), MdlErrorKind::BadValue, l.frames + 12},
-        {"normal index 162", l.frames + 2 * l.frameSize + 28 + 4 * 2 + 3, {162}, MdlErrorKind::BadIndex,
+        {"name without terminator", l.frames + 12, std::vector<uint8_t>(16, 'a'), MdlErrorKind::BadValue,
+         l.frames + 12},
+        {"normal index 162",
+         l.frames + 2 * l.frameSize + 28 + 4 * 2 + 3,
+         {162},
+         MdlErrorKind::BadIndex,
          l.frames + 2 * l.frameSize + 28 + 4 * 2 + 3},
     };
     for (const Case& c : cases) {
@@ -366,8 +372,8 @@ class MdlReaderFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         static int serial = 0;
-        dir_ = fs::temp_directory_path() / ("quorvex-reader-" + std::to_string(getpid()) + "-" +
-                                            std::to_string(serial++));
+        dir_ =
+            fs::temp_directory_path() / ("quorvex-reader-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -394,16 +400,13 @@ TEST_F(MdlReaderFileTest, ReadsBackWhatTheWriterWrote) {
     for (int hi : {0, 1}) {
         SCOPED_TRACE(hi ? "MDL4" : "MDL3");
         ModelPtr model(CreateModel(triangles, vertices, texCoords, frames));
-        SkinPtr skin(
-            CreateSkinImage(4, 3, hi ? SkinFormatARGB4444 : SkinFormatRGB565));
+        SkinPtr skin(CreateSkinImage(4, 3, hi ? SkinFormatARGB4444 : SkinFormatRGB565));
         ASSERT_TRUE(model && skin);
         for (int i = 0; i < 12; ++i) skin->pixels[i] = uint16_t(i * 4099);
         for (int i = 0; i < texCoords; ++i) model->texCoords[i] = {int16_t(i * 3 - 2), int16_t(100 - i), 1};
         for (int t = 0; t < triangles; ++t)
-            model->triangles[t] = {{uint16_t(t), uint16_t(t + 1), uint16_t(t + 2)},
-                                   {uint16_t(3 - t), uint16_t(t), 1},
-                                   0,
-                                   {}};
+            model->triangles[t] = {
+                {uint16_t(t), uint16_t(t + 1), uint16_t(t + 2)}, {uint16_t(3 - t), uint16_t(t), 1}, 0, {}};
         const ModelVec3 axes[] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {-1, 0, 0}, {0, 0, -1}};
         for (int f = 0; f < frames; ++f) {
             std::snprintf(model->frames[f].name, 16, "run%d", f);

@@ -172,11 +172,12 @@ TEST(NormalsTest, LargeModelMatchesPerVertexDefinition) {
         return seed >> 8;
     };
     for (int v = 0; v < vertices; ++v) {
-        m->frames[0].positions[v] = {float(next() % 1000) / 7.0f, float(next() % 1000) / 3.0f, float(next() % 1000) / 11.0f};
+        m->frames[0].positions[v] = {float(next() % 1000) / 7.0f, float(next() % 1000) / 3.0f,
+                                     float(next() % 1000) / 11.0f};
     }
     for (int t = 0; t < triangles; ++t) {
         uint16_t a = uint16_t(next() % vertices), b = uint16_t(next() % vertices), c = uint16_t(next() % 40);
-        if (t % 50 == 0) b = a;  // a zero-area triangle now and then
+        if (t % 50 == 0) b = a;                       // a zero-area triangle now and then
         if (t % 97 == 0) c = uint16_t(vertices + t);  // a corner past the vertex list
         SetTriangle(m.get(), t, a, b, c);
     }

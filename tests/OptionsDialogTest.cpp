@@ -40,9 +40,7 @@ public:
         return answer;
     }
     void InitCustomControls(HINSTANCE) override {}
-    void CenterWindow(HWND window, HWND parent) override {
-        centred.push_back({window, parent});
-    }
+    void CenterWindow(HWND window, HWND parent) override { centred.push_back({window, parent}); }
     BitmapManager* Manager() override { return nullptr; }
     DefNoteTrack* NewDefaultNoteTrack() override { return nullptr; }
 
@@ -102,11 +100,10 @@ TEST_F(OptionsDialog, FrameRangeIsTheAnimationRangeTruncatedTowardZero) {
         TimeValue start, end;
         int32_t startFrame, endFrame;
     } cases[] = {
-        {0, 16000, 0, 100},   // 101 frames
-        {0, 250, 0, 1},       // a part frame is cut
-        {-250, 250, -1, 1},   // toward zero, not down
-        {-480, -160, -3, -1},
-        {-159, 159, 0, 0},
+        {0, 16000, 0, 100},  // 101 frames
+        {0, 250, 0, 1},      // a part frame is cut
+        {-250, 250, -1, 1},  // toward zero, not down
+        {-480, -160, -3, -1}, {-159, 159, 0, 0},
     };
     for (const auto& c : cases) {
         host.range = {c.start, c.end};
@@ -166,7 +163,8 @@ TEST_F(OptionsDialog, EveryOpeningStartsWithBothOptionsOff) {
     EXPECT_EQ(exportState.options.hiPrecision, 0);
     EXPECT_EQ(exportState.options.alphaChannel, 0);
 
-    EXPECT_EQ(Open({{DialogStep::Toggle, IDC_HI_PRECISION}, {DialogStep::Toggle, IDC_ALPHA_CHANNEL},
+    EXPECT_EQ(Open({{DialogStep::Toggle, IDC_HI_PRECISION},
+                    {DialogStep::Toggle, IDC_ALPHA_CHANNEL},
                     {DialogStep::Press, IDOK}}),
               1);
     EXPECT_EQ(exportState.options.hiPrecision, 1);
@@ -213,7 +211,7 @@ TEST_F(OptionsDialog, HandledMessagesAnswerOneAndOthersZero) {
 
 TEST_F(OptionsDialog, CommandsLookOnlyAtTheControlId) {
     // A notification code in the high word changes nothing.
-    INT_PTR (*proc)(HWND, UINT, WPARAM, LPARAM) = [](HWND d, UINT m, WPARAM w, LPARAM l) -> INT_PTR {
+    DLGPROC proc = [](HWND d, UINT m, WPARAM w, LPARAM l) -> INT_PTR {
         if (m == WM_COMMAND) w |= WPARAM{5} << 16;
         return ExportOptionsDlgProc(d, m, w, l);
     };

@@ -97,7 +97,8 @@ inline standin::Picture Gradient(uint16_t width, uint16_t height) {
     p.height = height;
     for (uint16_t y = 0; y < height; ++y) {
         for (uint16_t x = 0; x < width; ++x) {
-            p.pixels.push_back(BMM_Color_64{static_cast<uint16_t>(x * 4096), static_cast<uint16_t>(y * 4096), 0, 65535});
+            p.pixels.push_back(
+                BMM_Color_64{static_cast<uint16_t>(x * 4096), static_cast<uint16_t>(y * 4096), 0, 65535});
         }
     }
     return p;
@@ -208,8 +209,8 @@ inline ExportRun RunExport(SceneDocument doc, ExportSettings settings = {}) {
     standin::HostGlobalsScope globals(&host);
     standin::ScriptedWin32 win32;
     standin::Win32Scope win32Scope(&win32);
-    exportState.options = ExportOptionsRecord{settings.startFrame, settings.endFrame, settings.hiPrecision,
-                                        settings.alphaChannel};
+    exportState.options =
+        ExportOptionsRecord{settings.startFrame, settings.endFrame, settings.hiPrecision, settings.alphaChannel};
 
     const std::string path = TempModelPath();
     std::remove(path.c_str());

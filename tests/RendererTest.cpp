@@ -51,9 +51,9 @@ bool Same(RenderColor a, RenderColor b) { return a.r == b.r && a.g == b.g && a.b
 ::testing::AssertionResult IsColor(const RenderImage& image, int x, int y, RenderColor want) {
     const RenderColor got = image.At(x, y);
     if (Same(got, want)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is (" << int(got.r) << ", "
-                                         << int(got.g) << ", " << int(got.b) << "), expected (" << int(want.r)
-                                         << ", " << int(want.g) << ", " << int(want.b) << ")";
+    return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is (" << int(got.r) << ", " << int(got.g)
+                                         << ", " << int(got.b) << "), expected (" << int(want.r) << ", " << int(want.g)
+                                         << ", " << int(want.b) << ")";
 }
 
 int CountNot(const RenderImage& image, RenderColor background) {
@@ -243,7 +243,7 @@ TEST(Renderer, RefusesRequestsThatDoNotFit) {
     const RenderResult sheet = RenderModelSheet(Load(two), 1, o);
     EXPECT_TRUE(!sheet.ok() && sheet.badRequest);
     EXPECT_TRUE(RenderModelSheet(Load(Model{}), 1, FrontOptions()).badRequest);  // no frames
-    EXPECT_TRUE(RenderSkinPicture(Load(Model{})).badRequest);                   // no skin
+    EXPECT_TRUE(RenderSkinPicture(Load(Model{})).badRequest);                    // no skin
 }
 
 TEST(Renderer, DecodesSkinPixels) {

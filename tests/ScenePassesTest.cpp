@@ -91,9 +91,8 @@ TEST(SceneWalk, VisitsPreOrderAndActsOnlyOnVisibleMeshes) {
     // Time 0 classifies every node; the preamble and the conversion evaluate
     // the nodes that get a mesh action at the start frame's time (2 * 160).
     const std::vector<std::pair<std::string, TimeValue>> oneWalk = {
-        {"A", 0}, {"A", 320}, {"A", 320}, {"B", 0}, {"C", 0}, {"C", 320}, {"C", 320}, {"Helper", 0},
-        {"T", 0}, {"T", 320}, {"U", 0},   {"U", 320}, {"U", 320}, {"N", 0}, {"D", 0}, {"D", 320},
-        {"D", 320}, {"E", 0}};
+        {"A", 0},   {"A", 320}, {"A", 320}, {"B", 0},   {"C", 0}, {"C", 320}, {"C", 320}, {"Helper", 0}, {"T", 0},
+        {"T", 320}, {"U", 0},   {"U", 320}, {"U", 320}, {"N", 0}, {"D", 0},   {"D", 320}, {"D", 320},    {"E", 0}};
     std::vector<std::pair<std::string, TimeValue>> expected;
     for (int walk = 0; walk < 3; ++walk) expected.insert(expected.end(), oneWalk.begin(), oneWalk.end());
     std::vector<std::pair<std::string, TimeValue>> actual;
@@ -175,8 +174,8 @@ TEST(ScanPass, ChecksInOrderAndNamesTheReason) {
     NodeData hidden = MeshNode("Hidden", untextured);
     hidden.material.reset();
     hidden.hidden = true;
-    ExportRun accepted = RunExport(SceneWith({procedural, hidden, ObjectNode("T", ObjectKind::Target),
-                                              ObjectNode("U", ObjectKind::Unconvertible)}));
+    ExportRun accepted = RunExport(SceneWith(
+        {procedural, hidden, ObjectNode("T", ObjectKind::Target), ObjectNode("U", ObjectKind::Unconvertible)}));
     EXPECT_EQ(accepted.result, 1) << accepted.errorText;
     EXPECT_EQ(accepted.errorFlagAfter, 0);
     EXPECT_TRUE(accepted.messageBoxes.empty());
@@ -360,9 +359,8 @@ TEST(SamplePass, SamplesEachFrameOfTheRangeAtItsTime) {
     ExportRun run = RunExport(SceneWith({Mover(0, 10)}), {.startFrame = 5, .endFrame = 7, .hiPrecision = 1});
     ASSERT_TRUE(run.written) << run.errorText;
     ASSERT_EQ(run.file.frameCount, 3);
-    EXPECT_EQ(TimesOf(run.evalLog, "Mover"),
-              (std::vector<std::string>{"0", "800", "800", "0", "800", "800", "0", "800", "800", "0", "960", "960", "0",
-                                        "1120", "1120"}));
+    EXPECT_EQ(TimesOf(run.evalLog, "Mover"), (std::vector<std::string>{"0", "800", "800", "0", "800", "800", "0", "800",
+                                                                       "800", "0", "960", "960", "0", "1120", "1120"}));
     for (int k = 0; k < 3; ++k) {
         // Vertex (0, 0, 0) sits at world x = 5 + k; the file's y is world x.
         EXPECT_NEAR(run.file.positions[k][0].y, 5.0 + k, 2 * run.file.scale[1]) << k;
@@ -428,7 +426,8 @@ TEST(SamplePass, RefusesAVertexCountThatChanges) {
 TEST(SamplePass, RefusesMeshesThatAppearOrDisappear) {
     NodeData hidden = MeshNode("H", Triangle());
     hidden.hidden = true;
-    SceneDocument doc = SceneWith({MeshNode("A", Triangle()), MeshNode("B", Triangle()), MeshNode("C", Triangle()), hidden});
+    SceneDocument doc =
+        SceneWith({MeshNode("A", Triangle()), MeshNode("B", Triangle()), MeshNode("C", Triangle()), hidden});
 
     {  // B was not gathered: it is met where C was expected.
         WalkRig rig(doc);

@@ -30,7 +30,6 @@ TEST(ConvertSkinPixel, KeepsTheTopBitsOfEachChannel) {
     EXPECT_EQ(ConvertSkinPixel(0x8080, 0x8080, 0x8080, 1), 0x0888);
 }
 
-
 using namespace passtest;
 
 const BMM_Color_64 White{65535, 65535, 65535, 65535};
@@ -113,8 +112,8 @@ TEST(SkinPainting, StacksPicturesAndMovesCoordinatesToTheirRows) {
 TEST(SkinPainting, LongPictureNamesShareASlotAndLoadByTheFullName) {
     const std::string first = std::string(280, 'd') + "/first.png";
     const std::string second = std::string(280, 'd') + "/second.png";
-    SceneDocument doc = SceneWith({MeshNode("A", Square(), first), MeshNode("B", Square(), first),
-                                   MeshNode("C", Square(), second)});
+    SceneDocument doc =
+        SceneWith({MeshNode("A", Square(), first), MeshNode("B", Square(), first), MeshNode("C", Square(), second)});
     doc.images[first] = Plain(8, 2, Red);
     doc.images[second] = Plain(16, 16, White);
     ExportRun run = RunExport(doc);

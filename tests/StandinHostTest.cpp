@@ -218,9 +218,9 @@ TEST(StandinHostTree, MaterialsAndMaps) {
 // ------------------------------------------------------------ time
 
 TEST(StandinHostTime, KeyedTransformHoldsLastKeyAtOrBefore) {
-    NodeData node = WithTransform(EmptyNode("Mover"), KeyedTransform({{0, Translation(1, 0, 0)},
-                                                                      {160, Translation(2, 0, 0)},
-                                                                      {320, Translation(3, 0, 0)}}));
+    NodeData node = WithTransform(
+        EmptyNode("Mover"),
+        KeyedTransform({{0, Translation(1, 0, 0)}, {160, Translation(2, 0, 0)}, {320, Translation(3, 0, 0)}}));
     StandinHost host(Scene({node}));
     INode* mover = host.FindNode("Mover");
     auto xAt = [&](TimeValue t) { return mover->GetObjTMAfterWSM(t, nullptr).row[3].x; };
@@ -234,8 +234,8 @@ TEST(StandinHostTime, KeyedTransformHoldsLastKeyAtOrBefore) {
 }
 
 TEST(StandinHostTime, EveryFrameKeysLandOnFrameTicks) {
-    NodeData node = WithTransform(EmptyNode("Walker"),
-                                  EveryFrame(160, std::vector<Matrix3>{Translation(0, 0, 0), Translation(0, 0, 4)}, -1));
+    NodeData node = WithTransform(
+        EmptyNode("Walker"), EveryFrame(160, std::vector<Matrix3>{Translation(0, 0, 0), Translation(0, 0, 4)}, -1));
     ASSERT_EQ(node.transform.keys.size(), 2u);
     EXPECT_EQ(node.transform.keys[0].time, -160);
     StandinHost host(Scene({node}, 160));

@@ -26,8 +26,7 @@ constexpr uint32_t kChildControl = Child | Visible;
 constexpr DialogControl kExportOptionsControls[] = {
     {IDOK, DialogControlKind::DefPushButton, "Button", "Export Frame Range", 14, 16, 71, 14,
      kChildControl | DefPushButton | TabStop},
-    {IDCANCEL, DialogControlKind::PushButton, "Button", "Cancel", 13, 58, 72, 14,
-     kChildControl | PushButton | TabStop},
+    {IDCANCEL, DialogControlKind::PushButton, "Button", "Cancel", 13, 58, 72, 14, kChildControl | PushButton | TabStop},
     {IDC_SINGLE_FRAME, DialogControlKind::PushButton, "Button", "Export Single Frame", 13, 36, 71, 14,
      kChildControl | PushButton | TabStop},
     {IDC_HI_PRECISION, DialogControlKind::AutoCheckBox, "Button", "Hi Precision", 109, 20, 53, 11,

@@ -44,12 +44,8 @@ INT_PTR CALLBACK ExportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, 
             // The notification code in the high word does not matter: a check
             // box's state is read back whatever the click came from.
             switch (LOWORD(wParam)) {
-                case IDCANCEL:
-                    EndDialog(dialog, 0);
-                    break;
-                case IDOK:
-                    EndDialog(dialog, 1);
-                    break;
+                case IDCANCEL: EndDialog(dialog, 0); break;
+                case IDOK: EndDialog(dialog, 1); break;
                 case IDC_SINGLE_FRAME:
                     options.endFrame = options.startFrame;
                     EndDialog(dialog, 1);
@@ -60,12 +56,10 @@ INT_PTR CALLBACK ExportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, 
                 case IDC_ALPHA_CHANNEL:
                     options.alphaChannel = IsDlgButtonChecked(dialog, IDC_ALPHA_CHANNEL) != 0 ? 1 : 0;
                     break;
-                default:
-                    break;
+                default: break;
             }
             return 1;
-        default:
-            return 0;
+        default: return 0;
     }
 }
 
