@@ -26,6 +26,8 @@
 #include "standin/StandinHost.h"
 #include "standin/Win32Standin.h"
 
+using namespace quorvex;
+
 namespace {
 
 double ThreadCpuSeconds() {
@@ -45,13 +47,6 @@ std::string OutputPath(const char* what) {
         .string();
 }
 
-struct ModelDeleter {
-    void operator()(ModelData* m) const { DestroyModel(m); }
-};
-struct SkinDeleter {
-    void operator()(SkinImage* s) const { FreeSkinImage(s); }
-};
-
 // A deep copy of the model as the export holds it once every frame is sampled.
 ModelData* CopyModel(const ModelData* from) {
     ModelData* to = CreateModel(from->triangleCount, from->vertexCount, from->texCoordCount, from->frameCount);
@@ -69,8 +64,8 @@ ModelData* CopyModel(const ModelData* from) {
 struct BigScene {
     std::string error;
     standin::SceneDocument document;
-    std::unique_ptr<ModelData, ModelDeleter> model;
-    std::unique_ptr<SkinImage, SkinDeleter> skin;
+    ModelPtr model;
+    SkinPtr skin;
     double vertexFrames = 0;
 };
 
@@ -84,7 +79,7 @@ bool Export(const standin::SceneDocument& document, const std::string& path,
     standin::Win32Scope win32Scope(&win32);
     const Interval range = host.GetAnimRange();
     const int ticks = host.GetTicksPerFrame();
-    ExportOptions = {range.start / ticks, range.end / ticks, 0, 0};
+    exportState.options = {range.start / ticks, range.end / ticks, 0, 0};
     ModelExporter exporter;
     return exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0) == 1;
 }
@@ -97,8 +92,9 @@ const BigScene& Scene() {
         // The model as the normals phase receives it.
         Export(s->document, path, [s](const standin::ProgressCall& call) {
             if (call.kind == standin::ProgressCall::Start && call.caption == "Calculating.." && !s->model) {
-                s->model.reset(CopyModel(currentModel));
-                s->skin.reset(CreateSkinImage(currentSkin->width, currentSkin->height, currentSkin->format));
+                s->model.reset(CopyModel(exportState.model.get()));
+                s->skin.reset(
+                    CreateSkinImage(exportState.skin->width, exportState.skin->height, exportState.skin->format));
             }
         });
         std::remove(path.c_str());
@@ -118,7 +114,8 @@ const BigScene& Scene() {
 
 bool Ready(benchmark::State& state) {
     if (!Scene().error.empty()) {
-        state.SkipWithError(("no big scene (run bench/make_big_scene.py, set QUORVEX_BIG_SCENE): " + Scene().error).c_str());
+        state.SkipWithError(
+            ("no big scene (run bench/make_big_scene.py, set QUORVEX_BIG_SCENE): " + Scene().error).c_str());
         return false;
     }
     return true;

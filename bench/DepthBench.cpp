@@ -14,6 +14,8 @@
 #include "standin/Win32Standin.h"
 #include "tests/support/SceneBuilder.h"
 
+using namespace quorvex;
+
 namespace {
 
 constexpr int kNodes = 960;
@@ -21,8 +23,10 @@ constexpr int kFrames = 30;
 
 standin::NodeData Quad(int k) {
     std::vector<Matrix3> keys;
-    for (int f = 0; f < kFrames; ++f) keys.push_back(standin::Translation(0.01f * std::sin(0.1f * float(f + k)), 0.001f, 0));
-    standin::NodeData node = standin::MeshNode("n" + std::to_string(k), standin::QuadMesh(), standin::BitmapMaterial("a.png"));
+    for (int f = 0; f < kFrames; ++f)
+        keys.push_back(standin::Translation(0.01f * std::sin(0.1f * float(f + k)), 0.001f, 0));
+    standin::NodeData node =
+        standin::MeshNode("n" + std::to_string(k), standin::QuadMesh(), standin::BitmapMaterial("a.png"));
     node.transform = standin::EveryFrame(160, keys);
     return node;
 }
@@ -49,10 +53,11 @@ void BM_ExportHierarchy(benchmark::State& state) {
     standin::Win32Scope win32Scope(&win32);
     const std::string path =
         (std::filesystem::temp_directory_path() / ("quorvex-depth-" + std::to_string(getpid()) + ".mdl")).string();
-    ExportOptions = {0, kFrames - 1, 0, 0};
+    exportState.options = {0, kFrames - 1, 0, 0};
     ModelExporter exporter;
     for (auto _ : state) {
         if (exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0) != 1) state.SkipWithError("export failed");
+        host.ExportEnded();
     }
     std::filesystem::remove(path);
     state.SetLabel(chain ? "960-deep chain" : "960 at the top level");

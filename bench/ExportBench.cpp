@@ -13,6 +13,8 @@
 #include "standin/StandinHost.h"
 #include "standin/Win32Standin.h"
 
+using namespace quorvex;
+
 namespace {
 
 // A grid of quads, rows x columns, one texture coordinate per vertex.
@@ -39,7 +41,8 @@ void BM_ExportAnimatedScene(benchmark::State& state) {
     std::vector<standin::NodeData> nodes;
     for (int m = 0; m < meshes; ++m) {
         std::vector<Matrix3> keys;
-        for (int f = 0; f < frames; ++f) keys.push_back(standin::Translation(float(m), std::sin(0.1f * float(f + m)), 0.0f));
+        for (int f = 0; f < frames; ++f)
+            keys.push_back(standin::Translation(float(m), std::sin(0.1f * float(f + m)), 0.0f));
         standin::NodeData node = standin::MeshNode("Mesh" + std::to_string(m), Grid(16, 16),
                                                    standin::BitmapMaterial(m % 2 ? "a.png" : "b.png"));
         node.transform = standin::EveryFrame(160, keys);
@@ -54,10 +57,11 @@ void BM_ExportAnimatedScene(benchmark::State& state) {
     standin::Win32Scope win32Scope(&win32);
     const std::string path =
         (std::filesystem::temp_directory_path() / ("quorvex-bench-" + std::to_string(getpid()) + ".mdl")).string();
-    ExportOptions = {0, frames - 1, 0, 0};
+    exportState.options = {0, frames - 1, 0, 0};
     ModelExporter exporter;
     for (auto _ : state) {
         if (exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0) != 1) state.SkipWithError("export failed");
+        host.ExportEnded();
     }
     std::filesystem::remove(path);
     state.counters["vertices"] = double(meshes) * 17 * 17;

@@ -12,6 +12,8 @@
 #include "mdl/MdlFileWriter.h"
 #include "model/Normals.h"
 
+using namespace quorvex;
+
 namespace {
 
 constexpr int VertexCount = 2000;

@@ -16,7 +16,6 @@ CommandRegistration::CommandRegistration(int order, CommandAdder adder) { Regist
 
 void AddRegisteredCommands(CLI::App& app, int& exitStatus) {
     auto commands = Registry();
-    std::stable_sort(commands.begin(), commands.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(commands.begin(), commands.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& command : commands) command.second(app, exitStatus);
 }

@@ -33,6 +33,8 @@
 #include "plugin/PluginModule.h"
 #include "ui/Resource.h"
 
+using namespace quorvex;
+
 namespace {
 
 struct ExportArgs {
@@ -81,12 +83,6 @@ bool ParseFrameRange(const std::string& text, int32_t& start, int32_t& end) {
     return parse(text.substr(0, colon), start) && parse(text.substr(colon + 1), end);
 }
 
-std::string LowerExtension(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext;
-}
-
 std::string Number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", value);
@@ -105,7 +101,7 @@ ClassDesc* LoadExporterClass() {
 }
 
 int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
-    const bool sceneFile = LowerExtension(args.scene) == ".json";
+    const bool sceneFile = standin::LowerExtension(args.scene) == ".json";
     if (sceneFile && importFlagsGiven)
         return UsageError("--fps, --scale, --mirror, --clip, --up, --no-up-fix, --no-swatches and --list-clips apply "
                           "only to imported model files, not to " + args.scene);
@@ -149,7 +145,8 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     if (framesGiven) {
         if (args.singleFrame) return UsageError("--frames and --single-frame cannot be used together");
         if (!ParseFrameRange(args.frames, start, end))
-            return UsageError("--frames wants START:END, two whole numbers within 32 bits, e.g. --frames 0:30 or --frames=-3:-1");
+            return UsageError(
+                "--frames wants START:END, two whole numbers within 32 bits, e.g. --frames 0:30 or --frames=-3:-1");
         if (end < start) return UsageError("--frames " + args.frames + ": END is before START");
     }
     // Before any work: a path that cannot be written costs no loading.
@@ -166,7 +163,7 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
         // The frame phases advance once per frame of the range the dialog or the flags chose.
         if (call.kind == standin::ProgressCall::Start &&
             (call.caption == "Writing Frames" || call.caption == "Calculating.."))
-            progress.CountFrames(int64_t(ExportOptions.endFrame) - ExportOptions.startFrame + 1);
+            progress.CountFrames(int64_t(exportState.options.endFrame) - exportState.options.startFrame + 1);
         SetProgressLineOpen(progress.LineOpen());
     };
 
@@ -226,10 +223,10 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
 
     BOOL suppressPrompts = FALSE;
     if (framesGiven) {
-        ExportOptions.startFrame = start;
-        ExportOptions.endFrame = end;
-        ExportOptions.hiPrecision = args.hiPrecision ? 1 : 0;
-        ExportOptions.alphaChannel = args.alpha ? 1 : 0;
+        exportState.options.startFrame = start;
+        exportState.options.endFrame = end;
+        exportState.options.hiPrecision = args.hiPrecision ? 1 : 0;
+        exportState.options.alphaChannel = args.alpha ? 1 : 0;
         suppressPrompts = TRUE;
     } else {
         // The options dialog opens as it would in the host; the flags answer it.
@@ -239,6 +236,7 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     }
 
     const int result = exporter->DoExport(args.output.c_str(), nullptr, &host, suppressPrompts, 0);
+    host.ExportEnded();
     progress.BreakLine();
     SetProgressLineOpen(false);
     exporter.reset();
@@ -294,11 +292,14 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
     CLI::Option* up = cmd->add_option("--up", args->up,
                                       "Imported files: y or z, the file's up axis (default: its metadata, else its\n"
                                       "format's convention); y files are turned to stand in the Z-up host");
-    CLI::Option* noUpFix = cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: the file's axes as stored (same as --up z)");
-    CLI::Option* noSwatches = cmd->add_flag(
-        "--no-swatches", args->noSwatches,
-        "Imported files: no colour swatches; meshes without a usable texture are refused");
-    CLI::Option* listClips = cmd->add_flag("--list-clips", args->listClips, "Imported files: list the animation clips, their lengths and frame names, export nothing");
+    CLI::Option* noUpFix =
+        cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: the file's axes as stored (same as --up z)");
+    CLI::Option* noSwatches =
+        cmd->add_flag("--no-swatches", args->noSwatches,
+                      "Imported files: no colour swatches; meshes without a usable texture are refused");
+    CLI::Option* listClips =
+        cmd->add_flag("--list-clips", args->listClips,
+                      "Imported files: list the animation clips, their lengths and frame names, export nothing");
     cmd->add_flag("--strict", args->strict, "Treat every warning as a failure: exit 1, write nothing");
     cmd->add_flag("-q,--quiet", args->quiet, "No progress bar and no summary");
     cmd->add_flag("-v,--verbose", args->verbose,

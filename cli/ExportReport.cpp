@@ -6,6 +6,8 @@
 
 #include "mdl/MdlReader.h"
 
+using namespace quorvex;
+
 namespace {
 
 void CountNodes(const std::vector<standin::NodeData>& nodes, LoadedCounts& counts, std::set<std::string>& pictures) {

@@ -7,19 +7,23 @@
 
 #include "mdl/MdlReader.h"
 
+using namespace quorvex;
+
 void PrintExportSummary(std::FILE* out, const std::string& path) {
     // Read the file back rather than trusting what the exporter meant to write.
     MdlReadResult read = ReadMdlFile(path.c_str());
     if (read.error.kind != MdlErrorKind::None) {
-        std::fprintf(out, "warning: %s was written but does not read back: %s\n", path.c_str(), read.error.message.c_str());
+        std::fprintf(out, "warning: %s was written but does not read back: %s\n", path.c_str(),
+                     read.error.message.c_str());
         return;
     }
     const MdlHeader& h = read.file.header;
     std::error_code ec;
     const uintmax_t size = std::filesystem::file_size(path, ec);
-    std::fprintf(out, "Wrote %s (%llu bytes, %.4s): %d vertices, %d triangles, %d texture coordinates, skin %dx%d, %d frame%s\n",
-                 path.c_str(), static_cast<unsigned long long>(ec ? 0 : size), h.magic, h.vertexCount, h.triangleCount,
-                 h.texCoordCount, h.skinWidth, h.skinHeight, h.frameCount, h.frameCount == 1 ? "" : "s");
+    std::fprintf(
+        out, "Wrote %s (%llu bytes, %.4s): %d vertices, %d triangles, %d texture coordinates, skin %dx%d, %d frame%s\n",
+        path.c_str(), static_cast<unsigned long long>(ec ? 0 : size), h.magic, h.vertexCount, h.triangleCount,
+        h.texCoordCount, h.skinWidth, h.skinHeight, h.frameCount, h.frameCount == 1 ? "" : "s");
     // Default names (Frame0, Frame1, ...) form one sequence that says nothing new.
     const std::vector<MdlSequence> groups = GroupMdlSequences(read.file.frames);
     if (groups.size() == 1 && groups[0].name == "Frame") return;

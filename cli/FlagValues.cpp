@@ -1,5 +1,7 @@
 #include "cli/FlagValues.h"
 
+#include "import/Importer.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -25,7 +27,7 @@ bool WholeNumber(const std::string& text, int64_t& value) {
 
 std::string ParseFps(const std::string& text, int& fps) {
     int64_t whole = 0;
-    if (WholeNumber(text, whole) && whole > 0 && whole <= TicksPerSecond && TicksPerSecond % whole == 0) {
+    if (WholeNumber(text, whole) && whole > 0 && whole <= TicksPerSecond && standin::ValidFps(static_cast<int>(whole))) {
         fps = static_cast<int>(whole);
         return {};
     }
@@ -37,7 +39,7 @@ std::string ParseFps(const std::string& text, int& fps) {
     if (!number) return message + ", e.g. 24, 25, 30 or 60";
     int below = 0, above = 0;
     for (int d = 1; d <= TicksPerSecond; ++d) {
-        if (TicksPerSecond % d != 0) continue;
+        if (!standin::ValidFps(d)) continue;
         if (d <= asked) below = d;
         if (d >= asked && above == 0) above = d;
     }

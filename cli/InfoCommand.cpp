@@ -11,6 +11,8 @@
 #include "cli/Commands.h"
 #include "mdl/MdlReader.h"
 
+using namespace quorvex;
+
 namespace {
 
 struct InfoArguments {
@@ -68,9 +70,11 @@ std::string Number(double value) {
 
 std::string Triple(const MdlVec3& v) { return "(" + Number(v.x) + ", " + Number(v.y) + ", " + Number(v.z) + ")"; }
 
-const char* SkinTypeName(int32_t skinType) { return skinType == MdlSkinTypeARGB4444 ? "ARGB4444" : "RGB565"; }
+const char* SkinTypeName(int32_t skinType) { return skinType == SkinFormatARGB4444 ? "ARGB4444" : "RGB565"; }
 
-nlohmann::ordered_json JsonTriple(const MdlVec3& v) { return nlohmann::ordered_json::array({double(v.x), double(v.y), double(v.z)}); }
+nlohmann::ordered_json JsonTriple(const MdlVec3& v) {
+    return nlohmann::ordered_json::array({double(v.x), double(v.y), double(v.z)});
+}
 
 nlohmann::ordered_json InfoJson(const std::string& path, const MdlReadResult& read) {
     const MdlFile& f = read.file;
@@ -108,8 +112,7 @@ nlohmann::ordered_json InfoJson(const std::string& path, const MdlReadResult& re
 void PrintInfo(const std::string& path, const MdlReadResult& read) {
     const MdlFile& f = read.file;
     const MdlHeader& h = f.header;
-    std::cout << path << ": " << std::string(h.magic, 4) << ", " << (f.sixteenBit ? "16" : "8")
-              << "-bit vertices\n";
+    std::cout << path << ": " << std::string(h.magic, 4) << ", " << (f.sixteenBit ? "16" : "8") << "-bit vertices\n";
     std::cout << "skin:       " << h.skinCount << " x " << h.skinWidth << "x" << h.skinHeight << " pixels, "
               << SkinTypeName(f.skinType) << " (type " << f.skinType << ")\n";
     std::cout << "counts:     " << h.vertexCount << " vertices, " << h.triangleCount << " triangles, "
@@ -186,8 +189,10 @@ int RunInfo(const InfoArguments& args) {
 
 void AddInfoCommand(CLI::App& app, int& exitStatus) {
     auto args = std::make_shared<InfoArguments>();
-    CLI::App* command = app.add_subcommand("info", "Show what a model file holds: counts, skin, frames and their sequences.");
-    command->footer("Show what a model file holds: variant, skin size and type, counts, scale and origin, the file's size\n"
+    CLI::App* command =
+        app.add_subcommand("info", "Show what a model file holds: counts, skin, frames and their sequences.");
+    command->footer(
+        "Show what a model file holds: variant, skin size and type, counts, scale and origin, the file's size\n"
         "against the size its header implies, the frames grouped into sequences by name, and every frame's\n"
         "bounding box in model units. Exit status: 0 success, 1 malformed model file, 2 bad usage or an\n"
         "unreadable file. Bytes after the model's end are reported as a warning. With several files each\n"

@@ -7,6 +7,8 @@
 
 #include "mdl/MdlFileWriter.h"
 
+using namespace quorvex;
+
 namespace {
 
 const char* commandName = "quorvex";

@@ -14,6 +14,8 @@
 #include "view/PictureOutput.h"
 #include "view/Renderer.h"
 
+using namespace quorvex;
+
 namespace {
 
 struct ViewArguments {
@@ -141,7 +143,8 @@ int RunView(const ViewArguments& args) {
         what = "a sheet of frames";
     } else {
         rendered = RenderModelFrame(read.file, args.frame, options);
-        if (rendered.ok()) what = "frame " + std::to_string(args.frame) + " \"" + read.file.frames[size_t(args.frame)].name + "\"";
+        if (rendered.ok())
+            what = "frame " + std::to_string(args.frame) + " \"" + read.file.frames[size_t(args.frame)].name + "\"";
     }
     if (!rendered.ok()) {
         std::cerr << name << rendered.error << "\n";
@@ -176,9 +179,10 @@ void AddViewCommand(CLI::App& app, int& exitStatus) {
                         "existing file is replaced.")
         ->type_name("OUT.png")
         ->required();
-    auto* frame = command->add_option("--frame", args->frame,
-                                      "The frame to draw, counted from 0 (default 0). Use `quorvex info` to list "
-                                      "the frames.")
+    auto* frame = command
+                      ->add_option("--frame", args->frame,
+                                   "The frame to draw, counted from 0 (default 0). Use `quorvex info` to list "
+                                   "the frames.")
                       ->type_name("N")
                       ->check(CLI::Range(0, INT32_MAX));
     auto* sheet = command->add_flag("--sheet", args->sheet,
@@ -205,12 +209,14 @@ void AddViewCommand(CLI::App& app, int& exitStatus) {
                         "Picture size WxH in pixels, each side 1.." + std::to_string(RenderMaxSide) +
                             " (default 512x512); with --sheet, the size of each cell; with --skin, the skin scaled.")
         ->type_name("WxH");
-    command->add_option("--yaw", args->yaw,
-                        "Camera angle around the vertical axis in degrees (default 30); 0 looks at the model's "
-                        "front, from +x.")
+    command
+        ->add_option("--yaw", args->yaw,
+                     "Camera angle around the vertical axis in degrees (default 30); 0 looks at the model's "
+                     "front, from +x.")
         ->check(CLI::Range(-360.0f, 360.0f));
-    command->add_option("--pitch", args->pitch,
-                        "Camera elevation in degrees, -89..89 (default 15); positive looks down on the model.")
+    command
+        ->add_option("--pitch", args->pitch,
+                     "Camera elevation in degrees, -89..89 (default 15); positive looks down on the model.")
         ->check(CLI::Range(-89.0f, 89.0f));
     frame->excludes(sheet);
     skin->excludes(frame);

@@ -58,6 +58,7 @@ if(QUORVEX_WINDOWS_TESTS)
     ${CMAKE_SOURCE_DIR}/tests/windows/WineHost.cpp
     ${SCENE_SOURCES}
     ${CMAKE_SOURCE_DIR}/standin/StandinHost.cpp
+    ${CMAKE_SOURCE_DIR}/mdl/WholeFile.cpp
     ${CMAKE_SOURCE_DIR}/plugin/HostServices.cpp)
   set_target_properties(quorvex_wintest PROPERTIES OUTPUT_NAME quorvex-wintest)
   target_include_directories(quorvex_wintest PRIVATE ${CMAKE_SOURCE_DIR} ${header_view} ${header_view}/stb)

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "export/ExportState.h"
+#include "plugin/Exporter.h"
 #include "export/ModelExporter.h"
 #include "export/SceneWalk.h"
 #include "export/ScenePasses.h"
@@ -10,11 +11,11 @@
 #include "model/ModelData.h"
 #include "model/Normals.h"
 #include "model/Numeric.h"
-#include "plugin/PluginModule.h"
 #include "skin/SkinPainting.h"
 #include "skin/TextureTable.h"
-#include "ui/OptionsDialog.h"
 #include "ui/Resource.h"
+
+namespace quorvex {
 
 namespace {
 
@@ -29,160 +30,161 @@ unsigned long ProgressIdle(void*) { return 0; }
 // Integer part of (i / m) * 100, truncated, with the factor as a float.
 int Percent(int64_t i, int64_t m) { return static_cast<int>((static_cast<float>(i) / static_cast<float>(m)) * 100.0f); }
 
-void WalkRootChildren(ModelExporter& exporter, Interface* ip, int childCount, ExportPass pass, bool reportProgress) {
+void WalkRootChildren(ExportState& state, Interface* ip, int childCount, ExportPass pass, bool reportProgress) {
     for (int i = 0; i < childCount; ++i) {
         INode* root = ip->GetRootNode();
         INode* child = root ? root->GetChildNode(i) : nullptr;
-        if (child) WalkNode(exporter, child, pass);
+        if (child) WalkNode(state, child, pass);
         if (reportProgress) ip->ProgressUpdate(Percent(i, childCount), true, nullptr);
     }
 }
 
 // Releases the model and skin of the export in progress, if any.
-void ReleaseExportRecords() {
-    FreeSkinImage(currentSkin);
-    currentSkin = nullptr;
-    DestroyModel(currentModel);
-    currentModel = nullptr;
+void ReleaseExportRecords(ExportState& state) {
+    state.skin.reset();
+    state.model.reset();
 }
 
 // Every refusal: one message box while the progress display is still open,
 // then the display is ended and everything made is released. Nothing is written.
-int Refuse(Interface* ip, const char* text) {
-    SetErrorText(text);
-    errorFlag = 1;
-    MessageBoxA(ip->GetMAXHWnd(), ErrorText, AbortCaption, MB_OK | MB_ICONERROR);
+int Refuse(ExportState& state, Interface* ip, const char* text) {
+    SetErrorText(state, text);
+    state.errorFlag = 1;
+    MessageBoxA(ip->GetMAXHWnd(), state.errorText, AbortCaption, MB_OK | MB_ICONERROR);
     ip->ProgressEnd();
-    ReleaseExportRecords();
+    ReleaseExportRecords(state);
     return 0;
 }
 
 // A refusal before the progress display opens and before anything is made.
 // `ip` may be null; the box then has no owner.
-int RefuseBeforeStart(Interface* ip, const char* text) {
-    SetErrorText(text);
-    errorFlag = 1;
-    MessageBoxA(ip ? ip->GetMAXHWnd() : nullptr, ErrorText, AbortCaption, MB_OK | MB_ICONERROR);
+int RefuseBeforeStart(ExportState& state, Interface* ip, const char* text) {
+    SetErrorText(state, text);
+    state.errorFlag = 1;
+    MessageBoxA(ip ? ip->GetMAXHWnd() : nullptr, state.errorText, AbortCaption, MB_OK | MB_ICONERROR);
     return 0;
 }
 
-int RefuseWithErrorText(Interface* ip) {
-    char text[sizeof(ErrorText)];
-    std::snprintf(text, sizeof text, "%s", ErrorText);
-    return Refuse(ip, text);
+int RefuseWithErrorText(ExportState& state, Interface* ip) {
+    char text[sizeof(state.errorText)];
+    std::snprintf(text, sizeof text, "%s", state.errorText);
+    return Refuse(state, ip, text);
 }
 
 }  // namespace
 
-int ModelExporter::PaintTextures(int alpha) { return ::PaintTextures(currentSkin, skinWidth, alpha); }
-
 int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, BOOL suppressPrompts, DWORD options) {
     (void)ei;
     (void)options;
-    errorFlag = 0;
-    showPrompts = suppressPrompts == 0 ? 1 : 0;
-    hostInterface = ip;
-    gatheredMeshes.clear();
-    sampleCursor = 0;
+    ExportState& state = exportState;
+    state.errorFlag = 0;
+    state.showPrompts = suppressPrompts == 0 ? 1 : 0;
+    state.host = ip;
+    state.gatheredMeshes.clear();
+    state.sampleCursor = 0;
 
     // The host's free functions (tick rate, bitmaps, note tracks) reach the
     // host only once its adapter has installed them; without them, or without
     // an interface, the scene cannot be read whole, so nothing is written.
-    if (!ip || !GetHostGlobals()) return RefuseBeforeStart(ip, NoHostText);
+    if (!ip || !GetHostGlobals()) return RefuseBeforeStart(state, ip, NoHostText);
 
-    if (showPrompts) {
+    if (state.showPrompts) {
         INT_PTR answer = DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_EXPORT_OPTIONS), ip->GetMAXHWnd(),
-                                         ExportOptionsDlgProc, reinterpret_cast<LPARAM>(this));
+                                         ExportOptionsDlgProc, reinterpret_cast<LPARAM>(ip));
         if (answer == 0) return 1;  // cancelled
         // -1: the system could not create the dialog, so nobody chose the options.
-        if (answer == -1) return RefuseBeforeStart(ip, NoDialogText);
+        if (answer == -1) return RefuseBeforeStart(state, ip, NoDialogText);
     }
 
     INode* root = ip->GetRootNode();
     const int childCount = root ? root->NumberOfChildren() : 0;
 
-    ClearTextureTable();
-    texCoordBase = 0;
-    vertexBase = 0;
-    triangleBase = 0;
+    ClearTextureTable(state.textures);
+    state.texCoordBase = 0;
+    state.vertexBase = 0;
+    state.triangleBase = 0;
 
     ip->ProgressStart("Scanning...", true, ProgressIdle, nullptr);
-    triangleTotal = 0;
-    vertexTotal = 0;
-    texCoordTotal = 0;
-    frameCount = static_cast<int64_t>(ExportOptions.endFrame) - ExportOptions.startFrame + 1;
+    state.triangleTotal = 0;
+    state.vertexTotal = 0;
+    state.texCoordTotal = 0;
+    state.frameCount = static_cast<int64_t>(state.options.endFrame) - state.options.startFrame + 1;
 
-    WalkRootChildren(*this, ip, childCount, Scan, false);
-    if (errorFlag) return RefuseWithErrorText(ip);
+    WalkRootChildren(state, ip, childCount, Scan, false);
+    if (state.errorFlag) return RefuseWithErrorText(state, ip);
 
     // Triangle indices are 16 bits wide: larger models cannot be represented.
     char message[256];
-    if (vertexTotal > MaxIndexedItems) {
-        std::snprintf(message, sizeof message, "Model has %" PRId32 " vertices; at most 65536 fit", vertexTotal);
-        return Refuse(ip, message);
+    if (state.vertexTotal > MaxIndexedItems) {
+        std::snprintf(message, sizeof message, "Model has %" PRId32 " vertices; at most 65536 fit", state.vertexTotal);
+        return Refuse(state, ip, message);
     }
-    if (texCoordTotal > MaxIndexedItems) {
+    if (state.texCoordTotal > MaxIndexedItems) {
         std::snprintf(message, sizeof message, "Model has %" PRId32 " texture coordinates; at most 65536 fit",
-                      texCoordTotal);
-        return Refuse(ip, message);
+                      state.texCoordTotal);
+        return Refuse(state, ip, message);
     }
     constexpr const char* NoMemory = "Not enough memory for the model";
-    if (!ModelFitsLimits(triangleTotal, vertexTotal, texCoordTotal, frameCount)) return Refuse(ip, NoMemory);
+    if (!ModelFitsLimits(state.triangleTotal, state.vertexTotal, state.texCoordTotal, state.frameCount))
+        return Refuse(state, ip, NoMemory);
 
-    currentModel = CreateModel(triangleTotal, vertexTotal, texCoordTotal, static_cast<int32_t>(frameCount));
-    if (!currentModel) return Refuse(ip, NoMemory);
+    state.model.reset(CreateModel(state.triangleTotal, state.vertexTotal, state.texCoordTotal,
+                                  static_cast<int32_t>(state.frameCount)));
+    if (!state.model) return Refuse(state, ip, NoMemory);
 
-    WalkRootChildren(*this, ip, childCount, Gather, true);
-    if (errorFlag) return RefuseWithErrorText(ip);
+    WalkRootChildren(state, ip, childCount, Gather, true);
+    if (state.errorFlag) return RefuseWithErrorText(state, ip);
 
     // The skin's size is known once every texture is registered; judge it
     // before the long sampling phase.
-    const int64_t largestWidth = LargestTextureWidth();
-    const int64_t totalHeight = TotalTextureHeight();
+    const int64_t largestWidth = LargestTextureWidth(state.textures);
+    const int64_t totalHeight = TotalTextureHeight(state.textures);
     const int64_t roundedWidth = (largestWidth + 7) / 8 * 8;
-    if (!SkinFitsLimits(roundedWidth, totalHeight)) return Refuse(ip, NoMemory);
+    if (!SkinFitsLimits(roundedWidth, totalHeight)) return Refuse(state, ip, NoMemory);
     ip->ProgressEnd();
 
-    currentFrame = ExportOptions.startFrame;
+    state.currentFrame = state.options.startFrame;
     ip->ProgressStart("Writing Frames", true, ProgressIdle, nullptr);
-    for (int64_t f = 0; f < frameCount; ++f) {
-        vertexBase = 0;
-        sampleCursor = 0;
-        evalTime = WrapToInt32(static_cast<int64_t>(GetTicksPerFrame()) * currentFrame);
-        WalkRootChildren(*this, ip, childCount, Sample, false);
-        FinishSampleFrame(*this);
-        if (errorFlag) return RefuseWithErrorText(ip);
-        ++currentFrame;
-        ip->ProgressUpdate(Percent(f, frameCount), true, nullptr);
+    for (int64_t f = 0; f < state.frameCount; ++f) {
+        state.vertexBase = 0;
+        state.sampleCursor = 0;
+        state.evalTime = WrapToInt32(static_cast<int64_t>(GetTicksPerFrame()) * state.currentFrame);
+        WalkRootChildren(state, ip, childCount, Sample, false);
+        FinishSampleFrame(state);
+        if (state.errorFlag) return RefuseWithErrorText(state, ip);
+        ++state.currentFrame;
+        ip->ProgressUpdate(Percent(f, state.frameCount), true, nullptr);
     }
 
-    skinHeight = static_cast<int32_t>(totalHeight);
-    skinWidth = static_cast<int32_t>(roundedWidth);
-    const int alpha = ExportOptions.alphaChannel != 0 ? 1 : 0;
-    currentSkin = CreateSkinImage(skinWidth, skinHeight, alpha ? SkinFormatARGB4444 : SkinFormatRGB565);
-    if (!currentSkin) return Refuse(ip, NoMemory);
-    PaintTextures(alpha);
-    ShiftTexCoords(currentModel);
+    state.skinHeight = static_cast<int32_t>(totalHeight);
+    state.skinWidth = static_cast<int32_t>(roundedWidth);
+    const int alpha = state.options.alphaChannel != 0 ? 1 : 0;
+    state.skin.reset(CreateSkinImage(state.skinWidth, state.skinHeight, alpha ? SkinFormatARGB4444 : SkinFormatRGB565));
+    if (!state.skin) return Refuse(state, ip, NoMemory);
+    PaintTextures(state.textures, state.skin.get(), state.skinWidth, alpha);
+    ShiftTexCoords(state.textures, state.model.get());
 
     ip->ProgressStart("Calculating..", true, ProgressIdle, nullptr);
-    for (int64_t f = 0; f < frameCount; ++f) {
+    for (int64_t f = 0; f < state.frameCount; ++f) {
         // A frame keeps only its normals' table indices, so the normals of one
         // frame at a time are all the model holds.
-        ComputeFrameNormals(currentModel, static_cast<int32_t>(f));
-        StoreFrameNormalIndices(currentModel, static_cast<int32_t>(f));
-        ip->ProgressUpdate(Percent(f, frameCount), true, nullptr);
+        ComputeFrameNormals(state.model.get(), static_cast<int32_t>(f));
+        StoreFrameNormalIndices(state.model.get(), static_cast<int32_t>(f));
+        ip->ProgressUpdate(Percent(f, state.frameCount), true, nullptr);
     }
 
     const char* path = name ? name : "";
     // The writer takes the option as a 16-bit value.
-    if (!WriteMdlFile(path, currentModel, currentSkin, static_cast<uint16_t>(ExportOptions.hiPrecision))) {
+    if (!WriteMdlFile(path, state.model.get(), state.skin.get(), static_cast<uint16_t>(state.options.hiPrecision))) {
         // Fixed buffers: a refusal must not need memory, nor throw for want of it.
-        char text[sizeof(ErrorText)];
+        char text[sizeof(state.errorText)];
         std::snprintf(text, sizeof text, "Cannot write %s", path);
-        return Refuse(ip, text);
+        return Refuse(state, ip, text);
     }
 
-    ReleaseExportRecords();
+    ReleaseExportRecords(state);
     ip->ProgressEnd();
     return 1;
 }
+
+}  // namespace quorvex

@@ -2,24 +2,23 @@
 
 #include <cstring>
 
-ExportOptionsRecord ExportOptions = {};
-int showPrompts = 0;
-int64_t frameCount = 0;
-int64_t currentFrame = 0;
-int errorFlag = 0;
-char ErrorText[256] = {};
-ModelData* currentModel = nullptr;
-SkinImage* currentSkin = nullptr;
+namespace quorvex {
 
-void SetErrorText(const char* text) {
+ExportState exportState = {};
+
+ExportOptionsRecord& RememberedExportOptions() { return exportState.options; }
+
+void SetErrorText(ExportState& state, const char* text) {
     size_t n = text ? std::strlen(text) : 0;
-    if (n > sizeof(ErrorText) - 1) n = sizeof(ErrorText) - 1;
-    if (n) std::memcpy(ErrorText, text, n);
-    ErrorText[n] = '\0';
+    if (n > sizeof(state.errorText) - 1) n = sizeof(state.errorText) - 1;
+    if (n) std::memcpy(state.errorText, text, n);
+    state.errorText[n] = '\0';
 }
 
-void RefuseOnce(const char* text) {
-    if (errorFlag) return;
-    errorFlag = 1;
-    SetErrorText(text);
+void RefuseOnce(ExportState& state, const char* text) {
+    if (state.errorFlag) return;
+    state.errorFlag = 1;
+    SetErrorText(state, text);
 }
+
+}  // namespace quorvex

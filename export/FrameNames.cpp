@@ -7,6 +7,8 @@
 #include "export/ExportState.h"
 #include "export/ScenePasses.h"
 
+namespace quorvex {
+
 namespace {
 
 // Names slots j = first + c for c in [0, count), where the slot lies inside
@@ -32,9 +34,10 @@ void NameRun(ModelData* model, int64_t slots, int64_t first, int64_t count, cons
 // from the private copy, by the same index. The running counter j is a scene
 // frame; model slot k holds scene frame startFrame + k, so a segment starting
 // at scene frame j starts at slot j - startFrame.
-void NameFromKeys(ModelData* model, NoteTrack* source, int keyCount, const NoteKeyTab& texts, int ticksPerFrame) {
-    const int64_t slots = std::min<int64_t>(frameCount, model->frameCount);
-    const int64_t first = ExportOptions.startFrame;
+void NameFromKeys(const ExportState& state, ModelData* model, NoteTrack* source, int keyCount, const NoteKeyTab& texts,
+                  int ticksPerFrame) {
+    const int64_t slots = std::min<int64_t>(state.frameCount, model->frameCount);
+    const int64_t first = state.options.startFrame;
     // Naming stops at the first key the copy does not hold.
     const int64_t held = static_cast<int64_t>(texts.size());
     auto frameOf = [&](int i) { return static_cast<int64_t>(source->GetKeyTime(i)) / ticksPerFrame; };
@@ -51,15 +54,15 @@ void NameFromKeys(ModelData* model, NoteTrack* source, int keyCount, const NoteK
     const int last = keyCount - 1;
     if (last >= held) return;
     // The last key's text runs on to the end of the model's frames.
-    if (j - first < slots) NameRun(model, slots, j - first, slots - (j - first), texts[static_cast<size_t>(last)].note.data());
+    if (j - first < slots)
+        NameRun(model, slots, j - first, slots - (j - first), texts[static_cast<size_t>(last)].note.data());
 }
 
 }  // namespace
 
-void NameFramesFromNotes(ModelExporter& exporter, INode* node) {
-    (void)exporter;
+void NameFramesFromNotes(ExportState& state, INode* node) {
     if (!node || std::strcmp(node->GetName(), "FrameNames") != 0) return;
-    ModelData* model = currentModel;
+    ModelData* model = state.model.get();
     if (!model) return;
     if (node->NumNoteTracks() <= 0) return;
     NoteTrack* source = node->GetNoteTrack(0);
@@ -77,6 +80,8 @@ void NameFramesFromNotes(ModelExporter& exporter, INode* node) {
         copy->PasteTrack(clip, everything, 0);
         clip->DeleteThis();
     }
-    NameFromKeys(model, source, keyCount, copy->keys, ticksPerFrame);
+    NameFromKeys(state, model, source, keyCount, copy->keys, ticksPerFrame);
     copy->DeleteThis();
 }
+
+}  // namespace quorvex

@@ -8,18 +8,20 @@
 #include "model/Numeric.h"
 #include "skin/TextureTable.h"
 
+namespace quorvex {
+
 namespace {
 
 struct TextureChoice {
-    int slot;        // texture table slot, -1 for none
-    int64_t width;   // the size texture coordinates are scaled by
+    int slot;       // texture table slot, -1 for none
+    int64_t width;  // the size texture coordinates are scaled by
     int64_t height;
 };
 
 // The mesh's picture: registered in the texture table by file name and the size
 // it loads with now; coordinates are scaled by the size the slot holds, which
 // is that of the name's first registration in this export.
-TextureChoice ChooseTexture(Mtl* material) {
+TextureChoice ChooseTexture(TextureTable& table, Mtl* material) {
     TextureChoice none{-1, 1, 1};
     if (material->ClassID() != STANDARD_MTL_CLASS_ID) return none;
     Texmap* map = material->GetSubTexmap(1);
@@ -46,9 +48,9 @@ TextureChoice ChooseTexture(Mtl* material) {
         }
     }
 
-    int slot = FindOrAddTexture(fileName.data(), width, height);
+    int slot = FindOrAddTexture(table, fileName.data(), width, height);
     if (slot < 0) return none;
-    return {slot, TextureTable[slot].width, TextureTable[slot].height};
+    return {slot, table.slots[slot].width, table.slots[slot].height};
 }
 
 // Pixel column of u, and pixel row of v counted from the picture's top, in
@@ -86,19 +88,19 @@ bool FacesInRange(const Mesh& mesh) {
     return true;
 }
 
-void Refuse(INode* node, const char* reason) {
-    char text[sizeof(ErrorText)];
+void Refuse(ExportState& state, INode* node, const char* reason) {
+    char text[sizeof(state.errorText)];
     std::snprintf(text, sizeof(text), "%s%s", node->GetName(), reason);
-    RefuseOnce(text);
+    RefuseOnce(state, text);
 }
 
 }  // namespace
 
-bool GatherNode(ModelExporter& exporter, INode* node) {
-    TriangleMeshHandle handle = MeshNodePreamble(exporter, node, Gather);
+bool GatherNode(ExportState& state, INode* node) {
+    TriangleMeshHandle handle = MeshNodePreamble(state, node, Gather);
     if (!handle.object) return false;
     Mtl* material = node->GetMtl();
-    ModelData* model = currentModel;
+    ModelData* model = state.model.get();
     if (!material || !model) {
         ReleaseTriangleMesh(handle);
         return false;
@@ -110,23 +112,23 @@ bool GatherNode(ModelExporter& exporter, INode* node) {
 
     // The model was sized by the scan walk; a scene that changed since then
     // must not make this walk write past it.
-    if (!FitsRoom(exporter.vertexBase, vertexCount, model->vertexCount) ||
-        !FitsRoom(exporter.triangleBase, faceCount, model->triangleCount) ||
-        !FitsRoom(exporter.texCoordBase, texVertCount, model->texCoordCount)) {
-        Refuse(node, ": Mesh changed after scanning");
+    if (!FitsRoom(state.vertexBase, vertexCount, model->vertexCount) ||
+        !FitsRoom(state.triangleBase, faceCount, model->triangleCount) ||
+        !FitsRoom(state.texCoordBase, texVertCount, model->texCoordCount)) {
+        Refuse(state, node, ": Mesh changed after scanning");
         ReleaseTriangleMesh(handle);
         return false;
     }
     if ((texVertCount > 0 && !mesh.tVerts) || !FacesInRange(mesh)) {
-        Refuse(node, ": Face uses a missing vertex");
+        Refuse(state, node, ": Face uses a missing vertex");
         ReleaseTriangleMesh(handle);
         return false;
     }
 
-    TextureChoice texture = ChooseTexture(material);
+    TextureChoice texture = ChooseTexture(state.textures, material);
 
     for (int i = 0; i < texVertCount; ++i) {
-        ModelTexCoord& tc = model->texCoords[exporter.texCoordBase + i];
+        ModelTexCoord& tc = model->texCoords[state.texCoordBase + i];
         tc.u = PixelColumn(texture.width, mesh.tVerts[i].x);
         tc.v = PixelRow(texture.height, mesh.tVerts[i].y);
     }
@@ -135,24 +137,26 @@ bool GatherNode(ModelExporter& exporter, INode* node) {
     for (int i = 0; i < faceCount; ++i) {
         const Face& face = mesh.faces[i];
         const TVFace& texFace = mesh.tvFace[i];
-        ModelTriangle& tri = model->triangles[exporter.triangleBase + i];
+        ModelTriangle& tri = model->triangles[state.triangleBase + i];
         static const int corner[3] = {0, 2, 1};
         for (int k = 0; k < 3; ++k) {
-            tri.vertex[k] = Low16(static_cast<int64_t>(face.v[corner[k]]) + exporter.vertexBase);
-            tri.texCoord[k] = Low16(static_cast<int64_t>(texFace.t[corner[k]]) + exporter.texCoordBase);
+            tri.vertex[k] = Low16(static_cast<int64_t>(face.v[corner[k]]) + state.vertexBase);
+            tri.texCoord[k] = Low16(static_cast<int64_t>(texFace.t[corner[k]]) + state.texCoordBase);
         }
         tri.textureSlot = static_cast<int16_t>(texture.slot);
     }
 
     try {
-        exporter.gatheredMeshes.push_back(GatheredMesh{node, vertexCount});
+        state.gatheredMeshes.push_back(GatheredMesh{node, vertexCount});
     } catch (const std::bad_alloc&) {
-        RefuseOnce("Not enough memory for the model");
+        RefuseOnce(state, "Not enough memory for the model");
     }
 
-    exporter.vertexBase += vertexCount;
-    exporter.texCoordBase += texVertCount;
-    exporter.triangleBase += faceCount;
+    state.vertexBase += vertexCount;
+    state.texCoordBase += texVertCount;
+    state.triangleBase += faceCount;
     ReleaseTriangleMesh(handle);
     return true;
 }
+
+}  // namespace quorvex

@@ -5,6 +5,8 @@
 #include "export/ScenePasses.h"
 #include "export/SceneWalk.h"
 
+namespace quorvex {
+
 namespace {
 
 // Totals saturate instead of overflowing: a saturated total is far beyond
@@ -29,25 +31,27 @@ const char* ScanFailure(INode* node, const Mesh& mesh) {
 
 }  // namespace
 
-bool ScanNode(ModelExporter& exporter, INode* node) {
-    TriangleMeshHandle handle = MeshNodePreamble(exporter, node, Scan);
+bool ScanNode(ExportState& state, INode* node) {
+    TriangleMeshHandle handle = MeshNodePreamble(state, node, Scan);
     if (!handle.object) return false;
     const Mesh& mesh = handle.object->GetMesh();
 
     if (const char* reason = ScanFailure(node, mesh)) {
         // Every failing node overwrites the message: the last one in walk
         // order is the one the user sees.
-        char text[sizeof(ErrorText)];
+        char text[sizeof(state.errorText)];
         std::snprintf(text, sizeof(text), "%s%s", node->GetName(), reason);
-        SetErrorText(text);
-        errorFlag = 1;
+        SetErrorText(state, text);
+        state.errorFlag = 1;
         ReleaseTriangleMesh(handle);
         return false;
     }
 
-    exporter.triangleTotal = AddCount(exporter.triangleTotal, mesh.getNumFaces());
-    exporter.vertexTotal = AddCount(exporter.vertexTotal, mesh.getNumVerts());
-    exporter.texCoordTotal = AddCount(exporter.texCoordTotal, mesh.getNumTVerts());
+    state.triangleTotal = AddCount(state.triangleTotal, mesh.getNumFaces());
+    state.vertexTotal = AddCount(state.vertexTotal, mesh.getNumVerts());
+    state.texCoordTotal = AddCount(state.texCoordTotal, mesh.getNumTVerts());
     ReleaseTriangleMesh(handle);
     return true;
 }
+
+}  // namespace quorvex

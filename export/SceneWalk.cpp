@@ -6,26 +6,28 @@
 #include "export/ScenePasses.h"
 #include "model/Numeric.h"
 
+namespace quorvex {
+
 namespace {
 
 // The action of one node, judged by what the node evaluates to at time 0.
-void VisitNode(ModelExporter& exporter, INode* node, ExportPass pass) {
-    ObjectState state = node->EvalWorldState(0, true);
-    Object* obj = state.obj;
+void VisitNode(ExportState& state, INode* node, ExportPass pass) {
+    ObjectState evaluated = node->EvalWorldState(0, true);
+    Object* obj = evaluated.obj;
     if (!obj) return;
     SClass_ID superClass = obj->SuperClassID();
     if (superClass == GEOMOBJECT_CLASS_ID) {
         if (node->IsHidden(0, false)) return;
         switch (pass) {
-            case Scan: ScanNode(exporter, node); break;
-            case Gather: GatherNode(exporter, node); break;
-            case Sample: SampleNode(exporter, node); break;
+            case Scan: ScanNode(state, node); break;
+            case Gather: GatherNode(state, node); break;
+            case Sample: SampleNode(state, node); break;
             default: break;
         }
     } else if (superClass == HELPER_CLASS_ID && pass == Gather) {
         // Helpers name frames whether they are hidden or not: the naming helper
         // is usually hidden so that it does not clutter the viewports.
-        NameFramesFromNotes(exporter, node);
+        NameFramesFromNotes(state, node);
     }
 }
 
@@ -36,7 +38,7 @@ struct PendingNode {
 
 }  // namespace
 
-void WalkNode(ModelExporter& exporter, INode* node, ExportPass pass) {
+void WalkNode(ExportState& state, INode* node, ExportPass pass) {
     if (!node) return;
     // An explicit stack instead of recursion, so that a scene file with a very
     // deep hierarchy cannot exhaust the call stack. The order is the recursive
@@ -45,7 +47,7 @@ void WalkNode(ModelExporter& exporter, INode* node, ExportPass pass) {
     std::vector<PendingNode> stack;
     try {
         stack.reserve(32);
-        VisitNode(exporter, node, pass);
+        VisitNode(state, node, pass);
         stack.push_back({node, 0});
         while (!stack.empty()) {
             PendingNode& top = stack.back();
@@ -55,12 +57,12 @@ void WalkNode(ModelExporter& exporter, INode* node, ExportPass pass) {
             }
             INode* child = top.node->GetChildNode(top.nextChild++);
             if (!child) continue;
-            VisitNode(exporter, child, pass);
+            VisitNode(state, child, pass);
             stack.push_back({child, 0});
         }
     } catch (const std::bad_alloc&) {
         // A walk that cannot finish would leave the model half filled.
-        RefuseOnce("Not enough memory for the model");
+        RefuseOnce(state, "Not enough memory for the model");
     }
 }
 
@@ -91,18 +93,20 @@ void ReleaseTriangleMesh(TriangleMeshHandle& handle) {
     handle.mustDelete = false;
 }
 
-TriangleMeshHandle MeshNodePreamble(ModelExporter& exporter, INode* node, ExportPass pass) {
+TriangleMeshHandle MeshNodePreamble(ExportState& state, INode* node, ExportPass pass) {
     TriangleMeshHandle none{nullptr, false};
     if (!node) return none;
     if (pass == Scan || pass == Gather) {
         // Scan and gather see every mesh as it is at the first exported frame.
-        int64_t ticks = static_cast<int64_t>(ExportOptions.startFrame) * GetTicksPerFrame();
-        exporter.evalTime = WrapToInt32(ticks);
+        int64_t ticks = static_cast<int64_t>(state.options.startFrame) * GetTicksPerFrame();
+        state.evalTime = WrapToInt32(ticks);
     }
-    Object* obj = node->EvalWorldState(exporter.evalTime, true).obj;
+    Object* obj = node->EvalWorldState(state.evalTime, true).obj;
     if (!obj) return none;
     if (obj->SuperClassID() != GEOMOBJECT_CLASS_ID) return none;
     // Targets are geometric only so that they show in the viewports.
     if (obj->ClassID() == TARGET_CLASS_ID) return none;
-    return GetTriangleMesh(node, exporter.evalTime);
+    return GetTriangleMesh(node, state.evalTime);
 }
+
+}  // namespace quorvex

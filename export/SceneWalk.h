@@ -4,6 +4,8 @@
 #include "export/ExportState.h"
 #include "export/ModelExporter.h"
 
+namespace quorvex {
+
 // A triangle mesh taken from a node. When mustDelete is set the caller owns
 // `object` and releases it with DeleteThis() once it has read the mesh.
 struct TriangleMeshHandle {
@@ -13,7 +15,7 @@ struct TriangleMeshHandle {
 
 // Visits `node` and its whole subtree, running the action of `pass` on every
 // node it applies to. Classification evaluates at time 0.
-void WalkNode(ModelExporter& exporter, INode* node, ExportPass pass);
+void WalkNode(ExportState& state, INode* node, ExportPass pass);
 
 // The node's object at `time` as a triangle mesh.
 TriangleMeshHandle GetTriangleMesh(INode* node, TimeValue time);
@@ -25,4 +27,6 @@ void ReleaseTriangleMesh(TriangleMeshHandle& handle);
 // to the start frame's time; then the node is evaluated at evalTime, must be a
 // geometric object that is not a target, and is converted. Returns a handle
 // with a null object when any step gives nothing.
-TriangleMeshHandle MeshNodePreamble(ModelExporter& exporter, INode* node, ExportPass pass);
+TriangleMeshHandle MeshNodePreamble(ExportState& state, INode* node, ExportPass pass);
+
+}  // namespace quorvex

@@ -51,8 +51,8 @@ struct AnimTrack {
     int node = -1;  // index into AnimatedScene::nodes
     TrackTarget target = TrackTarget::Translation;
     Interpolation interpolation = Interpolation::Linear;
-    size_t width = 3;            // values per key: 3, 4 (x, y, z, w) or the morph target count
-    std::vector<double> times;   // seconds, strictly increasing, at least one
+    size_t width = 3;           // values per key: 3, 4 (x, y, z, w) or the morph target count
+    std::vector<double> times;  // seconds, strictly increasing, at least one
     // Per key `width` values; for CubicSpline three groups per key: in-tangent,
     // value, out-tangent. So values.size() == times.size() * width (* 3).
     std::vector<double> values;
@@ -89,8 +89,8 @@ struct AnimMesh {
 };
 
 struct AnimSkin {
-    std::vector<int> joints;           // node indices
-    std::vector<Mat4d> inverseBind;    // one per joint: mesh space to joint space at bind time
+    std::vector<int> joints;         // node indices
+    std::vector<Mat4d> inverseBind;  // one per joint: mesh space to joint space at bind time
 };
 
 struct MeshInstance {
@@ -136,7 +136,7 @@ struct AnimatedScene {
     std::vector<AnimMesh> meshes;
     std::vector<AnimSkin> skins;
     std::vector<AnimMaterial> materials;
-    std::vector<AnimClip> clips;  // in file order
+    std::vector<AnimClip> clips;              // in file order
     std::map<std::string, Picture> pictures;  // pictures embedded in the file
     // Turns the file's axes into the host's Z-up axes (a rotation).
     Mat4d toZUp;

@@ -66,7 +66,8 @@ bool ZUpByConvention(const std::string& path) {
     std::string ext = FileNameOf(path);
     const size_t dot = ext.rfind('.');
     ext = dot == std::string::npos ? "" : ext.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     static const char* const kZUp[] = {"3ds", "smd", "vta", "stl", "blend", "dxf"};
     return std::find(std::begin(kZUp), std::end(kZUp), ext) != std::end(kZUp);
 }
@@ -180,7 +181,8 @@ struct Builder {
                 if (src.Get(AI_MATKEY_MAPPINGMODE_V(type, 0), mode) == AI_SUCCESS) mat.wrapV = WrapOf(mode);
             }
             aiColor4D colour;
-            if (src.Get(AI_MATKEY_COLOR_DIFFUSE, colour) == AI_SUCCESS || src.Get(AI_MATKEY_BASE_COLOR, colour) == AI_SUCCESS) {
+            if (src.Get(AI_MATKEY_COLOR_DIFFUSE, colour) == AI_SUCCESS ||
+                src.Get(AI_MATKEY_BASE_COLOR, colour) == AI_SUCCESS) {
                 mat.colour = {colour.r, colour.g, colour.b, colour.a};
             }
             out.materials.push_back(std::move(mat));
@@ -402,9 +404,9 @@ bool ReadAssimpScene(const std::string& path, AnimatedScene& out, std::string& e
         importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
         // Projection mappings (planar, cylindrical, spherical) become texture
         // coordinates, and texture transforms are applied to them.
-        const aiScene* ai = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType |
-                                                        aiProcess_ValidateDataStructure | aiProcess_GenUVCoords |
-                                                        aiProcess_TransformUVCoords);
+        const aiScene* ai =
+            importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_ValidateDataStructure |
+                                        aiProcess_GenUVCoords | aiProcess_TransformUVCoords);
         // A scene read whole but holding no mesh is incomplete to Assimp; it
         // goes on, to be refused for holding no triangle.
         const bool meshless = ai && ai->mRootNode && ai->mNumMeshes == 0;

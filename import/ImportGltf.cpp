@@ -16,6 +16,7 @@
 #include <map>
 
 #include "import/AnimatedScene.h"
+#include "import/Importer.h"
 #include "import/NodeTree.h"
 #include "scene/Pictures.h"
 
@@ -110,8 +111,8 @@ public:
         const int comps = ComponentCount(acc.type);
         if (compSize == 0 || comps == 0) return Fail(where, "unsupported component or element type");
         if (comps != components) {
-            return Fail(where, "has " + std::to_string(comps) + " components where " +
-                                   std::to_string(components) + " are needed");
+            return Fail(where, "has " + std::to_string(comps) + " components where " + std::to_string(components) +
+                                   " are needed");
         }
         count = acc.count;
         const size_t elemSize = static_cast<size_t>(compSize) * comps;
@@ -123,9 +124,8 @@ public:
             out.resize(count * comps);
             for (size_t i = 0; i < count; ++i) {
                 for (int c = 0; c < comps; ++c) {
-                    out[i * comps + c] =
-                        ReadComponent(base + i * stride + static_cast<size_t>(c) * compSize, acc.componentType,
-                                      acc.normalized);
+                    out[i * comps + c] = ReadComponent(base + i * stride + static_cast<size_t>(c) * compSize,
+                                                       acc.componentType, acc.normalized);
                 }
             }
         } else {
@@ -260,12 +260,13 @@ std::array<double, 6> TextureTransform(const tinygltf::Material& mat) {
         if (!ext->second.Has(key)) return fallback;
         const tinygltf::Value& v = ext->second.Get(key);
         if (i < 0) return v.IsNumber() ? v.GetNumberAsDouble() : fallback;
-        return v.IsArray() && static_cast<size_t>(i) < v.ArrayLen() && v.Get(i).IsNumber() ? v.Get(i).GetNumberAsDouble()
-                                                                                          : fallback;
+        return v.IsArray() && static_cast<size_t>(i) < v.ArrayLen() && v.Get(i).IsNumber()
+                   ? v.Get(i).GetNumberAsDouble()
+                   : fallback;
     };
     const double r = number("rotation", -1, 0.0), su = number("scale", 0, 1.0), sv = number("scale", 1, 1.0);
-    m = {std::cos(r) * su, std::sin(r) * sv, number("offset", 0, 0.0), -std::sin(r) * su, std::cos(r) * sv,
-         number("offset", 1, 0.0)};
+    m = {std::cos(r) * su,  std::sin(r) * sv, number("offset", 0, 0.0),
+         -std::sin(r) * su, std::cos(r) * sv, number("offset", 1, 0.0)};
     return m;
 }
 
@@ -348,7 +349,8 @@ bool ReadPrimitive(Reader& rd, const tinygltf::Primitive& prim, const std::strin
         if (count != n) return rd.Fail(where + ".COLOR_0", "count differs from POSITION");
         mesh.colours.resize(n);
         for (size_t i = 0; i < n; ++i) {
-            mesh.colours[i] = {data[i * comps], data[i * comps + 1], data[i * comps + 2], comps == 4 ? data[i * comps + 3] : 1.0};
+            mesh.colours[i] = {data[i * comps], data[i * comps + 1], data[i * comps + 2],
+                               comps == 4 ? data[i * comps + 3] : 1.0};
         }
     }
 
@@ -375,7 +377,8 @@ bool ReadPrimitive(Reader& rd, const tinygltf::Primitive& prim, const std::strin
         const auto tp = prim.targets[t].find("POSITION");
         if (tp != prim.targets[t].end()) {
             if (!rd.Accessor(tp->second, 3, data, count)) return false;
-            if (count != n) return rd.Fail(where + ".targets[" + std::to_string(t) + "]", "count differs from POSITION");
+            if (count != n)
+                return rd.Fail(where + ".targets[" + std::to_string(t) + "]", "count differs from POSITION");
             for (size_t i = 0; i < n; ++i) deltas[i] = {data[i * 3], data[i * 3 + 1], data[i * 3 + 2]};
         }
         mesh.morphTargets.push_back(std::move(deltas));
@@ -450,8 +453,7 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
             const std::string where = "meshes[" + std::to_string(m) + "].primitives[" + std::to_string(p) + "]";
             const std::string compression = CompressionOf(model, prim);
             if (!compression.empty()) {
-                return rd.Fail(where, "compressed with " + compression + ", which this build does not decode"),
-                       fail();
+                return rd.Fail(where, "compressed with " + compression + ", which this build does not decode"), fail();
             }
             if (mode == TINYGLTF_MODE_POINTS) ++out.skippedPoints;
             if (mode == TINYGLTF_MODE_LINE || mode == TINYGLTF_MODE_LINE_LOOP || mode == TINYGLTF_MODE_LINE_STRIP) {
@@ -522,7 +524,8 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
         if (src.matrix.size() == 16) {
             node.matrix = FromColumnMajor(src.matrix.data());
         } else {
-            if (src.translation.size() == 3) node.translation = {src.translation[0], src.translation[1], src.translation[2]};
+            if (src.translation.size() == 3)
+                node.translation = {src.translation[0], src.translation[1], src.translation[2]};
             if (src.rotation.size() == 4) {
                 node.rotation = {src.rotation[0], src.rotation[1], src.rotation[2], src.rotation[3]};
             }
@@ -533,8 +536,10 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
             node.hidden = !vis->second.Get("visible").Get<bool>();
         }
         if (src.mesh >= 0) {
-            if (static_cast<size_t>(src.mesh) >= model.meshes.size()) return rd.Fail(where + ".mesh", "no such mesh"), fail();
-            if (src.skin >= static_cast<int>(model.skins.size())) return rd.Fail(where + ".skin", "no such skin"), fail();
+            if (static_cast<size_t>(src.mesh) >= model.meshes.size())
+                return rd.Fail(where + ".mesh", "no such mesh"), fail();
+            if (src.skin >= static_cast<int>(model.skins.size()))
+                return rd.Fail(where + ".skin", "no such skin"), fail();
             for (int m : primitivesOf[src.mesh]) node.meshes.push_back({m, src.skin});
         }
         node.weights = src.weights;
@@ -573,7 +578,8 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
             const tinygltf::AnimationChannel& ch = src.channels[c];
             const std::string where = "animations[" + std::to_string(a) + "].channels[" + std::to_string(c) + "]";
             if (ch.target_node < 0) continue;  // targets an extension, not a node
-            if (static_cast<size_t>(ch.target_node) >= model.nodes.size()) return rd.Fail(where, "no such node"), fail();
+            if (static_cast<size_t>(ch.target_node) >= model.nodes.size())
+                return rd.Fail(where, "no such node"), fail();
             if (ch.sampler < 0 || static_cast<size_t>(ch.sampler) >= src.samplers.size()) {
                 return rd.Fail(where, "no such sampler"), fail();
             }
@@ -602,8 +608,9 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
             }
             const size_t groups = track.interpolation == Interpolation::CubicSpline ? 3 : 1;
             const tinygltf::Accessor* outAcc =
-                (sm.output >= 0 && static_cast<size_t>(sm.output) < model.accessors.size()) ? &model.accessors[sm.output]
-                                                                                            : nullptr;
+                (sm.output >= 0 && static_cast<size_t>(sm.output) < model.accessors.size())
+                    ? &model.accessors[sm.output]
+                    : nullptr;
             const int comps = outAcc ? ComponentCount(outAcc->type) : 0;
             if (!rd.Accessor(sm.output, comps, track.values, count)) return fail();
             if (track.target == TrackTarget::Weights) {
@@ -679,10 +686,7 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
         tinygltf::TinyGLTF loader;
         loader.SetImageLoader(KeepPictureBytes, nullptr);
         std::string err, warn;
-        std::string lower = path;
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        const bool binary = lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".glb") == 0;
+        const bool binary = LowerExtension(path) == ".glb";
         std::string unread;
         if (IsGltf1(path, binary, unread)) {
             if (!LoadAssimpScene(path, out, error)) return false;

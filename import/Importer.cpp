@@ -10,12 +10,13 @@
 
 namespace standin {
 
-static std::string LowerExtension(const std::string& path) {
+std::string LowerExtension(const std::string& path) {
     const std::string name = FileNameOf(path);
     const size_t dot = name.rfind('.');
     if (dot == std::string::npos) return "";
     std::string ext = name.substr(dot);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return ext;
 }
 
@@ -43,6 +44,14 @@ bool IsGltfPath(const std::string& path) {
     return ext == ".gltf" || ext == ".glb";
 }
 
+bool ValidFps(int fps) { return fps > 0 && fps <= kTicksPerSecond && kTicksPerSecond % fps == 0; }
+
+std::string FpsProblem(int fps) {
+    if (ValidFps(fps)) return "";
+    return "the frame rate " + std::to_string(fps) + " does not divide " + std::to_string(kTicksPerSecond) +
+           " (e.g. 10, 15, 24, 25, 30, 60)";
+}
+
 static bool Load(const std::string& path, AnimatedScene& scene, std::string& error) {
     return IsGltfPath(path) ? LoadGltfScene(path, scene, error) : LoadAssimpScene(path, scene, error);
 }
@@ -51,8 +60,7 @@ static bool Load(const std::string& path, AnimatedScene& scene, std::string& err
 static bool LoadWithOptions(const std::string& path, const ImportOptions& options, AnimatedScene& scene,
                             std::string& error) {
     if (!ValidFps(options.fps)) {
-        error = "--fps " + std::to_string(options.fps) + ": the frame rate must divide " +
-                std::to_string(kTicksPerSecond);
+        error = FpsProblem(options.fps);
         return false;
     }
     return Load(path, scene, error);
@@ -61,8 +69,8 @@ static bool LoadWithOptions(const std::string& path, const ImportOptions& option
 // A scene without a triangle would be written as an empty model.
 static bool HasSurface(const std::string& path, AnimatedScene& scene, std::string& error) {
     const bool points = scene.skippedPoints > 0, lines = scene.skippedLines > 0;
-    const bool any = std::any_of(scene.meshes.begin(), scene.meshes.end(),
-                                 [](const AnimMesh& m) { return !m.triangles.empty(); });
+    const bool any =
+        std::any_of(scene.meshes.begin(), scene.meshes.end(), [](const AnimMesh& m) { return !m.triangles.empty(); });
     if (!any) {
         error = path + ": no triangles: " +
                 (points && lines ? std::string("the file holds only points and lines")
@@ -73,8 +81,8 @@ static bool HasSurface(const std::string& path, AnimatedScene& scene, std::strin
     }
     auto count = [](size_t n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
     if (points || lines) {
-        const std::string what = points && lines ? count(scene.skippedPoints, "point") + " and " +
-                                                       count(scene.skippedLines, "line")
+        const std::string what = points && lines
+                                     ? count(scene.skippedPoints, "point") + " and " + count(scene.skippedLines, "line")
                                  : points ? count(scene.skippedPoints, "point")
                                           : count(scene.skippedLines, "line");
         scene.warnings.push_back(what + " left out: only triangles are exported");
@@ -122,7 +130,8 @@ static bool ChooseClips(const AnimatedScene& scene, const ImportOptions& options
         wanted.push_back(entry.substr(eq + 1));
     }
     std::vector<ClipText> texts;
-    for (size_t i = 0; i < clips.size(); ++i) texts.push_back({wanted[i], ClipFrameCount(clips[i]->duration, options.fps)});
+    for (size_t i = 0; i < clips.size(); ++i)
+        texts.push_back({wanted[i], ClipFrameCount(clips[i]->duration, options.fps)});
     const std::vector<std::string> used = ClipNoteTexts(texts);
     for (size_t i = 0; i < clips.size(); ++i) chosen.push_back({clips[i]->name, used[i], texts[i].frames});
     return true;

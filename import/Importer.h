@@ -19,10 +19,10 @@ enum class UpAxis {
 };
 
 struct ImportOptions {
-    int fps = 30;                    // must divide 4800; ticks per frame = 4800 / fps
-    double scale = 1.0;              // multiplies every position
+    int fps = 30;        // must divide 4800; ticks per frame = 4800 / fps
+    double scale = 1.0;  // multiplies every position
     UpAxis up = UpAxis::AsFile;
-    bool upFix = true;               // false: the axes as stored, whatever `up` says
+    bool upFix = true;  // false: the axes as stored, whatever `up` says
     // Export only these clips, in this order (empty: all, in file order). An
     // entry is a clip's name, or OLD=NEW to select clip OLD and name its
     // frames NEW.
@@ -35,11 +35,21 @@ struct ImportOptions {
     std::function<void(const std::string& phase)> onPhase;
 };
 
+// The frame-rate rule: positive and a divisor of the host's 4800 ticks per
+// second, so that every frame starts on a whole tick.
+bool ValidFps(int fps);
+// Why `fps` breaks the rule, for people; empty when ValidFps(fps).
+std::string FpsProblem(int fps);
+
 struct ClipInfo {
-    std::string name;   // as the file names it
-    std::string used;   // the text its frames are named after
+    std::string name;  // as the file names it
+    std::string used;  // the text its frames are named after
     int64_t frames = 0;
 };
+
+// The extension of the path's file name, from its last dot, lower-cased
+// (ASCII): "Robot.GLB" gives ".glb"; a name without a dot gives "".
+std::string LowerExtension(const std::string& path);
 
 // True when the path's extension selects the glTF importer (.gltf, .glb, any case).
 bool IsGltfPath(const std::string& path);

@@ -127,8 +127,6 @@ int64_t ClipFrameCount(double duration, int fps) {
     return static_cast<int64_t>(std::ceil(frames - 1e-6)) + 1;
 }
 
-bool ValidFps(int fps) { return fps > 0 && fps <= kTicksPerSecond && kTicksPerSecond % fps == 0; }
-
 static void Slerp(const double* a, const double* b, double s, double* out) {
     double bq[4] = {b[0], b[1], b[2], b[3]};
     double dot = a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3];
@@ -167,7 +165,8 @@ std::vector<double> SampleTrack(const AnimTrack& track, double seconds) {
         k = n - 1;
     } else {
         k = static_cast<size_t>(std::upper_bound(track.times.begin(), track.times.end(), seconds) -
-                                track.times.begin()) - 1;
+                                track.times.begin()) -
+            1;
         const double span = track.times[k + 1] - track.times[k];
         s = span > 0.0 ? (seconds - track.times[k]) / span : 0.0;
         between = true;
@@ -309,15 +308,13 @@ Matrix3 ToHost(const Mat4d& m) {
     return r;
 }
 
-Point3 ToPoint(const Vec3d& p) {
-    return {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)};
-}
+Point3 ToPoint(const Vec3d& p) { return {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)}; }
 
 bool SameMatrix(const Matrix3& a, const Matrix3& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 struct FramePose {
-    std::vector<Mat4d> world;  // per node, including the upright turn and scale
-    std::vector<Mat4d> local;  // per node as the host gets it (roots: with the turn)
+    std::vector<Mat4d> world;                  // per node, including the upright turn and scale
+    std::vector<Mat4d> local;                  // per node as the host gets it (roots: with the turn)
     std::vector<std::vector<double>> weights;  // per node
 };
 
@@ -428,8 +425,8 @@ struct Sampler {
         if (skin) {
             for (size_t j = 0; j < skin->joints.size(); ++j) {
                 const int jn = skin->joints[j];
-                const Mat4d& world = (jn >= 0 && static_cast<size_t>(jn) < pose.world.size()) ? pose.world[jn]
-                                                                                              : Mat4d{};
+                const Mat4d& world =
+                    (jn >= 0 && static_cast<size_t>(jn) < pose.world.size()) ? pose.world[jn] : Mat4d{};
                 jointMatrices.push_back(j < skin->inverseBind.size() ? world * skin->inverseBind[j] : world);
             }
             // The skinned result is in world space; the node's own transform
@@ -476,10 +473,10 @@ struct Sampler {
 };
 
 struct HostMesh {
-    int node;            // scene node whose pose moves it
+    int node;  // scene node whose pose moves it
     MeshInstance inst;
     WeldedMesh* welded;
-    NodeData* host;      // the host node that carries it
+    NodeData* host;  // the host node that carries it
     bool animated;
 };
 
@@ -487,16 +484,16 @@ struct HostMesh {
 
 bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, SceneDocument& out, std::string& error) {
     if (!ValidFps(options.fps)) {
-        error = "--fps " + std::to_string(options.fps) + " does not divide " + std::to_string(kTicksPerSecond);
+        error = FpsProblem(options.fps);
         return false;
     }
     if (!std::isfinite(options.scale) || options.scale == 0.0) {
-        error = "--scale must be a finite number other than 0";
+        error = "the scale must be a finite number other than 0";
         return false;
     }
     for (const std::string& name : options.clips) {
-        const bool found = std::any_of(scene.clips.begin(), scene.clips.end(),
-                                       [&](const AnimClip& c) { return c.name == name; });
+        const bool found =
+            std::any_of(scene.clips.begin(), scene.clips.end(), [&](const AnimClip& c) { return c.name == name; });
         if (!found) {
             error = "no clip named \"" + name + "\"";
             return false;

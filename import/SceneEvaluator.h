@@ -27,9 +27,6 @@ int64_t ClipFrameCount(double duration, int fps);
 // Rotations come out normalised.
 std::vector<double> SampleTrack(const AnimTrack& track, double seconds);
 
-// True when `fps` is positive and divides kTicksPerSecond.
-bool ValidFps(int fps);
-
 // Fills `out` (replacing its content) from `scene` as `options` say:
 // - one host node per scene node (name, hidden flag, children in order, local
 //   transform keyed per frame when it changes); a node with one mesh carries
@@ -44,7 +41,6 @@ bool ValidFps(int fps);
 // unless options.upFix is false. False with `error` for an fps that does not
 // divide 4800, a clip name the scene does not have, or a timeline beyond the
 // host's 32-bit ticks.
-bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, SceneDocument& out,
-                 std::string& error);
+bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, SceneDocument& out, std::string& error);
 
 }  // namespace standin

@@ -1,20 +1,4 @@
-// Field offsets of the model file (all little-endian):
-//
-//   header, 84 bytes
-//     0 magic "MDL3" / "MDL4"   4 int32 0          8 float scale[3]
-//    20 float origin[3]        32 16 zero bytes   48 int32 skin count (1)
-//    52 int32 skin width       56 int32 skin height
-//    60 int32 vertex count     64 int32 triangle count
-//    68 int32 frame count      72 int32 texture-coordinate count
-//    76 int32 0                80 int32 0
-//   84 int32 skin type (2 RGB565, 3 ARGB4444), then width * height uint16 pixels
-//   texture coordinates: int16 u, int16 v
-//   triangles: uint16 vertex[3], uint16 texCoord[3]
-//   frames: int32 type (0 for 8-bit, 2 for 16-bit), packed box minimum,
-//     packed box maximum, char name[16] zero-padded, packed vertices.
-//   A packed vertex is x, y, z then the normal index: uint8 each (4 bytes) in
-//   the 8-bit variant; uint16 x, y, z, uint8 index, uint8 0 (8 bytes) in the
-//   16-bit variant. Box corners carry normal index 0.
+// The layout the writer follows is described in mdl/MdlFormat.h.
 #include "mdl/MdlFileWriter.h"
 
 #include <atomic>
@@ -37,7 +21,10 @@
 #define QUORVEX_GETPID getpid
 #endif
 
+#include "mdl/MdlFormat.h"
 #include "model/Numeric.h"
+
+namespace quorvex {
 
 namespace {
 
@@ -124,48 +111,49 @@ size_t PutPackedVertex(uint8_t* p, const ModelVec3& c, int normalIndex, const Md
         Put16(p + 4, Low16(z));
         p[6] = static_cast<uint8_t>(normalIndex);
         p[7] = 0;
-        return 8;
+        return MdlPackedVertexSize16;
     }
     p[0] = static_cast<uint8_t>(static_cast<uint64_t>(x));
     p[1] = static_cast<uint8_t>(static_cast<uint64_t>(y));
     p[2] = static_cast<uint8_t>(static_cast<uint64_t>(z));
     p[3] = static_cast<uint8_t>(normalIndex);
-    return 4;
+    return MdlPackedVertexSize8;
 }
 
 void WriteHeader(FileSink& out, const ModelData* model, const SkinImage* skin, const MdlQuantization& q,
                  bool sixteenBit) {
-    uint8_t* h = out.Take(84);
-    std::memset(h, 0, 84);
-    std::memcpy(h, sixteenBit ? "MDL4" : "MDL3", 4);
+    uint8_t* h = out.Take(MdlHeaderSize);
+    std::memset(h, 0, MdlHeaderSize);
+    std::memcpy(h, sixteenBit ? MdlMagic16 : MdlMagic8, MdlMagicSize);
     for (int a = 0; a < 3; ++a) {
-        PutFloat(h + 8 + 4 * a, q.scale[a]);
-        PutFloat(h + 20 + 4 * a, q.origin[a]);
+        PutFloat(h + MdlHeaderScaleOffset + 4 * a, q.scale[a]);
+        PutFloat(h + MdlHeaderOriginOffset + 4 * a, q.origin[a]);
     }
-    PutInt32(h + 48, 1);
-    PutInt32(h + 52, skin->width);
-    PutInt32(h + 56, skin->height);
-    PutInt32(h + 60, model->vertexCount);
-    PutInt32(h + 64, model->triangleCount);
-    PutInt32(h + 68, model->frameCount);
-    PutInt32(h + 72, model->texCoordCount);
+    PutInt32(h + MdlHeaderSkinCountOffset, 1);
+    PutInt32(h + MdlHeaderSkinWidthOffset, skin->width);
+    PutInt32(h + MdlHeaderSkinHeightOffset, skin->height);
+    PutInt32(h + MdlHeaderVertexCountOffset, model->vertexCount);
+    PutInt32(h + MdlHeaderTriangleCountOffset, model->triangleCount);
+    PutInt32(h + MdlHeaderFrameCountOffset, model->frameCount);
+    PutInt32(h + MdlHeaderTexCoordCountOffset, model->texCoordCount);
 }
 
 void WriteSkin(FileSink& out, const SkinImage* skin) {
-    PutInt32(out.Take(4), skin->format == SkinFormatARGB4444 ? 3 : 2);
+    // Any format other than ARGB4444 is written as RGB565.
+    PutInt32(out.Take(MdlSkinTypeSize), skin->format == SkinFormatARGB4444 ? SkinFormatARGB4444 : SkinFormatRGB565);
     const int64_t count = int64_t(skin->width) * skin->height;
-    for (int64_t i = 0; i < count; ++i) Put16(out.Take(2), skin->pixels[i]);
+    for (int64_t i = 0; i < count; ++i) Put16(out.Take(MdlSkinPixelSize), skin->pixels[i]);
 }
 
 void WriteTexCoordsAndTriangles(FileSink& out, const ModelData* model) {
     for (int32_t i = 0; i < model->texCoordCount; ++i) {
-        uint8_t* b = out.Take(4);
+        uint8_t* b = out.Take(MdlTexCoordSize);
         Put16(b, static_cast<uint16_t>(model->texCoords[i].u));
         Put16(b + 2, static_cast<uint16_t>(model->texCoords[i].v));
     }
     for (int32_t i = 0; i < model->triangleCount; ++i) {
         const ModelTriangle& t = model->triangles[i];
-        uint8_t* b = out.Take(12);
+        uint8_t* b = out.Take(MdlTriangleSize);
         for (int c = 0; c < 3; ++c) {
             Put16(b + 2 * c, t.vertex[c]);
             Put16(b + 6 + 2 * c, t.texCoord[c]);
@@ -173,27 +161,22 @@ void WriteTexCoordsAndTriangles(FileSink& out, const ModelData* model) {
     }
 }
 
-size_t PackedVertexSize(bool sixteenBit) { return sixteenBit ? 8 : 4; }
-
-// Bytes of one frame: type, two box corners, name, vertices.
-uint64_t FrameSize(const ModelData* model, bool sixteenBit) {
-    return 4 + 2 * PackedVertexSize(sixteenBit) + 16 + uint64_t(model->vertexCount) * PackedVertexSize(sixteenBit);
-}
-
 void WriteFrames(FileSink& out, const ModelData* model, const MdlQuantization& q, bool sixteenBit) {
-    const size_t vertexSize = PackedVertexSize(sixteenBit);
+    const size_t vertexSize = MdlPackedVertexSize(sixteenBit);
     for (int32_t f = 0; f < model->frameCount && out.ok; ++f) {
         const ModelFrame& frame = model->frames[f];
-        uint8_t* b = out.Take(4 + 2 * vertexSize + 16);
-        PutInt32(b, sixteenBit ? 2 : 0);
-        size_t n = 4;
+        uint8_t* b = out.Take(MdlFrameSize(sixteenBit, 0));
+        PutInt32(b, sixteenBit ? MdlFrameType16 : MdlFrameType8);
+        size_t n = MdlFrameTypeSize;
         n += PutPackedVertex(b + n, frame.bboxMin, 0, q, sixteenBit);
         n += PutPackedVertex(b + n, frame.bboxMax, 0, q, sixteenBit);
         // At most 15 characters, then zeros to the end of the field, even if
         // the name were not terminated.
         uint8_t* name = b + n;
-        std::memset(name, 0, 16);
-        for (int i = 0; i < 15 && frame.name[i] != '\0'; ++i) name[i] = static_cast<uint8_t>(frame.name[i]);
+        std::memset(name, 0, MdlFrameNameSize);
+        for (size_t i = 0; i + 1 < MdlFrameNameSize && frame.name[i] != '\0'; ++i) {
+            name[i] = static_cast<uint8_t>(frame.name[i]);
+        }
 
         // Runs of vertices as long as the buffer has room for.
         for (int32_t v = 0; v < model->vertexCount;) {
@@ -348,7 +331,8 @@ MdlQuantization QuantizationOf(const Extremes& e, bool sixteenBit) {
 
 void ComputeFrameBounds(ModelData* model) {
     Extremes unused = StartingExtremes();
-    for (int32_t f = 0; f < model->frameCount; ++f) ScanFrame<true, false>(model->frames[f], model->vertexCount, unused);
+    for (int32_t f = 0; f < model->frameCount; ++f)
+        ScanFrame<true, false>(model->frames[f], model->vertexCount, unused);
 }
 
 void StoreFrameNormalIndices(ModelData* model, int32_t frameIndex) {
@@ -379,9 +363,10 @@ int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int 
     const bool sixteenBit = hiPrecision == 1;
     const MdlQuantization q = QuantizationOf(e, sixteenBit);
 
-    const uint64_t frameSize = FrameSize(model, sixteenBit);
-    const size_t capacity =
-        frameSize < SinkMinimum ? SinkMinimum : frameSize > SinkMaximum ? SinkMaximum : size_t(frameSize);
+    const uint64_t frameSize = MdlFrameSize(sixteenBit, model->vertexCount);
+    const size_t capacity = frameSize < SinkMinimum   ? SinkMinimum
+                            : frameSize > SinkMaximum ? SinkMaximum
+                                                      : size_t(frameSize);
     uint8_t* buffer = static_cast<uint8_t*>(std::malloc(capacity));
     if (!buffer) return 0;
 
@@ -418,3 +403,5 @@ int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int 
 int MdlLastWriteError() { return lastWriteError.load(); }
 
 const char* MdlPendingTemporaryFile() { return pendingTemporary.load(); }
+
+}  // namespace quorvex

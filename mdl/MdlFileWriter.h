@@ -1,15 +1,14 @@
 // The model file writer (MdlFileWriter): "MDL3" (8-bit vertices) and "MDL4" (16-bit vertices).
 //
-// Layout, little-endian: an 84-byte header, the skin block (type, then
-// width * height 16-bit pixels), texture coordinates (4 bytes each), triangles
-// (12 bytes each), then frames (type, packed box corners, 16-byte name, packed
-// vertices). See the writer's implementation for field offsets.
+// The layout is described, with every offset and size, in mdl/MdlFormat.h.
 #pragma once
 
 #include <cstdint>
 
 #include "mdl/NormalTable.h"
 #include "model/ModelData.h"
+
+namespace quorvex {
 
 struct MdlQuantization {
     float scale[3];
@@ -53,3 +52,5 @@ int MdlLastWriteError();
 // rename); the file need not exist yet. The name stays valid while it is
 // published.
 const char* MdlPendingTemporaryFile();
+
+}  // namespace quorvex

@@ -7,6 +7,9 @@
 #include <new>
 
 #include "mdl/NormalTable.h"
+#include "mdl/WholeFile.h"
+
+namespace quorvex {
 
 namespace {
 
@@ -45,8 +48,8 @@ bool Fail(MdlReadResult& result, MdlErrorKind kind, uint64_t offset, std::string
 bool NeedBytes(MdlReadResult& result, const ByteSource& in, uint64_t start, uint64_t bytes, const char* what) {
     if (start <= in.size && bytes <= in.size - start) return true;
     return Fail(result, MdlErrorKind::Truncated, start,
-                "the file ends at byte " + Str(in.size) + ", within " + what + " that start at byte " +
-                    Str(start) + " and take " + Str(bytes) + " bytes");
+                "the file ends at byte " + Str(in.size) + ", within " + what + " that start at byte " + Str(start) +
+                    " and take " + Str(bytes) + " bytes");
 }
 
 bool MulChecked(uint64_t a, uint64_t b, uint64_t& out) { return !__builtin_mul_overflow(a, b, &out); }
@@ -56,39 +59,44 @@ bool ReadHeader(MdlReadResult& result, const ByteSource& in) {
     if (in.size < MdlHeaderSize)
         return Fail(result, MdlErrorKind::Truncated, in.size,
                     "the file is " + Str(in.size) + " bytes long, shorter than the 84-byte header");
-    std::memcpy(h.magic, in.data, 4);
-    if (std::memcmp(h.magic, "MDL3", 4) == 0) {
+    std::memcpy(h.magic, in.data, MdlMagicSize);
+    if (std::memcmp(h.magic, MdlMagic8, MdlMagicSize) == 0) {
         result.file.sixteenBit = false;
-    } else if (std::memcmp(h.magic, "MDL4", 4) == 0) {
+    } else if (std::memcmp(h.magic, MdlMagic16, MdlMagicSize) == 0) {
         result.file.sixteenBit = true;
     } else {
         return Fail(result, MdlErrorKind::BadMagic, 0, "the file does not start with \"MDL3\" or \"MDL4\"");
     }
-    h.reserved0 = in.I32(4);
+    h.reserved0 = in.I32(MdlHeaderReserved0Offset);
     static const char* const axes[3] = {"x", "y", "z"};
     for (int i = 0; i < 3; ++i) {
-        h.scale[i] = in.F32(8 + 4 * uint64_t(i));
-        h.origin[i] = in.F32(20 + 4 * uint64_t(i));
+        const uint64_t scaleAt = MdlHeaderScaleOffset + 4 * uint64_t(i);
+        const uint64_t originAt = MdlHeaderOriginOffset + 4 * uint64_t(i);
+        h.scale[i] = in.F32(scaleAt);
+        h.origin[i] = in.F32(originAt);
         // The writer never produces these; decoding through them would give
         // positions that are not numbers.
         if (!std::isfinite(h.scale[i]))
-            return Fail(result, MdlErrorKind::BadValue, 8 + 4 * uint64_t(i),
+            return Fail(result, MdlErrorKind::BadValue, scaleAt,
                         std::string("scale ") + axes[i] + " is not a finite number");
         if (!std::isfinite(h.origin[i]))
-            return Fail(result, MdlErrorKind::BadValue, 20 + 4 * uint64_t(i),
+            return Fail(result, MdlErrorKind::BadValue, originAt,
                         std::string("origin ") + axes[i] + " is not a finite number");
     }
-    std::memcpy(h.reserved1, in.data + 32, 16);
+    std::memcpy(h.reserved1, in.data + MdlHeaderReserved1Offset, MdlHeaderReserved1Size);
     struct Count {
         int32_t* field;
         uint64_t offset;
         const char* name;
     };
     const Count counts[] = {
-        {&h.skinCount, 48, "skinCount"},         {&h.skinWidth, 52, "skinWidth"},
-        {&h.skinHeight, 56, "skinHeight"},       {&h.vertexCount, 60, "vertexCount"},
-        {&h.triangleCount, 64, "triangleCount"}, {&h.frameCount, 68, "frameCount"},
-        {&h.texCoordCount, 72, "texCoordCount"},
+        {&h.skinCount, MdlHeaderSkinCountOffset, "skinCount"},
+        {&h.skinWidth, MdlHeaderSkinWidthOffset, "skinWidth"},
+        {&h.skinHeight, MdlHeaderSkinHeightOffset, "skinHeight"},
+        {&h.vertexCount, MdlHeaderVertexCountOffset, "vertexCount"},
+        {&h.triangleCount, MdlHeaderTriangleCountOffset, "triangleCount"},
+        {&h.frameCount, MdlHeaderFrameCountOffset, "frameCount"},
+        {&h.texCoordCount, MdlHeaderTexCoordCountOffset, "texCoordCount"},
     };
     for (const Count& c : counts) {
         *c.field = in.I32(c.offset);
@@ -96,8 +104,8 @@ bool ReadHeader(MdlReadResult& result, const ByteSource& in) {
             return Fail(result, MdlErrorKind::BadCount, c.offset,
                         std::string(c.name) + " is negative (" + std::to_string(*c.field) + ")");
     }
-    h.reserved2 = in.I32(76);
-    h.reserved3 = in.I32(80);
+    h.reserved2 = in.I32(MdlHeaderReserved2Offset);
+    h.reserved3 = in.I32(MdlHeaderReserved3Offset);
     return true;
 }
 
@@ -105,16 +113,15 @@ bool ReadSkin(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     const MdlHeader& h = result.file.header;
     if (!NeedBytes(result, in, at, MdlSkinTypeSize, "the skin type")) return false;
     result.file.skinType = in.I32(at);
-    if (result.file.skinType != MdlSkinTypeRGB565 && result.file.skinType != MdlSkinTypeARGB4444)
+    if (result.file.skinType != SkinFormatRGB565 && result.file.skinType != SkinFormatARGB4444)
         return Fail(result, MdlErrorKind::BadValue, at,
-                    "skin type " + std::to_string(result.file.skinType) +
-                        " is neither 2 (RGB565) nor 3 (ARGB4444)");
+                    "skin type " + std::to_string(result.file.skinType) + " is neither 2 (RGB565) nor 3 (ARGB4444)");
     at += MdlSkinTypeSize;
 
     uint64_t pixels = 0, bytes = 0;
     if (!MulChecked(uint64_t(h.skinCount), uint64_t(h.skinWidth), pixels) ||
-        !MulChecked(pixels, uint64_t(h.skinHeight), pixels) || !MulChecked(pixels, 2, bytes))
-        return Fail(result, MdlErrorKind::BadCount, 48,
+        !MulChecked(pixels, uint64_t(h.skinHeight), pixels) || !MulChecked(pixels, MdlSkinPixelSize, bytes))
+        return Fail(result, MdlErrorKind::BadCount, MdlHeaderSkinCountOffset,
                     "skinCount x skinWidth x skinHeight x 2 bytes overflows 64 bits");
     if (!NeedBytes(result, in, at, bytes,
                    ("the skin of " + Str(uint64_t(h.skinCount)) + " x " + Str(uint64_t(h.skinWidth)) + " x " +
@@ -130,8 +137,7 @@ bool ReadSkin(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
 bool ReadTexCoords(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     const uint64_t count = uint64_t(result.file.header.texCoordCount);
     // count < 2^31, so count * 4 cannot overflow.
-    if (!NeedBytes(result, in, at, count * MdlTexCoordSize,
-                   (Str(count) + " texture coordinates").c_str()))
+    if (!NeedBytes(result, in, at, count * MdlTexCoordSize, (Str(count) + " texture coordinates").c_str()))
         return false;
     result.file.texCoords.resize(count);
     for (uint64_t i = 0; i < count; ++i) {
@@ -145,9 +151,7 @@ bool ReadTexCoords(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
 bool ReadTriangles(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     const MdlHeader& h = result.file.header;
     const uint64_t count = uint64_t(h.triangleCount);
-    if (!NeedBytes(result, in, at, count * MdlTriangleSize,
-                   (Str(count) + " triangles").c_str()))
-        return false;
+    if (!NeedBytes(result, in, at, count * MdlTriangleSize, (Str(count) + " triangles").c_str())) return false;
     result.file.triangles.resize(count);
     for (uint64_t t = 0; t < count; ++t) {
         MdlTriangle& tri = result.file.triangles[t];
@@ -163,8 +167,7 @@ bool ReadTriangles(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
             if (tri.texCoord[c] >= h.texCoordCount)
                 return Fail(result, MdlErrorKind::BadIndex, texAt,
                             "triangle " + Str(t) + " corner " + Str(uint64_t(c)) + " uses texture coordinate " +
-                                Str(tri.texCoord[c]) + ", but texCoordCount is " +
-                                Str(uint64_t(h.texCoordCount)));
+                                Str(tri.texCoord[c]) + ", but texCoordCount is " + Str(uint64_t(h.texCoordCount)));
         }
         at += MdlTriangleSize;
     }
@@ -195,7 +198,8 @@ bool ReadFrames(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     const uint64_t vertexSize = MdlPackedVertexSize(sixteen);
     uint64_t total = 0;
     if (!MulChecked(uint64_t(h.frameCount), frameSize, total))
-        return Fail(result, MdlErrorKind::BadCount, 68, "frameCount x frame size overflows 64 bits");
+        return Fail(result, MdlErrorKind::BadCount, MdlHeaderFrameCountOffset,
+                    "frameCount x frame size overflows 64 bits");
     if (!NeedBytes(result, in, at, total,
                    (Str(uint64_t(h.frameCount)) + " frames of " + Str(frameSize) + " bytes").c_str()))
         return false;
@@ -209,7 +213,7 @@ bool ReadFrames(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
             return Fail(result, MdlErrorKind::BadValue, at,
                         "frame " + Str(f) + " has type " + std::to_string(frame.frameType) + "; a \"" +
                             std::string(h.magic, 4) + "\" file needs " + std::to_string(expectedType));
-        at += 4;
+        at += MdlFrameTypeSize;
         frame.bboxMin = ReadPacked(in, at, sixteen);
         at += vertexSize;
         frame.bboxMax = ReadPacked(in, at, sixteen);
@@ -236,14 +240,6 @@ bool ReadFrames(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
 
 }  // namespace
 
-uint64_t MdlPackedVertexSize(bool sixteenBit) { return sixteenBit ? 8 : 4; }
-
-uint64_t MdlFrameSize(bool sixteenBit, int32_t vertexCount) {
-    // vertexCount < 2^31, so this stays far below 2^64.
-    const uint64_t v = vertexCount < 0 ? 0 : uint64_t(vertexCount);
-    return 4 + 2 * MdlPackedVertexSize(sixteenBit) + MdlFrameNameSize + v * MdlPackedVertexSize(sixteenBit);
-}
-
 MdlReadResult ReadMdlBytes(const uint8_t* data, size_t size) {
     MdlReadResult result;
     static const uint8_t empty = 0;
@@ -268,37 +264,22 @@ MdlReadResult ReadMdlBytes(const uint8_t* data, size_t size) {
 
 MdlReadResult ReadMdlFile(const char* path) {
     MdlReadResult result;
-    std::FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
-    if (file == nullptr) {
-        Fail(result, MdlErrorKind::Io, 0, std::string("cannot open the file: ") + std::strerror(errno));
-        return result;
+    std::string bytes;
+    const FileReadResult read = ReadWholeFile(path, bytes);
+    switch (read.status) {
+        case FileReadStatus::Ok: return ReadMdlBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        case FileReadStatus::CannotOpen:
+            Fail(result, MdlErrorKind::Io, 0, std::string("cannot open the file: ") + std::strerror(read.error));
+            break;
+        case FileReadStatus::NoMemory:
+            Fail(result, MdlErrorKind::Io, 0, "the file is too large to hold in memory");
+            break;
+        case FileReadStatus::CannotRead:
+            Fail(result, MdlErrorKind::Io, bytes.size(),
+                 std::string("cannot read the file: ") + std::strerror(read.error));
+            break;
     }
-    // Read in chunks rather than trusting a size query: memory then follows
-    // what the file really holds, and pipes work too.
-    std::vector<uint8_t> bytes;
-    bool readFailed = false;
-    try {
-        uint8_t chunk[1 << 16];
-        for (;;) {
-            const size_t got = std::fread(chunk, 1, sizeof chunk, file);
-            bytes.insert(bytes.end(), chunk, chunk + got);
-            if (got < sizeof chunk) {
-                readFailed = std::ferror(file) != 0;
-                break;
-            }
-        }
-    } catch (const std::bad_alloc&) {
-        std::fclose(file);
-        Fail(result, MdlErrorKind::Io, 0, "the file is too large to hold in memory");
-        return result;
-    }
-    const int readErrno = errno;
-    std::fclose(file);
-    if (readFailed) {
-        Fail(result, MdlErrorKind::Io, bytes.size(), std::string("cannot read the file: ") + std::strerror(readErrno));
-        return result;
-    }
-    return ReadMdlBytes(bytes.data(), bytes.size());
+    return result;
 }
 
 const char* MdlErrorKindName(MdlErrorKind kind) {
@@ -335,9 +316,10 @@ std::vector<MdlSequence> GroupMdlSequences(const std::vector<MdlFrame>& frames) 
         size_t end = name.size();
         while (end > 0 && name[end - 1] >= '0' && name[end - 1] <= '9') --end;
         std::string stem = name.substr(0, end);
-        if (sequences.empty() || sequences.back().name != stem)
-            sequences.push_back({std::move(stem), int32_t(i), 0});
+        if (sequences.empty() || sequences.back().name != stem) sequences.push_back({std::move(stem), int32_t(i), 0});
         ++sequences.back().frameCount;
     }
     return sequences;
 }
+
+}  // namespace quorvex

@@ -14,22 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "mdl/MdlFormat.h"
 #include "model/ModelData.h"
 
-// Fixed sizes of the format, in bytes.
-constexpr uint64_t MdlHeaderSize = 84;
-constexpr uint64_t MdlSkinTypeSize = 4;
-constexpr uint64_t MdlTexCoordSize = 4;
-constexpr uint64_t MdlTriangleSize = 12;
-constexpr uint64_t MdlFrameNameSize = 16;
-
-// Values of the skin block's type field.
-constexpr int32_t MdlSkinTypeRGB565 = 2;
-constexpr int32_t MdlSkinTypeARGB4444 = 3;
-
-// Values of a frame's type field, one per variant.
-constexpr int32_t MdlFrameType8 = 0;
-constexpr int32_t MdlFrameType16 = 2;
+namespace quorvex {
 
 // The header, field for field (the reserved fields included, so that tools can
 // show what a file really holds).
@@ -75,15 +63,15 @@ struct MdlFrame {
     int32_t frameType = 0;  // MdlFrameType8 or MdlFrameType16, matching the magic (checked)
     MdlPackedVertex bboxMin;
     MdlPackedVertex bboxMax;
-    std::string name;                      // the bytes before the terminator, at most 15
+    std::string name;                       // the bytes before the terminator, at most 15
     std::vector<MdlPackedVertex> vertices;  // vertexCount entries
 };
 
 // A whole file. Every vector holds exactly its header count of entries.
 struct MdlFile {
     MdlHeader header;
-    bool sixteenBit = false;  // "MDL4"
-    int32_t skinType = 0;     // MdlSkinTypeRGB565 or MdlSkinTypeARGB4444 (checked)
+    bool sixteenBit = false;           // "MDL4"
+    int32_t skinType = 0;              // SkinFormatRGB565 or SkinFormatARGB4444 (checked)
     std::vector<uint16_t> skinPixels;  // skinCount * skinWidth * skinHeight, skin after skin, row 0 first
     std::vector<MdlTexCoord> texCoords;
     std::vector<MdlTriangle> triangles;
@@ -126,11 +114,6 @@ MdlReadResult ReadMdlFile(const char* path);
 // A short name of an error kind ("truncated", "bad index", ...).
 const char* MdlErrorKindName(MdlErrorKind kind);
 
-// Size in bytes of one packed vertex (4 or 8) and of one frame
-// (28 + 4 * V or 36 + 8 * V) in the file's variant.
-uint64_t MdlPackedVertexSize(bool sixteenBit);
-uint64_t MdlFrameSize(bool sixteenBit, int32_t vertexCount);
-
 // Decoded values are single-precision points like the model's own.
 using MdlVec3 = ModelVec3;
 
@@ -152,3 +135,5 @@ struct MdlSequence {
     int32_t frameCount = 0;
 };
 std::vector<MdlSequence> GroupMdlSequences(const std::vector<MdlFrame>& frames);
+
+}  // namespace quorvex

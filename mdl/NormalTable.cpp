@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
+namespace quorvex {
+
 // Every value is the double nearest to the six-decimal number written here;
 // the entries are close to, not exactly, of unit length.
 const double NormalTable[NormalTableSize][3] = {
@@ -328,3 +330,5 @@ int NearestNormalIndex(float x, float y, float z) {
     }
     return index;
 }
+
+}  // namespace quorvex

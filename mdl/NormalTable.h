@@ -2,6 +2,8 @@
 // is part of the file format.
 #pragma once
 
+namespace quorvex {
+
 constexpr int NormalTableSize = 162;
 extern const double NormalTable[NormalTableSize][3];
 
@@ -14,3 +16,5 @@ int NearestNormalIndex(float x, float y, float z);
 
 // The same by measuring every entry: the definition, kept as the reference.
 int NearestNormalIndexByScan(float x, float y, float z);
+
+}  // namespace quorvex

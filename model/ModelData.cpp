@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace quorvex {
+
 namespace {
 
 // A zero-filled array of `count` elements. An empty array is null and counts as
@@ -112,3 +114,5 @@ void FreeSkinImage(SkinImage* skin) {
     std::free(skin->pixels);
     std::free(skin);
 }
+
+}  // namespace quorvex

@@ -10,6 +10,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+
+namespace quorvex {
 
 struct ModelVec3 {
     float x = 0.0f;
@@ -31,7 +34,7 @@ struct ModelTriangle {
 };
 
 struct ModelFrame {
-    char name[16];         // NUL-terminated, at most 15 characters
+    char name[16];  // NUL-terminated, at most 15 characters
     ModelVec3 bboxMin;
     ModelVec3 bboxMax;
     ModelVec3* positions;  // vertexCount entries, owned
@@ -58,13 +61,14 @@ struct ModelData {
     uint64_t* cornerCounts;
 };
 
-// SkinFormat codes.
-constexpr int16_t SkinFormatRGB565 = 0;
-constexpr int16_t SkinFormatARGB4444 = 2;
+// Pixel formats of a skin. The values are the model file's skin type codes, so
+// that a skin has one name for its format in memory and in the file.
+constexpr int16_t SkinFormatRGB565 = 2;
+constexpr int16_t SkinFormatARGB4444 = 3;
 constexpr uint16_t SkinFillValue = 31;
 
 struct SkinImage {
-    int16_t format;    // SkinFormatRGB565 or SkinFormatARGB4444
+    int16_t format;  // SkinFormatRGB565 or SkinFormatARGB4444
     int32_t width;
     int32_t height;
     uint16_t* pixels;  // width * height values, row 0 first; owned; null when empty
@@ -105,3 +109,15 @@ SkinImage* CreateSkinImage(int32_t width, int32_t height, int16_t format);
 
 // Releases the pixel array, then the record. Null does nothing.
 void FreeSkinImage(SkinImage* skin);
+
+// Owning pointers that release a model or skin with the functions above.
+struct ModelDeleter {
+    void operator()(ModelData* model) const { DestroyModel(model); }
+};
+struct SkinDeleter {
+    void operator()(SkinImage* skin) const { FreeSkinImage(skin); }
+};
+using ModelPtr = std::unique_ptr<ModelData, ModelDeleter>;
+using SkinPtr = std::unique_ptr<SkinImage, SkinDeleter>;
+
+}  // namespace quorvex

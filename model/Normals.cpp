@@ -6,6 +6,8 @@
 #include <emmintrin.h>
 #endif
 
+namespace quorvex {
+
 namespace {
 
 // Each component divided by d. The three quotients are independent, correctly
@@ -85,3 +87,5 @@ void ComputeFrameNormals(ModelData* model, int32_t frameIndex) {
         NormalizeInline(v);
     }
 }
+
+}  // namespace quorvex

@@ -4,6 +4,8 @@
 
 #include "model/ModelData.h"
 
+namespace quorvex {
+
 // (a.y*b.z - a.z*b.y, a.z*b.x - a.x*b.z, a.x*b.y - a.y*b.x).
 ModelVec3 Cross(const ModelVec3& a, const ModelVec3& b);
 
@@ -17,3 +19,5 @@ void Normalize(ModelVec3& v);
 // over the triangles. A vertex no triangle uses keeps its entry in
 // model->normals. An out-of-range frame changes nothing. Never allocates.
 void ComputeFrameNormals(ModelData* model, int32_t frameIndex);
+
+}  // namespace quorvex

@@ -12,6 +12,8 @@
 #error "32-bit x86 builds need SSE2 float arithmetic: compile with -msse2 -mfpmath=sse"
 #endif
 
+namespace quorvex {
+
 // Truncates toward zero. Not-a-number gives 0; values beyond the 64-bit range
 // saturate at its ends.
 inline int64_t TruncateToInt64(double d) {
@@ -28,3 +30,5 @@ inline int32_t WrapToInt32(int64_t v) { return static_cast<int32_t>(static_cast<
 // Low 16 bits, as a signed or unsigned 16-bit value.
 inline int16_t Low16Signed(int64_t v) { return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint64_t>(v))); }
 inline uint16_t Low16(int64_t v) { return static_cast<uint16_t>(static_cast<uint64_t>(v)); }
+
+}  // namespace quorvex

@@ -1,8 +1,8 @@
 #include "plugin/ExporterClassDesc.h"
 
-#include <new>
+#include "plugin/Exporter.h"
 
-#include "export/ModelExporter.h"
+namespace quorvex {
 
 ExporterClassDesc exporterClassDesc;
 
@@ -11,16 +11,15 @@ int ExporterClassDesc::IsPublic() { return 1; }
 void* ExporterClassDesc::Create(BOOL loading) {
     (void)loading;
     // The host casts the result to SceneExport*, so hand out that base pointer.
-    // Value-initialised: the per-export fields start at zero rather than
-    // indeterminate, although DoExport sets each before use.
-    SceneExport* exporter = new (std::nothrow) ModelExporter();
-    return exporter;
+    return NewModelExporter();
 }
 
-const char* ExporterClassDesc::ClassName() { return "Quorvex"; }
+const char* ExporterClassDesc::ClassName() { return ExporterClassName; }
 
 SClass_ID ExporterClassDesc::SuperClassID() { return SCENE_EXPORT_CLASS_ID; }
 
-Class_ID ExporterClassDesc::ClassID() { return Class_ID{0x4018116b, 0x452e5edd}; }
+Class_ID ExporterClassDesc::ClassID() { return ExporterClassID; }
 
-const char* ExporterClassDesc::Category() { return "Quorvex"; }
+const char* ExporterClassDesc::Category() { return ExporterCategory; }
+
+}  // namespace quorvex

@@ -4,6 +4,8 @@
 
 #include "plugin/HostServices.h"
 
+namespace quorvex {
+
 class ExporterClassDesc : public ClassDesc {
 public:
     // 1: the exporter is listed in the host's export command.
@@ -25,3 +27,5 @@ public:
 // The library's single descriptor; it holds no data and lives as long as the
 // library. LibClassDesc(0) hands out its address.
 extern ExporterClassDesc exporterClassDesc;
+
+}  // namespace quorvex

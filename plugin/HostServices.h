@@ -308,7 +308,11 @@ public:
     virtual unsigned int Version() = 0;
     virtual void ShowAbout(HWND hWnd) = 0;
     virtual int DoExport(const char* name, ExpInterface* ei, Interface* i, BOOL suppressPrompts, DWORD options) = 0;
-    virtual BOOL SupportsOptions(int ext, DWORD options) { (void)ext; (void)options; return FALSE; }
+    virtual BOOL SupportsOptions(int ext, DWORD options) {
+        (void)ext;
+        (void)options;
+        return FALSE;
+    }
 };
 
 // The host's class-descriptor interface, slot order as the host expects it.
@@ -317,8 +321,14 @@ public:
     virtual ~ClassDesc() = default;
     virtual int IsPublic() = 0;
     virtual void* Create(BOOL loading) = 0;
-    virtual int BeginCreate(Interface* i) { (void)i; return 0; }
-    virtual int EndCreate(Interface* i) { (void)i; return 0; }
+    virtual int BeginCreate(Interface* i) {
+        (void)i;
+        return 0;
+    }
+    virtual int EndCreate(Interface* i) {
+        (void)i;
+        return 0;
+    }
     virtual const char* ClassName() = 0;
     virtual SClass_ID SuperClassID() = 0;
     virtual Class_ID ClassID() = 0;

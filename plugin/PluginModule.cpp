@@ -2,8 +2,13 @@
 
 #include "plugin/ExporterClassDesc.h"
 
+namespace quorvex {
 HINSTANCE hInstance = nullptr;
 int controlsInitialised = 0;
+}  // namespace quorvex
+
+using quorvex::controlsInitialised;
+using quorvex::hInstance;
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     (void)reason;
@@ -25,7 +30,7 @@ const char* LibDescription() { return "Quorvex"; }
 
 int LibNumberClasses() { return 1; }
 
-ClassDesc* LibClassDesc(int i) { return i == 0 ? &exporterClassDesc : nullptr; }
+ClassDesc* LibClassDesc(int i) { return i == 0 ? &quorvex::exporterClassDesc : nullptr; }
 
 // Host release 3100, interface number 7, revision 0.
 unsigned long LibVersion() { return (3100ul << 16) + (7ul << 8) + 0ul; }

@@ -2,11 +2,16 @@
 // the four exported library functions and the one class descriptor.
 #pragma once
 
+#include "plugin/Exporter.h"
 #include "plugin/HostServices.h"
 
-// Process-wide module state, zero when the library loads.
-extern HINSTANCE hInstance;      // the library's instance handle; the dialog's resource module
+// Process-wide module state, zero when the library loads. The instance handle,
+// hInstance, is declared in plugin/Exporter.h, where the driver finds it.
+namespace quorvex {
 extern int controlsInitialised;  // 1 once the entry routine has initialised the controls
+}  // namespace quorvex
+
+// The entry points stay outside the namespace: the host finds them by name.
 
 // C linkage: the system loader finds the entry routine, and the host the four
 // library functions, by their plain names (plugin/quorvex.def exports them).

@@ -47,7 +47,9 @@ constexpr DWORD DLL_THREAD_DETACH = 3;
 
 inline WORD LOWORD(uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
 inline WORD HIWORD(uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
-inline LPCSTR MAKEINTRESOURCEA(int id) { return reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(static_cast<WORD>(id))); }
+inline LPCSTR MAKEINTRESOURCEA(int id) {
+    return reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(static_cast<WORD>(id)));
+}
 
 INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc, LPARAM initParam);
 BOOL EndDialog(HWND dialog, INT_PTR result);
@@ -60,7 +62,8 @@ void InitCommonControls();
 // The stand-in behind the calls above.
 class Win32Services {
 public:
-    virtual INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc, LPARAM initParam) = 0;
+    virtual INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc,
+                                    LPARAM initParam) = 0;
     virtual BOOL EndDialog(HWND dialog, INT_PTR result) = 0;
     virtual BOOL CheckDlgButton(HWND dialog, int id, UINT check) = 0;
     virtual UINT IsDlgButtonChecked(HWND dialog, int id) = 0;

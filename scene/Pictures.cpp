@@ -3,13 +3,12 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "scene/Pictures.h"
+#include "mdl/WholeFile.h"
 
 // The decoder is compiled here, private to this unit, for the four formats the
 // host reads and nothing else; static so it cannot clash with another copy
@@ -28,6 +27,8 @@
 #pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
 #include <stb_image.h>
 #pragma GCC diagnostic pop
+
+using namespace quorvex;
 
 namespace standin {
 
@@ -66,7 +67,9 @@ bool IsTgaHeader(const unsigned char* d, size_t size) {
     return size > 18 + idLength + mapBytes;
 }
 
-uint32_t Dword(const unsigned char* p) { return static_cast<uint32_t>(Word(p)) | (static_cast<uint32_t>(Word(p + 2)) << 16); }
+uint32_t Dword(const unsigned char* p) {
+    return static_cast<uint32_t>(Word(p)) | (static_cast<uint32_t>(Word(p + 2)) << 16);
+}
 
 // The decoder reads missing TGA and BMP pixel data as zeros, which would turn
 // a cut file into a partly black picture; these checks make sure every pixel
@@ -203,24 +206,15 @@ bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::st
 }
 
 bool LoadPictureFile(const std::string& path, Picture& out, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = path + ": cannot open the file";
-        return false;
-    }
-    std::vector<unsigned char> bytes;
-    try {
-        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    } catch (const std::bad_alloc&) {
-        error = path + ": not enough memory to read the file";
-        return false;
-    }
-    if (file.bad()) {
-        error = path + ": cannot read the file";
-        return false;
+    std::string bytes;
+    switch (ReadWholeFile(path.c_str(), bytes).status) {
+        case FileReadStatus::Ok: break;
+        case FileReadStatus::CannotOpen: error = path + ": cannot open the file"; return false;
+        case FileReadStatus::NoMemory: error = path + ": not enough memory to read the file"; return false;
+        case FileReadStatus::CannotRead: error = path + ": cannot read the file"; return false;
     }
     std::string why;
-    if (!DecodePicture(bytes.data(), bytes.size(), out, why)) {
+    if (!DecodePicture(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), out, why)) {
         error = path + ": " + why;
         return false;
     }

@@ -33,8 +33,8 @@ struct Keyed {
     Keyed(T constant) : keys{{0, std::move(constant)}} {}
     // Binary search: a node keyed at every frame is asked at every frame.
     const T& At(TimeValue t) const {
-        auto after = std::upper_bound(keys.begin(), keys.end(), t,
-                                      [](TimeValue time, const Key& k) { return time < k.time; });
+        auto after =
+            std::upper_bound(keys.begin(), keys.end(), t, [](TimeValue time, const Key& k) { return time < k.time; });
         return after == keys.begin() ? after->value : std::prev(after)->value;
     }
 };
@@ -92,7 +92,7 @@ private:
 struct MeshData {
     std::vector<Point3> verts;
     SharedList<std::array<uint32_t, 3>> faces;
-    SharedList<Point3> tverts;   // u, v, w (w carried, never used)
+    SharedList<Point3> tverts;                    // u, v, w (w carried, never used)
     SharedList<std::array<uint32_t, 3>> tvfaces;  // one per face when tverts is not empty
 };
 
@@ -137,7 +137,7 @@ struct NoteKeyData {
 struct NodeData {
     std::string name;
     bool hidden = false;
-    std::optional<ObjectData> object;  // none: evaluation yields no object
+    std::optional<ObjectData> object;      // none: evaluation yields no object
     Keyed<Matrix3> transform = Matrix3{};  // relative to the parent
     std::optional<MaterialData> material;
     std::vector<std::vector<NoteKeyData>> noteTracks;

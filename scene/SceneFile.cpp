@@ -10,8 +10,11 @@
 #include <new>
 #include <string_view>
 
+#include "mdl/WholeFile.h"
 #include "scene/SceneFileDirect.h"
 #include "scene/SceneFileJson.h"
+
+using namespace quorvex;
 
 namespace standin {
 
@@ -124,7 +127,8 @@ int64_t ReadInteger(const Value& v, const Path& path, int64_t lo, int64_t hi) {
         }
     }
     if (!inRange) {
-        Fail(path, "integer " + IntegerText(v) + " is out of range " + std::to_string(lo) + " to " + std::to_string(hi));
+        Fail(path,
+             "integer " + IntegerText(v) + " is out of range " + std::to_string(lo) + " to " + std::to_string(hi));
     }
     return value;
 }
@@ -148,7 +152,8 @@ float ReadFloat(const Value& v, const Path& path) {
     if (!NearestFloat(d, nearest)) {
         char text[64];
         const std::to_chars_result written = std::to_chars(text, text + sizeof text, d);
-        Fail(path, "number " + std::string(text, written.ptr) + " is beyond the float range (its nearest float is infinite)");
+        Fail(path,
+             "number " + std::string(text, written.ptr) + " is beyond the float range (its nearest float is infinite)");
     }
     return nearest;
 }
@@ -252,8 +257,8 @@ std::vector<std::array<uint32_t, 3>> ReadIndexTriples(const Value& v, const Path
             const Path at = facePath.Index(c);
             const int64_t index = ReadInteger(corners[c], at, 0, std::numeric_limits<uint32_t>::max());
             if (static_cast<uint64_t>(index) >= limit) {
-                Fail(at, "index " + std::to_string(index) + " is not below the " + limitName + " " +
-                             std::to_string(limit));
+                Fail(at,
+                     "index " + std::to_string(index) + " is not below the " + limitName + " " + std::to_string(limit));
             }
             face[c] = static_cast<uint32_t>(index);
         }
@@ -280,7 +285,8 @@ MeshData ReadMesh(const Value& v, const Path& path) {
         const std::vector<Value>& items = ReadArray(*tverts, at);
         std::vector<Point3> read;
         read.reserve(items.size());
-        for (size_t k = 0; k < items.size(); ++k) read.push_back(ReadPoint(items[k], at.Index(k), 2, "a texture vertex"));
+        for (size_t k = 0; k < items.size(); ++k)
+            read.push_back(ReadPoint(items[k], at.Index(k), 2, "a texture vertex"));
         mesh.tverts = std::move(read);
     }
     if (const Value* tvfaces = v.Find("tvfaces")) {
@@ -290,8 +296,8 @@ MeshData ReadMesh(const Value& v, const Path& path) {
     if (mesh.tverts.empty()) {
         if (!mesh.tvfaces.empty()) Fail(path.Key("tvfaces"), "tvfaces must be empty when tverts is empty");
     } else if (mesh.tvfaces.size() != mesh.faces.size()) {
-        Fail(path.Key("tvfaces"), "tvfaces has " + std::to_string(mesh.tvfaces.size()) +
-                                      " entries but faces has " + std::to_string(mesh.faces.size()));
+        Fail(path.Key("tvfaces"), "tvfaces has " + std::to_string(mesh.tvfaces.size()) + " entries but faces has " +
+                                      std::to_string(mesh.faces.size()));
     }
     return mesh;
 }
@@ -301,8 +307,8 @@ ObjectData ReadObject(const Value& v, const Path& path) {
     const std::string& kind = ReadString(Require(v, path, "kind"), path.Key("kind"));
     ObjectData object;
     if (!ObjectKindNamed(kind, object.kind)) {
-        Fail(path.Key("kind"), "unknown object kind " + Quoted(kind) +
-                                   "; expected mesh, unconvertible, target, helper, camera or light");
+        Fail(path.Key("kind"),
+             "unknown object kind " + Quoted(kind) + "; expected mesh, unconvertible, target, helper, camera or light");
     }
     if (object.kind != ObjectKind::Mesh) {
         CheckFields(v, path, {"kind"},
@@ -431,8 +437,8 @@ Picture ReadImage(const Value& v, const Path& path) {
     const std::vector<Value>& items = ReadArray(*pixels, at);
     const size_t expected = size_t{picture.width} * picture.height;
     if (items.size() != expected) {
-        Fail(at, "pixels has " + std::to_string(items.size()) + " entries; a " + std::to_string(picture.width) +
-                     " x " + std::to_string(picture.height) + " image needs " + std::to_string(expected));
+        Fail(at, "pixels has " + std::to_string(items.size()) + " entries; a " + std::to_string(picture.width) + " x " +
+                     std::to_string(picture.height) + " image needs " + std::to_string(expected));
     }
     picture.pixels.reserve(expected);
     for (size_t k = 0; k < items.size(); ++k) picture.pixels.push_back(ReadColor(items[k], at.Index(k)));
@@ -441,7 +447,8 @@ Picture ReadImage(const Value& v, const Path& path) {
 
 void ReadScene(const Value& root, SceneDocument& doc) {
     const Path top;
-    if (root.type != Type::Object) Fail(top, std::string("the scene must be a JSON object, not ") + TypeName(root.type));
+    if (root.type != Type::Object)
+        Fail(top, std::string("the scene must be a JSON object, not ") + TypeName(root.type));
     // The version speaks first: a newer file may well have fields this reader
     // does not know, and the version is the reason it is refused.
     const int64_t version = ReadInteger(Require(root, top, "version"), top.Key("version"),
@@ -460,8 +467,8 @@ void ReadScene(const Value& root, SceneDocument& doc) {
         doc.animRange.start = ReadTime(Require(*range, at, "start"), at.Key("start"));
         doc.animRange.end = ReadTime(Require(*range, at, "end"), at.Key("end"));
         if (doc.animRange.end < doc.animRange.start) {
-            Fail(at.Key("end"), "end " + std::to_string(doc.animRange.end) + " is below start " +
-                                    std::to_string(doc.animRange.start));
+            Fail(at.Key("end"),
+                 "end " + std::to_string(doc.animRange.end) + " is below start " + std::to_string(doc.animRange.start));
         }
     }
     if (const Value* images = root.Find("images")) {
@@ -528,25 +535,9 @@ bool ParseSceneTextChecked(const std::string& text, const std::string& fileName,
 
 bool LoadSceneFile(const std::string& path, SceneDocument& out, std::string& error) {
     std::string text;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        error = path + ": cannot read the file: " + std::strerror(errno);
-        return false;
-    }
-    char buffer[65536];
-    size_t got = 0;
-    bool readFailed = false;
-    try {
-        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    } catch (const std::bad_alloc&) {
-        readFailed = true;
-        errno = ENOMEM;
-    }
-    const int readErrno = errno;
-    readFailed = readFailed || std::ferror(file);
-    std::fclose(file);
-    if (readFailed) {
-        error = path + ": cannot read the file: " + std::strerror(readErrno);
+    const FileReadResult read = ReadWholeFile(path.c_str(), text);
+    if (read.status != FileReadStatus::Ok) {
+        error = path + ": cannot read the file: " + std::strerror(read.error);
         return false;
     }
 

@@ -71,8 +71,8 @@ public:
         const bool ok = Object([&](std::string_view key) {
             if (key == "version") {
                 int64_t v = 0;
-                return Once(version) && Integer(std::numeric_limits<int64_t>::min(),
-                                                std::numeric_limits<int64_t>::max(), v) && v == 1;
+                return Once(version) &&
+                       Integer(std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(), v) && v == 1;
             }
             if (key == "ticksPerFrame") {
                 int64_t v = 0;

@@ -139,10 +139,12 @@ public:
                 }
             }
             const size_t quote = what.find('\'');
-            const std::string literal =
-                quote == std::string::npos ? std::string("the number") : "number " + what.substr(quote + 1, what.size() - quote - 2);
+            const std::string literal = quote == std::string::npos
+                                            ? std::string("the number")
+                                            : "number " + what.substr(quote + 1, what.size() - quote - 2);
             std::string where = FormatPath(steps);
-            error = (where.empty() ? std::string() : where + ": ") + literal + " is beyond the float range (its nearest float is infinite)";
+            error = (where.empty() ? std::string() : where + ": ") + literal +
+                    " is beyond the float range (its nearest float is infinite)";
             return false;
         }
         const size_t at = what.find("at line ");

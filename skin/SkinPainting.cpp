@@ -8,6 +8,8 @@
 #include "plugin/HostServices.h"
 #include "skin/TextureTable.h"
 
+namespace quorvex {
+
 uint16_t ConvertSkinPixel(uint16_t r, uint16_t g, uint16_t b, int alpha) {
     // Top bits only, never rounded; the alpha nibble of ARGB4444 stays 0.
     if (alpha) return static_cast<uint16_t>(((r >> 12) << 8) | ((g >> 12) << 4) | (b >> 12));
@@ -42,12 +44,12 @@ void PaintPicture(SkinImage* skin, int32_t rowLength, int alpha, Bitmap* picture
 
 }  // namespace
 
-int PaintTextures(SkinImage* skin, int32_t rowLength, int alpha) {
+int PaintTextures(const TextureTable& table, SkinImage* skin, int32_t rowLength, int alpha) {
     if (!skin || rowLength <= 0) return 1;
     BitmapManager* manager = TheManager();
     if (!manager) return 1;
     BitmapInfo info;
-    for (const TextureSlot& slot : TextureTable) {
+    for (const TextureSlot& slot : table.slots) {
         if (slot.inUse != 1) continue;
         info.SetName(slot.fullName.empty() ? slot.name : slot.fullName.c_str());
         uint16_t status = 0;
@@ -62,13 +64,13 @@ int PaintTextures(SkinImage* skin, int32_t rowLength, int alpha) {
     return 1;
 }
 
-void ShiftTexCoords(ModelData* model) {
+void ShiftTexCoords(const TextureTable& table, ModelData* model) {
     if (!model || !model->triangles || !model->texCoords) return;
     for (int32_t t = 0; t < model->triangleCount; ++t) {
         const ModelTriangle& tri = model->triangles[t];
         const int slot = tri.textureSlot;
         if (slot < 0 || slot >= TextureTableSize) continue;
-        const uint16_t offset = Low16(TextureTable[slot].rowOffset);
+        const uint16_t offset = Low16(table.slots[slot].rowOffset);
         for (uint16_t index : tri.texCoord) {
             if (index >= model->texCoordCount) continue;
             ModelTexCoord& tc = model->texCoords[index];
@@ -79,3 +81,5 @@ void ShiftTexCoords(ModelData* model) {
         }
     }
 }
+
+}  // namespace quorvex

@@ -5,22 +5,22 @@
 
 #include "model/Numeric.h"
 
-TextureSlot TextureTable[TextureTableSize] = {};
+namespace quorvex {
 
-void ClearTextureTable() {
+void ClearTextureTable(TextureTable& table) {
     for (int k = 0; k < TextureTableSize; ++k) {
-        TextureSlot& slot = TextureTable[k];
+        TextureSlot& slot = table.slots[k];
         slot.inUse = 0;
         slot.name[0] = '\0';
         slot.fullName.clear();
-        if (k + 1 < TextureTableSize) TextureTable[k + 1].rowOffset = 0;
+        if (k + 1 < TextureTableSize) table.slots[k + 1].rowOffset = 0;
     }
 }
 
-int FindOrAddTexture(const char* name, int32_t width, int32_t height) {
+int FindOrAddTexture(TextureTable& table, const char* name, int32_t width, int32_t height) {
     if (!name) name = "";
     for (int k = 0; k < TextureTableSize; ++k) {
-        TextureSlot& slot = TextureTable[k];
+        TextureSlot& slot = table.slots[k];
         // Names are kept and compared by their first TextureNameLength bytes,
         // so a long name registered twice still finds its slot. The test runs
         // on free slots too: an empty name matches the first free slot, whose
@@ -39,25 +39,27 @@ int FindOrAddTexture(const char* name, int32_t width, int32_t height) {
         slot.width = width;
         slot.height = height;
         if (k + 1 < TextureTableSize) {
-            TextureTable[k + 1].rowOffset = WrapToInt32(static_cast<int64_t>(slot.rowOffset) + height);
+            table.slots[k + 1].rowOffset = WrapToInt32(static_cast<int64_t>(slot.rowOffset) + height);
         }
         return k;
     }
     return -1;
 }
 
-int32_t LargestTextureWidth() {
+int32_t LargestTextureWidth(const TextureTable& table) {
     int32_t largest = 0;
-    for (const TextureSlot& slot : TextureTable) {
+    for (const TextureSlot& slot : table.slots) {
         if (slot.inUse == 1 && slot.width > largest) largest = slot.width;
     }
     return largest;
 }
 
-int32_t TotalTextureHeight() {
+int32_t TotalTextureHeight(const TextureTable& table) {
     int64_t total = 0;
-    for (const TextureSlot& slot : TextureTable) {
+    for (const TextureSlot& slot : table.slots) {
         if (slot.inUse == 1) total += slot.height;
     }
     return WrapToInt32(total);
 }
+
+}  // namespace quorvex

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace quorvex {
+
 constexpr int TextureTableSize = 64;
 constexpr int TextureNameLength = 255;  // bytes compared and stored
 
@@ -18,12 +20,16 @@ struct TextureSlot {
     std::string fullName;
 };
 
-// Process-wide; cleared by every export.
-extern TextureSlot TextureTable[TextureTableSize];
+// The export keeps one table and clears it at the start of every export.
+struct TextureTable {
+    TextureSlot slots[TextureTableSize];
+};
 
-void ClearTextureTable();
+void ClearTextureTable(TextureTable& table);
 // Slot index 0..63 of `name` (registering it with width x height when new), or
-// -1 when the table is full. name may be empty; it must not be null.
-int FindOrAddTexture(const char* name, int32_t width, int32_t height);
-int32_t LargestTextureWidth();
-int32_t TotalTextureHeight();
+// -1 when the table is full. A null name counts as empty.
+int FindOrAddTexture(TextureTable& table, const char* name, int32_t width, int32_t height);
+int32_t LargestTextureWidth(const TextureTable& table);
+int32_t TotalTextureHeight(const TextureTable& table);
+
+}  // namespace quorvex

@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "standin/HostProbe.h"
+
 namespace standin {
 
 namespace {
@@ -95,8 +97,8 @@ struct MeshKeys {
     // The last key at or before t, else the first (binary search).
     const SharedMesh& At(TimeValue t) const {
         if (keys.empty()) return empty;
-        auto after = std::upper_bound(keys.begin(), keys.end(), t,
-                                      [](TimeValue time, const auto& k) { return time < k.first; });
+        auto after =
+            std::upper_bound(keys.begin(), keys.end(), t, [](TimeValue time, const auto& k) { return time < k.first; });
         return after == keys.begin() ? after->second : std::prev(after)->second;
     }
 };
@@ -108,13 +110,11 @@ struct MeshKeys {
 struct StandinHost::Impl {
     Impl(StandinHost& owner, SceneDocument doc) : owner(owner), document(std::move(doc)) {}
 
-    StandinHost& owner;  // for the settings tests change on the fly (pasteKeyLimit)
+    StandinHost& owner;  // for the probe a test attaches
 
     SceneDocument document;  // never changed while the host lives: meshes point into it
     FaceLayouts layouts;
     HostCounters counters;
-    std::vector<ProgressCall> progressLog;
-    std::vector<EvalCall> evalLog;
 
     class SceneNode;
     class NodeObject;
@@ -129,9 +129,10 @@ struct StandinHost::Impl {
     class SceneBitmap;
     class SceneBitmapManager;
 
-    // Everything the host made, kept until the host dies. Handed-out objects
-    // are only marked when released, so a second release is counted instead
-    // of freeing twice, and a late read of a released object stays harmless.
+    // Everything the host made. The scene's own objects live as long as the
+    // host. Handed-out objects are only marked when released, so a second
+    // release is counted instead of freeing twice, and a late read of a
+    // released object stays harmless; ExportEnded frees the released ones.
     std::deque<std::unique_ptr<SceneNode>> nodes;
     std::deque<std::unique_ptr<NodeObject>> nodeObjects;
     std::deque<std::unique_ptr<SameTriObject>> sameObjects;
@@ -178,6 +179,7 @@ public:
     Object* ConvertToType(TimeValue, Class_ID cid) override { return cid == TRIOBJ_CLASS_ID ? this : nullptr; }
     void DeleteThis() override { host_.Release(released_, host_.counters.conversionsReleased); }
     const Mesh& GetMesh() override { return view_; }
+    bool Released() const { return released_; }
 
 private:
     Impl& host_;
@@ -313,6 +315,7 @@ public:
     SceneClip(Impl& host, NoteKeyTab keys) : keys(std::move(keys)), host_(host) {}
     ~SceneClip() override = default;
     void DeleteThis() override { host_.Release(released, host_.counters.clipsReleased); }
+    bool Released() const { return released; }
 
     NoteKeyTab keys;
     bool released = false;
@@ -366,7 +369,7 @@ public:
         auto* ours = dynamic_cast<SceneClip*>(clip);
         if (!ours || ours->released) return 0;
         size_t count = ours->keys.size();
-        const int limit = host_.owner.pasteKeyLimit;
+        const int limit = host_.owner.probe ? host_.owner.probe->pasteKeyLimit : -1;
         if (limit >= 0 && static_cast<size_t>(limit) < count) count = static_cast<size_t>(limit);
         try {
             keys.insert(keys.end(), ours->keys.begin(), ours->keys.begin() + static_cast<std::ptrdiff_t>(count));
@@ -376,6 +379,7 @@ public:
         return 1;
     }
     void DeleteThis() override { host_.Release(released_, host_.counters.noteTracksDeleted); }
+    bool Released() const { return released_; }
 
 private:
     Impl& host_;
@@ -403,10 +407,12 @@ public:
     const char* GetName() override { return data_ ? data_->name.c_str() : ""; }
     int IsHidden(int, bool) override { return data_ && data_->hidden ? 1 : 0; }
     ObjectState EvalWorldState(TimeValue t, bool) override {
-        try {
-            host_.evalLog.push_back(EvalCall{GetName(), t});
-        } catch (const std::bad_alloc&) {
-            // The log is for tests; an evaluation never fails for its sake.
+        if (HostProbe* probe = host_.owner.probe) {
+            try {
+                probe->evalLog.push_back(EvalCall{GetName(), t});
+            } catch (const std::bad_alloc&) {
+                // The log is for tests; an evaluation never fails for its sake.
+            }
         }
         if (same) same->SetTime(t);
         return ObjectState{object};
@@ -552,6 +558,7 @@ public:
         return 1;
     }
     void DeleteThis() override { host_.Release(released_, host_.counters.bitmapsReleased); }
+    bool Released() const { return released_; }
 
 private:
     Impl& host_;
@@ -634,24 +641,24 @@ INode* StandinHost::GetRootNode() { return impl_->root; }
 
 Interval StandinHost::GetAnimRange() { return impl_->document.animRange; }
 
+void StandinHost::Progress(const ProgressCall& call) {
+    if (probe) probe->progressLog.push_back(call);
+    if (onProgress) onProgress(call);
+}
+
 int StandinHost::ProgressStart(const char* caption, bool, ProgressRoutine, void*) {
-    impl_->progressLog.push_back(ProgressCall{ProgressCall::Start, caption ? caption : "", 0});
-    if (onProgress) onProgress(impl_->progressLog.back());
+    Progress(ProgressCall{ProgressCall::Start, caption ? caption : "", 0});
     return 1;
 }
 
 void StandinHost::ProgressUpdate(int percent, bool, const char* caption) {
-    impl_->progressLog.push_back(ProgressCall{ProgressCall::Update, caption ? caption : "", percent});
-    if (onProgress) onProgress(impl_->progressLog.back());
+    Progress(ProgressCall{ProgressCall::Update, caption ? caption : "", percent});
 }
 
-void StandinHost::ProgressEnd() {
-    impl_->progressLog.push_back(ProgressCall{ProgressCall::End, "", 0});
-    if (onProgress) onProgress(impl_->progressLog.back());
-}
+void StandinHost::ProgressEnd() { Progress(ProgressCall{ProgressCall::End, "", 0}); }
 
 int StandinHost::GetTicksPerFrame() {
-    ++ticksPerFrameCalls;
+    if (probe) ++probe->ticksPerFrameCalls;
     return impl_->document.ticksPerFrame;
 }
 
@@ -682,9 +689,17 @@ bool StandinHost::AllReleasedOnce() const {
            c.doubleReleases == 0;
 }
 
-const std::vector<ProgressCall>& StandinHost::ProgressLog() const { return impl_->progressLog; }
+void StandinHost::ExportEnded() {
+    auto released = [](const auto& object) { return object->Released(); };
+    std::erase_if(impl_->copies, released);
+    std::erase_if(impl_->bitmaps, released);
+    std::erase_if(impl_->clips, released);
+    std::erase_if(impl_->defNoteTracks, released);
+}
 
-const std::vector<EvalCall>& StandinHost::EvalLog() const { return impl_->evalLog; }
+size_t StandinHost::HeldObjects() const {
+    return impl_->copies.size() + impl_->bitmaps.size() + impl_->clips.size() + impl_->defNoteTracks.size();
+}
 
 INode* StandinHost::FindNode(const std::string& name) {
     // Pre-order, children in index order: the order the exporter walks in.

@@ -2,6 +2,10 @@
 // modelling host would, and keeps count of everything it hands out so tests can
 // prove that every object the exporter was given to own is released exactly
 // once and no host-owned object ever is.
+//
+// Memory stays bounded over any number of exports on one host: what the
+// caller released is freed by ExportEnded, and the logs are kept only in a
+// probe a test attaches (standin/HostProbe.h).
 #pragma once
 
 #include <functional>
@@ -36,10 +40,7 @@ struct ProgressCall {
     int percent = 0;      // Update only
 };
 
-struct EvalCall {
-    std::string node;
-    TimeValue time;
-};
+struct HostProbe;
 
 class StandinHost : public Interface, public HostGlobals {
 public:
@@ -69,23 +70,26 @@ public:
     // clips, note tracks) was released exactly once and no host-owned object was.
     bool AllReleasedOnce() const;
 
-    // Every progress call, in order.
-    const std::vector<ProgressCall>& ProgressLog() const;
     // Called on every progress call (the command line draws its bar with it).
     std::function<void(const ProgressCall&)> onProgress;
+    // Logs and settings for tests; not owned, may be null (then nothing is logged).
+    HostProbe* probe = nullptr;
 
-    // Every EvalWorldState call, in order (node name and time).
-    const std::vector<EvalCall>& EvalLog() const;
+    // Call when an export has ended: frees every handed-out object the caller
+    // has released (converted copies, bitmaps, clips, note tracks). Objects
+    // not yet released stay, so AllReleasedOnce still reports them; the
+    // counters are kept. Until this call a second release of an object is
+    // counted rather than touching freed memory.
+    void ExportEnded();
+    // Handed-out objects the host still holds, released or not.
+    size_t HeldObjects() const;
 
-    // For tests: when >= 0, PasteTrack copies at most this many keys.
-    int pasteKeyLimit = -1;
-    // For tests: the number of GetTicksPerFrame calls so far.
-    int ticksPerFrameCalls = 0;
-
-    // The node with this name (first in walk order), for tests; null if none.
+    // The node with this name (first in walk order); null if none.
     INode* FindNode(const std::string& name);
 
 private:
+    void Progress(const ProgressCall& call);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

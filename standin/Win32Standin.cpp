@@ -4,6 +4,8 @@
 
 #include "ui/DialogResource.h"
 
+using namespace quorvex;
+
 namespace standin {
 
 namespace {
@@ -56,8 +58,8 @@ INT_PTR ScriptedWin32::DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, 
             CheckDlgButton(dialog, step.controlId,
                            IsDlgButtonChecked(dialog, step.controlId) == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED);
         }
-        const WPARAM command = static_cast<WPARAM>(static_cast<WORD>(step.controlId)) |
-                               (static_cast<WPARAM>(kButtonClicked) << 16);
+        const WPARAM command =
+            static_cast<WPARAM>(static_cast<WORD>(step.controlId)) | (static_cast<WPARAM>(kButtonClicked) << 16);
         proc(dialog, WM_COMMAND, command, 0);
     }
     const INT_PTR result = ended_ ? endResult_ : 0;
@@ -102,9 +104,7 @@ UINT ScriptedWin32::CheckState(int id) const {
     return BST_UNCHECKED;
 }
 
-HWND ScriptedWin32::GetParent(HWND window) {
-    return window && window == openDialog_ ? openParent_ : nullptr;
-}
+HWND ScriptedWin32::GetParent(HWND window) { return window && window == openDialog_ ? openParent_ : nullptr; }
 
 int ScriptedWin32::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     messageBoxes.push_back(MessageBoxCall{owner, text ? text : "", caption ? caption : "", type});

@@ -33,7 +33,8 @@ struct DialogCall {
 
 class ScriptedWin32 : public Win32Services {
 public:
-    INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc, LPARAM initParam) override;
+    INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc,
+                            LPARAM initParam) override;
     BOOL EndDialog(HWND dialog, INT_PTR result) override;
     BOOL CheckDlgButton(HWND dialog, int id, UINT check) override;
     UINT IsDlgButtonChecked(HWND dialog, int id) override;

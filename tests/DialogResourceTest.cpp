@@ -15,6 +15,8 @@
 #include "ui/DialogResource.h"
 #include "ui/Resource.h"
 
+using namespace quorvex;
+
 namespace {
 
 std::string ReadSource(const std::string& relative) {
@@ -64,7 +66,8 @@ std::vector<Token> Tokenize(const std::string& line) {
             i = end;
         } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
             size_t end = i;
-            while (end < line.size() && (std::isalnum(static_cast<unsigned char>(line[end])) || line[end] == '_')) ++end;
+            while (end < line.size() && (std::isalnum(static_cast<unsigned char>(line[end])) || line[end] == '_'))
+                ++end;
             tokens.push_back({Token::Name, line.substr(i, end - i)});
             i = end;
         } else {
@@ -146,7 +149,8 @@ public:
                 language = Expr();
                 Expect(",");
                 subLanguage = Expr();
-            } else if (!sawDialog && tokens_.size() > 1 && (tokens_[1].text == "DIALOG" || tokens_[1].text == "DIALOGEX")) {
+            } else if (!sawDialog && tokens_.size() > 1 &&
+                       (tokens_[1].text == "DIALOG" || tokens_[1].text == "DIALOGEX")) {
                 sawDialog = true;
                 dialog.resourceId = static_cast<int>(Expr());
                 ++pos_;

@@ -16,6 +16,8 @@
 #include "mdl/MdlReader.h"
 #include "tests/CliRunner.h"
 
+using namespace quorvex;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -29,8 +31,9 @@ struct ExportCli : ::testing::Test {
     const std::string fixtures = std::string(QUORVEX_SOURCE_DIR) + "/tests/fixtures/";
 
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("quorvex-cli-" + std::to_string(getpid()) + "-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        dir =
+            fs::temp_directory_path() / ("quorvex-cli-" + std::to_string(getpid()) + "-" +
+                                         std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -53,7 +56,8 @@ TEST_F(ExportCli, ExportsASceneFileThroughTheDialogAndWithFrames) {
     EXPECT_EQ(r.err, "");  // not a terminal: no progress bar
 
     // The flags answer the dialog: a 16-bit single-frame export with an alpha skin.
-    r = Run("export " + fixtures + "triangle.scene.json -o " + model.string() + " --hi-precision --alpha --single-frame");
+    r = Run("export " + fixtures + "triangle.scene.json -o " + model.string() +
+            " --hi-precision --alpha --single-frame");
     ASSERT_EQ(r.status, 0) << r.err;
     bytes = Slurp(model);
     EXPECT_EQ(bytes.substr(0, 4), "MDL4");
@@ -195,14 +199,10 @@ TEST_F(ExportCli, WordsSuggestTheNearestAndSayWhatIsWanted) {
 TEST_F(ExportCli, UsageErrorsAndUnreadableScenesExitTwo) {
     const std::string scene = fixtures + "triangle.scene.json";
     const std::string out = " -o " + (dir / "x.mdl").string();
-    for (const std::string& args : std::vector<std::string>{"export " + scene + out + " --frames 5:2",
-                                    "export " + scene + out + " --frames 1:2 --single-frame",
-                                    "export " + scene + out + " --frames 1-2",
-                                    "export " + scene + out + " --frames 0:99999999999",
-                                    "export " + scene + out + " --fps 24",
-                                    "export " + scene,
-                                    "export",
-                                    "frobnicate"}) {
+    for (const std::string& args : std::vector<std::string>{
+             "export " + scene + out + " --frames 5:2", "export " + scene + out + " --frames 1:2 --single-frame",
+             "export " + scene + out + " --frames 1-2", "export " + scene + out + " --frames 0:99999999999",
+             "export " + scene + out + " --fps 24", "export " + scene, "export", "frobnicate"}) {
         CommandResult r = Run(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.err, "") << args;

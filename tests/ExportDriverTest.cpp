@@ -12,9 +12,13 @@
 
 #include "export/ExportState.h"
 #include "export/ModelExporter.h"
+#include "mdl/MdlReader.h"
+#include "standin/HostProbe.h"
 #include "standin/StandinHost.h"
 #include "standin/Win32Standin.h"
 #include "ui/Resource.h"
+
+using namespace quorvex;
 
 namespace fs = std::filesystem;
 using standin::ProgressCall;
@@ -27,11 +31,11 @@ struct DriverFixture : ::testing::Test {
     standin::Win32Scope win32Scope{&win32};
 
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("quorvex-driver-" + std::to_string(getpid()) +
-                                           "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() / ("quorvex-driver-" + std::to_string(getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
-        ExportOptions = {};
+        exportState.options = {};
     }
     void TearDown() override { fs::remove_all(dir); }
 
@@ -93,36 +97,41 @@ std::vector<std::string> Describe(const std::vector<ProgressCall>& log) {
 TEST_F(DriverFixture, EmptySceneWritesHeaderEmptySkinAndNamedFrames) {
     standin::StandinHost host(DocumentWith({}));
     standin::HostGlobalsScope scope(&host);
-    ExportOptions = {0, 1, 0, 0};
+    standin::HostProbe probe;
+    host.probe = &probe;
+    exportState.options = {0, 1, 0, 0};
     const fs::path out = dir / "empty.mdl";
     ModelExporter exporter;
     ASSERT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, TRUE, 0), 1);
 
-    const auto bytes = ReadFile(out);
+    const MdlReadResult read = ReadMdlFile(out.string().c_str());
+    ASSERT_TRUE(read.ok()) << read.error.message;
     // Header, skin type, no pixels, two frames of 28 bytes.
-    ASSERT_EQ(bytes.size(), 88u + 2 * 28u);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "MDL3");
-    EXPECT_EQ(bytes[52], 0);  // skin width
-    EXPECT_EQ(bytes[56], 0);  // skin height
-    EXPECT_EQ(bytes[68], 2);  // frame count
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[88 + 12])), "Frame0");
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[88 + 28 + 12])), "Frame1");
+    EXPECT_EQ(read.file.fileSize, 88u + 2 * 28u);
+    EXPECT_FALSE(read.file.sixteenBit);
+    EXPECT_EQ(read.file.header.skinWidth, 0);
+    EXPECT_EQ(read.file.header.skinHeight, 0);
+    ASSERT_EQ(read.file.frames.size(), 2u);
+    EXPECT_EQ(read.file.frames[0].name, "Frame0");
+    EXPECT_EQ(read.file.frames[1].name, "Frame1");
 
-    EXPECT_EQ(Describe(host.ProgressLog()),
+    EXPECT_EQ(Describe(probe.progressLog),
               (std::vector<std::string>{"start Scanning...", "end", "start Writing Frames", "update 0", "update 50",
                                         "start Calculating..", "update 0", "update 50", "end"}));
     EXPECT_TRUE(win32.messageBoxes.empty());
-    EXPECT_EQ(currentModel, nullptr);
-    EXPECT_EQ(currentSkin, nullptr);
+    EXPECT_EQ(exportState.model, nullptr);
+    EXPECT_EQ(exportState.skin, nullptr);
 }
 
 TEST_F(DriverFixture, GatherReportsProgressPerRootChildAndFramesPerFrame) {
     standin::StandinHost host(DocumentWith({EmptyNode("a"), EmptyNode("b"), EmptyNode("c")}));
     standin::HostGlobalsScope scope(&host);
-    ExportOptions = {5, 7, 0, 0};
+    standin::HostProbe probe;
+    host.probe = &probe;
+    exportState.options = {5, 7, 0, 0};
     ModelExporter exporter;
     ASSERT_EQ(exporter.DoExport((dir / "three.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);
-    EXPECT_EQ(Describe(host.ProgressLog()),
+    EXPECT_EQ(Describe(probe.progressLog),
               (std::vector<std::string>{"start Scanning...", "update 0", "update 33", "update 66", "end",
                                         "start Writing Frames", "update 0", "update 33", "update 66",
                                         "start Calculating..", "update 0", "update 33", "update 66", "end"}));
@@ -131,12 +140,14 @@ TEST_F(DriverFixture, GatherReportsProgressPerRootChildAndFramesPerFrame) {
 TEST_F(DriverFixture, CancelledDialogReturnsOneAndTouchesNothing) {
     standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
     standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     win32.script = {{standin::DialogStep::Press, IDCANCEL}};
     const fs::path out = dir / "cancel.mdl";
     ModelExporter exporter;
     EXPECT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, FALSE, 0), 1);
     EXPECT_FALSE(fs::exists(out));
-    EXPECT_TRUE(host.ProgressLog().empty());
+    EXPECT_TRUE(probe.progressLog.empty());
     EXPECT_EQ(win32.dialogs.size(), 1u);
     EXPECT_EQ(win32.dialogs[0].resourceId, IDD_EXPORT_OPTIONS);
 }
@@ -145,6 +156,8 @@ TEST_F(DriverFixture, CancelledDialogReturnsOneAndTouchesNothing) {
 // an interface, must not export a scene it cannot read whole.
 TEST_F(DriverFixture, WithoutHostServicesOrInterfaceTheExportIsRefusedBeforeTheDialog) {
     standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
+    standin::HostProbe probe;
+    host.probe = &probe;
     for (const bool globalsInstalled : {false, true}) {
         SCOPED_TRACE(globalsInstalled ? "no interface" : "no host services");
         standin::HostGlobalsScope scope(globalsInstalled ? &host : nullptr);
@@ -158,7 +171,7 @@ TEST_F(DriverFixture, WithoutHostServicesOrInterfaceTheExportIsRefusedBeforeTheD
         EXPECT_EQ(win32.messageBoxes[0].text, "Host services are not installed");
         EXPECT_EQ(win32.messageBoxes[0].owner, globalsInstalled ? nullptr : host.GetMAXHWnd());
         EXPECT_TRUE(win32.dialogs.empty());
-        EXPECT_TRUE(host.ProgressLog().empty());
+        EXPECT_TRUE(probe.progressLog.empty());
         EXPECT_FALSE(fs::exists(out));
     }
 }
@@ -172,13 +185,15 @@ TEST_F(DriverFixture, ADialogThatCannotOpenRefusesTheExport) {
     standin::Win32Scope scope(&failing);
     standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
     standin::HostGlobalsScope hostScope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     const fs::path out = dir / "refused.mdl";
     ModelExporter exporter;
     EXPECT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, FALSE, 0), 0);
     ASSERT_EQ(failing.messageBoxes.size(), 1u);
     EXPECT_EQ(failing.messageBoxes[0].caption + ": " + failing.messageBoxes[0].text,
               "Aborting !: Cannot open the options dialog");
-    EXPECT_TRUE(host.ProgressLog().empty());
+    EXPECT_TRUE(probe.progressLog.empty());
     EXPECT_FALSE(fs::exists(out));
 }
 
@@ -187,13 +202,16 @@ TEST_F(DriverFixture, DialogAnswersDecideTheOptionsAndSuppressedExportsReuseThem
     doc.animRange = {160, 480};
     standin::StandinHost host(std::move(doc));
     standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     win32.script = {{standin::DialogStep::Toggle, IDC_HI_PRECISION}, {standin::DialogStep::Press, IDOK}};
     ModelExporter exporter;
     ASSERT_EQ(exporter.DoExport((dir / "a.mdl").string().c_str(), nullptr, &host, FALSE, 0), 1);
-    auto bytes = ReadFile(dir / "a.mdl");
-    ASSERT_GE(bytes.size(), 84u);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "MDL4");
-    EXPECT_EQ(bytes[68], 3);  // frames 1 to 3
+    const MdlReadResult read = ReadMdlFile((dir / "a.mdl").string().c_str());
+    ASSERT_TRUE(read.ok()) << read.error.message;
+    EXPECT_TRUE(read.file.sixteenBit);
+    EXPECT_EQ(read.file.header.frameCount, 3);  // frames 1 to 3
+    const auto bytes = ReadFile(dir / "a.mdl");
 
     // No dialog: the options stay as the dialog left them.
     win32.script.clear();
@@ -205,8 +223,10 @@ TEST_F(DriverFixture, DialogAnswersDecideTheOptionsAndSuppressedExportsReuseThem
 TEST_F(DriverFixture, FailedWriteShowsOneBoxBeforeEndingProgressAndReturnsZero) {
     standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
     standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     size_t progressCallsAtBox = 0;
-    win32.onMessageBox = [&](const standin::MessageBoxCall&) { progressCallsAtBox = host.ProgressLog().size(); };
+    win32.onMessageBox = [&](const standin::MessageBoxCall&) { progressCallsAtBox = probe.progressLog.size(); };
     const std::string out = (dir / "missing" / "x.mdl").string();
     ModelExporter exporter;
     EXPECT_EQ(exporter.DoExport(out.c_str(), nullptr, &host, TRUE, 0), 0);
@@ -214,11 +234,11 @@ TEST_F(DriverFixture, FailedWriteShowsOneBoxBeforeEndingProgressAndReturnsZero) 
     EXPECT_EQ(win32.messageBoxes[0].caption, "Aborting !");
     EXPECT_EQ(win32.messageBoxes[0].text, "Cannot write " + out);
     EXPECT_EQ(win32.messageBoxes[0].type, UINT(MB_OK | MB_ICONERROR));
-    EXPECT_EQ(progressCallsAtBox + 1, host.ProgressLog().size());
-    EXPECT_EQ(host.ProgressLog().back().kind, ProgressCall::End);
+    EXPECT_EQ(progressCallsAtBox + 1, probe.progressLog.size());
+    EXPECT_EQ(probe.progressLog.back().kind, ProgressCall::End);
     EXPECT_FALSE(fs::exists(dir / "missing"));
-    EXPECT_EQ(currentModel, nullptr);
-    EXPECT_EQ(currentSkin, nullptr);
+    EXPECT_EQ(exportState.model, nullptr);
+    EXPECT_EQ(exportState.skin, nullptr);
     EXPECT_TRUE(host.AllReleasedOnce());
 }
 
@@ -227,21 +247,25 @@ TEST_F(DriverFixture, InvalidNodeIsRefusedWithItsMessageAndNothingWritten) {
     bad.material.reset();
     standin::StandinHost host(DocumentWith({TexturedTriangle("Good"), bad}));
     standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     const fs::path out = dir / "refused.mdl";
     ModelExporter exporter;
     EXPECT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, TRUE, 0), 0);
     ASSERT_EQ(win32.messageBoxes.size(), 1u);
     EXPECT_EQ(win32.messageBoxes[0].text, "Hull: No Material");
     EXPECT_FALSE(fs::exists(out));
-    EXPECT_EQ(Describe(host.ProgressLog()), (std::vector<std::string>{"start Scanning...", "end"}));
+    EXPECT_EQ(Describe(probe.progressLog), (std::vector<std::string>{"start Scanning...", "end"}));
     EXPECT_TRUE(host.AllReleasedOnce());
 }
 
 TEST_F(DriverFixture, ModelsBeyondTheMemoryLimitAreRefusedBeforeAllocating) {
     standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
     standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     // 3 vertices * 24 bytes * frames just over 2^32 bytes.
-    ExportOptions = {0, 59652323, 0, 0};
+    exportState.options = {0, 59652323, 0, 0};
     ModelExporter exporter;
     EXPECT_EQ(exporter.DoExport((dir / "big.mdl").string().c_str(), nullptr, &host, TRUE, 0), 0);
     ASSERT_EQ(win32.messageBoxes.size(), 1u);
@@ -249,7 +273,7 @@ TEST_F(DriverFixture, ModelsBeyondTheMemoryLimitAreRefusedBeforeAllocating) {
 
     // An end frame before the start frame leaves a negative frame count.
     win32.messageBoxes.clear();
-    ExportOptions = {10, 2, 0, 0};
+    exportState.options = {10, 2, 0, 0};
     EXPECT_EQ(exporter.DoExport((dir / "neg.mdl").string().c_str(), nullptr, &host, TRUE, 0), 0);
     ASSERT_EQ(win32.messageBoxes.size(), 1u);
     EXPECT_EQ(win32.messageBoxes[0].text, "Not enough memory for the model");
@@ -261,27 +285,35 @@ TEST_F(DriverFixture, FramesAreSampledAtFrameTimesIncludingNegativeOnes) {
     doc.ticksPerFrame = 100;
     standin::StandinHost host(std::move(doc));
     standin::HostGlobalsScope scope(&host);
-    ExportOptions = {-2, 0, 0, 0};
+    standin::HostProbe probe;
+    host.probe = &probe;
+    exportState.options = {-2, 0, 0, 0};
     ModelExporter exporter;
     ASSERT_EQ(exporter.DoExport((dir / "neg.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);
     std::vector<TimeValue> sampled;
     // Classification runs at time 0; the sample walks evaluate the mesh at each frame's time.
-    for (const auto& call : host.EvalLog())
+    for (const auto& call : probe.evalLog)
         if (call.node == "Hull" && call.time != 0) sampled.push_back(call.time);
     EXPECT_NE(std::find(sampled.begin(), sampled.end(), -200), sampled.end());
     EXPECT_NE(std::find(sampled.begin(), sampled.end(), -100), sampled.end());
     EXPECT_TRUE(host.AllReleasedOnce());
+    // Everything the export was handed is freed once it ends, so exports on
+    // one host do not pile up.
+    host.ExportEnded();
+    EXPECT_EQ(host.HeldObjects(), 0u);
 }
 
 TEST_F(DriverFixture, TheWriterTakesThePrecisionOptionAsSixteenBits) {
     standin::StandinHost host(DocumentWith({}));
     standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
     ModelExporter exporter;
-    ExportOptions = {0, 0, 0x10001, 0};
+    exportState.options = {0, 0, 0x10001, 0};
     ASSERT_EQ(exporter.DoExport((dir / "a.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);
     const auto first = ReadFile(dir / "a.mdl");
     EXPECT_EQ(std::string(first.begin(), first.begin() + 4), "MDL4");
-    ExportOptions = {0, 0, 0x10000, 0};
+    exportState.options = {0, 0, 0x10000, 0};
     ASSERT_EQ(exporter.DoExport((dir / "b.mdl").string().c_str(), nullptr, &host, TRUE, 0), 1);
     const auto bytes = ReadFile(dir / "b.mdl");
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "MDL3");

@@ -266,7 +266,8 @@ TEST(ImportAssimp, UpAxisFollowsTheFormatUnlessGiven) {
         for (const NodeData& node : doc.nodes) {
             if (!node.object) continue;
             for (const Point3& p : WorldVerts(doc, node.name, 0)) {
-                found = found || (std::abs(p.x - c.x) < 1e-5f && std::abs(p.y - c.y) < 1e-5f && std::abs(p.z - c.z) < 1e-5f);
+                found = found ||
+                        (std::abs(p.x - c.x) < 1e-5f && std::abs(p.y - c.y) < 1e-5f && std::abs(p.z - c.z) < 1e-5f);
             }
         }
         EXPECT_TRUE(found) << static_cast<int>(c.up);

@@ -29,6 +29,8 @@
 #include "mdl/MdlReader.h"
 #include "tests/CliRunner.h"
 
+using namespace quorvex;
+
 namespace fs = std::filesystem;
 
 constexpr double kPi = std::numbers::pi;
@@ -40,7 +42,6 @@ struct Vec {
 };
 
 using CommandResult = CliResult;
-
 
 // The eight corners of a box.
 std::vector<Vec> Corners(double x0, double x1, double y0, double y1, double z0, double z1) {
@@ -118,7 +119,9 @@ bool SameVertices(const MdlFrame& a, const MdlFrame& b) {
     return true;
 }
 
-std::array<int, 3> Rgb565(uint16_t p) { return {(p >> 11) * 255 / 31, ((p >> 5) & 63) * 255 / 63, (p & 31) * 255 / 31}; }
+std::array<int, 3> Rgb565(uint16_t p) {
+    return {(p >> 11) * 255 / 31, ((p >> 5) & 63) * 255 / 63, (p & 31) * 255 / 31};
+}
 
 struct ImportExamples : ::testing::Test {
     fs::path dir;
@@ -126,9 +129,9 @@ struct ImportExamples : ::testing::Test {
     const std::string crate = std::string(QUORVEX_SOURCE_DIR) + "/examples/crate/crate.obj";
 
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("quorvex-examples-" + std::to_string(getpid()) + "-" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        dir =
+            fs::temp_directory_path() / ("quorvex-examples-" + std::to_string(getpid()) + "-" +
+                                         std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -191,8 +194,8 @@ TEST_F(ImportExamples, RobotExportsEveryClipAsANamedSequence) {
         }
         return true;
     };
-    EXPECT_TRUE(near(Rgb565(file.skinPixels[8 * 64 + 11]), {30, 140, 255}));  // an eye's iris
-    EXPECT_TRUE(near(Rgb565(file.skinPixels[2 * 64 + 40]), {235, 120, 30}));  // the orange chest
+    EXPECT_TRUE(near(Rgb565(file.skinPixels[8 * 64 + 11]), {30, 140, 255}));    // an eye's iris
+    EXPECT_TRUE(near(Rgb565(file.skinPixels[2 * 64 + 40]), {235, 120, 30}));    // the orange chest
     EXPECT_TRUE(near(Rgb565(file.skinPixels[30 * 64 + 36]), {230, 235, 225}));  // a white plate square
 }
 
@@ -213,7 +216,9 @@ TEST_F(ImportExamples, RobotPosesMatchTheSkeleton) {
     ExpectFrameHolds(file, 15, Join({kBody, Moved(kNeck, bend), Moved(kHead, bend), kPlate}));
     // Half way to the key (frame 5 is a third of the way, 30 degrees).
     const double c30 = std::cos(kPi / 6), s30 = std::sin(kPi / 6);
-    const auto lean = [&](const Vec& p) { return Vec{-(p.y - 1.0) * s30 + p.x * c30, 1.0 + (p.y - 1.0) * c30 + p.x * s30, p.z}; };
+    const auto lean = [&](const Vec& p) {
+        return Vec{-(p.y - 1.0) * s30 + p.x * c30, 1.0 + (p.y - 1.0) * c30 + p.x * s30, p.z};
+    };
     ExpectFrameHolds(file, 5, Join({kBody, Moved(kNeck, lean), Moved(kHead, lean), kPlate}));
 
     // nod: stepped keys at 0 (0 deg), 0.25 s (35 deg), 0.5 s (0 deg). Frame 7

@@ -216,9 +216,14 @@ TEST(ImportSurfaces, FlatVertexColoursAreBakedOthersFallBackToTheMaterial) {
 
 TEST(ImportSurfaces, ClipNamesBecomeDistinctFrameNameTexts) {
     const std::vector<ClipText> clips = {
-        {"attack1", 31},  {"attack2", 31},         {"Armature|mixamo.com|Layer0", 40},
-        {"walk \xc3\xa9t\xc3\xa9", 10},             {"\xe6\x97\xa5\xe6\x9c\xac", 5},
-        {"averyveryverylongname", 100},             {"run", 5}, {"run", 5},
+        {"attack1", 31},
+        {"attack2", 31},
+        {"Armature|mixamo.com|Layer0", 40},
+        {"walk \xc3\xa9t\xc3\xa9", 10},
+        {"\xe6\x97\xa5\xe6\x9c\xac", 5},
+        {"averyveryverylongname", 100},
+        {"run", 5},
+        {"run", 5},
         {"truncated \xc3", 1},
     };
     const std::vector<std::string> want = {

@@ -29,8 +29,8 @@ inline std::string ScratchDir(const std::string& name) {
         }
     };
     static Sweeper sweeper;
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("quorvex-import-" + name + "-" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("quorvex-import-" + name + "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     sweeper.dirs.push_back(dir);
@@ -89,8 +89,8 @@ struct GltfBuilder {
     int Floats(const std::vector<float>& values, const std::string& type) {
         const int comps = type == "SCALAR" ? 1 : type == "VEC2" ? 2 : type == "VEC3" ? 3 : type == "VEC4" ? 4 : 16;
         const int view = View(std::string(reinterpret_cast<const char*>(values.data()), values.size() * 4));
-        nlohmann::json acc = {{"bufferView", view}, {"componentType", 5126}, {"count", values.size() / comps},
-                              {"type", type}};
+        nlohmann::json acc = {
+            {"bufferView", view}, {"componentType", 5126}, {"count", values.size() / comps}, {"type", type}};
         if (type == "VEC3" && !values.empty()) {  // glTF wants bounds on positions
             std::vector<float> lo(values.begin(), values.begin() + 3), hi = lo;
             for (size_t i = 0; i < values.size(); ++i) {
@@ -119,8 +119,7 @@ struct GltfBuilder {
 
     std::string Write(const std::string& path) {
         nlohmann::json out = doc;
-        out["buffers"] = {{{"byteLength", bin.size()},
-                           {"uri", "data:application/octet-stream;base64," + Base64(bin)}}};
+        out["buffers"] = {{{"byteLength", bin.size()}, {"uri", "data:application/octet-stream;base64," + Base64(bin)}}};
         WriteFile(path, out.dump());
         return path;
     }

@@ -22,6 +22,8 @@
 #include "mdl/MdlFileWriter.h"
 #include "model/Normals.h"
 
+using namespace quorvex;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -30,20 +32,12 @@ using CliRun = CliResult;
 
 std::string Slurp(const fs::path& path) { return ReadWholeFile(path); }
 
-struct ModelDeleter {
-    void operator()(ModelData* m) const { DestroyModel(m); }
-};
-struct SkinDeleter {
-    void operator()(SkinImage* s) const { FreeSkinImage(s); }
-};
-
 class InfoViewCli : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!fs::exists(QUORVEX_CLI)) GTEST_SKIP() << "the quorvex program is not built: " << QUORVEX_CLI;
         static int serial = 0;
-        dir_ = fs::temp_directory_path() /
-               ("quorvex-cli-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
+        dir_ = fs::temp_directory_path() / ("quorvex-cli-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -60,9 +54,8 @@ protected:
 
     // A square that walks for eight frames, then stands; 4 x 2 skin.
     fs::path WriteWalker(const std::string& name, int hiPrecision, const char* standName = "stand") const {
-        std::unique_ptr<ModelData, ModelDeleter> model(CreateModel(2, 4, 4, 9));
-        std::unique_ptr<SkinImage, SkinDeleter> skin(
-            CreateSkinImage(4, 2, hiPrecision ? SkinFormatARGB4444 : SkinFormatRGB565));
+        ModelPtr model(CreateModel(2, 4, 4, 9));
+        SkinPtr skin(CreateSkinImage(4, 2, hiPrecision ? SkinFormatARGB4444 : SkinFormatRGB565));
         for (int i = 0; i < 8; ++i) skin->pixels[i] = uint16_t(0x1111 * i);
         const int16_t uv[4][2] = {{0, 0}, {3, 0}, {3, 1}, {0, 1}};
         for (int i = 0; i < 4; ++i) model->texCoords[i] = {uv[i][0], uv[i][1], 1};
@@ -215,8 +208,8 @@ TEST_F(InfoViewCli, ViewWritesFramesSheetsAndTheSkin) {
     ExpectPng(sized, 64, 48);
     EXPECT_EQ(Quorvex({"view", path.string(), "-o", sheet.string(), "--sheet", "--size", "40x30"}).status, 0);
     ExpectPng(sheet, 3 * 40, 3 * 30);  // nine frames
-    EXPECT_EQ(Quorvex({"view", path.string(), "-o", sheet.string(), "--sheet", "--every", "4", "--size", "40x30"}).status,
-              0);
+    EXPECT_EQ(
+        Quorvex({"view", path.string(), "-o", sheet.string(), "--sheet", "--every", "4", "--size", "40x30"}).status, 0);
     ExpectPng(sheet, 2 * 40, 2 * 30);  // frames 0, 4, 8
     EXPECT_EQ(Quorvex({"view", path.string(), "-o", skin.string(), "--skin"}).status, 0);
     ExpectPng(skin, 4, 2);

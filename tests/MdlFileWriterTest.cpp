@@ -22,27 +22,18 @@
 #include "mdl/NormalTable.h"
 #include "model/Normals.h"
 
+using namespace quorvex;
+
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ModelDeleter {
-    void operator()(ModelData* m) const { DestroyModel(m); }
-};
-struct SkinDeleter {
-    void operator()(SkinImage* s) const { FreeSkinImage(s); }
-};
-using ModelPtr = std::unique_ptr<ModelData, ModelDeleter>;
-using SkinPtr = std::unique_ptr<SkinImage, SkinDeleter>;
 
 std::vector<uint8_t> ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-void WriteText(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+void WriteText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 uint16_t U16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b.at(at) | b.at(at + 1) << 8); }
 int32_t I32(const std::vector<uint8_t>& b, size_t at) {
@@ -101,8 +92,8 @@ class MdlFileWriterTest : public ::testing::Test {
 protected:
     void SetUp() override {
         static int serial = 0;
-        dir_ = fs::temp_directory_path() /
-               ("quorvex-writer-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
+        dir_ =
+            fs::temp_directory_path() / ("quorvex-writer-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -162,15 +153,15 @@ TEST_F(MdlFileWriterTest, EightBitLayout) {
     for (int i = 0; i < 6; ++i) EXPECT_EQ(U16(b, 116 + 2 * i), triangle[i]);
 
     // Frame 0 at 128: type, box min (-10, 2, -5) -> 0 0 0, box max (5, 2, -5) -> 191 0 0.
-    const std::vector<uint8_t> frame0 = {0, 0, 0, 0, 0, 0, 0, 0, 191, 0, 0, 0, 'F', 'r', 'a', 'm', 'e', '7',
-                                         0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    const std::vector<uint8_t> frame0 = {0, 0, 0, 0, 0, 0, 0, 0, 191, 0, 0, 0, 'F', 'r', 'a', 'm', 'e', '7', 0, 0, 0, 0,
+                                         0, 0, 0, 0, 0, 0,
                                          // x = -10, 5, 0 -> 0, 191, 127; normals +z, +x, -y
                                          0, 0, 0, 5, 191, 0, 0, 52, 127, 0, 0, 104};
     EXPECT_EQ(std::vector<uint8_t>(b.begin() + 128, b.begin() + 168), frame0);
     // Frame 1 at 168: its own normals +y, -x, -z; x = 2.5 -> 159.
-    const std::vector<uint8_t> frame1 = {0, 0, 0, 0, 0, 0, 0, 0, 191, 0, 0, 0, 'A', 'B', 'C', 'D', 'E', 'F',
-                                         'G', 'H', 'I', 'J', 'K', 'L', 'M', 'N', 'O', 0,
-                                         191, 0, 0, 32, 0, 0, 0, 143, 159, 0, 0, 84};
+    const std::vector<uint8_t> frame1 = {0,   0,   0,   0,   0,   0,   0,   0,   191, 0,   0,   0,   'A', 'B',
+                                         'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L', 'M', 'N', 'O', 0,
+                                         191, 0,   0,   32,  0,   0,   0,   143, 159, 0,   0,   84};
     EXPECT_EQ(std::vector<uint8_t>(b.begin() + 168, b.end()), frame1);
 
     // The writer stores the boxes it computed in the model.
@@ -245,8 +236,8 @@ TEST_F(MdlFileWriterTest, EmptyModelKeepsStartingExtremes) {
     EXPECT_EQ(I32(b, 60), 0);
     EXPECT_EQ(F32(b, 20), 1000000.0f);
     // Box min (1e6) packs to 0; box max (-1e6) to 509 steps, of which the low 8 bits are kept.
-    const std::vector<uint8_t> frame = {0, 0, 0, 0, 0, 0, 0, 0, 253, 253, 253, 0, 'F', 'r', 'a', 'm', 'e', '1',
-                                        0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> frame = {0,   0,   0,   0,   0, 0, 0, 0, 253, 253, 253, 0, 'F', 'r',
+                                        'a', 'm', 'e', '1', 0, 0, 0, 0, 0,   0,   0,   0, 0,   0};
     EXPECT_EQ(std::vector<uint8_t>(b.begin() + 116, b.end()), frame);
 }
 
@@ -453,6 +444,5 @@ TEST_F(MdlFileWriterTest, FrameLargerThanTheWriteBufferGoesOutWhole) {
         EXPECT_EQ(misplaced, 0) << "frame " << f;
     }
 }
-
 
 }  // namespace

@@ -18,6 +18,8 @@
 #include "mdl/MdlFileWriter.h"
 #include "mdl/NormalTable.h"
 
+using namespace quorvex;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -37,7 +39,7 @@ Model Walker(bool sixteenBit) {
     m.origin[2] = 0.0f;
     m.skinWidth = 3;
     m.skinHeight = 2;
-    m.skinType = sixteenBit ? MdlSkinTypeARGB4444 : MdlSkinTypeRGB565;
+    m.skinType = sixteenBit ? SkinFormatARGB4444 : SkinFormatRGB565;
     m.skin = {0xF800, 0x07E0, 0x001F, 0xFFFF, 0x0000, 0x1234};
     m.vertexCount = 4;
     m.texCoords = {{0, 0}, {2, -1}, {-7, 300}};
@@ -258,11 +260,17 @@ TEST(MdlReader, RejectsBadValuesAndIndicesAtTheirByte) {
         {"skin type 1", 84, {1, 0, 0, 0}, MdlErrorKind::BadValue, 84},
         {"triangle vertex = vertexCount", l.triangles + 12 + 2, {4, 0}, MdlErrorKind::BadIndex, l.triangles + 14},
         {"triangle texture coordinate = count", l.triangles + 6, {3, 0}, MdlErrorKind::BadIndex, l.triangles + 6},
-        {"frame type of the other variant", l.frames + l.frameSize, {2, 0, 0, 0}, MdlErrorKind::BadValue,
+        {"frame type of the other variant",
+         l.frames + l.frameSize,
+         {2, 0, 0, 0},
+         MdlErrorKind::BadValue,
          l.frames + l.frameSize},
-        {"name without terminator", l.frames + 12,
-         std::vector<uint8_t>(16, 'a'), MdlErrorKind::BadValue, l.frames + 12},
-        {"normal index 162", l.frames + 2 * l.frameSize + 28 + 4 * 2 + 3, {162}, MdlErrorKind::BadIndex,
+        {"name without terminator", l.frames + 12, std::vector<uint8_t>(16, 'a'), MdlErrorKind::BadValue,
+         l.frames + 12},
+        {"normal index 162",
+         l.frames + 2 * l.frameSize + 28 + 4 * 2 + 3,
+         {162},
+         MdlErrorKind::BadIndex,
          l.frames + 2 * l.frameSize + 28 + 4 * 2 + 3},
     };
     for (const Case& c : cases) {
@@ -364,8 +372,8 @@ class MdlReaderFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         static int serial = 0;
-        dir_ = fs::temp_directory_path() / ("quorvex-reader-" + std::to_string(getpid()) + "-" +
-                                            std::to_string(serial++));
+        dir_ =
+            fs::temp_directory_path() / ("quorvex-reader-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -384,13 +392,6 @@ TEST_F(MdlReaderFileTest, UnreadablePathsAreIoErrors) {
     EXPECT_EQ(ReadMdlFile(nullptr).error.kind, MdlErrorKind::Io);
 }
 
-struct ModelDeleter {
-    void operator()(ModelData* m) const { DestroyModel(m); }
-};
-struct SkinDeleter {
-    void operator()(SkinImage* s) const { FreeSkinImage(s); }
-};
-
 // What the writer writes, the reader reads back: counts, names, texture
 // coordinates, triangles, skin, and packed values that decode to within one
 // step of every position, with the normal index of each vertex's own normal.
@@ -398,17 +399,14 @@ TEST_F(MdlReaderFileTest, ReadsBackWhatTheWriterWrote) {
     const int32_t vertices = 5, triangles = 3, texCoords = 4, frames = 3;
     for (int hi : {0, 1}) {
         SCOPED_TRACE(hi ? "MDL4" : "MDL3");
-        std::unique_ptr<ModelData, ModelDeleter> model(CreateModel(triangles, vertices, texCoords, frames));
-        std::unique_ptr<SkinImage, SkinDeleter> skin(
-            CreateSkinImage(4, 3, hi ? SkinFormatARGB4444 : SkinFormatRGB565));
+        ModelPtr model(CreateModel(triangles, vertices, texCoords, frames));
+        SkinPtr skin(CreateSkinImage(4, 3, hi ? SkinFormatARGB4444 : SkinFormatRGB565));
         ASSERT_TRUE(model && skin);
         for (int i = 0; i < 12; ++i) skin->pixels[i] = uint16_t(i * 4099);
         for (int i = 0; i < texCoords; ++i) model->texCoords[i] = {int16_t(i * 3 - 2), int16_t(100 - i), 1};
         for (int t = 0; t < triangles; ++t)
-            model->triangles[t] = {{uint16_t(t), uint16_t(t + 1), uint16_t(t + 2)},
-                                   {uint16_t(3 - t), uint16_t(t), 1},
-                                   0,
-                                   {}};
+            model->triangles[t] = {
+                {uint16_t(t), uint16_t(t + 1), uint16_t(t + 2)}, {uint16_t(3 - t), uint16_t(t), 1}, 0, {}};
         const ModelVec3 axes[] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {-1, 0, 0}, {0, 0, -1}};
         for (int f = 0; f < frames; ++f) {
             std::snprintf(model->frames[f].name, 16, "run%d", f);
@@ -430,7 +428,7 @@ TEST_F(MdlReaderFileTest, ReadsBackWhatTheWriterWrote) {
         EXPECT_EQ(file.header.triangleCount, triangles);
         EXPECT_EQ(file.header.texCoordCount, texCoords);
         EXPECT_EQ(file.header.frameCount, frames);
-        EXPECT_EQ(file.skinType, hi ? MdlSkinTypeARGB4444 : MdlSkinTypeRGB565);
+        EXPECT_EQ(file.skinType, hi ? SkinFormatARGB4444 : SkinFormatRGB565);
         EXPECT_EQ(file.fileSize, file.modelSize);
         EXPECT_TRUE(r.warnings.empty());
         ASSERT_EQ(file.skinPixels.size(), 12u);

@@ -11,6 +11,8 @@
 
 namespace mdltest {
 
+using namespace quorvex;
+
 struct Vertex {
     uint16_t x, y, z;
     uint8_t normalIndex;
@@ -30,7 +32,7 @@ struct Model {
     float origin[3] = {0, 0, 0};
     int32_t skinWidth = 0;
     int32_t skinHeight = 0;
-    int32_t skinType = MdlSkinTypeRGB565;
+    int32_t skinType = SkinFormatRGB565;
     std::vector<uint16_t> skin;  // skinWidth * skinHeight
     int32_t vertexCount = 0;
     std::vector<MdlTexCoord> texCoords;

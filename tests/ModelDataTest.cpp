@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+using namespace quorvex;
+
 namespace {
 
 bool IsZero(const ModelVec3& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }

@@ -12,6 +12,8 @@
 #include "model/ModelData.h"
 #include "model/Normals.h"
 
+using namespace quorvex;
+
 namespace {
 
 // Debug and sanitizer builds run the same cases, fewer of them.
@@ -108,8 +110,8 @@ TEST(NormalTableTest, FastSearchAgreesWithFullScan) {
     }
 
     // Every entry scaled, from zero through unit length to far outside.
-    const float scales[] = {0.0f, -0.0f, 1e-30f, 1e-3f, 0.25f, 0.5f, 0.9f, 0.999f, 1.0f, 1.001f,
-                            1.1f, 1.5f, 2.0f, 10.0f, 1e30f, -1.0f, -0.5f, -2.0f};
+    const float scales[] = {0.0f,   -0.0f, 1e-30f, 1e-3f, 0.25f, 0.5f,  0.9f,  0.999f, 1.0f,
+                            1.001f, 1.1f,  1.5f,   2.0f,  10.0f, 1e30f, -1.0f, -0.5f,  -2.0f};
     for (int i = 0; i < NormalTableSize; ++i) {
         const double* t = NormalTable[i];
         for (float s : scales) check.Around(float(t[0]) * s, float(t[1]) * s, float(t[2]) * s);

@@ -8,12 +8,9 @@
 #include <memory>
 #include <vector>
 
-namespace {
+using namespace quorvex;
 
-struct ModelDeleter {
-    void operator()(ModelData* m) const { DestroyModel(m); }
-};
-using ModelPtr = std::unique_ptr<ModelData, ModelDeleter>;
+namespace {
 
 void SetTriangle(ModelData* m, int t, uint16_t a, uint16_t b, uint16_t c) {
     m->triangles[t].vertex[0] = a;
@@ -175,11 +172,12 @@ TEST(NormalsTest, LargeModelMatchesPerVertexDefinition) {
         return seed >> 8;
     };
     for (int v = 0; v < vertices; ++v) {
-        m->frames[0].positions[v] = {float(next() % 1000) / 7.0f, float(next() % 1000) / 3.0f, float(next() % 1000) / 11.0f};
+        m->frames[0].positions[v] = {float(next() % 1000) / 7.0f, float(next() % 1000) / 3.0f,
+                                     float(next() % 1000) / 11.0f};
     }
     for (int t = 0; t < triangles; ++t) {
         uint16_t a = uint16_t(next() % vertices), b = uint16_t(next() % vertices), c = uint16_t(next() % 40);
-        if (t % 50 == 0) b = a;  // a zero-area triangle now and then
+        if (t % 50 == 0) b = a;                       // a zero-area triangle now and then
         if (t % 97 == 0) c = uint16_t(vertices + t);  // a corner past the vertex list
         SetTriangle(m.get(), t, a, b, c);
     }

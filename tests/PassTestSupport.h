@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -15,13 +16,17 @@
 #include <vector>
 
 #include "export/ExportState.h"
+#include "mdl/MdlReader.h"
 #include "export/ModelExporter.h"
 #include "scene/SceneDocument.h"
+#include "standin/HostProbe.h"
 #include "standin/StandinHost.h"
 #include "standin/Win32Standin.h"
 #include "skin/TextureTable.h"
 
 namespace passtest {
+
+using namespace quorvex;
 
 using standin::MaterialData;
 using standin::MeshData;
@@ -92,7 +97,8 @@ inline standin::Picture Gradient(uint16_t width, uint16_t height) {
     p.height = height;
     for (uint16_t y = 0; y < height; ++y) {
         for (uint16_t x = 0; x < width; ++x) {
-            p.pixels.push_back(BMM_Color_64{static_cast<uint16_t>(x * 4096), static_cast<uint16_t>(y * 4096), 0, 65535});
+            p.pixels.push_back(
+                BMM_Color_64{static_cast<uint16_t>(x * 4096), static_cast<uint16_t>(y * 4096), 0, 65535});
         }
     }
     return p;
@@ -124,69 +130,41 @@ struct MdlContents {
     std::vector<std::vector<ModelVec3>> positions;
 };
 
-namespace detail {
-template <class T>
-T Read(const std::vector<unsigned char>& bytes, size_t& at) {
-    T value{};
-    if (at + sizeof(T) <= bytes.size()) std::memcpy(&value, bytes.data() + at, sizeof(T));
-    at += sizeof(T);
-    return value;
-}
-}  // namespace detail
-
-// False when the file is missing or its size does not match its header.
+// False when the file is missing, does not read back, or holds bytes past its end.
 inline bool ReadMdl(const std::string& path, MdlContents& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() < 88) return false;
-    using detail::Read;
-    const bool hi = std::memcmp(bytes.data(), "MDL4", 4) == 0;
-    size_t at = 8;
-    for (float& s : out.scale) s = Read<float>(bytes, at);
-    for (float& o : out.origin) o = Read<float>(bytes, at);
-    at = 52;
-    out.skinWidth = Read<int32_t>(bytes, at);
-    out.skinHeight = Read<int32_t>(bytes, at);
-    out.vertexCount = Read<int32_t>(bytes, at);
-    out.triangleCount = Read<int32_t>(bytes, at);
-    out.frameCount = Read<int32_t>(bytes, at);
-    out.texCoordCount = Read<int32_t>(bytes, at);
-    at = 84;
-    out.skinType = Read<int32_t>(bytes, at);
-    const size_t frameSize = (hi ? 36u : 28u) + (hi ? 8u : 4u) * static_cast<size_t>(out.vertexCount);
-    const size_t expected = 88 + 2 * static_cast<size_t>(out.skinWidth) * out.skinHeight + 4 * size_t(out.texCoordCount) +
-                            12 * size_t(out.triangleCount) + size_t(out.frameCount) * frameSize;
-    if (bytes.size() != expected) return false;
-    for (int64_t i = 0; i < int64_t(out.skinWidth) * out.skinHeight; ++i) out.skin.push_back(Read<uint16_t>(bytes, at));
-    for (int i = 0; i < out.texCoordCount; ++i) {
-        int16_t u = Read<int16_t>(bytes, at);
-        int16_t v = Read<int16_t>(bytes, at);
-        out.texCoords.push_back({u, v});
+    const MdlReadResult read = ReadMdlFile(path.c_str());
+    if (!read.ok() || read.file.fileSize != read.file.modelSize) return false;
+    const MdlFile& file = read.file;
+    const MdlHeader& h = file.header;
+    for (int k = 0; k < 3; ++k) {
+        out.scale[k] = h.scale[k];
+        out.origin[k] = h.origin[k];
     }
-    for (int i = 0; i < out.triangleCount; ++i) {
-        MdlContents::Triangle t{};
-        for (uint16_t& v : t.vertex) v = Read<uint16_t>(bytes, at);
-        for (uint16_t& v : t.texCoord) v = Read<uint16_t>(bytes, at);
-        out.triangles.push_back(t);
+    out.skinWidth = h.skinWidth;
+    out.skinHeight = h.skinHeight;
+    out.vertexCount = h.vertexCount;
+    out.triangleCount = h.triangleCount;
+    out.frameCount = h.frameCount;
+    out.texCoordCount = h.texCoordCount;
+    out.skinType = file.skinType;
+    out.skin = file.skinPixels;
+    for (const MdlTexCoord& t : file.texCoords) out.texCoords.push_back({t.u, t.v});
+    for (const MdlTriangle& t : file.triangles) {
+        MdlContents::Triangle copy{};
+        std::copy(std::begin(t.vertex), std::end(t.vertex), copy.vertex);
+        std::copy(std::begin(t.texCoord), std::end(t.texCoord), copy.texCoord);
+        out.triangles.push_back(copy);
     }
-    for (int f = 0; f < out.frameCount; ++f) {
-        at += hi ? 20 : 12;  // frame type and packed box
-        char name[17] = {};
-        std::memcpy(name, bytes.data() + at, 16);
-        at += 16;
-        out.frameNames.emplace_back(name);
-        std::vector<ModelVec3> frame;
-        for (int v = 0; v < out.vertexCount; ++v) {
+    for (const MdlFrame& frame : file.frames) {
+        out.frameNames.push_back(frame.name);
+        std::vector<ModelVec3> positions;
+        for (const MdlPackedVertex& v : frame.vertices) {
+            const double packed[3] = {double(v.x), double(v.y), double(v.z)};
             float c[3];
-            for (int k = 0; k < 3; ++k) {
-                double packed = hi ? Read<uint16_t>(bytes, at) : Read<uint8_t>(bytes, at);
-                c[k] = static_cast<float>(out.origin[k] + packed * out.scale[k]);
-            }
-            at += hi ? 2 : 1;  // normal index and padding
-            frame.push_back(ModelVec3{c[0], c[1], c[2]});
+            for (int k = 0; k < 3; ++k) c[k] = static_cast<float>(out.origin[k] + packed[k] * out.scale[k]);
+            positions.push_back(ModelVec3{c[0], c[1], c[2]});
         }
-        out.positions.push_back(std::move(frame));
+        out.positions.push_back(std::move(positions));
     }
     return true;
 }
@@ -225,12 +203,14 @@ inline std::string TempModelPath() {
 // Runs one export with prompts suppressed on the stand-in host.
 inline ExportRun RunExport(SceneDocument doc, ExportSettings settings = {}) {
     standin::StandinHost host(std::move(doc));
-    host.pasteKeyLimit = settings.pasteKeyLimit;
+    standin::HostProbe probe;
+    probe.pasteKeyLimit = settings.pasteKeyLimit;
+    host.probe = &probe;
     standin::HostGlobalsScope globals(&host);
     standin::ScriptedWin32 win32;
     standin::Win32Scope win32Scope(&win32);
-    ExportOptions = ExportOptionsRecord{settings.startFrame, settings.endFrame, settings.hiPrecision,
-                                        settings.alphaChannel};
+    exportState.options =
+        ExportOptionsRecord{settings.startFrame, settings.endFrame, settings.hiPrecision, settings.alphaChannel};
 
     const std::string path = TempModelPath();
     std::remove(path.c_str());
@@ -239,12 +219,12 @@ inline ExportRun RunExport(SceneDocument doc, ExportSettings settings = {}) {
         ModelExporter exporter;
         run.result = exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0);
     }
-    run.errorText = ErrorText;
-    run.errorFlagAfter = errorFlag;
+    run.errorText = exportState.errorText;
+    run.errorFlagAfter = exportState.errorFlag;
     run.messageBoxes = win32.messageBoxes;
     run.counters = host.Counters();
     run.allReleasedOnce = host.AllReleasedOnce();
-    run.evalLog = host.EvalLog();
+    run.evalLog = probe.evalLog;
     run.written = ReadMdl(path, run.file);
     std::remove(path.c_str());
     return run;

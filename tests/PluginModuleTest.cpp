@@ -9,6 +9,8 @@
 #include "plugin/ExporterClassDesc.h"
 #include "plugin/PluginModule.h"
 
+using namespace quorvex;
+
 namespace {
 
 TEST(LibraryExports, DescribeOneExporterClass) {
@@ -48,9 +50,7 @@ TEST(ExporterClassDescriptor, CreatesIndependentExportersTheHostCanDelete) {
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     EXPECT_NE(a, b);
-    auto* exporter = dynamic_cast<ModelExporter*>(a);
-    ASSERT_NE(exporter, nullptr);
-    EXPECT_TRUE(exporter->gatheredMeshes.empty());
+    EXPECT_NE(dynamic_cast<ModelExporter*>(a), nullptr);
 
     EXPECT_EQ(a->ExtCount(), 1);
     EXPECT_STREQ(a->Ext(0), "mdl");

@@ -14,6 +14,8 @@
 #include "MdlTestFile.h"
 #include "view/PictureOutput.h"
 
+using namespace quorvex;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -49,9 +51,9 @@ bool Same(RenderColor a, RenderColor b) { return a.r == b.r && a.g == b.g && a.b
 ::testing::AssertionResult IsColor(const RenderImage& image, int x, int y, RenderColor want) {
     const RenderColor got = image.At(x, y);
     if (Same(got, want)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is (" << int(got.r) << ", "
-                                         << int(got.g) << ", " << int(got.b) << "), expected (" << int(want.r)
-                                         << ", " << int(want.g) << ", " << int(want.b) << ")";
+    return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is (" << int(got.r) << ", " << int(got.g)
+                                         << ", " << int(got.b) << "), expected (" << int(want.r) << ", " << int(want.g)
+                                         << ", " << int(want.b) << ")";
 }
 
 int CountNot(const RenderImage& image, RenderColor background) {
@@ -241,20 +243,20 @@ TEST(Renderer, RefusesRequestsThatDoNotFit) {
     const RenderResult sheet = RenderModelSheet(Load(two), 1, o);
     EXPECT_TRUE(!sheet.ok() && sheet.badRequest);
     EXPECT_TRUE(RenderModelSheet(Load(Model{}), 1, FrontOptions()).badRequest);  // no frames
-    EXPECT_TRUE(RenderSkinPicture(Load(Model{})).badRequest);                   // no skin
+    EXPECT_TRUE(RenderSkinPicture(Load(Model{})).badRequest);                    // no skin
 }
 
 TEST(Renderer, DecodesSkinPixels) {
-    EXPECT_TRUE(Same(DecodeSkinPixel(0xFFFF, MdlSkinTypeRGB565), {255, 255, 255}));
-    EXPECT_TRUE(Same(DecodeSkinPixel(0x8410, MdlSkinTypeRGB565), {132, 130, 132}));
-    EXPECT_TRUE(Same(DecodeSkinPixel(0x07E0, MdlSkinTypeRGB565), {0, 255, 0}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0xFFFF, SkinFormatRGB565), {255, 255, 255}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0x8410, SkinFormatRGB565), {132, 130, 132}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0x07E0, SkinFormatRGB565), {0, 255, 0}));
     // The alpha nibble is ignored: the exporter writes it as 0.
-    EXPECT_TRUE(Same(DecodeSkinPixel(0x0F00, MdlSkinTypeARGB4444), {255, 0, 0}));
-    EXPECT_TRUE(Same(DecodeSkinPixel(0xF0F0, MdlSkinTypeARGB4444), {0, 255, 0}));
-    EXPECT_TRUE(Same(DecodeSkinPixel(0x0018, MdlSkinTypeARGB4444), {0, 17, 136}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0x0F00, SkinFormatARGB4444), {255, 0, 0}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0xF0F0, SkinFormatARGB4444), {0, 255, 0}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0x0018, SkinFormatARGB4444), {0, 17, 136}));
 
     Model m = mdltest::Square(0x0F00, 0x000F);
-    m.skinType = MdlSkinTypeARGB4444;
+    m.skinType = SkinFormatARGB4444;
     m.skinHeight = 2;
     m.skin = {0x0F00, 0x000F, 0x00F0, 0x0FFF};
     const RenderResult skin = RenderSkinPicture(Load(m));

@@ -36,7 +36,8 @@ TEST(SceneEvaluator, TrackInterpolation) {
     EXPECT_NEAR(std::abs(q[3]), std::cos(M_PI / 8), 1e-12);
     EXPECT_GT(q[2] * q[3], 0.0);
 
-    const AnimTrack step = Track(TrackTarget::Translation, Interpolation::Step, 3, {0, 1, 2}, {0, 0, 0, 5, 0, 0, 9, 0, 0});
+    const AnimTrack step =
+        Track(TrackTarget::Translation, Interpolation::Step, 3, {0, 1, 2}, {0, 0, 0, 5, 0, 0, 9, 0, 0});
     EXPECT_EQ(SampleTrack(step, 0.99)[0], 0.0);
     EXPECT_EQ(SampleTrack(step, 1.0)[0], 5.0);
     EXPECT_EQ(SampleTrack(step, -3.0)[0], 0.0);  // before the first key: the first value
@@ -45,8 +46,7 @@ TEST(SceneEvaluator, TrackInterpolation) {
     // Cubic spline over a two-second span: tangents are scaled by the span.
     // Keys (t=0, v=0, out=1) and (t=2, v=0, in=1): at s = 0.5,
     // h10 * 2 * 1 + h11 * 2 * 1 = 0.125 * 2 - 0.125 * 2 = 0.
-    const AnimTrack cubic =
-        Track(TrackTarget::Translation, Interpolation::CubicSpline, 1, {0, 2}, {0, 0, 1, 1, 0, 0});
+    const AnimTrack cubic = Track(TrackTarget::Translation, Interpolation::CubicSpline, 1, {0, 2}, {0, 0, 1, 1, 0, 0});
     EXPECT_NEAR(SampleTrack(cubic, 1.0)[0], 0.0, 1e-12);
     EXPECT_NEAR(SampleTrack(cubic, 0.5)[0], (0.25 * 0.25 * 0.25 - 2 * 0.0625 + 0.25) * 2 + (0.015625 - 0.0625) * 2,
                 1e-12);

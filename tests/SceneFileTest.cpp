@@ -32,9 +32,7 @@ SceneDocument Load(const std::string& text) {
 }
 
 // A scene of one node whose members are `nodeFields`.
-std::string OneNode(const std::string& nodeFields) {
-    return R"({"version": 1, "nodes": [{)" + nodeFields + "}]}";
-}
+std::string OneNode(const std::string& nodeFields) { return R"({"version": 1, "nodes": [{)" + nodeFields + "}]}"; }
 
 std::string OneMesh(const std::string& meshFields) {
     return OneNode(R"("object": {"kind": "mesh", "mesh": {)" + meshFields + "}}");
@@ -201,7 +199,8 @@ TEST(SceneFile, NumbersKeepTheirLiteralKind) {
     // Just below halfway between the largest float and 2^128 still rounds to
     // the largest float; halfway itself rounds to infinity. An integer literal
     // wider than 64 bits is an ordinary number in a float field.
-    const SceneDocument edge = Load(OneMesh(R"("verts": [[3.4028235677973362e38, -3.4028235e38, 100000000000000000000000]])"));
+    const SceneDocument edge =
+        Load(OneMesh(R"("verts": [[3.4028235677973362e38, -3.4028235e38, 100000000000000000000000]])"));
     ASSERT_EQ(edge.nodes.size(), 1u);
     const Point3 e = edge.nodes[0].object->mesh.At(0).verts[0];
     EXPECT_EQ(e.x, std::numeric_limits<float>::max());
@@ -251,8 +250,10 @@ TEST(SceneFile, RefusesUnknownRepeatedAndMissingFields) {
               R"(scene.json: nodes[1].children[0].name: the key "name" appears twice)");
     EXPECT_EQ(Refusal(R"({"version": 1, "version": 1})"), R"(scene.json: version: the key "version" appears twice)");
     EXPECT_EQ(Refusal(R"({"nodes": []})"), R"(scene.json: missing required field "version")");
-    EXPECT_EQ(Refusal(OneNode(R"("object": {"mesh": {}})")), R"(scene.json: nodes[0].object: missing required field "kind")");
-    EXPECT_EQ(Refusal(OneNode(R"("object": {"kind": "mesh"})")), R"(scene.json: nodes[0].object: missing required field "mesh")");
+    EXPECT_EQ(Refusal(OneNode(R"("object": {"mesh": {}})")),
+              R"(scene.json: nodes[0].object: missing required field "kind")");
+    EXPECT_EQ(Refusal(OneNode(R"("object": {"kind": "mesh"})")),
+              R"(scene.json: nodes[0].object: missing required field "mesh")");
     EXPECT_EQ(Refusal(OneNode(R"("material": {"kind": "standard", "diffuse": {"kind": "bitmap"}})")),
               R"(scene.json: nodes[0].material.diffuse: missing required field "file")");
     EXPECT_EQ(Refusal(OneNode(R"("noteTracks": [[{"time": 3}]])")),
@@ -280,9 +281,11 @@ TEST(SceneFile, RefusesBadValues) {
     EXPECT_EQ(Refusal(R"({"version": 1, "animRange": {"start": 5, "end": 4}})"),
               "scene.json: animRange.end: end 4 is below start 5");
     EXPECT_EQ(Refusal(OneMesh(R"("verts": [[0, 1e39, 0]])")),
-              "scene.json: nodes[0].object.mesh.verts[0][1]: number 1e+39 is beyond the float range (its nearest float is infinite)");
+              "scene.json: nodes[0].object.mesh.verts[0][1]: number 1e+39 is beyond the float range (its nearest float "
+              "is infinite)");
     EXPECT_EQ(Refusal(OneMesh(R"("verts": [[0, 0, -1e400]])")),
-              "scene.json: nodes[0].object.mesh.verts[0][2]: number -1e400 is beyond the float range (its nearest float is infinite)");
+              "scene.json: nodes[0].object.mesh.verts[0][2]: number -1e400 is beyond the float range (its nearest "
+              "float is infinite)");
     EXPECT_EQ(Refusal(R"({"version": 1, "animRange": {"start": 1e400}})"),
               "scene.json: animRange.start: number 1e400 is beyond the float range (its nearest float is infinite)");
     EXPECT_EQ(Refusal(OneMesh(R"("verts": [[0, "1", 0]])")),
@@ -290,8 +293,9 @@ TEST(SceneFile, RefusesBadValues) {
     EXPECT_EQ(Refusal(OneNode(R"("hidden": 1)")), "scene.json: nodes[0].hidden: expected true or false, got a number");
     EXPECT_EQ(Refusal(OneNode(R"("transform": [1,0,0, 0,1,0, 0,0,1])")),
               "scene.json: nodes[0].transform: a matrix needs 12 numbers, got 9");
-    EXPECT_EQ(Refusal(OneNode(R"("object": {"kind": "lamp"})")),
-              R"(scene.json: nodes[0].object.kind: unknown object kind "lamp"; expected mesh, unconvertible, target, helper, camera or light)");
+    EXPECT_EQ(
+        Refusal(OneNode(R"("object": {"kind": "lamp"})")),
+        R"(scene.json: nodes[0].object.kind: unknown object kind "lamp"; expected mesh, unconvertible, target, helper, camera or light)");
     EXPECT_EQ(Refusal(OneNode(R"("object": {"kind": "mesh", "convert": "move", "mesh": {}})")),
               R"(scene.json: nodes[0].object.convert: unknown convert mode "move"; expected copy, same or none)");
     EXPECT_EQ(Refusal(OneNode(R"("object": {"kind": "helper", "convert": "copy"})")),
@@ -309,7 +313,8 @@ TEST(SceneFile, RefusesBrokenMeshes) {
               "scene.json: nodes[0].object.mesh.faces[0][2]: integer -1 is out of range 0 to 4294967295");
     EXPECT_EQ(Refusal(OneMesh(R"("verts": [[0,0,0]], "faces": [[0,0]])")),
               "scene.json: nodes[0].object.mesh.faces[0]: a face needs 3 indices, got 2");
-    EXPECT_EQ(Refusal(OneMesh(R"("verts": [[0,0]])")), "scene.json: nodes[0].object.mesh.verts[0]: a vertex needs 3 numbers, got 2");
+    EXPECT_EQ(Refusal(OneMesh(R"("verts": [[0,0]])")),
+              "scene.json: nodes[0].object.mesh.verts[0]: a vertex needs 3 numbers, got 2");
     EXPECT_EQ(Refusal(OneMesh(R"("tverts": [[0,0,0,0]])")),
               "scene.json: nodes[0].object.mesh.tverts[0]: a texture vertex needs 2 or 3 numbers, got 4");
     const std::string tri = R"("verts": [[0,0,0],[1,0,0],[0,1,0]], "faces": [[0,1,2],[2,1,0]], )";
@@ -332,9 +337,11 @@ TEST(SceneFile, RefusesBadKeyedValues) {
     const std::string m = "[1,0,0, 0,1,0, 0,0,1, 0,0,0]";
     EXPECT_EQ(Refusal(OneNode(R"("transform": {"keys": []})")),
               "scene.json: nodes[0].transform.keys: a keyed value needs at least one key");
-    EXPECT_EQ(Refusal(OneNode(R"("transform": {"keys": [{"time": 5, "value": )" + m + R"(}, {"time": 5, "value": )" + m + "}]}")),
+    EXPECT_EQ(Refusal(OneNode(R"("transform": {"keys": [{"time": 5, "value": )" + m + R"(}, {"time": 5, "value": )" +
+                              m + "}]}")),
               "scene.json: nodes[0].transform.keys[1].time: key time 5 is not after the previous key's time 5");
-    EXPECT_EQ(Refusal(OneNode(R"("transform": {"keys": [{"time": 5, "value": )" + m + R"(}, {"time": 4, "value": )" + m + "}]}")),
+    EXPECT_EQ(Refusal(OneNode(R"("transform": {"keys": [{"time": 5, "value": )" + m + R"(}, {"time": 4, "value": )" +
+                              m + "}]}")),
               "scene.json: nodes[0].transform.keys[1].time: key time 4 is not after the previous key's time 5");
     const std::string keyedRule = "a keyed value is allowed only for a node's transform and a mesh object's mesh";
     EXPECT_EQ(Refusal(OneNode(R"("hidden": {"keys": [{"time": 0, "value": true}]})")),
@@ -344,12 +351,15 @@ TEST(SceneFile, RefusesBadKeyedValues) {
     EXPECT_EQ(Refusal(OneMesh(R"("verts": {"keys": [{"time": 0, "value": []}]})")),
               "scene.json: nodes[0].object.mesh.verts: " + keyedRule);
     // A keyed value's key holds a plain value, not another keyed one.
-    EXPECT_EQ(Refusal(OneNode(R"("transform": {"keys": [{"time": 0, "value": {"keys": [{"time": 0, "value": )" + m + "}]}}]}")),
+    EXPECT_EQ(Refusal(OneNode(R"("transform": {"keys": [{"time": 0, "value": {"keys": [{"time": 0, "value": )" + m +
+                              "}]}}]}")),
               "scene.json: nodes[0].transform.keys[0].value: " + keyedRule);
 }
 
 TEST(SceneFile, RefusesBadImages) {
-    auto image = [](const std::string& fields) { return R"({"version": 1, "images": {"skin.png": {)" + fields + "}}}"; };
+    auto image = [](const std::string& fields) {
+        return R"({"version": 1, "images": {"skin.png": {)" + fields + "}}}";
+    };
     EXPECT_EQ(Refusal(image(R"("width": 2, "height": 2, "pixels": [[0,0,0,0],[0,0,0,0],[0,0,0,0]])")),
               R"(scene.json: images["skin.png"].pixels: pixels has 3 entries; a 2 x 2 image needs 4)");
     EXPECT_EQ(Refusal(image(R"("width": 1, "height": 1, "pixels": [[0,0,0,0]], "fill": [0,0,0,0])")),
@@ -364,14 +374,16 @@ TEST(SceneFile, RefusesBadImages) {
               R"(scene.json: images["skin.png"].width: integer 65536 is out of range 0 to 65535)");
     EXPECT_EQ(Refusal(image(R"("width": 0, "height": 3, "pixels": [[0,0,0,0]])")),
               R"(scene.json: images["skin.png"].pixels: pixels has 1 entries; a 0 x 3 image needs 0)");
-    EXPECT_EQ(Refusal(image(R"("width": 1, "height": 1, "pixels": [[0,0,0,1.0]])")),
-              R"(scene.json: images["skin.png"].pixels[0][3]: expected an integer written without fraction or exponent)");
+    EXPECT_EQ(
+        Refusal(image(R"("width": 1, "height": 1, "pixels": [[0,0,0,1.0]])")),
+        R"(scene.json: images["skin.png"].pixels[0][3]: expected an integer written without fraction or exponent)");
 }
 
 TEST(SceneFile, AnyImageNameIsAName) {
     // Image names are free text: one that happens to read "keys" is a picture,
     // not a keyed value.
-    const SceneDocument doc = Load(R"({"version": 1, "images": {"keys": {"width": 1, "height": 1, "fill": [1, 2, 3, 4]}}})");
+    const SceneDocument doc =
+        Load(R"({"version": 1, "images": {"keys": {"width": 1, "height": 1, "fill": [1, 2, 3, 4]}}})");
     ASSERT_EQ(doc.images.count("keys"), 1u);
     EXPECT_EQ(doc.images.at("keys").fill.a, 4);
 }
@@ -388,7 +400,8 @@ TEST(SceneFile, FailureLeavesTheDocumentAsItWas) {
     doc.ticksPerFrame = 7;
     doc.nodes.resize(2);
     std::string error;
-    EXPECT_FALSE(ParseSceneText(R"({"version": 1, "ticksPerFrame": 9, "nodes": [{"name": 5}]})", "scene.json", doc, error));
+    EXPECT_FALSE(
+        ParseSceneText(R"({"version": 1, "ticksPerFrame": 9, "nodes": [{"name": 5}]})", "scene.json", doc, error));
     EXPECT_EQ(error, "scene.json: nodes[0].name: expected a string, got a number");
     EXPECT_EQ(doc.ticksPerFrame, 7);
     EXPECT_EQ(doc.nodes.size(), 2u);

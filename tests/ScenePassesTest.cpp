@@ -10,6 +10,8 @@
 #include "export/SceneWalk.h"
 #include "model/ModelData.h"
 
+using namespace quorvex;
+
 namespace {
 
 using namespace passtest;
@@ -21,24 +23,27 @@ using standin::ObjectKind;
 struct WalkRig {
     standin::StandinHost host;
     standin::HostGlobalsScope scope;
-    ModelExporter exporter{};
+    ExportState& state = exportState;
 
     explicit WalkRig(SceneDocument doc) : host(std::move(doc)), scope(&host) {
-        errorFlag = 0;
-        ErrorText[0] = '\0';
-        ExportOptions = ExportOptionsRecord{0, 0, 0, 0};
-        frameCount = 1;
-        currentFrame = 0;
-        ClearTextureTable();
+        // What a fresh export starts from; the rest each test sets itself.
+        state.errorFlag = 0;
+        state.errorText[0] = '\0';
+        state.options = ExportOptionsRecord{0, 0, 0, 0};
+        state.frameCount = 1;
+        state.currentFrame = 0;
+        state.texCoordBase = state.vertexBase = state.triangleBase = 0;
+        state.gatheredMeshes.clear();
+        state.sampleCursor = 0;
+        ClearTextureTable(state.textures);
     }
     ~WalkRig() {
-        DestroyModel(currentModel);
-        currentModel = nullptr;
-        errorFlag = 0;
+        exportState.model.reset();
+        exportState.errorFlag = 0;
     }
     void Walk(ExportPass pass) {
         INode* root = host.GetRootNode();
-        for (int i = 0; i < root->NumberOfChildren(); ++i) WalkNode(exporter, root->GetChildNode(i), pass);
+        for (int i = 0; i < root->NumberOfChildren(); ++i) WalkNode(state, root->GetChildNode(i), pass);
     }
     INode* Node(const char* name) {
         INode* node = host.FindNode(name);
@@ -88,9 +93,8 @@ TEST(SceneWalk, VisitsPreOrderAndActsOnlyOnVisibleMeshes) {
     // Time 0 classifies every node; the preamble and the conversion evaluate
     // the nodes that get a mesh action at the start frame's time (2 * 160).
     const std::vector<std::pair<std::string, TimeValue>> oneWalk = {
-        {"A", 0}, {"A", 320}, {"A", 320}, {"B", 0}, {"C", 0}, {"C", 320}, {"C", 320}, {"Helper", 0},
-        {"T", 0}, {"T", 320}, {"U", 0},   {"U", 320}, {"U", 320}, {"N", 0}, {"D", 0}, {"D", 320},
-        {"D", 320}, {"E", 0}};
+        {"A", 0},   {"A", 320}, {"A", 320}, {"B", 0},   {"C", 0}, {"C", 320}, {"C", 320}, {"Helper", 0}, {"T", 0},
+        {"T", 320}, {"U", 0},   {"U", 320}, {"U", 320}, {"N", 0}, {"D", 0},   {"D", 320}, {"D", 320},    {"E", 0}};
     std::vector<std::pair<std::string, TimeValue>> expected;
     for (int walk = 0; walk < 3; ++walk) expected.insert(expected.end(), oneWalk.begin(), oneWalk.end());
     std::vector<std::pair<std::string, TimeValue>> actual;
@@ -172,8 +176,8 @@ TEST(ScanPass, ChecksInOrderAndNamesTheReason) {
     NodeData hidden = MeshNode("Hidden", untextured);
     hidden.material.reset();
     hidden.hidden = true;
-    ExportRun accepted = RunExport(SceneWith({procedural, hidden, ObjectNode("T", ObjectKind::Target),
-                                              ObjectNode("U", ObjectKind::Unconvertible)}));
+    ExportRun accepted = RunExport(SceneWith(
+        {procedural, hidden, ObjectNode("T", ObjectKind::Target), ObjectNode("U", ObjectKind::Unconvertible)}));
     EXPECT_EQ(accepted.result, 1) << accepted.errorText;
     EXPECT_EQ(accepted.errorFlagAfter, 0);
     EXPECT_TRUE(accepted.messageBoxes.empty());
@@ -295,36 +299,36 @@ TEST(GatherPass, MapsWithoutAPictureGiveNoTexture) {
 
 TEST(GatherPass, KeepsTheFirstRegisteredSize) {
     WalkRig rig(SceneWith({MeshNode("Hull", Square())}));  // skin.png loads as 64 x 32
-    ASSERT_EQ(FindOrAddTexture("skin.png", 10, 10), 0);
-    currentModel = CreateModel(2, 4, 4, 1);
-    ASSERT_NE(currentModel, nullptr);
+    ASSERT_EQ(FindOrAddTexture(rig.state.textures, "skin.png", 10, 10), 0);
+    exportState.model.reset(CreateModel(2, 4, 4, 1));
+    ASSERT_NE(exportState.model, nullptr);
     rig.Walk(Gather);
-    EXPECT_EQ(errorFlag, 0);
-    EXPECT_EQ(currentModel->texCoords[0].u, 0);
-    EXPECT_EQ(currentModel->texCoords[0].v, 9);
-    EXPECT_EQ(currentModel->texCoords[2].u, 9);
-    EXPECT_EQ(currentModel->texCoords[2].v, 0);
-    EXPECT_EQ(currentModel->triangles[1].textureSlot, 0);
-    ASSERT_EQ(rig.exporter.gatheredMeshes.size(), 1u);
-    EXPECT_EQ(rig.exporter.gatheredMeshes[0].node, rig.Node("Hull"));
-    EXPECT_EQ(rig.exporter.gatheredMeshes[0].vertexCount, 4);
-    EXPECT_EQ(rig.exporter.vertexBase, 4);
-    EXPECT_EQ(rig.exporter.texCoordBase, 4);
-    EXPECT_EQ(rig.exporter.triangleBase, 2);
+    EXPECT_EQ(exportState.errorFlag, 0);
+    EXPECT_EQ(exportState.model->texCoords[0].u, 0);
+    EXPECT_EQ(exportState.model->texCoords[0].v, 9);
+    EXPECT_EQ(exportState.model->texCoords[2].u, 9);
+    EXPECT_EQ(exportState.model->texCoords[2].v, 0);
+    EXPECT_EQ(exportState.model->triangles[1].textureSlot, 0);
+    ASSERT_EQ(rig.state.gatheredMeshes.size(), 1u);
+    EXPECT_EQ(rig.state.gatheredMeshes[0].node, rig.Node("Hull"));
+    EXPECT_EQ(rig.state.gatheredMeshes[0].vertexCount, 4);
+    EXPECT_EQ(rig.state.vertexBase, 4);
+    EXPECT_EQ(rig.state.texCoordBase, 4);
+    EXPECT_EQ(rig.state.triangleBase, 2);
 }
 
 TEST(GatherPass, RefusesAMeshThatNoLongerFitsTheModel) {
     // A model sized for fewer triangles than the mesh now has, as when the
     // scene changed between the scan and gather walks.
     WalkRig rig(SceneWith({MeshNode("Hull", Square())}));
-    currentModel = CreateModel(1, 4, 4, 1);
-    ASSERT_NE(currentModel, nullptr);
+    exportState.model.reset(CreateModel(1, 4, 4, 1));
+    ASSERT_NE(exportState.model, nullptr);
     rig.Walk(Gather);
-    EXPECT_EQ(errorFlag, 1);
-    EXPECT_STREQ(ErrorText, "Hull: Mesh changed after scanning");
-    EXPECT_EQ(currentModel->triangles[0].vertex[1], 0);
-    EXPECT_EQ(rig.exporter.triangleBase, 0);
-    EXPECT_TRUE(rig.exporter.gatheredMeshes.empty());
+    EXPECT_EQ(exportState.errorFlag, 1);
+    EXPECT_STREQ(exportState.errorText, "Hull: Mesh changed after scanning");
+    EXPECT_EQ(exportState.model->triangles[0].vertex[1], 0);
+    EXPECT_EQ(rig.state.triangleBase, 0);
+    EXPECT_TRUE(rig.state.gatheredMeshes.empty());
     EXPECT_TRUE(rig.host.AllReleasedOnce());
 }
 
@@ -357,9 +361,8 @@ TEST(SamplePass, SamplesEachFrameOfTheRangeAtItsTime) {
     ExportRun run = RunExport(SceneWith({Mover(0, 10)}), {.startFrame = 5, .endFrame = 7, .hiPrecision = 1});
     ASSERT_TRUE(run.written) << run.errorText;
     ASSERT_EQ(run.file.frameCount, 3);
-    EXPECT_EQ(TimesOf(run.evalLog, "Mover"),
-              (std::vector<std::string>{"0", "800", "800", "0", "800", "800", "0", "800", "800", "0", "960", "960", "0",
-                                        "1120", "1120"}));
+    EXPECT_EQ(TimesOf(run.evalLog, "Mover"), (std::vector<std::string>{"0", "800", "800", "0", "800", "800", "0", "800",
+                                                                       "800", "0", "960", "960", "0", "1120", "1120"}));
     for (int k = 0; k < 3; ++k) {
         // Vertex (0, 0, 0) sits at world x = 5 + k; the file's y is world x.
         EXPECT_NEAR(run.file.positions[k][0].y, 5.0 + k, 2 * run.file.scale[1]) << k;
@@ -385,14 +388,14 @@ TEST(SamplePass, StoresWorldPositionsInFileAxesMeshAfterMesh) {
     NodeData moved = MeshNode("Four", four);
     moved.transform = Translation(1, 2, 3);
     WalkRig rig(SceneWith({MeshNode("Eight", eight), moved}));
-    currentModel = CreateModel(0, 12, 0, 1);
-    ASSERT_NE(currentModel, nullptr);
-    rig.exporter.gatheredMeshes = {{rig.Node("Eight"), 8}, {rig.Node("Four"), 4}};
+    exportState.model.reset(CreateModel(0, 12, 0, 1));
+    ASSERT_NE(exportState.model, nullptr);
+    rig.state.gatheredMeshes = {{rig.Node("Eight"), 8}, {rig.Node("Four"), 4}};
     rig.Walk(Sample);
-    EXPECT_TRUE(FinishSampleFrame(rig.exporter));
-    EXPECT_EQ(errorFlag, 0);
-    EXPECT_EQ(rig.exporter.vertexBase, 12);
-    const ModelVec3* p = currentModel->frames[0].positions;
+    EXPECT_TRUE(FinishSampleFrame(rig.state));
+    EXPECT_EQ(exportState.errorFlag, 0);
+    EXPECT_EQ(rig.state.vertexBase, 12);
+    const ModelVec3* p = exportState.model->frames[0].positions;
     EXPECT_EQ(p[7].x, -0.0f);
     EXPECT_EQ(p[7].y, 7.0f);
     // (1, 2, 3) in the world is (-2, 1, 3) in the file.
@@ -425,45 +428,46 @@ TEST(SamplePass, RefusesAVertexCountThatChanges) {
 TEST(SamplePass, RefusesMeshesThatAppearOrDisappear) {
     NodeData hidden = MeshNode("H", Triangle());
     hidden.hidden = true;
-    SceneDocument doc = SceneWith({MeshNode("A", Triangle()), MeshNode("B", Triangle()), MeshNode("C", Triangle()), hidden});
+    SceneDocument doc =
+        SceneWith({MeshNode("A", Triangle()), MeshNode("B", Triangle()), MeshNode("C", Triangle()), hidden});
 
     {  // B was not gathered: it is met where C was expected.
         WalkRig rig(doc);
-        currentModel = CreateModel(0, 6, 0, 1);
-        currentFrame = 4;
-        ExportOptions.startFrame = 4;
-        rig.exporter.gatheredMeshes = {{rig.Node("A"), 3}, {rig.Node("C"), 3}};
+        exportState.model.reset(CreateModel(0, 6, 0, 1));
+        exportState.currentFrame = 4;
+        exportState.options.startFrame = 4;
+        rig.state.gatheredMeshes = {{rig.Node("A"), 3}, {rig.Node("C"), 3}};
         rig.Walk(Sample);
-        EXPECT_FALSE(FinishSampleFrame(rig.exporter));
-        EXPECT_STREQ(ErrorText, "B: Vertex count changes at frame 4");
-        EXPECT_EQ(rig.exporter.vertexBase, 3);
+        EXPECT_FALSE(FinishSampleFrame(rig.state));
+        EXPECT_STREQ(exportState.errorText, "B: Vertex count changes at frame 4");
+        EXPECT_EQ(rig.state.vertexBase, 3);
         EXPECT_TRUE(rig.host.AllReleasedOnce());
     }
     {  // A mesh after all recorded ones, in a model with no room for it.
         WalkRig rig(doc);
-        currentModel = CreateModel(0, 6, 0, 1);
-        rig.exporter.gatheredMeshes = {{rig.Node("A"), 3}, {rig.Node("B"), 3}};
+        exportState.model.reset(CreateModel(0, 6, 0, 1));
+        rig.state.gatheredMeshes = {{rig.Node("A"), 3}, {rig.Node("B"), 3}};
         rig.Walk(Sample);
-        EXPECT_STREQ(ErrorText, "C: Vertex count changes at frame 0");
-        EXPECT_EQ(rig.exporter.vertexBase, 6);
+        EXPECT_STREQ(exportState.errorText, "C: Vertex count changes at frame 0");
+        EXPECT_EQ(rig.state.vertexBase, 6);
     }
     {  // A recorded mesh that is no longer met: the first one missing is named
        // once the frame's walk is over.
         WalkRig rig(doc);
-        currentModel = CreateModel(0, 12, 0, 1);
-        rig.exporter.gatheredMeshes = {{rig.Node("A"), 3}, {rig.Node("B"), 3}, {rig.Node("C"), 3}, {rig.Node("H"), 3}};
+        exportState.model.reset(CreateModel(0, 12, 0, 1));
+        rig.state.gatheredMeshes = {{rig.Node("A"), 3}, {rig.Node("B"), 3}, {rig.Node("C"), 3}, {rig.Node("H"), 3}};
         rig.Walk(Sample);
-        EXPECT_EQ(errorFlag, 0);
-        EXPECT_FALSE(FinishSampleFrame(rig.exporter));
-        EXPECT_STREQ(ErrorText, "H: Vertex count changes at frame 0");
+        EXPECT_EQ(exportState.errorFlag, 0);
+        EXPECT_FALSE(FinishSampleFrame(rig.state));
+        EXPECT_STREQ(exportState.errorText, "H: Vertex count changes at frame 0");
     }
     {  // The same vertex count from another mesh is still another mesh.
         WalkRig rig(doc);
-        currentModel = CreateModel(0, 9, 0, 1);
-        rig.exporter.gatheredMeshes = {{rig.Node("B"), 3}, {rig.Node("A"), 3}, {rig.Node("C"), 3}};
+        exportState.model.reset(CreateModel(0, 9, 0, 1));
+        rig.state.gatheredMeshes = {{rig.Node("B"), 3}, {rig.Node("A"), 3}, {rig.Node("C"), 3}};
         rig.Walk(Sample);
-        EXPECT_STREQ(ErrorText, "A: Vertex count changes at frame 0");
-        EXPECT_EQ(rig.exporter.vertexBase, 0);
+        EXPECT_STREQ(exportState.errorText, "A: Vertex count changes at frame 0");
+        EXPECT_EQ(rig.state.vertexBase, 0);
     }
 }
 

@@ -8,6 +8,8 @@
 #include "model/ModelData.h"
 #include "skin/SkinPainting.h"
 
+using namespace quorvex;
+
 namespace {
 
 TEST(ConvertSkinPixel, KeepsTheTopBitsOfEachChannel) {
@@ -27,7 +29,6 @@ TEST(ConvertSkinPixel, KeepsTheTopBitsOfEachChannel) {
     EXPECT_EQ(ConvertSkinPixel(0x8080, 0x8080, 0x8080, 0), 0x8410);
     EXPECT_EQ(ConvertSkinPixel(0x8080, 0x8080, 0x8080, 1), 0x0888);
 }
-
 
 using namespace passtest;
 
@@ -111,8 +112,8 @@ TEST(SkinPainting, StacksPicturesAndMovesCoordinatesToTheirRows) {
 TEST(SkinPainting, LongPictureNamesShareASlotAndLoadByTheFullName) {
     const std::string first = std::string(280, 'd') + "/first.png";
     const std::string second = std::string(280, 'd') + "/second.png";
-    SceneDocument doc = SceneWith({MeshNode("A", Square(), first), MeshNode("B", Square(), first),
-                                   MeshNode("C", Square(), second)});
+    SceneDocument doc =
+        SceneWith({MeshNode("A", Square(), first), MeshNode("B", Square(), first), MeshNode("C", Square(), second)});
     doc.images[first] = Plain(8, 2, Red);
     doc.images[second] = Plain(16, 16, White);
     ExportRun run = RunExport(doc);
@@ -129,13 +130,11 @@ TEST(SkinPainting, LongPictureNamesShareASlotAndLoadByTheFullName) {
 struct PaintRig {
     standin::StandinHost host;
     standin::HostGlobalsScope scope;
+    TextureTable table{};
     SkinImage* skin = nullptr;
 
-    explicit PaintRig(SceneDocument doc) : host(std::move(doc)), scope(&host) { ClearTextureTable(); }
-    ~PaintRig() {
-        FreeSkinImage(skin);
-        ClearTextureTable();
-    }
+    explicit PaintRig(SceneDocument doc) : host(std::move(doc)), scope(&host) {}
+    ~PaintRig() { FreeSkinImage(skin); }
     uint16_t At(int x, int y) const { return skin->pixels[size_t(y) * skin->width + x]; }
 };
 
@@ -149,11 +148,11 @@ SceneDocument Pictures() {
 TEST(SkinPainting, PaintsAtTheRegisteredPlaceAndSizeWhenAPictureChanged) {
     {  // Registered smaller than it now loads: cut to the registered 4 x 2.
         PaintRig rig(Pictures());
-        FindOrAddTexture("grad.png", 4, 2);
-        FindOrAddTexture("red.png", 4, 2);
+        FindOrAddTexture(rig.table, "grad.png", 4, 2);
+        FindOrAddTexture(rig.table, "red.png", 4, 2);
         rig.skin = CreateSkinImage(8, 4, SkinFormatRGB565);
         ASSERT_NE(rig.skin, nullptr);
-        EXPECT_EQ(PaintTextures(rig.skin, 8, 0), 1);
+        EXPECT_EQ(PaintTextures(rig.table, rig.skin, 8, 0), 1);
         EXPECT_EQ(rig.At(3, 1), ConvertSkinPixel(3 * 4096, 4096, 0, 0));
         EXPECT_EQ(rig.At(4, 1), SkinFillValue);
         EXPECT_EQ(rig.At(0, 2), 0xF800);
@@ -163,12 +162,12 @@ TEST(SkinPainting, PaintsAtTheRegisteredPlaceAndSizeWhenAPictureChanged) {
     }
     {  // Registered larger, or missing now: the next picture keeps its rows.
         PaintRig rig(Pictures());
-        FindOrAddTexture("grad.png", 8, 5);
-        FindOrAddTexture("gone.png", 8, 2);
-        FindOrAddTexture("red.png", 4, 2);
+        FindOrAddTexture(rig.table, "grad.png", 8, 5);
+        FindOrAddTexture(rig.table, "gone.png", 8, 2);
+        FindOrAddTexture(rig.table, "red.png", 4, 2);
         rig.skin = CreateSkinImage(8, 9, SkinFormatRGB565);
         ASSERT_NE(rig.skin, nullptr);
-        PaintTextures(rig.skin, 8, 0);
+        PaintTextures(rig.table, rig.skin, 8, 0);
         EXPECT_EQ(rig.At(5, 2), ConvertSkinPixel(5 * 4096, 2 * 4096, 0, 0));
         EXPECT_EQ(rig.At(6, 2), SkinFillValue);
         EXPECT_EQ(rig.At(0, 3), SkinFillValue);
@@ -178,20 +177,20 @@ TEST(SkinPainting, PaintsAtTheRegisteredPlaceAndSizeWhenAPictureChanged) {
     }
     {  // A skin smaller than the table asks for is never written past.
         PaintRig rig(Pictures());
-        FindOrAddTexture("grad.png", 6, 3);
-        FindOrAddTexture("red.png", 4, 2);
+        FindOrAddTexture(rig.table, "grad.png", 6, 3);
+        FindOrAddTexture(rig.table, "red.png", 4, 2);
         rig.skin = CreateSkinImage(8, 4, SkinFormatRGB565);
         ASSERT_NE(rig.skin, nullptr);
-        PaintTextures(rig.skin, 8, 0);
+        PaintTextures(rig.table, rig.skin, 8, 0);
         EXPECT_EQ(rig.At(5, 2), ConvertSkinPixel(5 * 4096, 2 * 4096, 0, 0));
         EXPECT_EQ(rig.At(0, 3), 0xF800);
     }
 }
 
 TEST(ShiftTexCoords, MovesEachCoordinateOnceAndWraps) {
-    ClearTextureTable();
-    FindOrAddTexture("a.png", 8, 70000);
-    FindOrAddTexture("b.png", 8, 8);
+    TextureTable table{};
+    FindOrAddTexture(table, "a.png", 8, 70000);
+    FindOrAddTexture(table, "b.png", 8, 8);
     ModelData* model = CreateModel(3, 3, 4, 1);
     ASSERT_NE(model, nullptr);
     for (int t = 0; t < 3; ++t) {
@@ -203,7 +202,7 @@ TEST(ShiftTexCoords, MovesEachCoordinateOnceAndWraps) {
     model->triangles[2].texCoord[1] = 3;
     model->triangles[2].textureSlot = -1;
     for (int i = 0; i < 4; ++i) model->texCoords[i].v = 5;
-    ShiftTexCoords(model);
+    ShiftTexCoords(table, model);
     // (5 + 70000) mod 65536
     EXPECT_EQ(model->texCoords[0].v, 4469);
     EXPECT_EQ(model->texCoords[1].v, 4469);
@@ -212,7 +211,6 @@ TEST(ShiftTexCoords, MovesEachCoordinateOnceAndWraps) {
     EXPECT_EQ(model->texCoords[3].shifted, 0);
     EXPECT_EQ(model->texCoords[0].shifted, 1);
     DestroyModel(model);
-    ClearTextureTable();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/support/SceneBuilder.h"
+#include "standin/HostProbe.h"
 #include "standin/StandinHost.h"
 
 #include "tests/StbImageWrite.h"
@@ -71,6 +72,22 @@ TEST(StandinHostOwnership, CopyReleasedOnceBalancesAndSecondReleaseIsCounted) {
     EXPECT_EQ(host.Counters().doubleReleases, 1);
     EXPECT_EQ(host.Counters().conversionsReleased, 1);
     EXPECT_FALSE(host.AllReleasedOnce());
+}
+
+TEST(StandinHostOwnership, ExportEndedFreesOnlyWhatWasReleased) {
+    StandinHost host(Scene({MeshNode("Box", QuadMesh(), BitmapMaterial("skin.png"))}));
+    Object* object = host.FindNode("Box")->EvalWorldState(0, true).obj;
+    Object* first = object->ConvertToType(0, TRIOBJ_CLASS_ID);
+    Object* second = object->ConvertToType(0, TRIOBJ_CLASS_ID);
+    first->DeleteThis();
+    EXPECT_EQ(host.HeldObjects(), 2u);
+    host.ExportEnded();
+    EXPECT_EQ(host.HeldObjects(), 1u);
+    EXPECT_FALSE(host.AllReleasedOnce()) << "the unreleased copy is still reported";
+    second->DeleteThis();
+    host.ExportEnded();
+    EXPECT_EQ(host.HeldObjects(), 0u);
+    EXPECT_TRUE(host.AllReleasedOnce());
 }
 
 TEST(StandinHostOwnership, ReleasingHostOwnedObjectsIsAFault) {
@@ -201,9 +218,9 @@ TEST(StandinHostTree, MaterialsAndMaps) {
 // ------------------------------------------------------------ time
 
 TEST(StandinHostTime, KeyedTransformHoldsLastKeyAtOrBefore) {
-    NodeData node = WithTransform(EmptyNode("Mover"), KeyedTransform({{0, Translation(1, 0, 0)},
-                                                                      {160, Translation(2, 0, 0)},
-                                                                      {320, Translation(3, 0, 0)}}));
+    NodeData node = WithTransform(
+        EmptyNode("Mover"),
+        KeyedTransform({{0, Translation(1, 0, 0)}, {160, Translation(2, 0, 0)}, {320, Translation(3, 0, 0)}}));
     StandinHost host(Scene({node}));
     INode* mover = host.FindNode("Mover");
     auto xAt = [&](TimeValue t) { return mover->GetObjTMAfterWSM(t, nullptr).row[3].x; };
@@ -217,8 +234,8 @@ TEST(StandinHostTime, KeyedTransformHoldsLastKeyAtOrBefore) {
 }
 
 TEST(StandinHostTime, EveryFrameKeysLandOnFrameTicks) {
-    NodeData node = WithTransform(EmptyNode("Walker"),
-                                  EveryFrame(160, std::vector<Matrix3>{Translation(0, 0, 0), Translation(0, 0, 4)}, -1));
+    NodeData node = WithTransform(
+        EmptyNode("Walker"), EveryFrame(160, std::vector<Matrix3>{Translation(0, 0, 0), Translation(0, 0, 4)}, -1));
     ASSERT_EQ(node.transform.keys.size(), 2u);
     EXPECT_EQ(node.transform.keys[0].time, -160);
     StandinHost host(Scene({node}, 160));
@@ -231,6 +248,8 @@ TEST(StandinHostTime, KeyedMeshPerModeAndEvalLog) {
     Keyed<MeshData> keyed = KeyedMesh({{0, TriangleMesh()}, {160, big}});
     StandinHost host(Scene({MeshNode("Copy", MeshObject(keyed), std::nullopt),
                             MeshNode("Same", MeshObject(keyed, ConvertMode::Same), std::nullopt)}));
+    HostProbe probe;
+    host.probe = &probe;
 
     INode* copyNode = host.FindNode("Copy");
     Object* early = copyNode->EvalWorldState(100, true).obj->ConvertToType(100, TRIOBJ_CLASS_ID);
@@ -250,7 +269,7 @@ TEST(StandinHostTime, KeyedMeshPerModeAndEvalLog) {
     EXPECT_EQ(same->GetMesh().tvFace[1].t[1], 2u);
     EXPECT_TRUE(host.AllReleasedOnce());
 
-    const auto& log = host.EvalLog();
+    const auto& log = probe.evalLog;
     ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[0].node, "Copy");
     EXPECT_EQ(log[0].time, 100);
@@ -459,7 +478,9 @@ TEST(StandinHostNoteTracks, CopyPasteKeepsKeysInOrderAndLimitApplies) {
     EXPECT_STREQ(copy->keys[1].note.data(), "run");
     EXPECT_STREQ(copy->keys[2].note.data(), "jump");
 
-    host.pasteKeyLimit = 1;
+    HostProbe probe;
+    probe.pasteKeyLimit = 1;
+    host.probe = &probe;
     DefNoteTrack* limited = NewDefaultNoteTrack();
     EXPECT_EQ(limited->PasteTrack(clip, all, 0), 1);
     ASSERT_EQ(limited->NumKeys(), 1);
@@ -482,6 +503,8 @@ TEST(StandinHostNoteTracks, CopyPasteKeepsKeysInOrderAndLimitApplies) {
 TEST(StandinHostGlobals, FreeFunctionsDispatchAndCount) {
     {
         StandinHost host(Scene({}, 200, {-400, 800}));
+        HostProbe probe;
+        host.probe = &probe;
         HostGlobals* before = GetHostGlobals();
         {
             HostGlobalsScope scope(&host);
@@ -492,7 +515,7 @@ TEST(StandinHostGlobals, FreeFunctionsDispatchAndCount) {
             CenterWindow(nullptr, nullptr);
         }
         EXPECT_EQ(GetHostGlobals(), before);
-        EXPECT_EQ(host.ticksPerFrameCalls, 2);
+        EXPECT_EQ(probe.ticksPerFrameCalls, 2);
         EXPECT_EQ(host.Counters().initCustomControlsCalls, 1);
         EXPECT_EQ(host.Counters().centerWindowCalls, 2);
         EXPECT_EQ(host.GetAnimRange().start, -400);
@@ -510,11 +533,13 @@ TEST(StandinHostGlobals, ProgressCallsAreLoggedAndForwarded) {
     StandinHost host(Scene({}));
     std::vector<ProgressCall> seen;
     host.onProgress = [&](const ProgressCall& call) { seen.push_back(call); };
+    HostProbe probe;
+    host.probe = &probe;
     host.ProgressStart("Scanning...", true, nullptr, nullptr);
     host.ProgressUpdate(50, true, nullptr);
     host.ProgressUpdate(75, true, "Writing Frames");
     host.ProgressEnd();
-    const auto& log = host.ProgressLog();
+    const auto& log = probe.progressLog;
     ASSERT_EQ(log.size(), 4u);
     ASSERT_EQ(seen.size(), 4u);
     EXPECT_EQ(log[0].kind, ProgressCall::Start);

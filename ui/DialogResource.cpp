@@ -3,6 +3,8 @@
 #include "plugin/Win32Api.h"
 #include "ui/Resource.h"
 
+namespace quorvex {
+
 #ifdef _WIN32
 // Our names for the style words must be Win32's own values.
 static_assert(dialogstyle::Popup == WS_POPUP && dialogstyle::Child == WS_CHILD && dialogstyle::Visible == WS_VISIBLE);
@@ -24,8 +26,7 @@ constexpr uint32_t kChildControl = Child | Visible;
 constexpr DialogControl kExportOptionsControls[] = {
     {IDOK, DialogControlKind::DefPushButton, "Button", "Export Frame Range", 14, 16, 71, 14,
      kChildControl | DefPushButton | TabStop},
-    {IDCANCEL, DialogControlKind::PushButton, "Button", "Cancel", 13, 58, 72, 14,
-     kChildControl | PushButton | TabStop},
+    {IDCANCEL, DialogControlKind::PushButton, "Button", "Cancel", 13, 58, 72, 14, kChildControl | PushButton | TabStop},
     {IDC_SINGLE_FRAME, DialogControlKind::PushButton, "Button", "Export Single Frame", 13, 36, 71, 14,
      kChildControl | PushButton | TabStop},
     {IDC_HI_PRECISION, DialogControlKind::AutoCheckBox, "Button", "Hi Precision", 109, 20, 53, 11,
@@ -61,3 +62,5 @@ const DialogTemplate& ExportOptionsDialogTemplate() { return kExportOptionsDialo
 const DialogTemplate* FindDialogTemplate(int resourceId) {
     return resourceId == IDD_EXPORT_OPTIONS ? &kExportOptionsDialog : nullptr;
 }
+
+}  // namespace quorvex

@@ -6,25 +6,27 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace quorvex {
+
 // Win32 style words, under names of our own so that they can sit beside
 // <windows.h> on Windows builds (where they are checked against it).
 namespace dialogstyle {
-constexpr uint32_t Popup = 0x80000000u;        // WS_POPUP
-constexpr uint32_t Child = 0x40000000u;        // WS_CHILD
-constexpr uint32_t Visible = 0x10000000u;      // WS_VISIBLE
-constexpr uint32_t Caption = 0x00C00000u;      // WS_CAPTION
-constexpr uint32_t SysMenu = 0x00080000u;      // WS_SYSMENU
-constexpr uint32_t TabStop = 0x00010000u;      // WS_TABSTOP
-constexpr uint32_t ModalFrame = 0x00000080u;   // DS_MODALFRAME
-constexpr uint32_t SetFont = 0x00000040u;      // DS_SETFONT
-constexpr uint32_t PushButton = 0x0u;          // BS_PUSHBUTTON
-constexpr uint32_t DefPushButton = 0x1u;       // BS_DEFPUSHBUTTON
-constexpr uint32_t AutoCheckBox = 0x3u;        // BS_AUTOCHECKBOX
-constexpr uint32_t GroupBox = 0x7u;            // BS_GROUPBOX
+constexpr uint32_t Popup = 0x80000000u;       // WS_POPUP
+constexpr uint32_t Child = 0x40000000u;       // WS_CHILD
+constexpr uint32_t Visible = 0x10000000u;     // WS_VISIBLE
+constexpr uint32_t Caption = 0x00C00000u;     // WS_CAPTION
+constexpr uint32_t SysMenu = 0x00080000u;     // WS_SYSMENU
+constexpr uint32_t TabStop = 0x00010000u;     // WS_TABSTOP
+constexpr uint32_t ModalFrame = 0x00000080u;  // DS_MODALFRAME
+constexpr uint32_t SetFont = 0x00000040u;     // DS_SETFONT
+constexpr uint32_t PushButton = 0x0u;         // BS_PUSHBUTTON
+constexpr uint32_t DefPushButton = 0x1u;      // BS_DEFPUSHBUTTON
+constexpr uint32_t AutoCheckBox = 0x3u;       // BS_AUTOCHECKBOX
+constexpr uint32_t GroupBox = 0x7u;           // BS_GROUPBOX
 }  // namespace dialogstyle
 
 // Win32 language identifiers.
-constexpr uint16_t kLangEnglish = 0x09;      // LANG_ENGLISH
+constexpr uint16_t kLangEnglish = 0x09;       // LANG_ENGLISH
 constexpr uint16_t kSublangEnglishUk = 0x02;  // SUBLANG_ENGLISH_UK
 
 enum class DialogControlKind {
@@ -36,12 +38,12 @@ enum class DialogControlKind {
 
 // One control; coordinates in dialog units.
 struct DialogControl {
-    int id;                  // -1 for a static control nothing refers to
+    int id;  // -1 for a static control nothing refers to
     DialogControlKind kind;
-    const char* className;   // the window class, never null
-    const char* text;        // never null; may be empty
+    const char* className;  // the window class, never null
+    const char* text;       // never null; may be empty
     int x, y, width, height;
-    uint32_t style;          // the control's full style word
+    uint32_t style;  // the control's full style word
 };
 
 struct DialogTemplate {
@@ -53,8 +55,8 @@ struct DialogTemplate {
     int x, y, width, height;
     const char* fontName;
     int fontPointSize;
-    const char* title;                // never null
-    const DialogControl* controls;    // `controlCount` entries, template order = tab order
+    const char* title;              // never null
+    const DialogControl* controls;  // `controlCount` entries, template order = tab order
     size_t controlCount;
 };
 
@@ -65,3 +67,5 @@ const DialogTemplate& ExportOptionsDialogTemplate();
 // The template with resource id `resourceId`, or null when the library holds
 // no such dialog.
 const DialogTemplate* FindDialogTemplate(int resourceId);
+
+}  // namespace quorvex

@@ -1,8 +1,8 @@
-#include "ui/OptionsDialog.h"
-
-#include "export/ExportState.h"
-#include "export/ModelExporter.h"
+// The export options dialog (resource IDD_EXPORT_OPTIONS).
+#include "plugin/Exporter.h"
 #include "ui/Resource.h"
+
+namespace quorvex {
 
 namespace {
 
@@ -15,55 +15,52 @@ int32_t FrameOfTime(TimeValue ticks) {
     return static_cast<int32_t>(ticks / ticksPerFrame);
 }
 
-void InitialiseOptions(HWND dialog, ModelExporter* exporter) {
+void InitialiseOptions(HWND dialog, ExportOptionsRecord& options, Interface* host) {
     // Every opening starts with both options off, whatever the last export used.
     CheckDlgButton(dialog, IDC_HI_PRECISION, BST_UNCHECKED);
-    ExportOptions.hiPrecision = 0;
+    options.hiPrecision = 0;
     CheckDlgButton(dialog, IDC_ALPHA_CHANNEL, BST_UNCHECKED);
-    ExportOptions.alphaChannel = 0;
+    options.alphaChannel = 0;
 
     CenterWindow(dialog, GetParent(dialog));
 
-    // Without an exporter there is no host to ask; the range stays as it was.
-    if (!exporter || !exporter->hostInterface) return;
-    const Interval range = exporter->hostInterface->GetAnimRange();
-    ExportOptions.startFrame = FrameOfTime(range.start);
-    ExportOptions.endFrame = FrameOfTime(range.end);
+    // Without a host there is nothing to ask; the range stays as it was.
+    if (!host) return;
+    const Interval range = host->GetAnimRange();
+    options.startFrame = FrameOfTime(range.start);
+    options.endFrame = FrameOfTime(range.end);
 }
 
 }  // namespace
 
 INT_PTR CALLBACK ExportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    ExportOptionsRecord& options = RememberedExportOptions();
     switch (message) {
         case WM_INITDIALOG:
-            InitialiseOptions(dialog, reinterpret_cast<ModelExporter*>(lParam));
+            InitialiseOptions(dialog, options, reinterpret_cast<Interface*>(lParam));
             // 1 lets the dialog manager focus the first tab stop.
             return 1;
         case WM_COMMAND:
             // The notification code in the high word does not matter: a check
             // box's state is read back whatever the click came from.
             switch (LOWORD(wParam)) {
-                case IDCANCEL:
-                    EndDialog(dialog, 0);
-                    break;
-                case IDOK:
-                    EndDialog(dialog, 1);
-                    break;
+                case IDCANCEL: EndDialog(dialog, 0); break;
+                case IDOK: EndDialog(dialog, 1); break;
                 case IDC_SINGLE_FRAME:
-                    ExportOptions.endFrame = ExportOptions.startFrame;
+                    options.endFrame = options.startFrame;
                     EndDialog(dialog, 1);
                     break;
                 case IDC_HI_PRECISION:
-                    ExportOptions.hiPrecision = IsDlgButtonChecked(dialog, IDC_HI_PRECISION) != 0 ? 1 : 0;
+                    options.hiPrecision = IsDlgButtonChecked(dialog, IDC_HI_PRECISION) != 0 ? 1 : 0;
                     break;
                 case IDC_ALPHA_CHANNEL:
-                    ExportOptions.alphaChannel = IsDlgButtonChecked(dialog, IDC_ALPHA_CHANNEL) != 0 ? 1 : 0;
+                    options.alphaChannel = IsDlgButtonChecked(dialog, IDC_ALPHA_CHANNEL) != 0 ? 1 : 0;
                     break;
-                default:
-                    break;
+                default: break;
             }
             return 1;
-        default:
-            return 0;
+        default: return 0;
     }
 }
+
+}  // namespace quorvex

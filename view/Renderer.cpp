@@ -5,6 +5,8 @@
 #include <limits>
 #include <new>
 
+using namespace quorvex;
+
 namespace {
 
 constexpr float DegreesToRadians = 3.14159265358979323846f / 180.0f;
@@ -250,8 +252,7 @@ void DrawLabel(RenderImage& image, const Viewport& view, int32_t x, int32_t y, c
                 for (int32_t dy = 0; dy < FontScale; ++dy)
                     for (int32_t dx = 0; dx < FontScale; ++dx) {
                         const int32_t px = x + col * FontScale + dx, py = y + row * FontScale + dy;
-                        if (px >= view.x0 && px < view.x0 + view.width && py >= view.y0 &&
-                            py < view.y0 + view.height)
+                        if (px >= view.x0 && px < view.x0 + view.width && py >= view.y0 && py < view.y0 + view.height)
                             Put(image, px, py, color);
                     }
             }
@@ -282,7 +283,7 @@ RenderColor RenderImage::At(int32_t x, int32_t y) const {
 }
 
 RenderColor DecodeSkinPixel(uint16_t pixel, int32_t skinType) {
-    if (skinType == MdlSkinTypeARGB4444) {
+    if (skinType == SkinFormatARGB4444) {
         return {uint8_t(((pixel >> 8) & 15) * 17), uint8_t(((pixel >> 4) & 15) * 17), uint8_t((pixel & 15) * 17)};
     }
     const uint32_t r = (pixel >> 11) & 31, g = (pixel >> 5) & 63, b = pixel & 31;
@@ -300,8 +301,8 @@ RenderResult RenderSkinPicture(const MdlFile& file) {
     const int64_t width = h.skinWidth;
     const int64_t height = int64_t(h.skinHeight) * int64_t(h.skinCount);
     if (width > RenderMaxPixels || height > RenderMaxPixels || width * height > RenderMaxPixels) {
-        result.error = "the skin (" + std::to_string(width) + "x" + std::to_string(height) +
-                       " pixels) is too large to draw";
+        result.error =
+            "the skin (" + std::to_string(width) + "x" + std::to_string(height) + " pixels) is too large to draw";
         result.badRequest = true;
         return result;
     }
@@ -379,8 +380,8 @@ RenderResult RenderModelSheet(const MdlFile& file, int32_t every, const RenderOp
         const RenderColor ink{230, 230, 230};
         for (int64_t cell = 0; cell < cells; ++cell) {
             const int64_t frame = cell * step;
-            const Viewport cellView{int32_t((cell % columns) * options.width), int32_t((cell / columns) * options.height),
-                                    options.width, options.height};
+            const Viewport cellView{int32_t((cell % columns) * options.width),
+                                    int32_t((cell / columns) * options.height), options.width, options.height};
             const Viewport drawView{cellView.x0, cellView.y0, options.width, drawHeight};
             DrawFrame(file, file.frames[size_t(frame)], camera, options, drawView, result.image, depth);
             DrawLabel(result.image, cellView, cellView.x0 + 3, cellView.y0 + options.height - LabelHeight + 2,

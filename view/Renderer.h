@@ -76,19 +76,19 @@ struct RenderResult {
 // The first skin as a picture of skinWidth x (skinHeight * skinCount) pixels:
 // every skin, one below the other. Fails when the file has no skin pixels or
 // the picture would exceed RenderMaxPixels.
-RenderResult RenderSkinPicture(const MdlFile& file);
+RenderResult RenderSkinPicture(const quorvex::MdlFile& file);
 
 // Draws frame `frameIndex` (0..frameCount-1) into a picture of
 // options.width x options.height. Fails for a frame index outside the file
 // or sizes outside the limits above.
-RenderResult RenderModelFrame(const MdlFile& file, int32_t frameIndex, const RenderOptions& options);
+RenderResult RenderModelFrame(const quorvex::MdlFile& file, int32_t frameIndex, const RenderOptions& options);
 
 // Draws every `every`-th frame (0, every, 2*every, ...) into a grid of cells
 // of options.width x options.height, each labelled with its frame's name.
 // `every` 0 picks the smallest step that keeps the sheet within 64 cells.
 // Fails when the file has no frames, `every` is negative, or the sheet would
 // exceed RenderMaxSide on a side or RenderMaxPixels in all.
-RenderResult RenderModelSheet(const MdlFile& file, int32_t every, const RenderOptions& options);
+RenderResult RenderModelSheet(const quorvex::MdlFile& file, int32_t every, const RenderOptions& options);
 
 // `image` scaled to width x height by taking the nearest pixel. Fails for an
 // empty image or a size outside the limits above.

@@ -68,7 +68,9 @@ Keyed<MeshData> KeyedMesh(std::vector<std::pair<TimeValue, MeshData>> keys) {
     return keyed;
 }
 
-ObjectData MeshObject(MeshData mesh, ConvertMode convert) { return MeshObject(Keyed<MeshData>(std::move(mesh)), convert); }
+ObjectData MeshObject(MeshData mesh, ConvertMode convert) {
+    return MeshObject(Keyed<MeshData>(std::move(mesh)), convert);
+}
 
 ObjectData MeshObject(Keyed<MeshData> mesh, ConvertMode convert) {
     ObjectData object;

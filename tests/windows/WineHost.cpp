@@ -223,11 +223,13 @@ private:
             Check(IsDlgButtonChecked(dialog, id) == BST_UNCHECKED, "a check box is ticked when the dialog opens");
         for (int id : plan.boxes) {
             Click(dialog, id);
-            Check(IsDlgButtonChecked(dialog, id) == BST_CHECKED, "clicking check box " + std::to_string(id) + " did not tick it");
+            Check(IsDlgButtonChecked(dialog, id) == BST_CHECKED,
+                  "clicking check box " + std::to_string(id) + " did not tick it");
         }
         Click(dialog, plan.button);
         // The dialog is gone once its procedure has ended it.
-        for (int i = 0; i < 250 && FindDialog(DialogTitle); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        for (int i = 0; i < 250 && FindDialog(DialogTitle); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 
     std::vector<DialogPlan> plans_;
@@ -295,7 +297,8 @@ int Export(const Library& lib, const ExportArgs& args) {
         const int64_t tpf = host.GetTicksPerFrame();
         host.range = Interval{static_cast<TimeValue>(args.start * tpf), static_cast<TimeValue>(args.end * tpf)};
         host.rangeSet = true;
-        Check(exporter->DoExport(args.out.c_str(), nullptr, &host, FALSE, 0) == 1, "cancelling the dialog did not give 1");
+        Check(exporter->DoExport(args.out.c_str(), nullptr, &host, FALSE, 0) == 1,
+              "cancelling the dialog did not give 1");
         Check(!FileExists(args.out), "cancelling the dialog wrote a file");
         result = exporter->DoExport(args.out.c_str(), nullptr, &host, TRUE, 0);
     } else {
@@ -311,11 +314,13 @@ int Export(const Library& lib, const ExportArgs& args) {
     Check(result == (refused ? 0 : 1), "DoExport returned " + std::to_string(result));
     if (refused) {
         const std::string expected = std::string(AbortCaption) + ": " + args.abortText;
-        Check(clicker.Boxes().size() == 1 && clicker.Boxes()[0] == expected, "expected one message box \"" + expected + "\"");
+        Check(clicker.Boxes().size() == 1 && clicker.Boxes()[0] == expected,
+              "expected one message box \"" + expected + "\"");
     } else {
         Check(clicker.Boxes().empty(), "a message box appeared");
     }
-    Check(FileExists(args.out) == (!refused && !args.cancel), args.cancel || refused ? "a file was written" : "no file was written");
+    Check(FileExists(args.out) == (!refused && !args.cancel),
+          args.cancel || refused ? "a file was written" : "no file was written");
     if (!args.noHost) Check(host.AllReleasedOnce(), "the export did not release what it was given exactly once");
     if (args.squat) {
         Check(ReadFile(squatted) == "squatter", "the writer truncated a file already at its temporary name");
@@ -349,13 +354,20 @@ int main(int argc, char** argv) {
     args.out = argv[4];
     for (int i = 5; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--hi-precision") args.hiPrecision = true;
-        else if (a == "--alpha") args.alpha = true;
-        else if (a == "--single-frame") args.singleFrame = true;
-        else if (a == "--cancel") args.cancel = true;
-        else if (a == "--no-host") args.noHost = true;
-        else if (a == "--squat") args.squat = true;
-        else if (a == "--abort" && i + 1 < argc) args.abortText = argv[++i];
+        if (a == "--hi-precision")
+            args.hiPrecision = true;
+        else if (a == "--alpha")
+            args.alpha = true;
+        else if (a == "--single-frame")
+            args.singleFrame = true;
+        else if (a == "--cancel")
+            args.cancel = true;
+        else if (a == "--no-host")
+            args.noHost = true;
+        else if (a == "--squat")
+            args.squat = true;
+        else if (a == "--abort" && i + 1 < argc)
+            args.abortText = argv[++i];
         else if (a == "--frames" && i + 1 < argc && ParseRange(argv[i + 1], args.start, args.end)) {
             args.frames = true;
             ++i;

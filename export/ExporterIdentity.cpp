@@ -1,6 +1,14 @@
 // What the host's export command shows of the exporter. Every text is static
 // and outlives the library's clients; the host never frees them.
+#include <new>
+
+#include "plugin/Exporter.h"
 #include "export/ModelExporter.h"
+
+namespace quorvex {
+
+// Value-initialised, although the exporter holds no state of its own.
+SceneExport* NewModelExporter() { return new (std::nothrow) ModelExporter(); }
 
 int ModelExporter::ExtCount() { return 1; }
 
@@ -23,3 +31,5 @@ const char* ModelExporter::OtherMessage2() { return ""; }
 unsigned int ModelExporter::Version() { return 300; }
 
 void ModelExporter::ShowAbout(HWND hWnd) { (void)hWnd; }
+
+}  // namespace quorvex

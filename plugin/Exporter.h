@@ -1,0 +1,45 @@
+// What the plug-in's other parts know of the exporter: its identity, the
+// options the user picks, the options dialog's procedure and the factory the
+// class descriptor calls. It includes nothing but the host interface, so the
+// dialog and the class descriptor depend on this header and not on the driver.
+#pragma once
+
+#include <cstdint>
+
+#include "plugin/HostServices.h"
+
+namespace quorvex {
+
+// The exporter class as the host registers it.
+constexpr const char* ExporterClassName = "Quorvex";
+constexpr const char* ExporterCategory = "Quorvex";
+constexpr Class_ID ExporterClassID{0x4018116b, 0x452e5edd};
+
+// The library's instance handle: the module that holds the dialog's resources.
+// Null until the module entry routine ran (defined with the entry points).
+extern HINSTANCE hInstance;
+
+struct ExportOptionsRecord {
+    int32_t startFrame;    // first exported frame (host ticks / ticks per frame)
+    int32_t endFrame;      // last exported frame, inclusive
+    int32_t hiPrecision;   // 1: 16-bit vertices ("MDL4"); 0: 8-bit ("MDL3")
+    int32_t alphaChannel;  // 1: ARGB4444 skin; 0: RGB565
+};
+
+// The options of the process-wide export state: filled by the dialog (or a
+// caller that suppresses prompts), read by the next export, kept between
+// exports. Never null.
+ExportOptionsRecord& RememberedExportOptions();
+
+// The options dialog's procedure (resource IDD_EXPORT_OPTIONS, defined with
+// the dialog). WM_INITDIALOG's second parameter is the host's Interface, or 0;
+// the dialog reads the animation range from it. Fills
+// RememberedExportOptions(); ends the dialog with 1 to export, 0 to cancel.
+// Returns 1 for a message it handles, 0 otherwise.
+INT_PTR CALLBACK ExportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// A new exporter, as its SceneExport base; the caller owns it and destroys it
+// through the virtual destructor. Null when memory is exhausted.
+SceneExport* NewModelExporter();
+
+}  // namespace quorvex
