@@ -15,7 +15,8 @@ void ConsoleProgress::Draw(int percent) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
     std::string frames;
     if (frameTotal_ > 0)
-        frames = "  frame " + std::to_string(percent == 100 ? frameTotal_ : framesDone_) + "/" + std::to_string(frameTotal_);
+        frames =
+            "  frame " + std::to_string(percent == 100 ? frameTotal_ : framesDone_) + "/" + std::to_string(frameTotal_);
     // Within a phase every drawing is at least as long as the one before, so
     // each covers the last.
     std::fprintf(out_, "\r%-16s [%s%s] %3d%%%s  %.1fs", caption_.c_str(),
@@ -39,7 +40,8 @@ void ConsoleProgress::Close(bool finished) {
     phaseOpen_ = false;
     if (finished) {
         if (lineOpen_) Draw(100);
-        phases_.push_back({caption_, std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count()});
+        phases_.push_back(
+            {caption_, std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count()});
     }
     BreakLine();
 }

@@ -103,14 +103,17 @@ ClassDesc* LoadExporterClass() {
 int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     const bool sceneFile = standin::LowerExtension(args.scene) == ".json";
     if (sceneFile && importFlagsGiven)
-        return UsageError("--fps, --scale, --mirror, --clip, --up, --no-up-fix, --no-swatches and --list-clips apply "
-                          "only to imported model files, not to " + args.scene);
+        return UsageError(
+            "--fps, --scale, --mirror, --clip, --up, --no-up-fix, --no-swatches and --list-clips apply "
+            "only to imported model files, not to " +
+            args.scene);
     int fps = 30;
     if (const std::string problem = ParseFps(args.fps, fps); !problem.empty()) return UsageError(problem);
     // A negative scale would mirror the model and turn every triangle inside
     // out; --mirror mirrors it the right way.
     if (!std::isfinite(args.scale) || args.scale <= 0.0)
-        return UsageError("--scale " + Number(args.scale) + ": wants a finite number greater than 0 (to mirror, use --mirror x|y|z)");
+        return UsageError("--scale " + Number(args.scale) +
+                          ": wants a finite number greater than 0 (to mirror, use --mirror x|y|z)");
 
     standin::ImportOptions importOptions;
     importOptions.fps = fps;
@@ -276,19 +279,22 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         "--frames", args->frames,
         "START:END  Export scene frames START to END (inclusive; negative frames allowed, e.g. --frames=-3:-1)\n"
         "without the options dialog");
-    CLI::Option* fps = cmd->add_option("--fps", args->fps, "Imported files: frames per second, a divisor of 4800 (default 30)")
-                           ->type_name("N");
-    CLI::Option* scale = cmd->add_option("--scale", args->scale, "Imported files: multiply every position by F > 0 (default 1)")
-                             ->type_name("F");
-    CLI::Option* mirror = cmd->add_option("--mirror", args->mirror,
-                                          "Imported files: mirror the model across the plane normal to this axis of\n"
-                                          "the model file, winding every triangle the other way so that it still faces out")
-                              ->type_name("x|y|z")
-                              ->check(CLI::IsMember({"x", "y", "z"}));
-    CLI::Option* clip = cmd->add_option(
-        "--clip", args->clips,
-        "Imported files: export only this animation clip (repeatable; in the order given).\n"
-        "OLD=NEW selects clip OLD and names its frames NEW");
+    CLI::Option* fps =
+        cmd->add_option("--fps", args->fps, "Imported files: frames per second, a divisor of 4800 (default 30)")
+            ->type_name("N");
+    CLI::Option* scale =
+        cmd->add_option("--scale", args->scale, "Imported files: multiply every position by F > 0 (default 1)")
+            ->type_name("F");
+    CLI::Option* mirror =
+        cmd->add_option("--mirror", args->mirror,
+                        "Imported files: mirror the model across the plane normal to this axis of\n"
+                        "the model file, winding every triangle the other way so that it still faces out")
+            ->type_name("x|y|z")
+            ->check(CLI::IsMember({"x", "y", "z"}));
+    CLI::Option* clip =
+        cmd->add_option("--clip", args->clips,
+                        "Imported files: export only this animation clip (repeatable; in the order given).\n"
+                        "OLD=NEW selects clip OLD and names its frames NEW");
     CLI::Option* up = cmd->add_option("--up", args->up,
                                       "Imported files: y or z, the file's up axis (default: its metadata, else its\n"
                                       "format's convention); y files are turned to stand in the Z-up host");

@@ -58,7 +58,8 @@ void PrintQuantization(std::FILE* out, const std::string& path) {
     if (!read.ok() || read.file.frames.empty()) return;
     const MdlHeader& h = read.file.header;
     // The model's size: the longest side of the box around every frame.
-    MdlVec3 lo = DecodeMdlPosition(h, read.file.frames[0].bboxMin), hi = DecodeMdlPosition(h, read.file.frames[0].bboxMax);
+    MdlVec3 lo = DecodeMdlPosition(h, read.file.frames[0].bboxMin),
+            hi = DecodeMdlPosition(h, read.file.frames[0].bboxMax);
     for (const MdlFrame& frame : read.file.frames) {
         const MdlVec3 a = DecodeMdlPosition(h, frame.bboxMin), b = DecodeMdlPosition(h, frame.bboxMax);
         lo = {std::min(lo.x, a.x), std::min(lo.y, a.y), std::min(lo.z, a.z)};
@@ -82,6 +83,7 @@ void PrintQuantization(std::FILE* out, const std::string& path) {
     }
     std::fprintf(out, "; model size %.6g\n", size);
     if (coarse && !read.file.sixteenBit)
-        std::fprintf(out, "hint: a step exceeds 1/200 of the model's size; --hi-precision stores 16-bit vertices, "
-                          "256 times finer\n");
+        std::fprintf(out,
+                     "hint: a step exceeds 1/200 of the model's size; --hi-precision stores 16-bit vertices, "
+                     "256 times finer\n");
 }

@@ -27,7 +27,8 @@ bool WholeNumber(const std::string& text, int64_t& value) {
 
 std::string ParseFps(const std::string& text, int& fps) {
     int64_t whole = 0;
-    if (WholeNumber(text, whole) && whole > 0 && whole <= TicksPerSecond && standin::ValidFps(static_cast<int>(whole))) {
+    if (WholeNumber(text, whole) && whole > 0 && whole <= TicksPerSecond &&
+        standin::ValidFps(static_cast<int>(whole))) {
         fps = static_cast<int>(whole);
         return {};
     }
@@ -35,7 +36,8 @@ std::string ParseFps(const std::string& text, int& fps) {
     char* end = nullptr;
     const double asked = std::strtod(text.c_str(), &end);
     const bool number = !text.empty() && end && *end == '\0' && std::isfinite(asked);
-    std::string message = "--fps " + text + ": the frame rate must be a whole number that divides 4800 (the ticks in a second)";
+    std::string message =
+        "--fps " + text + ": the frame rate must be a whole number that divides 4800 (the ticks in a second)";
     if (!number) return message + ", e.g. 24, 25, 30 or 60";
     int below = 0, above = 0;
     for (int d = 1; d <= TicksPerSecond; ++d) {
@@ -43,7 +45,8 @@ std::string ParseFps(const std::string& text, int& fps) {
         if (d <= asked) below = d;
         if (d >= asked && above == 0) above = d;
     }
-    if (below && above && below != above) return message + "; the nearest are " + std::to_string(below) + " and " + std::to_string(above);
+    if (below && above && below != above)
+        return message + "; the nearest are " + std::to_string(below) + " and " + std::to_string(above);
     return message + "; the nearest is " + std::to_string(below ? below : above);
 }
 

@@ -16,7 +16,8 @@ void AddHelpCommand(CLI::App& app, int& exitStatus) {
     command->callback([&app, topic, &exitStatus] {
         if (topic->empty()) {
             // app.help() would show the selected command's help: this one's.
-            std::fputs(app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal).c_str(), stdout);
+            std::fputs(app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal).c_str(),
+                       stdout);
             exitStatus = ExitSuccess;
             return;
         }

@@ -26,10 +26,14 @@ bool ValidUtf8(const std::string& text) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         size_t length = 1;
         uint32_t code = c;
-        if (c >= 0xf0 && c <= 0xf4) length = 4, code = c & 0x07;
-        else if (c >= 0xe0) length = 3, code = c & 0x0f;
-        else if (c >= 0xc2 && c < 0xe0) length = 2, code = c & 0x1f;
-        else if (c >= 0x80) return false;
+        if (c >= 0xf0 && c <= 0xf4)
+            length = 4, code = c & 0x07;
+        else if (c >= 0xe0)
+            length = 3, code = c & 0x0f;
+        else if (c >= 0xc2 && c < 0xe0)
+            length = 2, code = c & 0x1f;
+        else if (c >= 0x80)
+            return false;
         if (length > text.size() - i) return false;
         for (size_t k = 1; k < length; ++k) {
             const unsigned char next = static_cast<unsigned char>(text[i + k]);
@@ -116,7 +120,8 @@ void PrintInfo(const std::string& path, const MdlReadResult& read) {
     std::cout << "skin:       " << h.skinCount << " x " << h.skinWidth << "x" << h.skinHeight << " pixels, "
               << SkinTypeName(f.skinType) << " (type " << f.skinType << ")\n";
     std::cout << "counts:     " << h.vertexCount << " vertices, " << h.triangleCount << " triangles, "
-              << h.texCoordCount << " texture coordinates, " << h.frameCount << (h.frameCount == 1 ? " frame\n" : " frames\n");
+              << h.texCoordCount << " texture coordinates, " << h.frameCount
+              << (h.frameCount == 1 ? " frame\n" : " frames\n");
     std::cout << "scale:      " << Triple({h.scale[0], h.scale[1], h.scale[2]}) << "\n";
     std::cout << "origin:     " << Triple({h.origin[0], h.origin[1], h.origin[2]}) << "\n";
     std::cout << "size:       " << f.fileSize << " bytes; the header implies " << f.modelSize << "\n";
@@ -197,7 +202,8 @@ void AddInfoCommand(CLI::App& app, int& exitStatus) {
         "bounding box in model units. Exit status: 0 success, 1 malformed model file, 2 bad usage or an\n"
         "unreadable file. Bytes after the model's end are reported as a warning. With several files each\n"
         "is shown in turn, and the status is that of the worst.");
-    command->add_option("FILE", args->paths, "The model files (\"MDL3\" or \"MDL4\") to inspect, one or more.")->required();
+    command->add_option("FILE", args->paths, "The model files (\"MDL3\" or \"MDL4\") to inspect, one or more.")
+        ->required();
     command->add_flag("--json", args->json,
                       "Print the same as one JSON object for scripts, keyed by the file's field names (magic, scale,\n"
                       "origin, skinCount, skinWidth, skinHeight, vertexCount, triangleCount, frameCount,\n"

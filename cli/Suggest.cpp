@@ -78,8 +78,7 @@ bool CheckCommandWords(const CLI::App& app, const std::vector<std::string>& word
             const std::vector<std::string> flags = LongFlags(scope);
             if (std::find(flags.begin(), flags.end(), name) == flags.end()) {
                 const std::string prefix = command ? "quorvex " + command->get_name() : "quorvex";
-                Unknown(prefix, "flag", name, flags,
-                        "Run '" + prefix + " --help' for the flags.");
+                Unknown(prefix, "flag", name, flags, "Run '" + prefix + " --help' for the flags.");
                 return false;
             }
             if (word.find('=') == std::string::npos && TakesValue(scope, name)) ++i;
@@ -91,7 +90,8 @@ bool CheckCommandWords(const CLI::App& app, const std::vector<std::string>& word
         if (!command) {
             std::string list;
             for (const std::string& name : commands) list += (list.empty() ? "" : ", ") + name;
-            Unknown("quorvex", "command", word, commands, "The commands are " + list + "; run 'quorvex help' for more.");
+            Unknown("quorvex", "command", word, commands,
+                    "The commands are " + list + "; run 'quorvex help' for more.");
             return false;
         }
     }

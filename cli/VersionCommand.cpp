@@ -20,7 +20,8 @@ std::string VersionText() {
 namespace {
 
 void AddVersionCommand(CLI::App& app, int& exitStatus) {
-    CLI::App* command = app.add_subcommand("version", "Print the version and the libraries it was built with (as --version).");
+    CLI::App* command =
+        app.add_subcommand("version", "Print the version and the libraries it was built with (as --version).");
     command->callback([&exitStatus] {
         std::fputs(VersionText().c_str(), stdout);
         exitStatus = ExitSuccess;

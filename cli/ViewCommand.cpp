@@ -74,7 +74,8 @@ RenderResult RenderAnimation(const MdlFile& file, int32_t every, const RenderOpt
     // All frames are held at once to share one palette.
     if (count * options.width * options.height > RenderMaxPixels) {
         result.error = std::to_string(count) + " frames of " + std::to_string(options.width) + "x" +
-                       std::to_string(options.height) + " pixels are too many to animate; use --every or a smaller --size";
+                       std::to_string(options.height) +
+                       " pixels are too many to animate; use --every or a smaller --size";
         result.badRequest = true;
         return result;
     }
@@ -90,7 +91,8 @@ int RunView(const ViewArguments& args) {
     // Everything about the request is checked before the model is read.
     const PictureFormat format = PictureFormatOf(args.output);
     if (format == PictureFormat::Unknown)
-        return ViewUsage("-o " + args.output + ": the picture format follows the extension: .png, .jpg, .bmp, .tga, "
+        return ViewUsage("-o " + args.output +
+                         ": the picture format follows the extension: .png, .jpg, .bmp, .tga, "
                          "or .gif with --animate");
     if (format == PictureFormat::Gif && !args.animate)
         return ViewUsage("-o " + args.output + ": a GIF holds an animation; add --animate");
@@ -153,9 +155,9 @@ int RunView(const ViewArguments& args) {
     std::string error;
     // With --every K each drawn frame stands for K of the file's frames.
     const double shownFps = double(fps) / std::max(1, args.every);
-    const bool written = args.animate
-                             ? WriteAnimatedGif(args.output, animation, GifDelays(int(animation.size()), shownFps), error)
-                             : WritePictureFile(args.output, format, rendered.image, error);
+    const bool written =
+        args.animate ? WriteAnimatedGif(args.output, animation, GifDelays(int(animation.size()), shownFps), error)
+                     : WritePictureFile(args.output, format, rendered.image, error);
     if (!written) {
         std::cerr << "quorvex view: " << error << "\n";
         return ExitFailed;
@@ -167,16 +169,20 @@ int RunView(const ViewArguments& args) {
 
 void AddViewCommand(CLI::App& app, int& exitStatus) {
     auto args = std::make_shared<ViewArguments>();
-    CLI::App* command = app.add_subcommand("view", "Draw a frame, a sheet of frames, the skin or an animation of a model file into a picture.");
-    command->footer("Draw a model file into a picture: one frame, a sheet of frames, the skin, or (--animate) every frame\n"
+    CLI::App* command = app.add_subcommand(
+        "view", "Draw a frame, a sheet of frames, the skin or an animation of a model file into a picture.");
+    command->footer(
+        "Draw a model file into a picture: one frame, a sheet of frames, the skin, or (--animate) every frame\n"
         "as an animated GIF. The model is drawn textured with its skin and lit by its stored normals, from a\n"
         "camera fitted to the bounding boxes of all frames, so every frame appears at the same place and\n"
         "scale. The picture format follows the output's extension: .png, .jpg (or .jpeg), .bmp, .tga, .gif.\n"
         "Exit status: 0 success, 1 malformed model file or the picture cannot be written, 2 bad usage or an\n"
         "unreadable file.");
     command->add_option("FILE", args->path, "The model file (\"MDL3\" or \"MDL4\") to draw.")->required();
-    command->add_option("-o,--output", args->output, "The picture to write (.png, .jpg, .bmp, .tga, or .gif with --animate); an\n"
-                        "existing file is replaced.")
+    command
+        ->add_option("-o,--output", args->output,
+                     "The picture to write (.png, .jpg, .bmp, .tga, or .gif with --animate); an\n"
+                     "existing file is replaced.")
         ->type_name("OUT.png")
         ->required();
     auto* frame = command
@@ -186,28 +192,32 @@ void AddViewCommand(CLI::App& app, int& exitStatus) {
                       ->type_name("N")
                       ->check(CLI::Range(0, INT32_MAX));
     auto* sheet = command->add_flag("--sheet", args->sheet,
-                                     "Draw a grid of frames instead of one, each cell labelled with the frame's "
-                                     "number and name. Cells are 192x192 pixels unless --size says otherwise.");
-    auto* every = command
-        ->add_option("--every", args->every,
-                     "With --sheet or --animate, draw every K-th frame (0, K, 2K, ...). By default a sheet takes the\n"
-                     "smallest step that keeps it within 64 cells, an animation every frame.")
-        ->type_name("K")
-        ->check(CLI::Range(1, INT32_MAX));
+                                    "Draw a grid of frames instead of one, each cell labelled with the frame's "
+                                    "number and name. Cells are 192x192 pixels unless --size says otherwise.");
+    auto* every =
+        command
+            ->add_option(
+                "--every", args->every,
+                "With --sheet or --animate, draw every K-th frame (0, K, 2K, ...). By default a sheet takes the\n"
+                "smallest step that keeps it within 64 cells, an animation every frame.")
+            ->type_name("K")
+            ->check(CLI::Range(1, INT32_MAX));
     auto* skin = command->add_flag("--skin", args->skin,
                                    "Write the skin picture itself (every skin, one below the other) instead of "
                                    "drawing the model; --size scales it.");
     auto* animate = command->add_flag("--animate", args->animate,
                                       "Draw every frame (or every K-th with --every) into an animated GIF that loops,\n"
                                       "shown at --fps frames a second.");
-    command->add_option("--fps", args->fps,
-                        "With --animate, the file's frame rate: frames a second, a divisor of 4800 (default 30, the\n"
-                        "rate imported scenes are sampled at unless export --fps said otherwise).")
+    command
+        ->add_option("--fps", args->fps,
+                     "With --animate, the file's frame rate: frames a second, a divisor of 4800 (default 30, the\n"
+                     "rate imported scenes are sampled at unless export --fps said otherwise).")
         ->type_name("N")
         ->needs(animate);
-    command->add_option("--size", args->size,
-                        "Picture size WxH in pixels, each side 1.." + std::to_string(RenderMaxSide) +
-                            " (default 512x512); with --sheet, the size of each cell; with --skin, the skin scaled.")
+    command
+        ->add_option("--size", args->size,
+                     "Picture size WxH in pixels, each side 1.." + std::to_string(RenderMaxSide) +
+                         " (default 512x512); with --sheet, the size of each cell; with --skin, the skin scaled.")
         ->type_name("WxH");
     command
         ->add_option("--yaw", args->yaw,
@@ -226,7 +236,7 @@ void AddViewCommand(CLI::App& app, int& exitStatus) {
     animate->excludes(skin);
     command->callback([args, every, &exitStatus] {
         exitStatus = every->count() && !args->sheet && !args->animate ? ViewUsage("--every needs --sheet or --animate")
-                                                                       : RunView(*args);
+                                                                      : RunView(*args);
     });
 }
 

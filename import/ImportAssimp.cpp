@@ -110,9 +110,7 @@ bool DecodeEmbedded(const aiTexture& tex, Picture& out, std::string& error) {
 class ModelFolderIOSystem : public Assimp::DefaultIOSystem {
 public:
     explicit ModelFolderIOSystem(const std::string& model) : model_(model), baseDir_(FolderOf(model)) {}
-    bool Exists(const char* file) const override {
-        return DefaultIOSystem::Exists(file) || !Found(file).empty();
-    }
+    bool Exists(const char* file) const override { return DefaultIOSystem::Exists(file) || !Found(file).empty(); }
     Assimp::IOStream* Open(const char* file, const char* mode) override {
         if (Assimp::IOStream* stream = DefaultIOSystem::Open(file, mode)) return stream;
         const std::string found = mode && mode[0] == 'r' ? Found(file) : "";
@@ -120,9 +118,7 @@ public:
     }
 
 private:
-    std::string Found(const char* file) const {
-        return file && model_ != file ? FindTextureFile(file, baseDir_) : "";
-    }
+    std::string Found(const char* file) const { return file && model_ != file ? FindTextureFile(file, baseDir_) : ""; }
     std::string model_, baseDir_;
 };
 
@@ -151,7 +147,8 @@ struct Builder {
             node.matrix = FromAssimp(src->mTransformation);
             for (unsigned k = 0; k < src->mNumMeshes; ++k) {
                 const unsigned m = src->mMeshes[k];
-                if (m < meshIndexOf.size() && meshIndexOf[m] >= 0) node.meshes.push_back({meshIndexOf[m], skinOfMesh[m]});
+                if (m < meshIndexOf.size() && meshIndexOf[m] >= 0)
+                    node.meshes.push_back({meshIndexOf[m], skinOfMesh[m]});
             }
             if (parent >= 0) out.nodes[parent].children.push_back(index);
             nodeByName.emplace(std::string(src->mName.C_Str()), index);

@@ -691,8 +691,9 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
         if (IsGltf1(path, binary, unread)) {
             if (!LoadAssimpScene(path, out, error)) return false;
             if (!unread.empty()) {
-                out.warnings.push_back("glTF 1.0: " + unread +
-                                       " left out: they are not read from 1.0 files; the meshes are exported as they stand");
+                out.warnings.push_back(
+                    "glTF 1.0: " + unread +
+                    " left out: they are not read from 1.0 files; the meshes are exported as they stand");
             }
             return true;
         }

@@ -182,8 +182,9 @@ TEST_F(ExportCli, WordsSuggestTheNearestAndSayWhatIsWanted) {
         {"help", 0, "version"},
         {"--version", 0, "quorvex 0."},
         {"version", 0, "built with CLI11"},
-        {"export model.glb" + out + " --fps 29.97", 2, "must be a whole number that divides 4800 (the ticks in a second); "
-                                                        "the nearest are 25 and 30"},
+        {"export model.glb" + out + " --fps 29.97", 2,
+         "must be a whole number that divides 4800 (the ticks in a second); "
+         "the nearest are 25 and 30"},
         {"export model.glb" + out + " --scale -1", 2, "--scale -1: wants a finite number greater than 0"},
         {"export model.glb" + out + " --list-clips", 2, "--list-clips exports nothing"},
         {"view x.mdl -o x.png --frame -1", 2, "0 to 2147483647"},
@@ -264,7 +265,8 @@ TEST_F(ExportCli, MirrorFlipsOneAxisAndKeepsTrianglesFacingOut) {
             const float want[3] = {axis == 0 ? -p.x : p.x, axis == 1 ? -p.y : p.y, axis == 2 ? -p.z : p.z};
             const float got[3] = {q.x, q.y, q.z};
             for (int c = 0; c < 3; ++c)
-                EXPECT_NEAR(got[c], want[c], 2.5f * (a.file.header.scale[c] + b.file.header.scale[c])) << flag << " vertex " << v;
+                EXPECT_NEAR(got[c], want[c], 2.5f * (a.file.header.scale[c] + b.file.header.scale[c]))
+                    << flag << " vertex " << v;
         }
     }
 }

@@ -326,17 +326,24 @@ TEST(ImportAssimp, Gltf1IsReadThroughAssimp) {
     for (float f : {0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f}) data.append(reinterpret_cast<const char*>(&f), 4);
     for (uint16_t i : {0, 1, 2}) data.append(reinterpret_cast<const char*>(&i), 2);
     WriteFile(dir + "old.bin", data);
-    for (const std::string& uri : {"data:application/octet-stream;base64," + Base64(data), std::string("/home/artist/OLD.BIN")}) {
+    for (const std::string& uri :
+         {"data:application/octet-stream;base64," + Base64(data), std::string("/home/artist/OLD.BIN")}) {
         const nlohmann::json gltf = {
             {"asset", {{"version", "1.0"}}},
             {"scene", "s"},
             {"scenes", {{"s", {{"nodes", {"n"}}}}}},
             {"nodes", {{"n", {{"name", "Tri"}, {"meshes", {"m"}}}}}},
-            {"meshes", {{"m", {{"primitives", {{{"attributes", {{"POSITION", "p"}}}, {"indices", "i"}, {"mode", 4}, {"material", "green"}}}}}}}},
-            {"accessors", {{"p", {{"bufferView", "vp"}, {"byteOffset", 0}, {"componentType", 5126}, {"count", 3}, {"type", "VEC3"}}},
-                           {"i", {{"bufferView", "vi"}, {"byteOffset", 0}, {"componentType", 5123}, {"count", 3}, {"type", "SCALAR"}}}}},
-            {"bufferViews", {{"vp", {{"buffer", "b"}, {"byteOffset", 0}, {"byteLength", 36}, {"target", 34962}}},
-                             {"vi", {{"buffer", "b"}, {"byteOffset", 36}, {"byteLength", 6}, {"target", 34963}}}}},
+            {"meshes",
+             {{"m",
+               {{"primitives",
+                 {{{"attributes", {{"POSITION", "p"}}}, {"indices", "i"}, {"mode", 4}, {"material", "green"}}}}}}}},
+            {"accessors",
+             {{"p", {{"bufferView", "vp"}, {"byteOffset", 0}, {"componentType", 5126}, {"count", 3}, {"type", "VEC3"}}},
+              {"i",
+               {{"bufferView", "vi"}, {"byteOffset", 0}, {"componentType", 5123}, {"count", 3}, {"type", "SCALAR"}}}}},
+            {"bufferViews",
+             {{"vp", {{"buffer", "b"}, {"byteOffset", 0}, {"byteLength", 36}, {"target", 34962}}},
+              {"vi", {{"buffer", "b"}, {"byteOffset", 36}, {"byteLength", 6}, {"target", 34963}}}}},
             {"buffers", {{"b", {{"uri", uri}, {"byteLength", 42}}}}},
             {"materials", {{"green", {{"values", {{"diffuse", {0, 1, 0, 1}}}}}}}},
             {"animations", {{"spin", nlohmann::json::object()}}}};
@@ -346,7 +353,8 @@ TEST(ImportAssimp, Gltf1IsReadThroughAssimp) {
         std::string error;
         ASSERT_TRUE(standin::ImportScene(dir + "old.gltf", ImportOptions{}, doc, notes, error)) << uri << ": " << error;
         EXPECT_NE(std::find(notes.warnings.begin(), notes.warnings.end(),
-                            "glTF 1.0: 1 animation left out: they are not read from 1.0 files; the meshes are exported as they stand"),
+                            "glTF 1.0: 1 animation left out: they are not read from 1.0 files; the meshes are exported "
+                            "as they stand"),
                   notes.warnings.end());
         size_t triangles = 0;
         std::string swatch;

@@ -258,7 +258,8 @@ TEST_F(InfoViewCli, ViewWritesTheFormatItsExtensionNames) {
         EXPECT_FALSE(fs::exists(dir_ / refused)) << refused;
     }
     // The skin is scaled to --size.
-    ASSERT_EQ(Quorvex({"view", path.string(), "-o", (dir_ / "skin.png").string(), "--skin", "--size", "8x6"}).status, 0);
+    ASSERT_EQ(Quorvex({"view", path.string(), "-o", (dir_ / "skin.png").string(), "--skin", "--size", "8x6"}).status,
+              0);
     ExpectPng(dir_ / "skin.png", 8, 6);
 }
 

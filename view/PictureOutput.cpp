@@ -79,9 +79,7 @@ bool WritePictureFile(const std::string& path, PictureFormat format, const Rende
         case PictureFormat::Tga:
             written = stbi_write_tga(path.c_str(), image.width, image.height, 3, image.rgb.data());
             break;
-        default:
-            error = "cannot write " + path + ": not a still picture format";
-            return false;
+        default: error = "cannot write " + path + ": not a still picture format"; return false;
     }
     if (written == 0) {
         error = "cannot write " + path + Reason();
