@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -127,7 +128,8 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
                                   : standin::ImportScene(args.scene, importOptions, document, error);
     if (!loaded) {
         std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
-        return ExitUsage;
+        // Running out of memory is a failure, not a fault of the scene.
+        return error.find(": Not enough memory") != std::string::npos ? ExitFailed : ExitUsage;
     }
 
     standin::StandinHost host(std::move(document));
@@ -141,6 +143,15 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     win32.onMessageBox = [&](const standin::MessageBoxCall& box) {
         if (terminal) progress.BreakLine();
         std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
+    };
+
+    // A picture that cannot be loaded leaves its slot empty in the skin: say so
+    // once per picture.
+    std::set<std::string> pictureWarnings;
+    host.onPictureError = [&](const std::string& why) {
+        if (!pictureWarnings.insert(why).second) return;
+        if (terminal) progress.BreakLine();
+        std::fprintf(stderr, "quorvex export: warning: %s\n", why.c_str());
     };
 
     ClassDesc* classDesc = LoadExporterClass();

@@ -9,8 +9,11 @@
 #include <exception>
 #include <filesystem>
 #include <map>
+#include <stdexcept>
+#include <string>
 
 #include "import/AnimatedScene.h"
+#include "scene/Limits.h"
 #include "scene/Pictures.h"
 
 namespace standin {
@@ -172,6 +175,10 @@ struct Builder {
             const aiMesh& src = *ai.mMeshes[m];
             AnimMesh mesh;
             mesh.name = src.mName.C_Str();
+            if (src.mNumFaces > kMaxMeshTriangles) {
+                throw std::length_error("meshes[" + std::to_string(m) + "]: " + std::to_string(src.mNumFaces) +
+                                        " faces are more than the limit of " + std::to_string(kMaxMeshTriangles));
+            }
             for (unsigned f = 0; f < src.mNumFaces; ++f) {
                 const aiFace& face = src.mFaces[f];
                 if (face.mNumIndices != 3) continue;  // points and lines carry no surface
@@ -331,6 +338,18 @@ struct Builder {
 
 bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error) {
     try {
+        // The reader itself would take a device or a pipe for a file.
+        std::error_code ec;
+        const auto status = std::filesystem::status(path, ec);
+        if (!ec && status.type() != std::filesystem::file_type::regular) {
+            error = path + ": cannot read the file: not a regular file";
+            return false;
+        }
+        if (!ec && std::filesystem::file_size(path, ec) > kMaxInputFileBytes && !ec) {
+            error = path + ": cannot read the file: it holds more than the limit of " + std::to_string(kMaxInputFileBytes) +
+                    " bytes";
+            return false;
+        }
         Assimp::Importer importer;
         // One node per node of the file: no helper nodes for pivots.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
@@ -359,6 +378,9 @@ bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& e
         b.Clips();
         b.UpAxis();
         return true;
+    } catch (const std::bad_alloc&) {
+        error = path + ": Not enough memory to read the file";
+        return false;
     } catch (const std::exception& e) {
         error = path + ": " + e.what();
         return false;

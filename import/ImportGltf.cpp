@@ -10,6 +10,8 @@
 #include <exception>
 
 #include "import/AnimatedScene.h"
+#include "scene/InputFile.h"
+#include "scene/Limits.h"
 #include "scene/Pictures.h"
 
 namespace standin {
@@ -17,12 +19,25 @@ namespace {
 
 // Keeps the picture bytes as they are; pictures are decoded by the host's own
 // decoder, only when a material uses them, so that a picture in a format we do
-// not read fails only the model that needs it.
+// not read fails only the model that needs it. Only the bytes of a data URI,
+// which the parser decoded into memory of its own, are taken here: for a
+// picture in a buffer view the parser hands over a pointer and a length it
+// never checked against the buffer, so those bytes are taken later through
+// the checked views; a picture file is read by the host by its name.
 bool KeepPictureBytes(tinygltf::Image* image, const int, std::string*, std::string*, int, int,
                       const unsigned char* bytes, int size, void*) {
-    if (size > 0) image->image.assign(bytes, bytes + size);
+    if (image->bufferView < 0 && image->uri.empty() && bytes && size > 0) image->image.assign(bytes, bytes + size);
     image->as_is = true;
     return true;
+}
+
+// Buffers and picture files the parser reads: regular files only, within the
+// size limit.
+bool ReadCappedFile(std::vector<unsigned char>* out, std::string* err, const std::string& path, void*) {
+    std::string why;
+    if (ReadInputFile(path, *out, why, kMaxInputFileBytes)) return true;
+    if (err) *err += why;
+    return false;
 }
 
 int ComponentSize(int componentType) {
@@ -106,6 +121,10 @@ public:
                                    std::to_string(components) + " are needed");
         }
         count = acc.count;
+        if (count > kMaxAccessorValues / static_cast<size_t>(comps)) {
+            return Fail(where, std::to_string(count) + " elements of " + std::to_string(comps) +
+                                   " values are more than the limit of " + std::to_string(kMaxAccessorValues) + " values");
+        }
         const size_t elemSize = static_cast<size_t>(compSize) * comps;
         out.assign(0, 0.0);
         if (acc.bufferView >= 0) {
@@ -121,7 +140,6 @@ public:
                 }
             }
         } else {
-            if (count > (size_t{1} << 28)) return Fail(where, "count too large");
             out.assign(count * comps, 0.0);
         }
         if (acc.sparse.isSparse) {
@@ -155,6 +173,14 @@ public:
                 }
             }
         }
+        return true;
+    }
+
+    // The whole of buffer view `index`, checked against its buffer.
+    bool ViewBytes(int index, const std::string& where, const unsigned char*& base, size_t& length) {
+        size_t stride = 0;
+        if (!View(index, 0, 1, 0, where, base, stride)) return false;
+        length = model_.bufferViews[index].byteLength;
         return true;
     }
 
@@ -332,9 +358,15 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
                 } else {
                     const std::string key = fileName + "#image" + std::to_string(src);
                     if (!out.pictures.count(key)) {
+                        const unsigned char* bytes = image.image.data();
+                        size_t length = image.image.size();
+                        if (image.bufferView >= 0 &&
+                            !rd.ViewBytes(image.bufferView, "images[" + std::to_string(src) + "]", bytes, length)) {
+                            return fail();
+                        }
                         Picture picture;
                         std::string why;
-                        if (!DecodePicture(image.image.data(), image.image.size(), picture, why)) {
+                        if (!DecodePicture(bytes, length, picture, why)) {
                             error = path + ": images[" + std::to_string(src) + "]: " + why;
                             return false;
                         }
@@ -532,13 +564,28 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
         tinygltf::Model model;
         tinygltf::TinyGLTF loader;
         loader.SetImageLoader(KeepPictureBytes, nullptr);
+        loader.SetFsCallbacks({&tinygltf::FileExists, &tinygltf::ExpandFilePath, &ReadCappedFile,
+                               &tinygltf::WriteWholeFile, nullptr});
         std::string err, warn;
         std::string lower = path;
         std::transform(lower.begin(), lower.end(), lower.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         const bool binary = lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".glb") == 0;
-        const bool ok = binary ? loader.LoadBinaryFromFile(&model, &err, &warn, path)
-                               : loader.LoadASCIIFromFile(&model, &err, &warn, path);
+        std::vector<unsigned char> bytes;
+        std::string why;
+        if (!ReadInputFile(path, bytes, why, kMaxInputFileBytes)) {
+            error = path + ": " + why;
+            return false;
+        }
+        if (bytes.empty()) {
+            error = path + ": empty file";
+            return false;
+        }
+        const std::string baseDir = FolderOf(path);
+        const unsigned length = static_cast<unsigned>(bytes.size());
+        const bool ok = binary ? loader.LoadBinaryFromMemory(&model, &err, &warn, bytes.data(), length, baseDir)
+                               : loader.LoadASCIIFromString(&model, &err, &warn,
+                                                            reinterpret_cast<const char*>(bytes.data()), length, baseDir);
         if (!ok) {
             while (!err.empty() && (err.back() == '\n' || err.back() == '\r')) err.pop_back();
             error = path + ": " + (err.empty() ? std::string("cannot be read as glTF") : err);
@@ -546,6 +593,9 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
         }
         out = AnimatedScene{};
         return Convert(model, path, out, error);
+    } catch (const std::bad_alloc&) {
+        error = path + ": Not enough memory to read the file";
+        return false;
     } catch (const std::exception& e) {
         error = path + ": " + e.what();
         return false;

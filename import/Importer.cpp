@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <new>
 
 #include "import/AnimatedScene.h"
 #include "import/SceneEvaluator.h"
@@ -48,13 +49,18 @@ static bool LoadWithOptions(const std::string& path, const ImportOptions& option
 }
 
 bool ImportScene(const std::string& path, const ImportOptions& options, SceneDocument& out, std::string& error) {
-    AnimatedScene scene;
-    if (!LoadWithOptions(path, options, scene, error)) return false;
-    if (!SampleScene(scene, options, out, error)) {
-        error = path + ": " + error;
+    try {
+        AnimatedScene scene;
+        if (!LoadWithOptions(path, options, scene, error)) return false;
+        if (!SampleScene(scene, options, out, error)) {
+            error = path + ": " + error;
+            return false;
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        error = path + ": Not enough memory to import the scene";
         return false;
     }
-    return true;
 }
 
 bool ListClips(const std::string& path, const ImportOptions& options, std::vector<ClipInfo>& out, std::string& error) {

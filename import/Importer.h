@@ -26,7 +26,9 @@ struct ClipInfo {
 bool IsGltfPath(const std::string& path);
 
 // Imports `path` into `out`. False with `error` (naming the file and the place)
-// when the file cannot be read or the options do not fit it.
+// when the file cannot be read, asks for more than the limits of
+// scene/Limits.h, or the options do not fit it; an error that starts with
+// "<path>: Not enough memory" means just that.
 bool ImportScene(const std::string& path, const ImportOptions& options, SceneDocument& out, std::string& error);
 
 // The file's animation clips in file order, with their lengths in frames.

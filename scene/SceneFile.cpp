@@ -1,5 +1,8 @@
 #include "scene/SceneFile.h"
 
+#include "scene/InputFile.h"
+#include "scene/Limits.h"
+
 #include <charconv>
 #include <cerrno>
 #include <cmath>
@@ -524,32 +527,15 @@ bool ParseSceneText(const std::string& text, const std::string& fileName, SceneD
     } catch (const Refusal& refusal) {
         error = fileName + ": " + refusal.message;
     } catch (const std::bad_alloc&) {
-        error = fileName + ": not enough memory to read the scene";
+        error = fileName + ": Not enough memory to read the scene";
     }
     return false;
 }
 
 bool LoadSceneFile(const std::string& path, SceneDocument& out, std::string& error) {
     std::string text;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        error = path + ": cannot read the file: " + std::strerror(errno);
-        return false;
-    }
-    char buffer[65536];
-    size_t got = 0;
-    bool readFailed = false;
-    try {
-        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    } catch (const std::bad_alloc&) {
-        readFailed = true;
-        errno = ENOMEM;
-    }
-    const int readErrno = errno;
-    readFailed = readFailed || std::ferror(file);
-    std::fclose(file);
-    if (readFailed) {
-        error = path + ": cannot read the file: " + std::strerror(readErrno);
+    if (!ReadInputFile(path, text, error, kMaxInputFileBytes)) {
+        error = path + ": " + error;
         return false;
     }
 

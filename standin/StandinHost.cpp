@@ -558,7 +558,10 @@ Bitmap* StandinHost::Impl::LoadBitmap(BitmapInfo* info, uint16_t* status) {
         }
         auto loaded = std::make_shared<Picture>();
         std::string error;
-        if (!LoadPictureFile(path, *loaded, error)) return nullptr;
+        if (!LoadPictureFile(path, *loaded, error)) {
+            if (owner.onPictureError) owner.onPictureError(error);
+            return nullptr;
+        }
         picture = std::move(loaded);
     }
     bitmaps.push_back(std::make_unique<SceneBitmap>(*this, std::move(picture)));

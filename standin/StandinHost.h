@@ -74,6 +74,10 @@ public:
     // Called on every progress call (the command line draws its bar with it).
     std::function<void(const ProgressCall&)> onProgress;
 
+    // Called when a picture file cannot be loaded, with the reason (naming the
+    // path); the bitmap manager then reports the load as failed.
+    std::function<void(const std::string&)> onPictureError;
+
     // Every EvalWorldState call, in order (node name and time).
     const std::vector<EvalCall>& EvalLog() const;
 
