@@ -37,6 +37,7 @@
 #pragma GCC diagnostic ignored "-Wsign-compare"
 #pragma GCC diagnostic ignored "-Wunused-but-set-variable"
 #pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
 #include <stb_image.h>
 #pragma GCC diagnostic pop
 
@@ -263,8 +264,9 @@ bool DecodePng(const unsigned char* data, size_t size, Picture& out, std::string
             state->rows.resize(height);
         } catch (const std::bad_alloc&) {
             state->noMemory = true;
-            png_error(png, "out of memory");
         }
+        // Outside the handler: the jump must not leave a handler unfinished.
+        if (state->noMemory) png_error(png, "out of memory");
         for (size_t y = 0; y < height; ++y) {
             state->rows[y] = reinterpret_cast<unsigned char*>(state->picture.pixels.data() + y * width);
         }

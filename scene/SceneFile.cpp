@@ -533,17 +533,21 @@ bool ParseSceneText(const std::string& text, const std::string& fileName, SceneD
 }
 
 bool LoadSceneFile(const std::string& path, SceneDocument& out, std::string& error) {
-    std::string text;
-    if (!ReadInputFile(path, text, error, kMaxInputFileBytes)) {
-        error = path + ": " + error;
+    try {
+        std::string text;
+        if (!ReadInputFile(path, text, error, kMaxInputFileBytes)) {
+            error = path + ": " + error;
+            return false;
+        }
+        SceneDocument doc;
+        if (!ParseSceneText(text, path, doc, error)) return false;
+        doc.baseDir = std::filesystem::path(path).parent_path().string();
+        out = std::move(doc);
+        return true;
+    } catch (const std::bad_alloc&) {
+        error = path + ": Not enough memory to read the scene";
         return false;
     }
-
-    SceneDocument doc;
-    if (!ParseSceneText(text, path, doc, error)) return false;
-    doc.baseDir = std::filesystem::path(path).parent_path().string();
-    out = std::move(doc);
-    return true;
 }
 
 }  // namespace standin

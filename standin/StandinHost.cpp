@@ -400,11 +400,28 @@ public:
     // identity. The product with the identity is still computed, as the host
     // does (it can turn a -0 into +0). Walks the parent chain without
     // recursion so a deep scene cannot exhaust the stack.
+    // A host's matrix query cannot fail, so this takes no memory it might not
+    // get: the chain is kept on the stack, and a chain deeper than that is
+    // walked again from this node for each level instead.
     Matrix3 World(TimeValue t) const {
-        std::vector<const SceneNode*> chain;
-        for (const SceneNode* n = this; n && n->data_; n = n->parent_) chain.push_back(n);
+        constexpr size_t kKept = 64;
+        const SceneNode* kept[kKept];
+        size_t depth = 0;
+        for (const SceneNode* n = this; n && n->data_; n = n->parent_) {
+            if (depth < kKept) kept[depth] = n;
+            ++depth;
+        }
         Matrix3 world;  // the root's
-        for (auto it = chain.rbegin(); it != chain.rend(); ++it) world = (*it)->Local(t) * world;
+        for (size_t level = depth; level-- > 0;) {
+            const SceneNode* n = nullptr;
+            if (level < kKept) {
+                n = kept[level];
+            } else {
+                n = this;
+                for (size_t up = 0; up < level; ++up) n = n->parent_;
+            }
+            world = n->Local(t) * world;
+        }
         return world;
     }
 
@@ -592,21 +609,29 @@ INode* StandinHost::GetRootNode() { return impl_->root; }
 
 Interval StandinHost::GetAnimRange() { return impl_->document.animRange; }
 
+namespace {
+// The log is for tests and the callback draws a bar: a progress call never
+// fails, nor throws into the exporter, for their sake.
+void Report(std::vector<ProgressCall>& log, const std::function<void(const ProgressCall&)>& onProgress,
+            ProgressCall::Kind kind, const char* caption, int percent) noexcept {
+    try {
+        log.push_back(ProgressCall{kind, caption ? caption : "", percent});
+        if (onProgress) onProgress(log.back());
+    } catch (const std::bad_alloc&) {
+    }
+}
+}  // namespace
+
 int StandinHost::ProgressStart(const char* caption, bool, ProgressRoutine, void*) {
-    impl_->progressLog.push_back(ProgressCall{ProgressCall::Start, caption ? caption : "", 0});
-    if (onProgress) onProgress(impl_->progressLog.back());
+    Report(impl_->progressLog, onProgress, ProgressCall::Start, caption, 0);
     return 1;
 }
 
 void StandinHost::ProgressUpdate(int percent, bool, const char* caption) {
-    impl_->progressLog.push_back(ProgressCall{ProgressCall::Update, caption ? caption : "", percent});
-    if (onProgress) onProgress(impl_->progressLog.back());
+    Report(impl_->progressLog, onProgress, ProgressCall::Update, caption, percent);
 }
 
-void StandinHost::ProgressEnd() {
-    impl_->progressLog.push_back(ProgressCall{ProgressCall::End, "", 0});
-    if (onProgress) onProgress(impl_->progressLog.back());
-}
+void StandinHost::ProgressEnd() { Report(impl_->progressLog, onProgress, ProgressCall::End, "", 0); }
 
 int StandinHost::GetTicksPerFrame() {
     ++ticksPerFrameCalls;

@@ -8,6 +8,7 @@
 #define STB_IMAGE_WRITE_STATIC
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-function"
 #include <stb_image_write.h>
 #pragma GCC diagnostic pop
 
