@@ -328,6 +328,9 @@ bool DecodeJpeg(const unsigned char* data, size_t size, Picture& out, std::strin
         jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
         jpeg_read_header(&info, TRUE);
         state->refusal = SizeProblem(info.image_width, info.image_height);
+        // Arithmetic coding has no lower bound of bits per block to judge a
+        // file's completeness by; such pictures were never read.
+        if (state->refusal.empty() && info.arith_code) state->refusal = "arithmetic-coded JPEG pictures are not supported";
         if (state->refusal.empty() && uint64_t(info.image_width) * info.image_height / kJpegPixelsPerByte > size) {
             state->cut = true;
         }

@@ -34,7 +34,7 @@ for t in "${targets[@]}"; do
   maxlen=16384
   if [ "$t" = scene ]; then maxlen=65536; fi  # the bundled scene is 58 KB
   status=0
-  ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
+  ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 LSAN_OPTIONS=suppressions=fuzz/lsan.supp \
     "$dir/fuzz_$t" "$corpus" "fuzz/regressions/$t" -max_total_time="$seconds" -max_len="$maxlen" -timeout=10 \
     -rss_limit_mb=3072 -malloc_limit_mb=3072 -print_final_stats=1 -artifact_prefix="$artifacts/" \
     >"$log" 2>&1 || status=$?
