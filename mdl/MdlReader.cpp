@@ -286,6 +286,9 @@ MdlReadResult ReadMdlFile(const char* path) {
                 readFailed = std::ferror(file) != 0;
                 break;
             }
+            // What is no model file is refused from its first bytes, without
+            // reading on (a device such as /dev/zero never ends).
+            if (std::memcmp(bytes.data(), "MDL3", 4) != 0 && std::memcmp(bytes.data(), "MDL4", 4) != 0) break;
         }
     } catch (const std::bad_alloc&) {
         std::fclose(file);

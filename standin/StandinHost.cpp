@@ -400,9 +400,9 @@ public:
     // identity. The product with the identity is still computed, as the host
     // does (it can turn a -0 into +0). Walks the parent chain without
     // recursion so a deep scene cannot exhaust the stack.
-    // A host's matrix query cannot fail, so this takes no memory it might not
-    // get: the chain is kept on the stack, and a chain deeper than that is
-    // walked again from this node for each level instead.
+    // A host's matrix query cannot fail: the chain is kept on the stack when
+    // it is short, in memory when it is long, and should that memory not be
+    // had, walked again from this node for each level.
     Matrix3 World(TimeValue t) const {
         constexpr size_t kKept = 64;
         const SceneNode* kept[kKept];
@@ -411,13 +411,23 @@ public:
             if (depth < kKept) kept[depth] = n;
             ++depth;
         }
+        std::vector<const SceneNode*> chain;
+        if (depth > kKept) {
+            try {
+                chain.reserve(depth);
+                for (const SceneNode* n = this; n && n->data_; n = n->parent_) chain.push_back(n);
+            } catch (const std::bad_alloc&) {
+                chain.clear();
+            }
+        }
         Matrix3 world;  // the root's
         for (size_t level = depth; level-- > 0;) {
-            const SceneNode* n = nullptr;
+            const SceneNode* n = this;
             if (level < kKept) {
                 n = kept[level];
+            } else if (!chain.empty()) {
+                n = chain[level];
             } else {
-                n = this;
                 for (size_t up = 0; up < level; ++up) n = n->parent_;
             }
             world = n->Local(t) * world;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "import/Importer.h"
+#include "mdl/MdlReader.h"
 #include "scene/Limits.h"
 #include "scene/Pictures.h"
 #include "scene/SceneFile.h"
@@ -127,6 +128,8 @@ TEST(HostileInput, OnlyRegularFilesAreRead) {
     EXPECT_EQ(error, "/dev/zero: cannot read the file: not a regular file");
     EXPECT_FALSE(standin::ImportScene(pipe, standin::ImportOptions{}, doc, error));
     EXPECT_EQ(error, pipe + ": cannot read the file: not a regular file");
+    // A model file may come through a pipe, but what is no model ends at once.
+    EXPECT_EQ(ReadMdlFile("/dev/zero").error.kind, MdlErrorKind::BadMagic);
 }
 
 TEST(HostileInput, GltfRefusesWhatItsBuffersCannotHoldAndWhatTheLimitsForbid) {
