@@ -19,6 +19,8 @@
 namespace {
 
 constexpr const char* AbortCaption = "Aborting !";
+constexpr const char* NoHostText = "Host services are not installed";
+constexpr const char* NoDialogText = "Cannot open the options dialog";
 constexpr int64_t MaxIndexedItems = 65536;
 
 // The progress display's routine; the display only advances between steps.
@@ -55,6 +57,15 @@ int Refuse(Interface* ip, const char* text) {
     return 0;
 }
 
+// A refusal before the progress display opens and before anything is made.
+// `ip` may be null; the box then has no owner.
+int RefuseBeforeStart(Interface* ip, const char* text) {
+    SetErrorText(text);
+    errorFlag = 1;
+    MessageBoxA(ip ? ip->GetMAXHWnd() : nullptr, ErrorText, AbortCaption, MB_OK | MB_ICONERROR);
+    return 0;
+}
+
 int RefuseWithErrorText(Interface* ip) {
     char text[sizeof(ErrorText)];
     std::snprintf(text, sizeof text, "%s", ErrorText);
@@ -74,10 +85,17 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     gatheredMeshes.clear();
     sampleCursor = 0;
 
+    // The host's free functions (tick rate, bitmaps, note tracks) reach the
+    // host only once its adapter has installed them; without them, or without
+    // an interface, the scene cannot be read whole, so nothing is written.
+    if (!ip || !GetHostGlobals()) return RefuseBeforeStart(ip, NoHostText);
+
     if (showPrompts) {
         INT_PTR answer = DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_EXPORT_OPTIONS), ip->GetMAXHWnd(),
                                          ExportOptionsDlgProc, reinterpret_cast<LPARAM>(this));
         if (answer == 0) return 1;  // cancelled
+        // -1: the system could not create the dialog, so nobody chose the options.
+        if (answer == -1) return RefuseBeforeStart(ip, NoDialogText);
     }
 
     INode* root = ip->GetRootNode();

@@ -30,7 +30,8 @@ public:
     unsigned int Version() override;
     void ShowAbout(HWND hWnd) override;
     // The export. Returns 1 when the file was written or the user cancelled, 0
-    // when the export was refused or failed (after a message box said why).
+    // when the export was refused or failed (after a message box said why),
+    // also when `i` is null or no host services are installed (SetHostGlobals).
     int DoExport(const char* name, ExpInterface* ei, Interface* i, BOOL suppressPrompts, DWORD options) override;
 
     // Paints every used texture slot's picture into currentSkin, rows

@@ -10,6 +10,7 @@
 #include <exception>
 
 #include "import/AnimatedScene.h"
+#include "import/NodeTree.h"
 #include "scene/InputFile.h"
 #include "scene/Limits.h"
 #include "scene/Pictures.h"
@@ -465,15 +466,8 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
         }
     }
     // An invisible node hides its whole subtree, whatever its descendants say;
-    // the host hides node by node, so every descendant is marked itself.
-    std::vector<bool> invisible(out.nodes.size());
-    for (size_t n = 0; n < out.nodes.size(); ++n) invisible[n] = out.nodes[n].hidden;
-    for (AnimNode& node : out.nodes) {
-        int p = node.parent;
-        for (size_t up = 0; p >= 0 && up < out.nodes.size() && !node.hidden; ++up, p = out.nodes[p].parent) {
-            node.hidden = invisible[p];
-        }
-    }
+    // cycles are refused even where no scene lists them.
+    if (TreeFault fault; !SettleNodeTree(out.nodes, fault)) return rd.Fail(fault.where, fault.what), fail();
     const int sceneIndex = model.defaultScene >= 0 ? model.defaultScene : (model.scenes.empty() ? -1 : 0);
     if (sceneIndex >= 0 && static_cast<size_t>(sceneIndex) < model.scenes.size()) {
         for (int r : model.scenes[sceneIndex].nodes) {

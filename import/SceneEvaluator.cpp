@@ -214,9 +214,10 @@ struct WeldedMesh {
     std::vector<Vec3d> positions;
     std::vector<std::vector<SkinInfluence>> influences;  // empty or one per position
     std::vector<std::vector<Vec3d>> morphTargets;
-    std::vector<std::array<uint32_t, 3>> faces;
-    std::vector<Point3> tverts;
-    std::vector<std::array<uint32_t, 3>> tvfaces;
+    // Shared with every key of every host mesh made from it.
+    SharedList<std::array<uint32_t, 3>> faces;
+    SharedList<Point3> tverts;
+    SharedList<std::array<uint32_t, 3>> tvfaces;
 };
 
 void AppendBytes(std::string& key, double v) {
@@ -572,9 +573,11 @@ bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, Scene
     auto timeOf = [&](size_t f) { return static_cast<TimeValue>(static_cast<int64_t>(f) * ticksPerFrame); };
 
     std::vector<HostMesh> hostMeshes;
-    // Recursive build; host children vectors are sized before their nodes are
-    // filled so that the pointers kept in hostMeshes stay valid.
-    auto build = [&](auto&& self, int n, NodeData& host) -> void {
+    // Fills the host node of scene node `n` and sizes its children, returning
+    // the scene's children paired with the host nodes they fill. Every vector
+    // of host nodes is sized before its nodes are filled, so the carriers
+    // recorded in hostMeshes stay where they are.
+    auto fill = [&](int n, NodeData& host) {
         const AnimNode& node = scene.nodes[n];
         host.name = node.name;
         host.hidden = node.hidden;
@@ -610,18 +613,32 @@ bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, Scene
                 carry(child, node.meshes[k]);
             }
         }
-        for (size_t c = 0; c < node.children.size(); ++c) {
-            const int cn = node.children[c];
-            if (cn < 0 || static_cast<size_t>(cn) >= scene.nodes.size()) continue;
-            self(self, cn, host.children[extra + c]);
-        }
+        return extra;
     };
-    // Every vector of host nodes is sized before its nodes are filled, so the
-    // carriers recorded in hostMeshes stay where they are.
+    // Without recursion, so that the depth of the hierarchy is bounded by
+    // memory, not by the stack. Loaders refuse cycles with their place; a
+    // path longer than the node count still stops here rather than never.
     doc.nodes.resize(scene.roots.size() + (clips.empty() ? 0 : 1));
-    for (size_t r = 0; r < scene.roots.size(); ++r) {
-        const int n = scene.roots[r];
-        if (n >= 0 && static_cast<size_t>(n) < scene.nodes.size()) build(build, n, doc.nodes[r]);
+    struct Pending {
+        int node;
+        NodeData* host;
+        size_t depth;
+    };
+    std::vector<Pending> pending;
+    for (size_t r = scene.roots.size(); r-- > 0;) pending.push_back({scene.roots[r], &doc.nodes[r], 1});
+    while (!pending.empty()) {
+        const Pending p = pending.back();
+        pending.pop_back();
+        if (p.node < 0 || static_cast<size_t>(p.node) >= scene.nodes.size()) continue;
+        if (p.depth > scene.nodes.size()) {
+            error = "the node hierarchy has a cycle through node " + std::to_string(p.node);
+            return false;
+        }
+        const size_t extra = fill(p.node, *p.host);
+        const std::vector<int>& children = scene.nodes[p.node].children;
+        for (size_t c = children.size(); c-- > 0;) {
+            pending.push_back({children[c], &p.host->children[extra + c], p.depth + 1});
+        }
     }
 
     for (const HostMesh& hm : hostMeshes) {
@@ -634,6 +651,7 @@ bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, Scene
             for (const Vec3d& p : hm.welded->positions) base.verts.push_back(ToPoint(p));
             keyed = Keyed<MeshData>(std::move(base));
         } else {
+            keyed.keys.reserve(frames.size());
             for (size_t f = 0; f < frames.size(); ++f) {
                 MeshData m = base;
                 m.verts = sampler.Vertices(*hm.welded, hm.inst, hm.node, poses[f]);

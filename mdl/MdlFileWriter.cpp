@@ -27,7 +27,10 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <process.h>
+#include <sys/stat.h>
 #define QUORVEX_GETPID _getpid
 #else
 #include <unistd.h>
@@ -180,6 +183,23 @@ void WriteFrames(FileSink& out, const ModelData* model, const MdlQuantization& q
     }
 }
 
+// Creates `name` only if nothing is there yet; errno says why not. The Windows
+// C runtime ignores fopen's "x", so there the low-level open gives exclusivity.
+FILE* OpenExclusive(const char* name) {
+#ifdef _WIN32
+    const int fd = _open(name, _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    FILE* file = _fdopen(fd, "wb");
+    if (!file) {
+        _close(fd);
+        _unlink(name);
+    }
+    return file;
+#else
+    return std::fopen(name, "wbx");
+#endif
+}
+
 // Renames without letting an exception escape: a failure is a result.
 bool RenameInto(const char* from, const char* to) {
     try {
@@ -205,7 +225,7 @@ FILE* CreateTemporaryBeside(const char* path, char** name) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::snprintf(buffer, size, "%s.tmp%ld-%u", path, pid, counter.fetch_add(1));
         errno = 0;
-        FILE* file = std::fopen(buffer, "wbx");
+        FILE* file = OpenExclusive(buffer);
         if (file) {
             *name = buffer;
             return file;

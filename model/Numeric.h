@@ -5,6 +5,13 @@
 #include <cmath>
 #include <cstdint>
 
+// The x87 unit rounds through 80-bit registers and would change normals and
+// scales in the last bit; 32-bit x86 builds must do their float arithmetic in
+// SSE2 registers, as 64-bit builds always do.
+#if defined(__i386__) && !defined(__SSE2_MATH__)
+#error "32-bit x86 builds need SSE2 float arithmetic: compile with -msse2 -mfpmath=sse"
+#endif
+
 // Truncates toward zero. Not-a-number gives 0; values beyond the 64-bit range
 // saturate at its ends.
 inline int64_t TruncateToInt64(double d) {

@@ -1,7 +1,8 @@
 // The host-service interface: every operation of the modelling host that the
 // exporter calls. The exporter's own code (export/, model/, skin/, mdl/, ui/)
-// includes nothing else of the host. On Windows these declarations come from
-// the host's SDK; here the stand-in host (host/) implements them.
+// includes nothing else of the host. Inside the modelling host an adapter
+// built with the host's SDK implements them around the host's own objects
+// (docs/host-adapter.md); here the stand-in host (standin/) does.
 //
 // Conventions: everything the host hands out (nodes, objects, materials, maps,
 // note tracks) belongs to the host unless a contract below says the caller owns

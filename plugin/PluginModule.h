@@ -8,6 +8,10 @@
 extern HINSTANCE hInstance;      // the library's instance handle; the dialog's resource module
 extern int controlsInitialised;  // 1 once the entry routine has initialised the controls
 
+// C linkage: the system loader finds the entry routine, and the host the four
+// library functions, by their plain names (plugin/quorvex.def exports them).
+extern "C" {
+
 // Stores the instance handle on every call; on the first call only, also
 // initialises the host's custom controls and the common controls. Returns TRUE.
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
@@ -17,3 +21,5 @@ int LibNumberClasses();
 // i == 0: the one static class descriptor (owned by the library); else null.
 ClassDesc* LibClassDesc(int i);
 unsigned long LibVersion();
+
+}  // extern "C"

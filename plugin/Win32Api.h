@@ -24,7 +24,9 @@ using HINSTANCE = struct HINSTANCE__*;
 using LPVOID = void*;
 using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
 
+// Calling conventions: Win32's __stdcall on 32-bit Windows, nothing here.
 #define WINAPI
+#define CALLBACK
 
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;

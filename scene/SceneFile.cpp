@@ -13,6 +13,7 @@
 #include <new>
 #include <string_view>
 
+#include "scene/SceneFileDirect.h"
 #include "scene/SceneFileJson.h"
 
 namespace standin {
@@ -146,18 +147,13 @@ float ReadFloat(const Value& v, const Path& path) {
     } else {
         ExpectType(v, path, Type::Float, "a number");
     }
-    // Doubles from FLT_MAX up to halfway towards 2^128 round down to FLT_MAX;
-    // from halfway on the nearest float is infinite.
-    const double largest = std::numeric_limits<float>::max();
-    const double halfway = std::ldexp(1.0, 128) - std::ldexp(1.0, 103);
-    const double magnitude = std::fabs(d);
-    if (!(magnitude < halfway)) {
+    float nearest = 0.0f;
+    if (!NearestFloat(d, nearest)) {
         char text[64];
         const std::to_chars_result written = std::to_chars(text, text + sizeof text, d);
         Fail(path, "number " + std::string(text, written.ptr) + " is beyond the float range (its nearest float is infinite)");
     }
-    if (magnitude > largest) return static_cast<float>(std::copysign(largest, d));
-    return static_cast<float>(d);
+    return nearest;
 }
 
 std::string CutAtNul(const std::string& s) {
@@ -245,9 +241,10 @@ Keyed<T> ReadKeyed(const Value& v, const Path& path, ReadPlain readPlain) {
     return keyed;
 }
 
-void ReadIndexTriples(const Value& v, const Path& path, size_t limit, const char* limitName,
-                      std::vector<std::array<uint32_t, 3>>& out) {
+std::vector<std::array<uint32_t, 3>> ReadIndexTriples(const Value& v, const Path& path, size_t limit,
+                                                      const char* limitName) {
     const std::vector<Value>& items = ReadArray(v, path);
+    std::vector<std::array<uint32_t, 3>> out;
     out.reserve(items.size());
     for (size_t f = 0; f < items.size(); ++f) {
         const Path facePath = path.Index(f);
@@ -265,6 +262,7 @@ void ReadIndexTriples(const Value& v, const Path& path, size_t limit, const char
         }
         out.push_back(face);
     }
+    return out;
 }
 
 MeshData ReadMesh(const Value& v, const Path& path) {
@@ -278,18 +276,18 @@ MeshData ReadMesh(const Value& v, const Path& path) {
         for (size_t k = 0; k < items.size(); ++k) mesh.verts.push_back(ReadPoint(items[k], at.Index(k), 3, "a vertex"));
     }
     if (const Value* faces = v.Find("faces")) {
-        ReadIndexTriples(*faces, path.Key("faces"), mesh.verts.size(), "vertex count", mesh.faces);
+        mesh.faces = ReadIndexTriples(*faces, path.Key("faces"), mesh.verts.size(), "vertex count");
     }
     if (const Value* tverts = v.Find("tverts")) {
         const Path at = path.Key("tverts");
         const std::vector<Value>& items = ReadArray(*tverts, at);
-        mesh.tverts.reserve(items.size());
-        for (size_t k = 0; k < items.size(); ++k) {
-            mesh.tverts.push_back(ReadPoint(items[k], at.Index(k), 2, "a texture vertex"));
-        }
+        std::vector<Point3> read;
+        read.reserve(items.size());
+        for (size_t k = 0; k < items.size(); ++k) read.push_back(ReadPoint(items[k], at.Index(k), 2, "a texture vertex"));
+        mesh.tverts = std::move(read);
     }
     if (const Value* tvfaces = v.Find("tvfaces")) {
-        ReadIndexTriples(*tvfaces, path.Key("tvfaces"), mesh.tverts.size(), "texture-vertex count", mesh.tvfaces);
+        mesh.tvfaces = ReadIndexTriples(*tvfaces, path.Key("tvfaces"), mesh.tverts.size(), "texture-vertex count");
     }
     // Texture faces pair with faces one to one, or are absent altogether.
     if (mesh.tverts.empty()) {
@@ -305,19 +303,7 @@ ObjectData ReadObject(const Value& v, const Path& path) {
     ExpectObject(v, path);
     const std::string& kind = ReadString(Require(v, path, "kind"), path.Key("kind"));
     ObjectData object;
-    if (kind == "mesh") {
-        object.kind = ObjectKind::Mesh;
-    } else if (kind == "unconvertible") {
-        object.kind = ObjectKind::Unconvertible;
-    } else if (kind == "target") {
-        object.kind = ObjectKind::Target;
-    } else if (kind == "helper") {
-        object.kind = ObjectKind::Helper;
-    } else if (kind == "camera") {
-        object.kind = ObjectKind::Camera;
-    } else if (kind == "light") {
-        object.kind = ObjectKind::Light;
-    } else {
+    if (!ObjectKindNamed(kind, object.kind)) {
         Fail(path.Key("kind"), "unknown object kind " + Quoted(kind) +
                                    "; expected mesh, unconvertible, target, helper, camera or light");
     }
@@ -331,17 +317,12 @@ ObjectData ReadObject(const Value& v, const Path& path) {
     if (const Value* convert = v.Find("convert")) {
         const Path at = path.Key("convert");
         const std::string& mode = ReadString(*convert, at);
-        if (mode == "copy") {
-            object.convert = ConvertMode::Copy;
-        } else if (mode == "same") {
-            object.convert = ConvertMode::Same;
-        } else if (mode == "none") {
-            object.convert = ConvertMode::None;
-        } else {
+        if (!ConvertModeNamed(mode, object.convert)) {
             Fail(at, "unknown convert mode " + Quoted(mode) + "; expected copy, same or none");
         }
     }
     object.mesh = ReadKeyed<MeshData>(Require(v, path, "mesh"), path.Key("mesh"), ReadMesh);
+    ShareRepeatedTopology(object.mesh);
     return object;
 }
 
@@ -513,6 +494,22 @@ void ReadScene(const Value& root, SceneDocument& doc) {
 }  // namespace
 
 bool ParseSceneText(const std::string& text, const std::string& fileName, SceneDocument& out, std::string& error) {
+    // Most files are fine: those go the quick way. The rest, and the odd ones
+    // the quick way leaves alone, through the tree that names what is wrong.
+    try {
+        if (SceneDocument direct; ReadSceneDirect(text, direct)) {
+            out = std::move(direct);
+            return true;
+        }
+    } catch (const std::bad_alloc&) {
+        error = fileName + ": Not enough memory to read the scene";
+        return false;
+    }
+    return ParseSceneTextChecked(text, fileName, out, error);
+}
+
+bool ParseSceneTextChecked(const std::string& text, const std::string& fileName, SceneDocument& out,
+                           std::string& error) {
     try {
         Value root;
         std::string problem;

@@ -16,4 +16,9 @@ bool LoadSceneFile(const std::string& path, SceneDocument& out, std::string& err
 // The same for scene text already in memory; `fileName` is used in messages.
 bool ParseSceneText(const std::string& text, const std::string& fileName, SceneDocument& out, std::string& error);
 
+// The same through the checking reader alone, which every file that is not
+// plain goes through; for tests that hold the quick reader to it.
+bool ParseSceneTextChecked(const std::string& text, const std::string& fileName, SceneDocument& out,
+                           std::string& error);
+
 }  // namespace standin

@@ -7,8 +7,11 @@ packages=(
   cmake g++ make
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libstb-dev libtinygltf-dev libassimp-dev libcli11-dev
+  # Picture decoders, and clang with libFuzzer for the fuzz targets.
   libpng-dev libjpeg62-turbo-dev
   clang-14 libclang-rt-14-dev
+  # The Windows library: cross-compilers, and Wine in a virtual display to test it.
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb icoutils
 )
 
 missing=()

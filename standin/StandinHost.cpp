@@ -1,9 +1,12 @@
 #include "standin/StandinHost.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <new>
+#include <unordered_map>
 #include <utility>
 
 namespace standin {
@@ -18,39 +21,62 @@ const T* ValueAt(const Keyed<T>& keyed, TimeValue t) {
     return &keyed.At(t);
 }
 
+// The host's face layouts, converted once per distinct list of the document:
+// every key of a mesh that shares its triangles shares their conversion too.
+struct FaceLayouts {
+    std::unordered_map<const void*, std::shared_ptr<const std::vector<Face>>> faces;
+    std::unordered_map<const void*, std::shared_ptr<const std::vector<TVFace>>> tvfaces;
+
+    std::shared_ptr<const std::vector<Face>> Faces(const SharedList<std::array<uint32_t, 3>>& list) {
+        auto& slot = faces[list.Identity()];
+        if (!slot) {
+            std::vector<Face> out;
+            out.reserve(list.size());
+            for (const auto& f : list) {
+                Face face;
+                face.v[0] = f[0];
+                face.v[1] = f[1];
+                face.v[2] = f[2];
+                out.push_back(face);
+            }
+            slot = std::make_shared<const std::vector<Face>>(std::move(out));
+        }
+        return slot;
+    }
+    std::shared_ptr<const std::vector<TVFace>> TVFaces(const SharedList<std::array<uint32_t, 3>>& list) {
+        auto& slot = tvfaces[list.Identity()];
+        if (!slot) {
+            std::vector<TVFace> out;
+            out.reserve(list.size());
+            for (const auto& f : list) out.push_back(TVFace{{f[0], f[1], f[2]}});
+            slot = std::make_shared<const std::vector<TVFace>>(std::move(out));
+        }
+        return slot;
+    }
+};
+
 // One key of a mesh in the layout the host hands out. Immutable once built, so
 // a converted copy can share it with the document's object instead of copying.
+// The vertices and texture coordinates are the document's own, which the host
+// holds unchanged for its whole life.
 struct MeshStore {
-    std::vector<Point3> verts;
-    std::vector<Face> faces;
-    std::vector<Point3> tverts;
-    std::vector<TVFace> tvfaces;
+    std::shared_ptr<const std::vector<Face>> faces;
+    std::shared_ptr<const std::vector<TVFace>> tvfaces;
+    Mesh view;
 
-    explicit MeshStore(const MeshData& data) : verts(data.verts), tverts(data.tverts) {
-        faces.reserve(data.faces.size());
-        for (const auto& f : data.faces) {
-            Face face;
-            face.v[0] = f[0];
-            face.v[1] = f[1];
-            face.v[2] = f[2];
-            faces.push_back(face);
-        }
-        tvfaces.reserve(data.tvfaces.size());
-        for (const auto& f : data.tvfaces) tvfaces.push_back(TVFace{{f[0], f[1], f[2]}});
+    MeshStore(const MeshData& data, FaceLayouts& layouts)
+        : faces(layouts.Faces(data.faces)), tvfaces(layouts.TVFaces(data.tvfaces)) {
+        view.numVerts = static_cast<int>(data.verts.size());
+        view.numFaces = static_cast<int>(faces->size());
+        view.numTVerts = static_cast<int>(data.tverts.size());
+        view.verts = data.verts.empty() ? nullptr : data.verts.data();
+        view.faces = faces->empty() ? nullptr : faces->data();
+        view.tVerts = data.tverts.data();
+        view.tvFace = tvfaces->empty() ? nullptr : tvfaces->data();
     }
     MeshStore() = default;
 
-    Mesh View() const {
-        Mesh m;
-        m.numVerts = static_cast<int>(verts.size());
-        m.numFaces = static_cast<int>(faces.size());
-        m.numTVerts = static_cast<int>(tverts.size());
-        m.verts = verts.empty() ? nullptr : verts.data();
-        m.faces = faces.empty() ? nullptr : faces.data();
-        m.tVerts = tverts.empty() ? nullptr : tverts.data();
-        m.tvFace = tvfaces.empty() ? nullptr : tvfaces.data();
-        return m;
-    }
+    const Mesh& View() const { return view; }
 };
 
 using SharedMesh = std::shared_ptr<const MeshStore>;
@@ -60,19 +86,18 @@ struct MeshKeys {
     std::vector<std::pair<TimeValue, SharedMesh>> keys;
     SharedMesh empty = std::make_shared<MeshStore>();
 
-    explicit MeshKeys(const Keyed<MeshData>& data) {
-        for (const auto& k : data.keys) keys.emplace_back(k.time, std::make_shared<MeshStore>(k.value));
+    MeshKeys(const Keyed<MeshData>& data, FaceLayouts& layouts) {
+        keys.reserve(data.keys.size());
+        for (const auto& k : data.keys) keys.emplace_back(k.time, std::make_shared<MeshStore>(k.value, layouts));
     }
     MeshKeys() = default;
 
+    // The last key at or before t, else the first (binary search).
     const SharedMesh& At(TimeValue t) const {
         if (keys.empty()) return empty;
-        const auto* found = &keys.front();
-        for (const auto& k : keys) {
-            if (k.first > t) break;
-            found = &k;
-        }
-        return found->second;
+        auto after = std::upper_bound(keys.begin(), keys.end(), t,
+                                      [](TimeValue time, const auto& k) { return time < k.first; });
+        return after == keys.begin() ? after->second : std::prev(after)->second;
     }
 };
 
@@ -85,7 +110,8 @@ struct StandinHost::Impl {
 
     StandinHost& owner;  // for the settings tests change on the fly (pasteKeyLimit)
 
-    SceneDocument document;
+    SceneDocument document;  // never changed while the host lives: meshes point into it
+    FaceLayouts layouts;
     HostCounters counters;
     std::vector<ProgressCall> progressLog;
     std::vector<EvalCall> evalLog;
@@ -176,7 +202,7 @@ Object* StandinHost::Impl::MakeCopy(SharedMesh mesh) {
 // mesh is the one of the time it was last evaluated or converted at.
 class StandinHost::Impl::SameTriObject final : public TriObject {
 public:
-    SameTriObject(Impl& host, const Keyed<MeshData>& data) : host_(host), mesh_(data) { SetTime(0); }
+    SameTriObject(Impl& host, const Keyed<MeshData>& data) : host_(host), mesh_(data, host.layouts) { SetTime(0); }
     ~SameTriObject() override = default;
 
     void SetTime(TimeValue t) {
@@ -207,7 +233,7 @@ private:
 class StandinHost::Impl::NodeObject final : public Object {
 public:
     NodeObject(Impl& host, const ObjectData& data) : host_(host), kind_(data.kind), convert_(data.convert) {
-        if (kind_ == ObjectKind::Mesh) mesh_ = MeshKeys(data.mesh);
+        if (kind_ == ObjectKind::Mesh) mesh_ = MeshKeys(data.mesh, host.layouts);
     }
     ~NodeObject() override = default;
 
@@ -398,41 +424,44 @@ public:
 
     // transform(node, t) x world(parent, t), the root's world being the
     // identity. The product with the identity is still computed, as the host
-    // does (it can turn a -0 into +0). Walks the parent chain without
-    // recursion so a deep scene cannot exhaust the stack.
-    // A host's matrix query cannot fail: the chain is kept on the stack when
-    // it is short, in memory when it is long, and should that memory not be
-    // had, walked again from this node for each level.
+    // does (it can turn a -0 into +0). Each node keeps its world matrix of the
+    // last time asked, so a walk that asks parents before children multiplies
+    // once per node, however deep the scene; the ancestors still to compute
+    // are gathered without recursion so a deep scene cannot exhaust the stack.
     Matrix3 World(TimeValue t) const {
-        constexpr size_t kKept = 64;
-        const SceneNode* kept[kKept];
-        size_t depth = 0;
-        for (const SceneNode* n = this; n && n->data_; n = n->parent_) {
-            if (depth < kKept) kept[depth] = n;
-            ++depth;
+        if (!data_) return Matrix3{};
+        if (worldKnown_ && worldTime_ == t) return world_;
+        if (!parent_->data_ || (parent_->worldKnown_ && parent_->worldTime_ == t)) {
+            return Remember(t, Local(t) * (parent_->data_ ? parent_->world_ : Matrix3{}));
         }
         std::vector<const SceneNode*> chain;
-        if (depth > kKept) {
-            try {
-                chain.reserve(depth);
-                for (const SceneNode* n = this; n && n->data_; n = n->parent_) chain.push_back(n);
-            } catch (const std::bad_alloc&) {
-                chain.clear();
+        const SceneNode* n = this;
+        try {
+            for (; n && n->data_ && !(n->worldKnown_ && n->worldTime_ == t); n = n->parent_) chain.push_back(n);
+        } catch (const std::bad_alloc&) {
+            // A host's matrix query cannot fail: without memory for the chain,
+            // the topmost ancestor still unknown is found again from here for
+            // each level, in the same order of products.
+            for (;;) {
+                const SceneNode* top = this;
+                while (top->parent_->data_ && !(top->parent_->worldKnown_ && top->parent_->worldTime_ == t)) {
+                    top = top->parent_;
+                }
+                const Matrix3 world =
+                    top->Remember(t, top->Local(t) * (top->parent_->data_ ? top->parent_->world_ : Matrix3{}));
+                if (top == this) return world;
             }
         }
-        Matrix3 world;  // the root's
-        for (size_t level = depth; level-- > 0;) {
-            const SceneNode* n = this;
-            if (level < kKept) {
-                n = kept[level];
-            } else if (!chain.empty()) {
-                n = chain[level];
-            } else {
-                for (size_t up = 0; up < level; ++up) n = n->parent_;
-            }
-            world = n->Local(t) * world;
-        }
+        Matrix3 world = n && n->data_ ? n->world_ : Matrix3{};
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) world = (*it)->Remember(t, (*it)->Local(t) * world);
         return world;
+    }
+
+    const Matrix3& Remember(TimeValue t, const Matrix3& world) const {
+        world_ = world;
+        worldTime_ = t;
+        worldKnown_ = true;
+        return world_;
     }
 
     Matrix3 Local(TimeValue t) const {
@@ -450,6 +479,10 @@ private:
     Impl& host_;
     const NodeData* data_;  // null for the scene root
     SceneNode* parent_;
+    // World() of the time last asked; the document never changes, so it stays true.
+    mutable Matrix3 world_;
+    mutable TimeValue worldTime_ = 0;
+    mutable bool worldKnown_ = false;
 };
 
 void StandinHost::Impl::Build() {

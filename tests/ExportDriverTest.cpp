@@ -141,6 +141,47 @@ TEST_F(DriverFixture, CancelledDialogReturnsOneAndTouchesNothing) {
     EXPECT_EQ(win32.dialogs[0].resourceId, IDD_EXPORT_OPTIONS);
 }
 
+// A library whose adapter never installed the host services, or a call without
+// an interface, must not export a scene it cannot read whole.
+TEST_F(DriverFixture, WithoutHostServicesOrInterfaceTheExportIsRefusedBeforeTheDialog) {
+    standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
+    for (const bool globalsInstalled : {false, true}) {
+        SCOPED_TRACE(globalsInstalled ? "no interface" : "no host services");
+        standin::HostGlobalsScope scope(globalsInstalled ? &host : nullptr);
+        win32.messageBoxes.clear();
+        win32.script = {{standin::DialogStep::Press, IDOK}};
+        const fs::path out = dir / "refused.mdl";
+        ModelExporter exporter;
+        EXPECT_EQ(exporter.DoExport(out.string().c_str(), nullptr, globalsInstalled ? nullptr : &host, FALSE, 0), 0);
+        ASSERT_EQ(win32.messageBoxes.size(), 1u);
+        EXPECT_EQ(win32.messageBoxes[0].caption, "Aborting !");
+        EXPECT_EQ(win32.messageBoxes[0].text, "Host services are not installed");
+        EXPECT_EQ(win32.messageBoxes[0].owner, globalsInstalled ? nullptr : host.GetMAXHWnd());
+        EXPECT_TRUE(win32.dialogs.empty());
+        EXPECT_TRUE(host.ProgressLog().empty());
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
+
+// The system answers -1 when it cannot create the dialog (e.g. its resource is
+// missing): the user chose nothing, so nothing is exported.
+TEST_F(DriverFixture, ADialogThatCannotOpenRefusesTheExport) {
+    struct FailingDialog : standin::ScriptedWin32 {
+        INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) override { return -1; }
+    } failing;
+    standin::Win32Scope scope(&failing);
+    standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
+    standin::HostGlobalsScope hostScope(&host);
+    const fs::path out = dir / "refused.mdl";
+    ModelExporter exporter;
+    EXPECT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, FALSE, 0), 0);
+    ASSERT_EQ(failing.messageBoxes.size(), 1u);
+    EXPECT_EQ(failing.messageBoxes[0].caption + ": " + failing.messageBoxes[0].text,
+              "Aborting !: Cannot open the options dialog");
+    EXPECT_TRUE(host.ProgressLog().empty());
+    EXPECT_FALSE(fs::exists(out));
+}
+
 TEST_F(DriverFixture, DialogAnswersDecideTheOptionsAndSuppressedExportsReuseThem) {
     standin::SceneDocument doc = DocumentWith({TexturedTriangle("Hull")});
     doc.animRange = {160, 480};

@@ -125,6 +125,47 @@ TEST(ImportGltf, InvisibleNodeHidesItsWholeSubtree) {
     EXPECT_FALSE(Find(doc, "Table")->hidden);
 }
 
+// A parent chain far deeper than any recursion could follow imports, hidden
+// from its top; a cycle is refused naming the list that closes it, also where
+// no scene lists it.
+TEST(ImportGltf, DeepChainsImportAndCyclesAreRefused) {
+    const int depth = 20000;
+    GltfBuilder chain;
+    chain.Add("meshes", {{"primitives", {Triangle(chain)}}});
+    for (int k = 0; k < depth; ++k) {
+        json node = {{"name", "n" + std::to_string(k)}};
+        if (k + 1 < depth) node["children"] = {k + 1};
+        if (k + 1 == depth) node["mesh"] = 0;
+        if (k == 0) node["extensions"] = {{"KHR_node_visibility", {{"visible", false}}}};
+        chain.Add("nodes", node);
+    }
+    const SceneDocument doc = Import(chain.Write(ScratchDir("gltf-deep") + "deep.gltf"));
+    const standin::NodeData* node = doc.nodes.empty() ? nullptr : &doc.nodes[0];
+    int levels = 0;
+    for (; node && !node->children.empty(); node = &node->children[0]) ++levels;
+    EXPECT_EQ(levels, depth - 1);
+    ASSERT_NE(node, nullptr);
+    EXPECT_TRUE(node->hidden);
+    EXPECT_EQ(node->object->mesh.At(0).faces.size(), 1u);
+
+    const std::string dir = ScratchDir("gltf-cycle");
+    for (bool withScene : {false, true}) {
+        GltfBuilder b;
+        b.Add("meshes", {{"primitives", {Triangle(b)}}});
+        b.Add("nodes", {{"name", "Shown"}, {"mesh", 0}});
+        b.Add("nodes", {{"name", "A"}, {"children", {2}}});
+        b.Add("nodes", {{"name", "B"}, {"children", {3}}});
+        b.Add("nodes", {{"name", "C"}, {"children", {1}}, {"mesh", 0}});
+        if (withScene) b.doc["scenes"] = {{{"nodes", {0}}}};
+        SceneDocument out;
+        std::string error;
+        EXPECT_FALSE(ImportScene(b.Write(dir + "cycle.gltf"), ImportOptions{}, out, error));
+        EXPECT_NE(error.find("cycle.gltf: nodes[3].children: node 1 is also an ancestor of node 3"), std::string::npos)
+            << error;
+        EXPECT_NE(error.find("a cycle of 3"), std::string::npos) << error;
+    }
+}
+
 TEST(ImportGltf, SeamsAreWeldedAndVRunsUp) {
     // A cube whose six faces each have their own four corners (24 vertices),
     // as exporters write it when every face has its own texture patch.

@@ -1,4 +1,5 @@
 #include "scene/SceneFile.h"
+#include "scene/SceneFileDirect.h"
 
 #include <cmath>
 #include <cstdio>
@@ -6,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -46,8 +48,7 @@ void ExpectMatrix(const Matrix3& m, const std::vector<float>& twelve) {
     }
 }
 
-TEST(SceneFile, ReadsEveryKindOfField) {
-    const SceneDocument doc = Load(R"({
+const char* const kEveryKindOfField = R"({
       "version": 1,
       "ticksPerFrame": 4800,
       "animRange": {"start": -160, "end": 16000},
@@ -75,7 +76,13 @@ TEST(SceneFile, ReadsEveryKindOfField) {
         {"object": {"kind": "unconvertible"}}, {"object": {"kind": "target"}},
         {"object": {"kind": "camera"}}, {"object": {"kind": "light"}}
       ]
-    })");
+    })";
+
+TEST(SceneFile, ReadsEveryKindOfField) {
+    // The quick reader takes a plain file like this one itself.
+    SceneDocument direct;
+    EXPECT_TRUE(ReadSceneDirect(kEveryKindOfField, direct));
+    const SceneDocument doc = Load(kEveryKindOfField);
 
     ASSERT_EQ(doc.nodes.size(), 5u);
     EXPECT_EQ(doc.ticksPerFrame, 4800);
@@ -447,6 +454,81 @@ TEST_F(SceneFileOnDisk, NamesTheFileInEveryRefusal) {
 
     EXPECT_FALSE(LoadSceneFile(dir_.string(), doc, error));  // a folder is no file
     EXPECT_EQ(error.rfind(dir_.string() + ": cannot read the file: ", 0), 0u) << error;
+}
+
+// Every value of a document, floats by their bits, for comparing two readings.
+void Dump(const NodeData& n, std::string& out);
+std::string Dump(const SceneDocument& doc) {
+    std::string out;
+    auto num = [&](auto v) { out += std::to_string(v) + ' '; };
+    num(doc.ticksPerFrame), num(doc.animRange.start), num(doc.animRange.end);
+    for (const auto& [name, pic] : doc.images) {
+        out += name + '|', num(pic.width), num(pic.height), num(pic.plain);
+        for (const Color64& c : pic.pixels) num(c.r), num(c.g), num(c.b), num(c.a);
+        num(pic.fill.r), num(pic.fill.a);
+    }
+    for (const NodeData& n : doc.nodes) Dump(n, out);
+    return out;
+}
+void Dump(const NodeData& n, std::string& out) {
+    auto num = [&](auto v) { out += std::to_string(v) + ' '; };
+    auto bits = [&](const void* p, size_t size) { out.append(static_cast<const char*>(p), size), out += '|'; };
+    out += n.name + '|', num(n.hidden);
+    for (const auto& k : n.transform.keys) num(k.time), bits(&k.value, sizeof k.value);
+    if (n.object) {
+        num(int(n.object->kind)), num(int(n.object->convert));
+        for (const auto& k : n.object->mesh.keys) {
+            const MeshData& m = k.value;
+            num(k.time), bits(m.verts.data(), m.verts.size() * sizeof(Point3));
+            bits(m.faces.data(), m.faces.size() * 12), bits(m.tverts.data(), m.tverts.size() * sizeof(Point3));
+            bits(m.tvfaces.data(), m.tvfaces.size() * 12);
+        }
+    }
+    if (n.material) {
+        num(int(n.material->kind));
+        if (n.material->diffuse) num(int(n.material->diffuse->kind)), out += n.material->diffuse->file + '|';
+    }
+    for (const auto& track : n.noteTracks) {
+        num(track.size());
+        for (const NoteKeyData& key : track) num(key.time), out += key.text + '|';
+    }
+    num(n.children.size());
+    for (const NodeData& c : n.children) Dump(c, out);
+}
+
+// The quick reader takes only what the checking reader takes, with the same
+// values: held to it on plain files and thousands of damaged copies of them.
+TEST(SceneFile, QuickReaderAgreesWithTheCheckingReader) {
+    std::ifstream example(QUORVEX_SOURCE_DIR "/examples/windmill/windmill.scene.json");
+    const std::string windmill{std::istreambuf_iterator<char>(example), std::istreambuf_iterator<char>()};
+    const std::string keyedMesh = OneMesh(R"("verts": [[0,0,0],[1,0,0],[0,1,0]], "faces": [[0,1,2]])");
+    std::mt19937 random(7);
+    const std::string pieces = "{}[],:\"0-.eE19 \\ntfu";
+    int accepted = 0;
+    for (const std::string& base : {std::string(kEveryKindOfField), windmill, keyedMesh}) {
+        const int rounds = base.size() > 10000 ? 500 : 3000;
+        SceneDocument direct, checked;
+        std::string error;
+        ASSERT_TRUE(ReadSceneDirect(base, direct));
+        ASSERT_TRUE(ParseSceneTextChecked(base, "scene.json", checked, error)) << error;
+        EXPECT_EQ(Dump(direct), Dump(checked));
+        for (int round = 0; round < rounds; ++round) {
+            std::string text = base;
+            const size_t at = random() % text.size();
+            const char piece = pieces[random() % pieces.size()];
+            switch (random() % 3) {
+                case 0: text.erase(at, 1); break;
+                case 1: text.insert(at, 1, piece); break;
+                default: text[at] = piece; break;
+            }
+            SceneDocument quick, slow;
+            if (!ReadSceneDirect(text, quick)) continue;
+            ++accepted;
+            ASSERT_TRUE(ParseSceneTextChecked(text, "scene.json", slow, error)) << text << "\n" << error;
+            ASSERT_EQ(Dump(quick), Dump(slow)) << text;
+        }
+    }
+    EXPECT_GT(accepted, 500);
 }
 
 }  // namespace

@@ -330,7 +330,7 @@ TEST(GatherPass, RefusesAMeshThatNoLongerFitsTheModel) {
 
 TEST(GatherPass, RefusesFacesThatNameMissingVertices) {
     MeshData broken = Square();
-    broken.faces[1] = {0, 2, 4};
+    broken.faces.Edit()[1] = {0, 2, 4};
     ExportRun run = RunExport(SceneWith({MeshNode("Hull", broken)}));
     EXPECT_EQ(run.result, 0);
     EXPECT_EQ(run.errorText, "Hull: Face uses a missing vertex");
@@ -338,7 +338,7 @@ TEST(GatherPass, RefusesFacesThatNameMissingVertices) {
     EXPECT_FALSE(run.written);
 
     MeshData brokenTex = Square();
-    brokenTex.tvfaces[0] = {0, 1, 7};
+    brokenTex.tvfaces.Edit()[0] = {0, 1, 7};
     EXPECT_EQ(RunExport(SceneWith({MeshNode("Hull", brokenTex)})).errorText, "Hull: Face uses a missing vertex");
 }
 

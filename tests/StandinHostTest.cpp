@@ -283,6 +283,29 @@ TEST(StandinHostTransforms, WorldIsLocalTimesParentWorld) {
     EXPECT_TRUE(SameMatrix(host.GetRootNode()->GetObjTMAfterWSM(0, nullptr), Matrix3{}));
 }
 
+// World matrices are kept per node for the time last asked: asking across
+// times and depths in any order must give the product of the keys at that time.
+TEST(StandinHostTransforms, DeepChainAskedAcrossTimesInAnyOrder) {
+    const int depth = 3000;
+    NodeData chain = EmptyNode("n" + std::to_string(depth - 1));
+    for (int k = depth - 1; k >= 0; --k) {
+        chain.transform = KeyedTransform({{0, Translation(1, 0, 0)}, {160, Translation(2, 0, 0)}});
+        if (k == 0) break;
+        NodeData parent = EmptyNode("n" + std::to_string(k - 1));
+        parent.children.push_back(std::move(chain));
+        chain = std::move(parent);
+    }
+    StandinHost host(Scene({std::move(chain)}));
+    INode* deepest = host.FindNode("n" + std::to_string(depth - 1));
+    INode* middle = host.FindNode("n1499");
+    auto x = [](INode* node, TimeValue t) { return node->GetObjTMAfterWSM(t, nullptr).row[3].x; };
+    EXPECT_EQ(x(deepest, 0), float(depth));
+    EXPECT_EQ(x(middle, 160), 3000.0f);
+    EXPECT_EQ(x(deepest, 160), 2.0f * depth);
+    EXPECT_EQ(x(middle, 100), 1500.0f);
+    EXPECT_EQ(x(deepest, 100), float(depth));
+}
+
 TEST(StandinHostTransforms, ProductWithIdentityIsComputedAndClearsNegativeZero) {
     Matrix3 local = Translation(-0.0f, 5, 0);
     local.row[0].y = -0.0f;

@@ -33,7 +33,7 @@ void InitialiseOptions(HWND dialog, ModelExporter* exporter) {
 
 }  // namespace
 
-INT_PTR ExportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK ExportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
             InitialiseOptions(dialog, reinterpret_cast<ModelExporter*>(lParam));

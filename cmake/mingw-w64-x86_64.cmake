@@ -1,0 +1,5 @@
+# Cross-builds the Windows plug-in library and its test programs for 64-bit
+# Windows with Debian's MinGW-w64.
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(QUORVEX_MINGW_TRIPLE x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/MingwToolchain.cmake)
