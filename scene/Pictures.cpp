@@ -18,13 +18,22 @@
 #include "scene/Limits.h"
 #include "scene/Pictures.h"
 
+// The Windows test host is cross-built without the system's libraries; there
+// PNG and JPEG fall back to stb. The command line always has them.
+#if __has_include(<png.h>) && __has_include(<jpeglib.h>)
+#define QUORVEX_SYSTEM_DECODERS 1
 // After the project's headers: the JPEG headers define TRUE and FALSE as
 // macros unless they exist as such already.
 #include <png.h>
 #include <jpeglib.h>
 #include <jerror.h>
+#else
+#define QUORVEX_SYSTEM_DECODERS 0
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#endif
 
-// The decoder is compiled here, private to this unit, for the two formats it
+// The decoder is compiled here, private to this unit, for the formats it
 // still reads and nothing else; static so it cannot clash with another copy
 // linked in by a library.
 #define STB_IMAGE_STATIC
@@ -165,6 +174,8 @@ std::string SizeProblem(uint64_t w, uint64_t h) {
     }
     return "";
 }
+
+#if QUORVEX_SYSTEM_DECODERS
 
 // Decoder state shared with the C callbacks. Everything a jump back may meet
 // lives here, made before the jump point, so that no object is skipped.
@@ -386,6 +397,8 @@ bool DecodeJpeg(const unsigned char* data, size_t size, Picture& out, std::strin
     return true;
 }
 
+#endif  // QUORVEX_SYSTEM_DECODERS
+
 }  // namespace
 
 bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::string& error) {
@@ -402,8 +415,10 @@ bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::st
         error = "not a PNG, JPEG, TGA or BMP picture";
         return false;
     }
+#if QUORVEX_SYSTEM_DECODERS
     if (format == PictureFormat::Png) return DecodePng(data, size, out, error);
     if (format == PictureFormat::Jpeg) return DecodeJpeg(data, size, out, error);
+#endif
     if (size > static_cast<size_t>(INT_MAX)) {
         error = "picture file too large to decode";
         return false;
@@ -422,8 +437,9 @@ bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::st
         return false;
     }
     const char* problem = format == PictureFormat::Bmp ? BmpProblem(data, size)
-                          : TgaPixelsComplete(data, size) ? nullptr
-                                                          : "picture file is cut short: pixel data is missing";
+                          : format == PictureFormat::Tga && !TgaPixelsComplete(data, size)
+                              ? "picture file is cut short: pixel data is missing"
+                              : nullptr;
     if (problem) {
         error = problem;
         return false;
