@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +18,7 @@
 #include "cli/ExportSummary.h"
 #include "export/ExportState.h"
 #include "cli/ConsoleProgress.h"
+#include "cli/Warnings.h"
 #include "import/Importer.h"
 #include "scene/SceneFile.h"
 #include "standin/StandinHost.h"
@@ -39,6 +39,9 @@ struct ExportArgs {
     double scale = 1.0;
     std::vector<std::string> clips;
     bool noUpFix = false;
+    std::string up;
+    bool noSwatches = false;
+    bool strict = false;
     bool listClips = false;
     bool quiet = false;
 };
@@ -89,8 +92,8 @@ ClassDesc* LoadExporterClass() {
 int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     const bool sceneFile = LowerExtension(args.scene) == ".json";
     if (sceneFile && importFlagsGiven)
-        return UsageError("--fps, --scale, --clip, --no-up-fix and --list-clips apply only to imported model files, not to " +
-                          args.scene);
+        return UsageError("--fps, --scale, --clip, --up, --no-up-fix, --no-swatches and --list-clips apply only to "
+                          "imported model files, not to " + args.scene);
     if (args.fps <= 0 || 4800 % args.fps != 0)
         return UsageError("--fps " + std::to_string(args.fps) + " must divide 4800 (e.g. 10, 15, 24, 25, 30, 60)");
     if (!std::isfinite(args.scale) || args.scale == 0.0) return UsageError("--scale must be a finite number other than 0");
@@ -98,8 +101,13 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     standin::ImportOptions importOptions;
     importOptions.fps = args.fps;
     importOptions.scale = args.scale;
-    importOptions.upFix = !args.noUpFix;
+    if (!args.up.empty() && args.up != "y" && args.up != "z") return UsageError("--up wants y or z, not " + args.up);
+    if (!args.up.empty() && args.noUpFix) return UsageError("--no-up-fix is --up z; give one of them");
+    importOptions.up = args.noUpFix || args.up == "z" ? standin::UpAxis::Z
+                       : args.up == "y"               ? standin::UpAxis::Y
+                                                      : standin::UpAxis::AsFile;
     importOptions.clips = args.clips;
+    importOptions.swatches = !args.noSwatches;
 
     std::string error;
     if (args.listClips) {
@@ -109,8 +117,11 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
             return ExitUsage;
         }
         if (clips.empty()) std::printf("%s: no animation clips (exports one frame)\n", args.scene.c_str());
-        for (const auto& clip : clips)
-            std::printf("%s: %lld frames\n", clip.name.c_str(), static_cast<long long>(clip.frames));
+        for (const auto& clip : clips) {
+            std::printf("%s: %lld frames", clip.name.c_str(), static_cast<long long>(clip.frames));
+            if (clip.used != clip.name) std::printf(", named %s", clip.used.c_str());
+            std::printf("\n");
+        }
         return ExitSuccess;
     }
 
@@ -124,12 +135,18 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     }
 
     standin::SceneDocument document;
+    standin::ImportNotes notes;
     const bool loaded = sceneFile ? standin::LoadSceneFile(args.scene, document, error)
-                                  : standin::ImportScene(args.scene, importOptions, document, error);
+                                  : standin::ImportScene(args.scene, importOptions, document, notes, error);
     if (!loaded) {
         std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
         // Running out of memory is a failure, not a fault of the scene.
-        return error.find(": Not enough memory") != std::string::npos ? ExitFailed : ExitUsage;
+        return notes.refused || error.find(": Not enough memory") != std::string::npos ? ExitFailed : ExitUsage;
+    }
+    if (args.strict && !notes.warnings.empty()) {
+        standin::PrintWarnings(stderr, args.scene, notes.warnings);
+        std::fprintf(stderr, "quorvex export: --strict: %s not written\n", args.output.c_str());
+        return ExitFailed;
     }
 
     standin::StandinHost host(std::move(document));
@@ -145,13 +162,13 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
         std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
     };
 
-    // A picture that cannot be loaded leaves its slot empty in the skin: say so
-    // once per picture.
-    std::set<std::string> pictureWarnings;
+    // A picture that cannot be loaded leaves its place in the skin empty: say
+    // so once per picture (the exporter loads each more than once).
+    std::vector<std::string> pictureWarnings;
     host.onPictureError = [&](const std::string& why) {
-        if (!pictureWarnings.insert(why).second) return;
-        if (terminal) progress.BreakLine();
-        std::fprintf(stderr, "quorvex export: warning: %s\n", why.c_str());
+        if (std::find(pictureWarnings.begin(), pictureWarnings.end(), why) == pictureWarnings.end()) {
+            pictureWarnings.push_back(why);
+        }
     };
 
     ClassDesc* classDesc = LoadExporterClass();
@@ -178,6 +195,8 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     const int result = exporter->DoExport(args.output.c_str(), nullptr, &host, suppressPrompts, 0);
     if (terminal) progress.BreakLine();
     exporter.reset();
+    standin::PrintWarnings(stderr, args.scene, notes.warnings);
+    standin::PrintWarnings(stderr, args.scene, pictureWarnings);
     if (result != 1 || !win32.messageBoxes.empty()) return ExitFailed;
 
     if (!args.quiet) PrintExportSummary(stdout, args.output);
@@ -191,12 +210,15 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         "Export a whole animated scene to one vertex-animated model file.\n"
         "SCENE is a stand-in host scene file (*.json, see docs/scene-files.md) or a model file\n"
         "in an interchange format: glTF (.gltf, .glb) or anything Assimp reads (.fbx, .obj,\n"
-        ".dae, .3ds, ...). Every visible mesh needs a standard material with a diffuse bitmap\n"
-        "and texture coordinates.\n"
+        ".dae, .3ds, ...). In a scene file every visible mesh needs a standard material with a\n"
+        "diffuse bitmap and texture coordinates; an imported mesh without them gets a swatch of\n"
+        "its material's colour, with a warning.\n"
+        "Warnings (\"quorvex: warning: FILE: ...\") name whatever the import changed.\n"
         "Without --frames the export options dialog runs as in the modelling host: the frame\n"
         "range is the scene's animation range and the flags tick its boxes.\n"
-        "Exit status: 0 written, 1 export refused or failed (the message says why),\n"
-        "2 bad usage or unreadable scene.");
+        "Exit status: 0 written, 1 export refused or failed (the message says why; also an\n"
+        "imported file without triangles, and any warning under --strict), 2 bad usage or\n"
+        "unreadable scene.");
     cmd->add_option("SCENE", args->scene, "Scene to export")->required();
     cmd->add_option("-o,--output", args->output, "Model file to write (OUT.mdl)");
     cmd->add_flag("--hi-precision", args->hiPrecision, "16-bit vertices (\"MDL4\") instead of 8-bit (\"MDL3\")");
@@ -208,12 +230,23 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         "without the options dialog");
     CLI::Option* fps = cmd->add_option("--fps", args->fps, "Imported files: frames per second, a divisor of 4800 (default 30)");
     CLI::Option* scale = cmd->add_option("--scale", args->scale, "Imported files: multiply every position by F (default 1)");
-    CLI::Option* clip = cmd->add_option("--clip", args->clips, "Imported files: export only this animation clip (repeatable)");
-    CLI::Option* noUpFix = cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: keep the file's axes (no Y-up to Z-up turn)");
-    CLI::Option* listClips = cmd->add_flag("--list-clips", args->listClips, "Imported files: list the animation clips and their lengths, export nothing");
+    CLI::Option* clip = cmd->add_option(
+        "--clip", args->clips,
+        "Imported files: export only this animation clip (repeatable; in the order given).\n"
+        "OLD=NEW selects clip OLD and names its frames NEW");
+    CLI::Option* up = cmd->add_option("--up", args->up,
+                                      "Imported files: y or z, the file's up axis (default: its metadata, else its\n"
+                                      "format's convention); y files are turned to stand in the Z-up host");
+    CLI::Option* noUpFix = cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: the file's axes as stored (same as --up z)");
+    CLI::Option* noSwatches = cmd->add_flag(
+        "--no-swatches", args->noSwatches,
+        "Imported files: no colour swatches; meshes without a usable texture are refused");
+    CLI::Option* listClips = cmd->add_flag("--list-clips", args->listClips, "Imported files: list the animation clips, their lengths and frame names, export nothing");
+    cmd->add_flag("--strict", args->strict, "Treat every warning as a failure: exit 1, write nothing");
     cmd->add_flag("-q,--quiet", args->quiet, "No progress bar and no summary");
-    cmd->callback([args, frames, fps, scale, clip, noUpFix, listClips, &exitStatus]() {
-        const bool importFlags = fps->count() || scale->count() || clip->count() || noUpFix->count() || listClips->count();
+    cmd->callback([args, frames, fps, scale, clip, up, noUpFix, noSwatches, listClips, &exitStatus]() {
+        const bool importFlags = fps->count() || scale->count() || clip->count() || up->count() || noUpFix->count() ||
+                                 noSwatches->count() || listClips->count();
         exitStatus = RunExport(*args, frames->count() > 0, importFlags);
     });
 }

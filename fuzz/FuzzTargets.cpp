@@ -120,8 +120,8 @@ void RunGltf(const uint8_t* data, size_t size) {
     if (!WriteScratch(path, data, size)) return;
     standin::SceneDocument document;
     std::string error;
-    standin::ImportOptions options;
-    const bool imported = standin::ImportScene(path, options, document, error);
+    standin::ImportNotes notes;
+    const bool imported = standin::ImportScene(path, standin::ImportOptions{}, document, notes, error);
     std::remove(path.c_str());
     if (imported) ExportAndReadBack(std::move(document));
 }
@@ -131,7 +131,8 @@ void RunObj(const uint8_t* data, size_t size) {
     if (!WriteScratch(path, data, size)) return;
     standin::SceneDocument document;
     std::string error;
-    standin::ImportScene(path, standin::ImportOptions{}, document, error);
+    standin::ImportNotes notes;
+    standin::ImportScene(path, standin::ImportOptions{}, document, notes, error);
     std::remove(path.c_str());
 }
 

@@ -83,6 +83,9 @@ struct AnimMesh {
     std::vector<std::vector<Vec3d>> morphTargets;
     std::vector<double> defaultWeights;  // may be shorter than morphTargets (missing: 0)
     int material = -1;                   // index into materials, -1: none
+    // Empty, or one RGBA colour (0..1) per position: the first colour set,
+    // already multiplied by the material's colour where the format says so.
+    std::vector<std::array<double, 4>> colours;
 };
 
 struct AnimSkin {
@@ -111,12 +114,20 @@ struct AnimNode {
     std::vector<double> weights;
 };
 
+// How texture coordinates outside 0..1 address the picture.
+enum class Wrap { Repeat, Mirror, Clamp };
+
 struct AnimMaterial {
     std::string name;
-    // The diffuse or base-colour picture as the bitmap manager resolves it:
-    // a key of AnimatedScene::pictures or a path relative to baseDir. Empty:
-    // the material has no such texture.
+    // The diffuse or base-colour picture: a key of AnimatedScene::pictures
+    // (embedded pictures), or the file name as the file writes it (any
+    // separators, relative to baseDir or absolute). Empty: no such texture.
     std::string diffuseMap;
+    // Why an embedded picture could not be used (diffuseMap is then empty).
+    std::string mapProblem;
+    std::array<double, 4> colour{1.0, 1.0, 1.0, 1.0};  // diffuse / base colour, RGBA 0..1
+    Wrap wrapU = Wrap::Repeat;
+    Wrap wrapV = Wrap::Repeat;
 };
 
 struct AnimatedScene {
@@ -130,12 +141,20 @@ struct AnimatedScene {
     // Turns the file's axes into the host's Z-up axes (a rotation).
     Mat4d toZUp;
     std::string baseDir;  // the model file's folder
+    // Primitives without a surface that the loader left out.
+    size_t skippedPoints = 0;
+    size_t skippedLines = 0;
+    // What the loader changed or left out, one line each, without the file name.
+    std::vector<std::string> warnings;
 };
 
 // Loads a .gltf or .glb file. False with `error` naming the file and the place.
 bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& error);
 // Loads any other format Assimp reads. False with `error` naming the file.
 bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error);
+
+// The turn that stands a Y-up file upright: (x, y, z) becomes (x, -z, y).
+Mat4d YUpToZUp();
 
 // The folder of `path` ("" for a bare file name) and its last component.
 std::string FolderOf(const std::string& path);

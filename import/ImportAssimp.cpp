@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <assimp/Importer.hpp>
 #include <exception>
-#include <filesystem>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -58,26 +57,25 @@ Mat4d UpToZ(int axis, int sign) {
     return m;
 }
 
-// A texture path as written may be absolute on the artist's machine or use
-// backslashes; the picture beside the model, under the written relative path
-// or its bare name, is what the artist means.
-std::string ResolveTexturePath(const std::string& written, const std::string& baseDir) {
-    namespace fs = std::filesystem;
-    auto exists = [&](const std::string& rel) {
-        std::error_code ec;
-        const fs::path p = fs::path(rel).is_absolute() ? fs::path(rel) : fs::path(baseDir.empty() ? "." : baseDir) / rel;
-        return fs::is_regular_file(p, ec);
-    };
-    if (exists(written)) return written;
-    std::string slashed = written;
-    std::replace(slashed.begin(), slashed.end(), '\\', '/');
-    if (slashed != written && exists(slashed)) return slashed;
-    const size_t cut = slashed.find_last_of('/');
-    if (cut != std::string::npos) {
-        const std::string bare = slashed.substr(cut + 1);
-        if (exists(bare)) return bare;
+// Formats that carry no up axis of their own and are Z-up by the convention
+// of the programs that write them, and that Assimp hands over as stored.
+// Every other format without metadata is Y-up, or turned Y-up by Assimp.
+bool ZUpByConvention(const std::string& path) {
+    std::string ext = FileNameOf(path);
+    const size_t dot = ext.rfind('.');
+    ext = dot == std::string::npos ? "" : ext.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    static const char* const kZUp[] = {"3ds", "smd", "vta", "stl", "blend", "dxf"};
+    return std::find(std::begin(kZUp), std::end(kZUp), ext) != std::end(kZUp);
+}
+
+Wrap WrapOf(int mode) {
+    switch (mode) {
+        case aiTextureMapMode_Clamp:
+        case aiTextureMapMode_Decal: return Wrap::Clamp;
+        case aiTextureMapMode_Mirror: return Wrap::Mirror;
+        default: return Wrap::Repeat;
     }
-    return written;
 }
 
 // An embedded picture: compressed bytes (height 0) or raw texels.
@@ -137,35 +135,52 @@ struct Builder {
             aiString name;
             if (src.Get(AI_MATKEY_NAME, name) == AI_SUCCESS) mat.name = name.C_Str();
             aiString file;
-            if (src.GetTexture(aiTextureType_DIFFUSE, 0, &file) == AI_SUCCESS ||
-                src.GetTexture(aiTextureType_BASE_COLOR, 0, &file) == AI_SUCCESS) {
+            aiTextureType type = aiTextureType_DIFFUSE;
+            bool textured = src.GetTexture(type, 0, &file) == AI_SUCCESS;
+            if (!textured) {
+                type = aiTextureType_BASE_COLOR;
+                textured = src.GetTexture(type, 0, &file) == AI_SUCCESS;
+            }
+            if (textured) {
                 mat.diffuseMap = file.C_Str();
+                int mode = aiTextureMapMode_Wrap;
+                if (src.Get(AI_MATKEY_MAPPINGMODE_U(type, 0), mode) == AI_SUCCESS) mat.wrapU = WrapOf(mode);
+                mode = aiTextureMapMode_Wrap;
+                if (src.Get(AI_MATKEY_MAPPINGMODE_V(type, 0), mode) == AI_SUCCESS) mat.wrapV = WrapOf(mode);
+            }
+            aiColor4D colour;
+            if (src.Get(AI_MATKEY_COLOR_DIFFUSE, colour) == AI_SUCCESS || src.Get(AI_MATKEY_BASE_COLOR, colour) == AI_SUCCESS) {
+                mat.colour = {colour.r, colour.g, colour.b, colour.a};
             }
             out.materials.push_back(std::move(mat));
         }
     }
 
-    bool Pictures(std::string& error) {
+    // Embedded pictures are decoded here, once each; pictures in files are
+    // found and decoded with the rest (import/Surfaces.h).
+    void Pictures() {
+        std::map<std::string, std::string> failed;
         for (AnimMaterial& mat : out.materials) {
             if (mat.diffuseMap.empty()) continue;
             const aiTexture* tex = ai.GetEmbeddedTexture(mat.diffuseMap.c_str());
-            if (!tex) {
-                mat.diffuseMap = ResolveTexturePath(mat.diffuseMap, out.baseDir);
-                continue;
-            }
+            if (!tex) continue;
             const std::string key = FileNameOf(path) + "#" + mat.diffuseMap;
-            if (!out.pictures.count(key)) {
+            if (!out.pictures.count(key) && !failed.count(key)) {
                 Picture picture;
                 std::string why;
-                if (!DecodeEmbedded(*tex, picture, why)) {
-                    error = path + ": embedded picture " + mat.diffuseMap + ": " + why;
-                    return false;
+                if (DecodeEmbedded(*tex, picture, why)) {
+                    out.pictures.emplace(key, std::move(picture));
+                } else {
+                    failed.emplace(key, "embedded picture " + mat.diffuseMap + " cannot be read: " + why);
                 }
-                out.pictures.emplace(key, std::move(picture));
             }
-            mat.diffuseMap = key;
+            if (failed.count(key)) {
+                mat.mapProblem = failed[key];
+                mat.diffuseMap.clear();
+            } else {
+                mat.diffuseMap = key;
+            }
         }
-        return true;
     }
 
     void Meshes() {
@@ -181,7 +196,11 @@ struct Builder {
             }
             for (unsigned f = 0; f < src.mNumFaces; ++f) {
                 const aiFace& face = src.mFaces[f];
-                if (face.mNumIndices != 3) continue;  // points and lines carry no surface
+                if (face.mNumIndices != 3) {  // points and lines carry no surface
+                    if (face.mNumIndices == 1) ++out.skippedPoints;
+                    if (face.mNumIndices == 2) ++out.skippedLines;
+                    continue;
+                }
                 if (face.mIndices[0] >= src.mNumVertices || face.mIndices[1] >= src.mNumVertices ||
                     face.mIndices[2] >= src.mNumVertices) {
                     continue;
@@ -212,6 +231,13 @@ struct Builder {
                 }
                 mesh.morphTargets.push_back(std::move(deltas));
                 mesh.defaultWeights.push_back(target.mWeight);
+            }
+            if (src.HasVertexColors(0)) {
+                mesh.colours.resize(src.mNumVertices);
+                for (unsigned i = 0; i < src.mNumVertices; ++i) {
+                    const aiColor4D& c = src.mColors[0][i];
+                    mesh.colours[i] = {c.r, c.g, c.b, c.a};
+                }
             }
             mesh.material = src.mMaterialIndex < out.materials.size() ? static_cast<int>(src.mMaterialIndex) : -1;
             meshIndexOf[m] = static_cast<int>(out.meshes.size());
@@ -323,8 +349,9 @@ struct Builder {
         }
     }
 
+    // The file's own up axis where it states one, else its format's convention.
     void UpAxis() {
-        int axis = 1, sign = 1;
+        int axis = ZUpByConvention(path) ? 2 : 1, sign = 1;
         if (ai.mMetaData) {
             int32_t v = 0;
             if (ai.mMetaData->Get("UpAxis", v) && v >= 0 && v <= 2) axis = v;
@@ -353,9 +380,17 @@ bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& e
         Assimp::Importer importer;
         // One node per node of the file: no helper nodes for pivots.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
-        const aiScene* ai =
-            importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_ValidateDataStructure);
-        if (!ai || !ai->mRootNode || (ai->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
+        // A file without meshes gets no stand-in mesh drawing its skeleton.
+        importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
+        // Projection mappings (planar, cylindrical, spherical) become texture
+        // coordinates, and texture transforms are applied to them.
+        const aiScene* ai = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType |
+                                                        aiProcess_ValidateDataStructure | aiProcess_GenUVCoords |
+                                                        aiProcess_TransformUVCoords);
+        // A scene read whole but holding no mesh is incomplete to Assimp; it
+        // goes on, to be refused for holding no triangle.
+        const bool meshless = ai && ai->mRootNode && ai->mNumMeshes == 0;
+        if (!ai || !ai->mRootNode || ((ai->mFlags & AI_SCENE_FLAGS_INCOMPLETE) && !meshless)) {
             const std::string why = importer.GetErrorString();
             error = path + ": " + (why.empty() ? std::string("cannot be read") : why);
             return false;
@@ -364,7 +399,7 @@ bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& e
         out.baseDir = FolderOf(path);
         Builder b{*ai, path, out, {}, {}, {}};
         b.Materials();
-        if (!b.Pictures(error)) return false;
+        b.Pictures();
         b.Meshes();
         // The file's root is a container Assimp adds; when it holds nothing and
         // moves nothing, its children are the scene's roots.

@@ -6,8 +6,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <exception>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <map>
 
 #include "import/AnimatedScene.h"
 #include "import/NodeTree.h"
@@ -100,6 +104,7 @@ public:
     Reader(const tinygltf::Model& model, std::string file) : model_(model), file_(std::move(file)) {}
 
     const std::string& Error() const { return error_; }
+    const tinygltf::Model& Model() const { return model_; }
 
     bool Fail(const std::string& where, const std::string& what) {
         error_ = file_ + ": " + where + ": " + what;
@@ -243,6 +248,65 @@ int DiffuseTexture(const tinygltf::Material& mat) {
     return -1;
 }
 
+Wrap WrapOf(int mode) {
+    switch (mode) {
+        case TINYGLTF_TEXTURE_WRAP_CLAMP_TO_EDGE: return Wrap::Clamp;
+        case TINYGLTF_TEXTURE_WRAP_MIRRORED_REPEAT: return Wrap::Mirror;
+        default: return Wrap::Repeat;
+    }
+}
+
+// The material's diffuse colour: the base-colour factor, or the diffuse factor
+// of the specular-glossiness extension.
+std::array<double, 4> DiffuseColour(const tinygltf::Material& mat) {
+    std::array<double, 4> c{1.0, 1.0, 1.0, 1.0};
+    const auto ext = mat.extensions.find("KHR_materials_pbrSpecularGlossiness");
+    if (ext != mat.extensions.end() && ext->second.Has("diffuseFactor")) {
+        const tinygltf::Value& f = ext->second.Get("diffuseFactor");
+        for (int i = 0; i < 4 && f.IsArray() && static_cast<size_t>(i) < f.ArrayLen(); ++i) {
+            if (f.Get(i).IsNumber()) c[i] = f.Get(i).GetNumberAsDouble();
+        }
+        return c;
+    }
+    const auto& f = mat.pbrMetallicRoughness.baseColorFactor;
+    for (size_t i = 0; i < 4 && i < f.size(); ++i) c[i] = f[i];
+    return c;
+}
+
+// KHR_texture_transform on the diffuse texture, as a 2x3 matrix in glTF's
+// texture space (v down): u' = a u + b v + c, v' = d u + e v + f.
+std::array<double, 6> TextureTransform(const tinygltf::Material& mat) {
+    std::array<double, 6> m{1, 0, 0, 0, 1, 0};
+    const auto& info = mat.pbrMetallicRoughness.baseColorTexture;
+    const auto ext = info.extensions.find("KHR_texture_transform");
+    if (info.index < 0 || ext == info.extensions.end()) return m;
+    auto number = [&](const char* key, int i, double fallback) {
+        if (!ext->second.Has(key)) return fallback;
+        const tinygltf::Value& v = ext->second.Get(key);
+        if (i < 0) return v.IsNumber() ? v.GetNumberAsDouble() : fallback;
+        return v.IsArray() && static_cast<size_t>(i) < v.ArrayLen() && v.Get(i).IsNumber() ? v.Get(i).GetNumberAsDouble()
+                                                                                          : fallback;
+    };
+    const double r = number("rotation", -1, 0.0), su = number("scale", 0, 1.0), sv = number("scale", 1, 1.0);
+    m = {std::cos(r) * su, std::sin(r) * sv, number("offset", 0, 0.0), -std::sin(r) * su, std::cos(r) * sv,
+         number("offset", 1, 0.0)};
+    return m;
+}
+
+// Compressed geometry this build does not decode: the extension's name.
+std::string CompressionOf(const tinygltf::Model& model, const tinygltf::Primitive& prim) {
+    if (prim.extensions.count("KHR_draco_mesh_compression")) return "KHR_draco_mesh_compression";
+    for (const auto& attribute : prim.attributes) {
+        if (attribute.second < 0 || static_cast<size_t>(attribute.second) >= model.accessors.size()) continue;
+        const int view = model.accessors[attribute.second].bufferView;
+        if (view < 0 || static_cast<size_t>(view) >= model.bufferViews.size()) continue;
+        for (const char* ext : {"EXT_meshopt_compression", "KHR_meshopt_compression"}) {
+            if (model.bufferViews[view].extensions.count(ext)) return ext;
+        }
+    }
+    return "";
+}
+
 bool Triangles(int mode, const std::vector<uint32_t>& idx, std::vector<std::array<uint32_t, 3>>& out) {
     switch (mode) {
         case -1:
@@ -297,6 +361,21 @@ bool ReadPrimitive(Reader& rd, const tinygltf::Primitive& prim, const std::strin
         for (size_t i = 0; i < n; ++i) mesh.uvs[i] = {data[i * 2], 1.0 - data[i * 2 + 1]};
     }
 
+    const auto colour = prim.attributes.find("COLOR_0");
+    if (colour != prim.attributes.end()) {
+        const int acc = colour->second;
+        const int comps = acc >= 0 && static_cast<size_t>(acc) < rd.Model().accessors.size() &&
+                                  rd.Model().accessors[acc].type == TINYGLTF_TYPE_VEC3
+                              ? 3
+                              : 4;
+        if (!rd.Accessor(acc, comps, data, count)) return false;
+        if (count != n) return rd.Fail(where + ".COLOR_0", "count differs from POSITION");
+        mesh.colours.resize(n);
+        for (size_t i = 0; i < n; ++i) {
+            mesh.colours[i] = {data[i * comps], data[i * comps + 1], data[i * comps + 2], comps == 4 ? data[i * comps + 3] : 1.0};
+        }
+    }
+
     for (int set = 0;; ++set) {
         const auto joints = prim.attributes.find("JOINTS_" + std::to_string(set));
         const auto weights = prim.attributes.find("WEIGHTS_" + std::to_string(set));
@@ -346,11 +425,18 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
 
     // Materials and the pictures they use.
     const std::string fileName = FileNameOf(path);
+    std::map<int, std::string> undecodable;  // image index -> why
     for (size_t m = 0; m < model.materials.size(); ++m) {
         AnimMaterial mat;
-        mat.name = model.materials[m].name;
+        mat.name = model.materials[m].name.empty() ? "materials[" + std::to_string(m) + "]" : model.materials[m].name;
+        mat.colour = DiffuseColour(model.materials[m]);
         const int tex = DiffuseTexture(model.materials[m]);
         if (tex >= 0 && static_cast<size_t>(tex) < model.textures.size()) {
+            const int sampler = model.textures[tex].sampler;
+            if (sampler >= 0 && static_cast<size_t>(sampler) < model.samplers.size()) {
+                mat.wrapU = WrapOf(model.samplers[sampler].wrapS);
+                mat.wrapV = WrapOf(model.samplers[sampler].wrapT);
+            }
             const int src = model.textures[tex].source;
             if (src >= 0 && static_cast<size_t>(src) < model.images.size()) {
                 const tinygltf::Image& image = model.images[src];
@@ -358,7 +444,7 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
                     mat.diffuseMap = PercentDecoded(image.uri);
                 } else {
                     const std::string key = fileName + "#image" + std::to_string(src);
-                    if (!out.pictures.count(key)) {
+                    if (!out.pictures.count(key) && !undecodable.count(src)) {
                         const unsigned char* bytes = image.image.data();
                         size_t length = image.image.size();
                         if (image.bufferView >= 0 &&
@@ -367,13 +453,17 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
                         }
                         Picture picture;
                         std::string why;
-                        if (!DecodePicture(bytes, length, picture, why)) {
-                            error = path + ": images[" + std::to_string(src) + "]: " + why;
-                            return false;
+                        if (DecodePicture(bytes, length, picture, why)) {
+                            out.pictures.emplace(key, std::move(picture));
+                        } else {
+                            undecodable[src] = "images[" + std::to_string(src) + "] cannot be read: " + why;
                         }
-                        out.pictures.emplace(key, std::move(picture));
                     }
-                    mat.diffuseMap = key;
+                    if (undecodable.count(src)) {
+                        mat.mapProblem = undecodable[src];
+                    } else {
+                        mat.diffuseMap = key;
+                    }
                 }
             }
         }
@@ -387,6 +477,16 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
         for (size_t p = 0; p < src.primitives.size(); ++p) {
             const tinygltf::Primitive& prim = src.primitives[p];
             const int mode = prim.mode;
+            const std::string where = "meshes[" + std::to_string(m) + "].primitives[" + std::to_string(p) + "]";
+            const std::string compression = CompressionOf(model, prim);
+            if (!compression.empty()) {
+                return rd.Fail(where, "compressed with " + compression + ", which this build does not decode"),
+                       fail();
+            }
+            if (mode == TINYGLTF_MODE_POINTS) ++out.skippedPoints;
+            if (mode == TINYGLTF_MODE_LINE || mode == TINYGLTF_MODE_LINE_LOOP || mode == TINYGLTF_MODE_LINE_STRIP) {
+                ++out.skippedLines;
+            }
             if (!prim.attributes.count("POSITION") ||
                 !(mode == -1 || mode == TINYGLTF_MODE_TRIANGLES || mode == TINYGLTF_MODE_TRIANGLE_STRIP ||
                   mode == TINYGLTF_MODE_TRIANGLE_FAN)) {
@@ -394,9 +494,21 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
             }
             AnimMesh mesh;
             mesh.name = src.name;
-            if (!ReadPrimitive(rd, prim,
-                               "meshes[" + std::to_string(m) + "].primitives[" + std::to_string(p) + "]", mesh)) {
-                return fail();
+
+            if (!ReadPrimitive(rd, prim, where, mesh)) return fail();
+            if (mesh.material >= 0 && static_cast<size_t>(mesh.material) < model.materials.size()) {
+                // glTF's colour is the base-colour factor times the vertex colour.
+                const auto factor = out.materials[mesh.material].colour;
+                for (auto& c : mesh.colours) {
+                    for (int k = 0; k < 4; ++k) c[k] *= factor[k];
+                }
+                const auto t = TextureTransform(model.materials[mesh.material]);
+                if (t != std::array<double, 6>{1, 0, 0, 0, 1, 0}) {
+                    for (auto& uv : mesh.uvs) {
+                        const double u = uv[0], v = 1.0 - uv[1];  // back to glTF's v for the transform
+                        uv = {t[0] * u + t[1] * v + t[2], 1.0 - (t[3] * u + t[4] * v + t[5])};
+                    }
+                }
             }
             if (mesh.material >= static_cast<int>(out.materials.size())) mesh.material = -1;
             mesh.defaultWeights = src.weights;
@@ -541,14 +653,28 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
         out.clips.push_back(std::move(clip));
     }
 
-    // glTF is Y-up: (x, y, z) turns to (x, -z, y), so +Y becomes +Z.
-    out.toZUp = Mat4d{};
-    out.toZUp.m[1][1] = 0.0;
-    out.toZUp.m[1][2] = -1.0;
-    out.toZUp.m[2][1] = 1.0;
-    out.toZUp.m[2][2] = 0.0;
+    out.toZUp = YUpToZUp();  // glTF is Y-up
     out.baseDir = FolderOf(path);
     return true;
+}
+
+// glTF 1.0 files, which tinygltf does not read: the JSON's asset.version, or
+// the binary container's version word.
+bool IsGltf1(const std::vector<unsigned char>& bytes, bool binary) {
+    if (binary) {
+        return bytes.size() >= 8 && std::memcmp(bytes.data(), "glTF", 4) == 0 && bytes[4] == 1 && bytes[5] == 0 &&
+               bytes[6] == 0 && bytes[7] == 0;
+    }
+    try {
+        const nlohmann::json doc = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
+        if (!doc.is_object() || !doc.contains("asset") || !doc["asset"].is_object()) return false;
+        const auto& version = doc["asset"]["version"];
+        // 1.0 files may write the version as a number.
+        if (version.is_number()) return version.get<double>() < 2.0;
+        return version.is_string() && version.get<std::string>().rfind("1.", 0) == 0;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 }  // namespace
@@ -575,6 +701,7 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
             error = path + ": empty file";
             return false;
         }
+        if (IsGltf1(bytes, binary)) return LoadAssimpScene(path, out, error);
         const std::string baseDir = FolderOf(path);
         const unsigned length = static_cast<unsigned>(bytes.size());
         const bool ok = binary ? loader.LoadBinaryFromMemory(&model, &err, &warn, bytes.data(), length, baseDir)

@@ -5,7 +5,9 @@
 #include <new>
 
 #include "import/AnimatedScene.h"
+#include "import/ClipNames.h"
 #include "import/SceneEvaluator.h"
+#include "import/Surfaces.h"
 
 namespace standin {
 
@@ -28,6 +30,15 @@ std::string FileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+Mat4d YUpToZUp() {
+    Mat4d m;
+    m.m[1][1] = 0.0;
+    m.m[1][2] = -1.0;
+    m.m[2][1] = 1.0;
+    m.m[2][2] = 0.0;
+    return m;
+}
+
 bool IsGltfPath(const std::string& path) {
     const std::string ext = LowerExtension(path);
     return ext == ".gltf" || ext == ".glb";
@@ -48,15 +59,123 @@ static bool LoadWithOptions(const std::string& path, const ImportOptions& option
     return Load(path, scene, error);
 }
 
-bool ImportScene(const std::string& path, const ImportOptions& options, SceneDocument& out, std::string& error) {
-    try {
-        AnimatedScene scene;
-        if (!LoadWithOptions(path, options, scene, error)) return false;
-        if (!SampleScene(scene, options, out, error)) {
-            error = path + ": " + error;
+// A scene without a triangle would be written as an empty model.
+static bool HasSurface(const std::string& path, AnimatedScene& scene, std::string& error) {
+    const bool points = scene.skippedPoints > 0, lines = scene.skippedLines > 0;
+    const bool any = std::any_of(scene.meshes.begin(), scene.meshes.end(),
+                                 [](const AnimMesh& m) { return !m.triangles.empty(); });
+    if (!any) {
+        error = path + ": no triangles: " +
+                (points && lines ? std::string("the file holds only points and lines")
+                 : points        ? std::string("the file holds only points")
+                 : lines         ? std::string("the file holds only lines")
+                                 : std::string("the file holds no mesh"));
+        return false;
+    }
+    auto count = [](size_t n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
+    if (points || lines) {
+        const std::string what = points && lines ? count(scene.skippedPoints, "point") + " and " +
+                                                       count(scene.skippedLines, "line")
+                                 : points ? count(scene.skippedPoints, "point")
+                                          : count(scene.skippedLines, "line");
+        scene.warnings.push_back(what + " left out: only triangles are exported");
+    }
+    return true;
+}
+
+// The clips the export takes, in the order asked, with the texts their frames
+// are named after.
+static bool ChooseClips(const AnimatedScene& scene, const ImportOptions& options, std::vector<ClipInfo>& chosen,
+                        std::vector<const AnimClip*>& clips, std::string& error) {
+    std::vector<std::string> wanted;
+    auto find = [&](const std::string& name) -> const AnimClip* {
+        for (const AnimClip& c : scene.clips) {
+            if (c.name == name) return &c;
+        }
+        return nullptr;
+    };
+    if (options.clips.empty()) {
+        for (const AnimClip& c : scene.clips) {
+            clips.push_back(&c);
+            wanted.push_back(c.name);
+        }
+    }
+    for (const std::string& entry : options.clips) {
+        if (const AnimClip* c = find(entry)) {
+            clips.push_back(c);
+            wanted.push_back(entry);
+            continue;
+        }
+        const size_t eq = entry.find('=');
+        const AnimClip* c = eq == std::string::npos ? nullptr : find(entry.substr(0, eq));
+        if (!c) {
+            std::string names;
+            for (const AnimClip& k : scene.clips) names += (names.empty() ? "" : ", ") + ("\"" + k.name + "\"");
+            error = "no clip named \"" + (eq == std::string::npos ? entry : entry.substr(0, eq)) + "\"; " +
+                    (names.empty() ? std::string("the file has no clips") : "its clips are " + names);
             return false;
         }
-        return true;
+        if (eq + 1 == entry.size()) {
+            error = "--clip " + entry + ": the new name is empty";
+            return false;
+        }
+        clips.push_back(c);
+        wanted.push_back(entry.substr(eq + 1));
+    }
+    std::vector<ClipText> texts;
+    for (size_t i = 0; i < clips.size(); ++i) texts.push_back({wanted[i], ClipFrameCount(clips[i]->duration, options.fps)});
+    const std::vector<std::string> used = ClipNoteTexts(texts);
+    for (size_t i = 0; i < clips.size(); ++i) chosen.push_back({clips[i]->name, used[i], texts[i].frames});
+    return true;
+}
+
+static bool ImportUnguarded(const std::string& path, const ImportOptions& options, SceneDocument& out,
+                            ImportNotes& notes, std::string& error) {
+    notes = ImportNotes{};
+    AnimatedScene scene;
+    if (!LoadWithOptions(path, options, scene, error)) return false;
+    if (!HasSurface(path, scene, error)) {
+        notes.refused = true;
+        return false;
+    }
+    std::vector<ClipInfo> chosen;
+    std::vector<const AnimClip*> clips;
+    if (!ChooseClips(scene, options, chosen, clips, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    PrepareSurfaces(scene, options.swatches);
+    if (options.up == UpAxis::Y) scene.toZUp = YUpToZUp();
+    if (options.up == UpAxis::Z) scene.toZUp = Mat4d{};
+
+    // The evaluator lays out every clip it is given, in order, named as given.
+    std::vector<AnimClip> laidOut;
+    for (size_t i = 0; i < clips.size(); ++i) {
+        laidOut.push_back(*clips[i]);
+        laidOut.back().name = chosen[i].used;
+        const std::string& asked = options.clips.empty() || options.clips[i] == chosen[i].name
+                                       ? chosen[i].name
+                                       : options.clips[i].substr(options.clips[i].find('=') + 1);
+        if (chosen[i].used != asked) {
+            scene.warnings.push_back("clip \"" + chosen[i].name + "\": its frames are named \"" + chosen[i].used +
+                                     "\" (15 ASCII characters with the counter; --clip OLD=NEW names it)");
+        }
+    }
+    scene.clips = std::move(laidOut);
+    ImportOptions sampling = options;
+    sampling.clips.clear();
+    if (!SampleScene(scene, sampling, out, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    notes.warnings = std::move(scene.warnings);
+    return true;
+}
+
+bool ImportScene(const std::string& path, const ImportOptions& options, SceneDocument& out, ImportNotes& notes,
+                 std::string& error) {
+    try {
+        return ImportUnguarded(path, options, out, notes, error);
     } catch (const std::bad_alloc&) {
         error = path + ": Not enough memory to import the scene";
         return false;
@@ -67,7 +186,11 @@ bool ListClips(const std::string& path, const ImportOptions& options, std::vecto
     AnimatedScene scene;
     if (!LoadWithOptions(path, options, scene, error)) return false;
     out.clear();
-    for (const AnimClip& clip : scene.clips) out.push_back({clip.name, ClipFrameCount(clip.duration, options.fps)});
+    std::vector<const AnimClip*> clips;
+    if (!ChooseClips(scene, options, out, clips, error)) {
+        error = path + ": " + error;
+        return false;
+    }
     return true;
 }
 

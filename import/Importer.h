@@ -10,28 +10,54 @@
 
 namespace standin {
 
+// Which way is up in the file.
+enum class UpAxis {
+    AsFile,  // the file's metadata, else its format's convention
+    Y,       // Y-up: turned to stand upright in the Z-up host
+    Z,       // Z-up: the axes as stored
+};
+
 struct ImportOptions {
     int fps = 30;                    // must divide 4800; ticks per frame = 4800 / fps
     double scale = 1.0;              // multiplies every position
-    bool upFix = true;               // turn a Y-up file to stand upright in the Z-up host
-    std::vector<std::string> clips;  // export only these clips (empty: all)
+    UpAxis up = UpAxis::AsFile;
+    bool upFix = true;               // false: the axes as stored, whatever `up` says
+    // Export only these clips, in this order (empty: all, in file order). An
+    // entry is a clip's name, or OLD=NEW to select clip OLD and name its
+    // frames NEW.
+    std::vector<std::string> clips;
+    // Materials without a usable picture get a swatch of their colour; false:
+    // they stay without one (and the exporter refuses them).
+    bool swatches = true;
 };
 
 struct ClipInfo {
-    std::string name;
+    std::string name;   // as the file names it
+    std::string used;   // the text its frames are named after
     int64_t frames = 0;
 };
 
 // True when the path's extension selects the glTF importer (.gltf, .glb, any case).
 bool IsGltfPath(const std::string& path);
 
-// Imports `path` into `out`. False with `error` (naming the file and the place)
-// when the file cannot be read, asks for more than the limits of
-// scene/Limits.h, or the options do not fit it; an error that starts with
-// "<path>: Not enough memory" means just that.
-bool ImportScene(const std::string& path, const ImportOptions& options, SceneDocument& out, std::string& error);
+// What an import says besides its result.
+struct ImportNotes {
+    // One line each (without the file name) for everything the import
+    // changed, guessed or left out.
+    std::vector<std::string> warnings;
+    // The file was read but holds nothing the exporter can write (no triangle).
+    bool refused = false;
+};
 
-// The file's animation clips in file order, with their lengths in frames.
+// Imports `path` into `out`. False with `error` (naming the file and the place)
+// when the file cannot be read, holds no triangle, asks for more than the
+// limits of scene/Limits.h, or the options do not fit it; an error that starts
+// with "<path>: Not enough memory" means just that. `notes` is reset first.
+bool ImportScene(const std::string& path, const ImportOptions& options, SceneDocument& out, ImportNotes& notes,
+                 std::string& error);
+
+// The clips the export would take (options.clips applied, in that order), with
+// their lengths in frames and the texts their frames are named after.
 bool ListClips(const std::string& path, const ImportOptions& options, std::vector<ClipInfo>& out, std::string& error);
 
 }  // namespace standin

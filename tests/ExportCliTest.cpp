@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string>
 
+#include "cli/Warnings.h"
 #include "tests/CliRunner.h"
 #include <vector>
 
@@ -107,7 +108,7 @@ TEST_F(ExportCli, HelpExplainsEveryFlag) {
     CommandResult r = Run("export --help");
     EXPECT_EQ(r.status, 0);
     for (const char* flag : {"--output", "--hi-precision", "--alpha", "--single-frame", "--frames", "--fps", "--scale",
-                             "--clip", "--no-up-fix", "--list-clips"})
+                             "--clip", "--up", "--no-up-fix", "--no-swatches", "--strict", "--list-clips"})
         EXPECT_NE(r.out.find(flag), std::string::npos) << flag;
     r = Run("--help");
     EXPECT_EQ(r.status, 0);
@@ -123,4 +124,59 @@ TEST_F(ExportCli, APartialRangeOfTheWindmillIsNamedAfterTheFramesItHolds) {
     r = Run("export " + windmill + " -o " + model.string() + " --frames 35:44");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Sequences: spin 5, gust 5\n"), std::string::npos) << r.out;
+}
+
+TEST_F(ExportCli, ImportWarningsAreListedAndStrictMakesThemFailures) {
+    const fs::path obj = dir / "parts.obj";
+    std::ofstream(dir / "parts.mtl") << "newmtl Red\nKd 1 0 0\n";
+    std::ofstream(obj) << "mtllib parts.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n"
+                          "o Lid\nusemtl Red\nf 1 2 3\no Box\nusemtl Red\nf 1 3 4\n";
+    const fs::path model = dir / "parts.mdl";
+    CommandResult r = Run("export " + obj.string() + " -o " + model.string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string warning = "quorvex: warning: " + obj.string() + ": mesh \"";
+    EXPECT_EQ(r.err, warning + "Lid\" (material \"Red\"): no diffuse texture; using its colour\n" + warning +
+                         "Box\" (material \"Red\"): no diffuse texture; using its colour\n");
+    fs::remove(model);
+
+    for (const char* flag : {"--strict", "--no-swatches"}) {
+        r = Run("export " + obj.string() + " -o " + model.string() + " " + flag);
+        EXPECT_EQ(r.status, 1) << flag;
+        EXPECT_FALSE(fs::exists(model)) << flag;
+    }
+    EXPECT_NE(r.err.find("No Texture Map"), std::string::npos) << r.err;
+
+    std::ofstream(dir / "lines.obj") << "v 0 0 0\nv 1 0 0\nl 1 2\n";
+    r = Run("export " + (dir / "lines.obj").string() + " -o " + model.string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("lines.obj: no triangles: the file holds only lines"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(model));
+}
+
+TEST_F(ExportCli, ClipsAreTakenInTheOrderGivenAndCanBeRenamed) {
+    const std::string robot = std::string(QUORVEX_SOURCE_DIR) + "/examples/robot/robot.gltf";
+    const fs::path model = dir / "robot.mdl";
+    CommandResult r = Run("export " + robot + " -o " + model.string() + " --clip bob --clip wave=Hello1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Sequences: bob 24, Hello1_ 31\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("clip \"wave\": its frames are named \"Hello1_\""), std::string::npos) << r.err;
+
+    r = Run("export " + robot + " --list-clips --clip nod=N --clip bob");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "nod: 39 frames, named N\nbob: 24 frames\n");
+
+    r = Run("export " + robot + " --list-clips --clip dance");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("no clip named \"dance\"; its clips are \"wave\", \"nod\", \"bob\""), std::string::npos)
+        << r.err;
+}
+
+TEST(Warnings, RepeatsAreMergedWithTheirCountInFirstOrder) {
+    char* text = nullptr;
+    size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    standin::PrintWarnings(out, "a.obj", {"x", "y", "x", "x"});
+    std::fclose(out);
+    EXPECT_EQ(std::string(text, size), "quorvex: warning: a.obj: x (3 times)\nquorvex: warning: a.obj: y\n");
+    std::free(text);
 }

@@ -121,12 +121,13 @@ TEST(HostileInput, OnlyRegularFilesAreRead) {
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     standin::Picture picture;
     standin::SceneDocument doc;
+    standin::ImportNotes notes;
     std::string error;
     EXPECT_FALSE(standin::LoadPictureFile("/dev/zero", picture, error));
     EXPECT_EQ(error, "/dev/zero: cannot read the file: not a regular file");
     EXPECT_FALSE(standin::LoadSceneFile("/dev/zero", doc, error));
     EXPECT_EQ(error, "/dev/zero: cannot read the file: not a regular file");
-    EXPECT_FALSE(standin::ImportScene(pipe, standin::ImportOptions{}, doc, error));
+    EXPECT_FALSE(standin::ImportScene(pipe, standin::ImportOptions{}, doc, notes, error));
     EXPECT_EQ(error, pipe + ": cannot read the file: not a regular file");
     // A model file may come through a pipe, but what is no model ends at once.
     EXPECT_EQ(ReadMdlFile("/dev/zero").error.kind, MdlErrorKind::BadMagic);
@@ -179,8 +180,9 @@ TEST(HostileInput, GltfRefusesWhatItsBuffersCannotHoldAndWhatTheLimitsForbid) {
         c.change(b);
         const std::string path = b.Write(dir + "hostile.gltf");
         standin::SceneDocument doc;
+        standin::ImportNotes notes;
         std::string error;
-        EXPECT_FALSE(standin::ImportScene(path, standin::ImportOptions{}, doc, error));
+        EXPECT_FALSE(standin::ImportScene(path, standin::ImportOptions{}, doc, notes, error));
         EXPECT_EQ(error.rfind(path + ": ", 0), 0u) << error;
         EXPECT_NE(error.find(c.says), std::string::npos) << error;
     }
@@ -198,6 +200,6 @@ TEST(HostileInput, ExportSaysWhichPictureItCouldNotLoad) {
                                          " --frames 0:0 -q",
                                      dir);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "quorvex export: warning: " + dir + "huge.png: picture is 100000 x 100000; at most 65535 x 65535 "
-                       "is supported\n");
+    EXPECT_EQ(run.err, "quorvex: warning: " + dir + "huge.scene.json: " + dir +
+                           "huge.png: picture is 100000 x 100000; at most 65535 x 65535 is supported\n");
 }

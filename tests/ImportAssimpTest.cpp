@@ -1,12 +1,13 @@
 // Files in the formats Assimp reads, written by the tests, imported into the
 // stand-in scene.
+#include <cmath>
+
 #include "import/Importer.h"
 #include "standin/StandinHost.h"
 #include "tests/ImportTestSupport.h"
 
 using namespace importtest;
 using standin::ImportOptions;
-using standin::ImportScene;
 using standin::SceneDocument;
 
 namespace {
@@ -91,9 +92,14 @@ TEST(ImportAssimp, ObjWithMaterialsTexturesAndSeams) {
     ASSERT_TRUE(standin::LoadPictureFile(doc.baseDir + box->material->diffuse->file, picture, error)) << error;
     EXPECT_EQ(picture.width, 2);
 
-    EXPECT_TRUE(plane->object->mesh.At(0).tverts.empty());
-    ASSERT_TRUE(plane->material);
-    EXPECT_FALSE(plane->material->diffuse.has_value());
+    // The untextured plane shows its colour (Kd 0.5) through a swatch.
+    const standin::MeshData& flat = plane->object->mesh.At(0);
+    ASSERT_EQ(flat.tverts.size(), 1u);
+    EXPECT_EQ(flat.tverts[0].x, 0.5f);
+    ASSERT_TRUE(plane->material && plane->material->diffuse);
+    EXPECT_EQ(plane->material->diffuse->file, "colour #808080");
+    ASSERT_TRUE(doc.images.count("colour #808080"));
+    EXPECT_EQ(doc.images.at("colour #808080").pixels.at(0).g, 32768);
 
     // OBJ is Y-up: the plane's corner (1,3,0) stands at (1,0,3).
     const auto v = WorldVerts(doc, "Plane", 0);
@@ -179,6 +185,123 @@ TEST(ImportAssimp, UnreadableFileNamesTheFile) {
     std::string error;
     EXPECT_FALSE(ImportScene(dir + "junk.fbx", ImportOptions{}, doc, error));
     EXPECT_NE(error.find("junk.fbx"), std::string::npos) << error;
+}
+
+// Texture names as Windows tools write them: another letter case, a path that
+// climbs out of the model's folder, two spellings of one file, and a picture
+// that is not there at all.
+TEST(ImportAssimp, ObjTexturesFoundLikeArtistsToolsOrReplacedWithAWarning) {
+    const std::string root = ScratchDir("obj-lookup");
+    std::filesystem::create_directories(root + "textures");
+    std::filesystem::create_directories(root + "model");
+    WriteFile(root + "textures/IMAGE1.bmp", TinyBmp());
+    WriteFile(root + "model/scene.mtl",
+              "newmtl A\nmap_Kd \\..\\textures\\IMAGE1.BMP\n"
+              "newmtl B\nmap_Kd ..\\textures\\image1.bmp\n"
+              "newmtl Gone\nKd 0 0 1\nmap_Kd lost.png\n");
+    std::string obj = "mtllib scene.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n";
+    for (const char* m : {"A", "B", "Gone"}) obj += std::string("o ") + m + "\nusemtl " + m + "\nf 1/1 2/2 3/3\n";
+    WriteFile(root + "model/scene.obj", obj);
+
+    SceneDocument doc;
+    standin::ImportNotes notes;
+    std::string error;
+    ASSERT_TRUE(standin::ImportScene(root + "model/scene.obj", ImportOptions{}, doc, notes, error)) << error;
+    const NodeData* a = Find(doc, "A");
+    const NodeData* b = Find(doc, "B");
+    const NodeData* gone = Find(doc, "Gone");
+    ASSERT_TRUE(a && b && gone && a->material->diffuse && b->material->diffuse && gone->material->diffuse);
+    // One file, one picture: both spellings give the same name, so one skin slot.
+    EXPECT_EQ(a->material->diffuse->file, b->material->diffuse->file);
+    ASSERT_EQ(doc.images.count(a->material->diffuse->file), 1u);
+    EXPECT_EQ(doc.images.at(a->material->diffuse->file).width, 2);
+    EXPECT_EQ(gone->material->diffuse->file, "colour #0000ff");
+    ASSERT_EQ(notes.warnings.size(), 1u);
+    EXPECT_EQ(notes.warnings[0], "mesh \"Gone\" (material \"Gone\"): picture \"lost.png\" not found; using its colour");
+}
+
+TEST(ImportAssimp, FilesWithoutTrianglesAreRefusedAndLinesAreLeftOutWithAWarning) {
+    const std::string dir = ScratchDir("no-surface");
+    WriteFile(dir + "points.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\np 1 2 3\n");
+    WriteFile(dir + "mixed.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\nl 2 3\nf 1 2 3\n");
+    SceneDocument doc;
+    standin::ImportNotes notes;
+    std::string error;
+    EXPECT_FALSE(standin::ImportScene(dir + "points.obj", ImportOptions{}, doc, notes, error));
+    EXPECT_TRUE(notes.refused);
+    EXPECT_EQ(error, dir + "points.obj: no triangles: the file holds only points");
+    // A scene of nodes only: Assimp's stand-in skeleton mesh is not exported.
+    WriteFile(dir + "empty.dae",
+              "<?xml version=\"1.0\"?><COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" "
+              "version=\"1.4.1\"><library_visual_scenes><visual_scene id=\"s\"><node id=\"E\" name=\"E\"/>"
+              "</visual_scene></library_visual_scenes><scene><instance_visual_scene url=\"#s\"/></scene></COLLADA>");
+    EXPECT_FALSE(standin::ImportScene(dir + "empty.dae", ImportOptions{}, doc, notes, error));
+    EXPECT_EQ(error, dir + "empty.dae: no triangles: the file holds no mesh");
+
+    ASSERT_TRUE(standin::ImportScene(dir + "mixed.obj", ImportOptions{}, doc, notes, error)) << error;
+    EXPECT_FALSE(notes.refused);
+    ASSERT_FALSE(notes.warnings.empty());
+    EXPECT_EQ(notes.warnings[0], "2 lines left out: only triangles are exported");
+}
+
+// SMD is Z-up by convention: no turn, unless the user says the file is Y-up.
+TEST(ImportAssimp, UpAxisFollowsTheFormatUnlessGiven) {
+    const std::string dir = ScratchDir("smd");
+    WriteFile(dir + "tall.smd",
+              "version 1\nnodes\n0 \"root\" -1\nend\nskeleton\ntime 0\n0 0 0 0 0 0 0\nend\ntriangles\nskin.bmp\n"
+              "0 0 0 0 0 0 1 0 0\n0 1 0 0 0 0 1 1 0\n0 0 0 3 0 0 1 0 1\nend\n");
+    WriteFile(dir + "skin.bmp", TinyBmp());
+    const struct {
+        standin::UpAxis up;
+        float x, y, z;  // where the file's (0, 0, 3) stands
+    } cases[] = {{standin::UpAxis::AsFile, 0, 0, 3}, {standin::UpAxis::Z, 0, 0, 3}, {standin::UpAxis::Y, 0, -3, 0}};
+    for (const auto& c : cases) {
+        ImportOptions options;
+        options.up = c.up;
+        SceneDocument doc;
+        std::string error;
+        ASSERT_TRUE(ImportScene(dir + "tall.smd", options, doc, error)) << error;
+        bool found = false;
+        for (const NodeData& node : doc.nodes) {
+            if (!node.object) continue;
+            for (const Point3& p : WorldVerts(doc, node.name, 0)) {
+                found = found || (std::abs(p.x - c.x) < 1e-5f && std::abs(p.y - c.y) < 1e-5f && std::abs(p.z - c.z) < 1e-5f);
+            }
+        }
+        EXPECT_TRUE(found) << static_cast<int>(c.up);
+    }
+}
+
+// tinygltf reads only glTF 2.0; a 1.0 file goes to Assimp.
+TEST(ImportAssimp, Gltf1IsReadThroughAssimp) {
+    const std::string dir = ScratchDir("gltf1");
+    std::string data;
+    for (float f : {0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f}) data.append(reinterpret_cast<const char*>(&f), 4);
+    for (uint16_t i : {0, 1, 2}) data.append(reinterpret_cast<const char*>(&i), 2);
+    const nlohmann::json gltf = {
+        {"asset", {{"version", "1.0"}}},
+        {"scene", "s"},
+        {"scenes", {{"s", {{"nodes", {"n"}}}}}},
+        {"nodes", {{"n", {{"name", "Tri"}, {"meshes", {"m"}}}}}},
+        {"meshes", {{"m", {{"primitives", {{{"attributes", {{"POSITION", "p"}}}, {"indices", "i"}, {"mode", 4}, {"material", "green"}}}}}}}},
+        {"accessors", {{"p", {{"bufferView", "vp"}, {"byteOffset", 0}, {"componentType", 5126}, {"count", 3}, {"type", "VEC3"}}},
+                       {"i", {{"bufferView", "vi"}, {"byteOffset", 0}, {"componentType", 5123}, {"count", 3}, {"type", "SCALAR"}}}}},
+        {"bufferViews", {{"vp", {{"buffer", "b"}, {"byteOffset", 0}, {"byteLength", 36}, {"target", 34962}}},
+                         {"vi", {{"buffer", "b"}, {"byteOffset", 36}, {"byteLength", 6}, {"target", 34963}}}}},
+        {"buffers", {{"b", {{"uri", "data:application/octet-stream;base64," + Base64(data)}, {"byteLength", 42}}}}},
+        {"materials", {{"green", {{"values", {{"diffuse", {0, 1, 0, 1}}}}}}}}};
+    WriteFile(dir + "old.gltf", gltf.dump());
+    SceneDocument doc;
+    std::string error;
+    ASSERT_TRUE(ImportScene(dir + "old.gltf", ImportOptions{}, doc, error)) << error;
+    size_t triangles = 0;
+    std::string swatch;
+    for (const NodeData& node : doc.nodes) {
+        if (node.object) triangles += node.object->mesh.At(0).faces.size();
+        if (node.material && node.material->diffuse) swatch = node.material->diffuse->file;
+    }
+    EXPECT_EQ(triangles, 1u);
+    EXPECT_EQ(swatch, "colour #00ff00");
 }
 
 }  // namespace

@@ -17,7 +17,6 @@
 
 using namespace importtest;
 using standin::ImportOptions;
-using standin::ImportScene;
 using standin::ObjectKind;
 using standin::SceneDocument;
 using json = nlohmann::json;
@@ -191,7 +190,9 @@ TEST(ImportGltf, SeamsAreWeldedAndVRunsUp) {
     b.Add("nodes", {{"name", "Cube"}, {"mesh", 0}});
     const std::string path = b.Write(ScratchDir("gltf-seams") + "cube.gltf");
 
-    const SceneDocument doc = Import(path, NoUpFix());
+    ImportOptions asWritten = NoUpFix();
+    asWritten.swatches = false;  // keep the coordinates although there is no picture
+    const SceneDocument doc = Import(path, asWritten);
     const NodeData* cube = Find(doc, "Cube");
     ASSERT_NE(cube, nullptr);
     const standin::MeshData& mesh = cube->object->mesh.At(0);
@@ -224,12 +225,14 @@ TEST(ImportGltf, MaterialsExternalAndEmbeddedPictures) {
     b.Add("textures", {{"source", 1}});
     b.Add("materials", {{"pbrMetallicRoughness", {{"baseColorTexture", {{"index", 0}}}}}});
     b.Add("materials", {{"pbrMetallicRoughness", {{"baseColorTexture", {{"index", 1}}}}}});
-    b.Add("materials", {{"name", "flat"}});
+    b.Add("materials", {{"name", "flat"}, {"pbrMetallicRoughness", {{"baseColorFactor", {1.0, 0.0, 0.0, 1.0}}}}});
     for (int m = 0; m < 4; ++m) {
         b.Add("meshes", {{"primitives", {Triangle(b, m < 3 ? m : -1)}}});
         b.Add("nodes", {{"name", "M" + std::to_string(m)}, {"mesh", m}});
     }
     const std::string path = b.Write(dir + "dressed.gltf");
+    std::filesystem::create_directories(dir + "skins");
+    WriteFile(dir + "skins/tex a.png", png);
     const SceneDocument doc = Import(path);
 
     const NodeData* external = Find(doc, "M0");
@@ -251,24 +254,88 @@ TEST(ImportGltf, MaterialsExternalAndEmbeddedPictures) {
     EXPECT_EQ(picture->second.pixels[1].b, 65535);
     EXPECT_EQ(picture->second.pixels[1].a, 65535);
 
-    for (const char* name : {"M2", "M3"}) {  // no texture; no material at all
+    // No texture: the base colour's swatch; no material at all: white.
+    for (auto [name, swatch] : {std::pair{"M2", "colour #ff0000"}, std::pair{"M3", "colour #ffffff"}}) {
         const NodeData* plain = Find(doc, name);
-        ASSERT_TRUE(plain && plain->material) << name;
-        EXPECT_EQ(plain->material->kind, standin::MaterialKind::Standard);
-        EXPECT_FALSE(plain->material->diffuse.has_value()) << name;
+        ASSERT_TRUE(plain && plain->material && plain->material->diffuse) << name;
+        EXPECT_EQ(plain->material->diffuse->file, swatch);
+        ASSERT_TRUE(doc.images.count(swatch)) << swatch;
     }
+    EXPECT_EQ(doc.images.at("colour #ff0000").pixels.at(0).r, 65535);
+    EXPECT_EQ(doc.images.at("colour #ff0000").pixels.at(0).g, 0);
 }
 
-TEST(ImportGltf, MeshWithoutTextureCoordinatesStaysWithout) {
+TEST(ImportGltf, MeshWithoutTextureCoordinatesGetsTheSwatchMiddle) {
     GltfBuilder b;
     b.Add("meshes", {{"primitives", {Triangle(b, -1, false)}}});
     b.Add("nodes", {{"name", "Bare"}, {"mesh", 0}});
-    const SceneDocument doc = Import(b.Write(ScratchDir("gltf-bare") + "bare.gltf"));
-    const NodeData* bare = Find(doc, "Bare");
-    ASSERT_TRUE(bare && bare->object);
-    EXPECT_EQ(bare->object->mesh.At(0).verts.size(), 3u);
-    EXPECT_TRUE(bare->object->mesh.At(0).tverts.empty());
-    EXPECT_TRUE(bare->object->mesh.At(0).tvfaces.empty());
+    const std::string path = b.Write(ScratchDir("gltf-bare") + "bare.gltf");
+    const standin::MeshData swatched = Find(Import(path), "Bare")->object->mesh.At(0);
+    ASSERT_EQ(swatched.tverts.size(), 1u);
+    EXPECT_EQ(swatched.tverts[0].x, 0.5f);
+    EXPECT_EQ(swatched.tverts[0].y, 0.5f);
+    EXPECT_EQ(swatched.tvfaces.size(), 1u);
+
+    ImportOptions noSwatches;
+    noSwatches.swatches = false;
+    const standin::MeshData bare = Find(Import(path, noSwatches), "Bare")->object->mesh.At(0);
+    EXPECT_EQ(bare.verts.size(), 3u);
+    EXPECT_TRUE(bare.tverts.empty());
+    EXPECT_TRUE(bare.tvfaces.empty());
+}
+
+// The sampler's wrap modes decide how a picture repeats, over the coordinates
+// the texture transform gives; a picture that cannot
+// be decoded falls back to the swatch with a warning naming it; compressed
+// geometry is refused naming its extension.
+TEST(ImportGltf, SamplerWrapUndecodablePictureAndCompressedMeshes) {
+    const std::string dir = ScratchDir("gltf-wrap");
+    GltfBuilder b;
+    b.Add("images", {{"uri", "data:image/png;base64," + Base64(RedBluePng())}});
+    b.Add("images", {{"uri", "data:image/png;base64," + Base64("not a picture")}});
+    b.Add("samplers", {{"wrapS", 33648}, {"wrapT", 33071}});  // mirrored repeat, clamp to edge
+    b.Add("textures", {{"source", 0}, {"sampler", 0}});
+    b.Add("textures", {{"source", 1}});
+    // Coordinates 0..1 scaled to 0..3 by a texture transform.
+    const json transform = {{"KHR_texture_transform", {{"scale", {3.0, 3.0}}}}};
+    b.Add("materials", {{"name", "tiled"},
+                        {"pbrMetallicRoughness", {{"baseColorTexture", {{"index", 0}, {"extensions", transform}}}}}});
+    b.Add("materials", {{"name", "broken"}, {"pbrMetallicRoughness", {{"baseColorTexture", {{"index", 1}}}}}});
+    b.Add("meshes", {{"primitives", {Triangle(b, 0)}}});
+    b.Add("meshes", {{"primitives", {Triangle(b, 1)}}});
+    b.Add("nodes", {{"name", "Wide"}, {"mesh", 0}});
+    b.Add("nodes", {{"name", "Broken"}, {"mesh", 1}});
+    const std::string path = b.Write(dir + "wrap.gltf");
+
+    SceneDocument doc;
+    standin::ImportNotes notes;
+    std::string error;
+    ASSERT_TRUE(standin::ImportScene(path, ImportOptions{}, doc, notes, error)) << error;
+    const standin::Picture& tiled = doc.images.at(Find(doc, "Wide")->material->diffuse->file);
+    EXPECT_EQ(tiled.width, 6);   // red blue | blue red | red blue
+    EXPECT_EQ(tiled.height, 1);  // clamped: one tile
+    EXPECT_EQ(tiled.pixels[2].b, 65535);
+    EXPECT_EQ(tiled.pixels[3].r, 65535);
+    EXPECT_EQ(Find(doc, "Broken")->material->diffuse->file, "colour #ffffff");
+    ASSERT_EQ(notes.warnings.size(), 1u);
+    EXPECT_NE(notes.warnings[0].find("images[1] cannot be read"), std::string::npos) << notes.warnings[0];
+
+    for (const char* ext : {"KHR_draco_mesh_compression", "EXT_meshopt_compression"}) {
+        GltfBuilder c;
+        json prim = Triangle(c);
+        if (std::string(ext) == "KHR_draco_mesh_compression") {
+            prim["extensions"][ext] = {{"bufferView", 0}, {"attributes", {{"POSITION", 0}}}};
+        } else {
+            c.doc["bufferViews"][0]["extensions"][ext] = {{"buffer", 0}, {"byteLength", 36}, {"byteStride", 12},
+                                                          {"count", 3}, {"mode", "ATTRIBUTES"}};
+        }
+        c.doc["extensionsUsed"] = {ext};
+        c.Add("meshes", {{"primitives", {prim}}});
+        c.Add("nodes", {{"name", "Packed"}, {"mesh", 0}});
+        EXPECT_FALSE(ImportScene(c.Write(dir + "packed.gltf"), ImportOptions{}, doc, error));
+        EXPECT_NE(error.find(std::string("meshes[0].primitives[0]: compressed with ") + ext), std::string::npos)
+            << error;
+    }
 }
 
 TEST(ImportGltf, NodeAnimationSampledAtFrameTimes) {
@@ -565,8 +632,11 @@ TEST(ImportGltf, ExportedModelShowsTheImportedAnimation) {
     expectAt(15, 1, -kHalf, 0, 1 + kHalf);
     expectAt(0, 1, 0, 0, 2);
 
-    // Textured but without texture coordinates: the export refuses the mesh by name.
-    ASSERT_TRUE(ImportScene(SkinnedArm(dir, true, false), ImportOptions{}, doc, error)) << error;
+    // Textured but without texture coordinates, and no swatches: the export
+    // refuses the mesh by name.
+    ImportOptions noSwatches;
+    noSwatches.swatches = false;
+    ASSERT_TRUE(ImportScene(SkinnedArm(dir, true, false), noSwatches, doc, error)) << error;
     standin::StandinHost bare(std::move(doc));
     standin::HostGlobalsScope bareScope(&bare);
     EXPECT_EQ(exporter.DoExport((dir + "bare.mdl").c_str(), nullptr, &bare, TRUE, 0), 0);

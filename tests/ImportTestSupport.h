@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "import/Importer.h"
 #include "scene/SceneDocument.h"
 
 namespace importtest {
@@ -34,6 +35,13 @@ inline std::string ScratchDir(const std::string& name) {
     std::filesystem::create_directories(dir);
     sweeper.dirs.push_back(dir);
     return dir.string() + "/";
+}
+
+// Imports without looking at the warnings.
+inline bool ImportScene(const std::string& path, const standin::ImportOptions& options, SceneDocument& doc,
+                        std::string& error) {
+    standin::ImportNotes notes;
+    return standin::ImportScene(path, options, doc, notes, error);
 }
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
