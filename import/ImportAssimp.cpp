@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <assimp/Importer.hpp>
 #include <exception>
+#include <filesystem>
 #include <map>
 #include <stdexcept>
 #include <string>
