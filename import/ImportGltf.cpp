@@ -667,8 +667,12 @@ bool IsGltf1(const std::vector<unsigned char>& bytes, bool binary) {
     }
     try {
         const nlohmann::json doc = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
-        if (!doc.is_object() || !doc.contains("asset") || !doc["asset"].is_object()) return false;
-        const auto& version = doc["asset"]["version"];
+        if (!doc.is_object() || !doc.contains("asset") || !doc.at("asset").is_object()) return false;
+        // Looked up, not indexed: indexing a constant document at a missing
+        // key reads freed memory.
+        const auto found = doc.at("asset").find("version");
+        if (found == doc.at("asset").end()) return false;
+        const auto& version = *found;
         // 1.0 files may write the version as a number.
         if (version.is_number()) return version.get<double>() < 2.0;
         return version.is_string() && version.get<std::string>().rfind("1.", 0) == 0;
