@@ -38,6 +38,7 @@ ModelData* MakeAnimatedModel() {
             m->frames[f].positions[v] = {float(v / 2) * 0.05f, float(v % 2), std::sin(s) * 3.0f};
         }
         ComputeFrameNormals(m, f);
+        StoreFrameNormalIndices(m, f);
     }
     return m;
 }

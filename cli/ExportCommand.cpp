@@ -9,18 +9,25 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
-#include "cli/ExportSummary.h"
-#include "export/ExportState.h"
 #include "cli/ConsoleProgress.h"
+#include "cli/ExportReport.h"
+#include "cli/ExportSummary.h"
+#include "cli/FlagValues.h"
+#include "cli/Interrupt.h"
+#include "cli/OutputCheck.h"
 #include "cli/Warnings.h"
+#include "export/ExportState.h"
+#include "mdl/MdlFileWriter.h"
 #include "import/Importer.h"
 #include "scene/SceneFile.h"
+#include "scene/SceneMirror.h"
 #include "standin/StandinHost.h"
 #include "standin/Win32Standin.h"
 #include "plugin/PluginModule.h"
@@ -35,8 +42,9 @@ struct ExportArgs {
     bool alpha = false;
     bool singleFrame = false;
     std::string frames;
-    int fps = 30;
+    std::string fps = "30";
     double scale = 1.0;
+    std::string mirror;  // "x", "y", "z" or empty
     std::vector<std::string> clips;
     bool noUpFix = false;
     std::string up;
@@ -44,6 +52,7 @@ struct ExportArgs {
     bool strict = false;
     bool listClips = false;
     bool quiet = false;
+    bool verbose = false;
 };
 
 int UsageError(const std::string& message) {
@@ -78,6 +87,12 @@ std::string LowerExtension(const std::string& path) {
     return ext;
 }
 
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
 // The exporter as the host sees it: the library is attached once per process.
 ClassDesc* LoadExporterClass() {
     static char moduleToken;
@@ -92,14 +107,17 @@ ClassDesc* LoadExporterClass() {
 int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     const bool sceneFile = LowerExtension(args.scene) == ".json";
     if (sceneFile && importFlagsGiven)
-        return UsageError("--fps, --scale, --clip, --up, --no-up-fix, --no-swatches and --list-clips apply only to "
-                          "imported model files, not to " + args.scene);
-    if (args.fps <= 0 || 4800 % args.fps != 0)
-        return UsageError("--fps " + std::to_string(args.fps) + " must divide 4800 (e.g. 10, 15, 24, 25, 30, 60)");
-    if (!std::isfinite(args.scale) || args.scale == 0.0) return UsageError("--scale must be a finite number other than 0");
+        return UsageError("--fps, --scale, --mirror, --clip, --up, --no-up-fix, --no-swatches and --list-clips apply "
+                          "only to imported model files, not to " + args.scene);
+    int fps = 30;
+    if (const std::string problem = ParseFps(args.fps, fps); !problem.empty()) return UsageError(problem);
+    // A negative scale would mirror the model and turn every triangle inside
+    // out; --mirror mirrors it the right way.
+    if (!std::isfinite(args.scale) || args.scale <= 0.0)
+        return UsageError("--scale " + Number(args.scale) + ": wants a finite number greater than 0 (to mirror, use --mirror x|y|z)");
 
     standin::ImportOptions importOptions;
-    importOptions.fps = args.fps;
+    importOptions.fps = fps;
     importOptions.scale = args.scale;
     if (!args.up.empty() && args.up != "y" && args.up != "z") return UsageError("--up wants y or z, not " + args.up);
     if (!args.up.empty() && args.noUpFix) return UsageError("--no-up-fix is --up z; give one of them");
@@ -111,6 +129,7 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
 
     std::string error;
     if (args.listClips) {
+        if (!args.output.empty()) return UsageError("--list-clips exports nothing; leave out -o " + args.output);
         std::vector<standin::ClipInfo> clips;
         if (!standin::ListClips(args.scene, importOptions, clips, error)) {
             std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
@@ -133,33 +152,70 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
             return UsageError("--frames wants START:END, two whole numbers within 32 bits, e.g. --frames 0:30 or --frames=-3:-1");
         if (end < start) return UsageError("--frames " + args.frames + ": END is before START");
     }
+    // Before any work: a path that cannot be written costs no loading.
+    if (const std::string problem = CheckOutputPath(args.output, {args.scene}); !problem.empty()) {
+        std::fprintf(stderr, "quorvex export: %s\n", problem.c_str());
+        return ExitFailed;
+    }
+    InstallInterruptHandlers("quorvex export");
+
+    const bool terminal = isatty(fileno(stderr)) && !args.quiet;
+    standin::ConsoleProgress progress(terminal ? stderr : nullptr);
+    auto track = [&progress](const standin::ProgressCall& call) {
+        progress.Handle(call);
+        // The frame phases advance once per frame of the range the dialog or the flags chose.
+        if (call.kind == standin::ProgressCall::Start &&
+            (call.caption == "Writing Frames" || call.caption == "Calculating.."))
+            progress.CountFrames(int64_t(ExportOptions.endFrame) - ExportOptions.startFrame + 1);
+        SetProgressLineOpen(progress.LineOpen());
+    };
 
     standin::SceneDocument document;
     standin::ImportNotes notes;
+    // A scene file loads in one go; an import goes through its own phases.
+    auto phase = [&progress](const std::string& caption) {
+        progress.Begin(caption);
+        SetProgressLineOpen(progress.LineOpen());
+    };
+    if (sceneFile) phase("Loading");
+    importOptions.onPhase = phase;
     const bool loaded = sceneFile ? standin::LoadSceneFile(args.scene, document, error)
                                   : standin::ImportScene(args.scene, importOptions, document, notes, error);
     if (!loaded) {
+        progress.BreakLine();
         std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
         // Running out of memory is a failure, not a fault of the scene.
         return notes.refused || error.find(": Not enough memory") != std::string::npos ? ExitFailed : ExitUsage;
     }
+    progress.Finish();
+    SetProgressLineOpen(false);
     if (args.strict && !notes.warnings.empty()) {
         standin::PrintWarnings(stderr, args.scene, notes.warnings);
         std::fprintf(stderr, "quorvex export: --strict: %s not written\n", args.output.c_str());
         return ExitFailed;
     }
+    // The model file's x is the scene's y (and its y the scene's -x), so the
+    // axis the user names, as `info` and `view` show it, is turned round.
+    if (!args.mirror.empty()) standin::MirrorScene(document, args.mirror == "x" ? 1 : args.mirror == "y" ? 0 : 2);
+    if (args.verbose) PrintLoaded(stdout, args.scene, CountLoaded(document));
 
     standin::StandinHost host(std::move(document));
     standin::HostGlobalsScope hostScope(&host);
     standin::ScriptedWin32 win32;
     standin::Win32Scope win32Scope(&win32);
 
-    const bool terminal = isatty(fileno(stderr)) && !args.quiet;
-    standin::ConsoleProgress progress(stderr);
-    if (terminal) host.onProgress = [&progress](const standin::ProgressCall& call) { progress.Handle(call); };
+    host.onProgress = track;
     win32.onMessageBox = [&](const standin::MessageBoxCall& box) {
-        if (terminal) progress.BreakLine();
-        std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
+        progress.BreakLine();
+        SetProgressLineOpen(false);
+        // The exporter's words stay as they are; the system's reason follows them.
+        const int reason = MdlLastWriteError();
+        // (The exporter cuts its text at 255 bytes.)
+        const std::string failedWrite = "Cannot write " + args.output;
+        if (reason != 0 && box.text.rfind("Cannot write ", 0) == 0 && failedWrite.rfind(box.text, 0) == 0)
+            std::fprintf(stderr, "%s: %s: %s\n", box.caption.c_str(), box.text.c_str(), std::strerror(reason));
+        else
+            std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
     };
 
     // A picture that cannot be loaded leaves its place in the skin empty: say
@@ -193,13 +249,18 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     }
 
     const int result = exporter->DoExport(args.output.c_str(), nullptr, &host, suppressPrompts, 0);
-    if (terminal) progress.BreakLine();
+    progress.BreakLine();
+    SetProgressLineOpen(false);
     exporter.reset();
     standin::PrintWarnings(stderr, args.scene, notes.warnings);
     standin::PrintWarnings(stderr, args.scene, pictureWarnings);
     if (result != 1 || !win32.messageBoxes.empty()) return ExitFailed;
 
     if (!args.quiet) PrintExportSummary(stdout, args.output);
+    if (args.verbose) {
+        PrintPhaseTimes(stdout, progress.Phases());
+        PrintQuantization(stdout, args.output);
+    }
     return ExitSuccess;
 }
 
@@ -228,8 +289,15 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         "--frames", args->frames,
         "START:END  Export scene frames START to END (inclusive; negative frames allowed, e.g. --frames=-3:-1)\n"
         "without the options dialog");
-    CLI::Option* fps = cmd->add_option("--fps", args->fps, "Imported files: frames per second, a divisor of 4800 (default 30)");
-    CLI::Option* scale = cmd->add_option("--scale", args->scale, "Imported files: multiply every position by F (default 1)");
+    CLI::Option* fps = cmd->add_option("--fps", args->fps, "Imported files: frames per second, a divisor of 4800 (default 30)")
+                           ->type_name("N");
+    CLI::Option* scale = cmd->add_option("--scale", args->scale, "Imported files: multiply every position by F > 0 (default 1)")
+                             ->type_name("F");
+    CLI::Option* mirror = cmd->add_option("--mirror", args->mirror,
+                                          "Imported files: mirror the model across the plane normal to this axis of\n"
+                                          "the model file, winding every triangle the other way so that it still faces out")
+                              ->type_name("x|y|z")
+                              ->check(CLI::IsMember({"x", "y", "z"}));
     CLI::Option* clip = cmd->add_option(
         "--clip", args->clips,
         "Imported files: export only this animation clip (repeatable; in the order given).\n"
@@ -244,9 +312,12 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
     CLI::Option* listClips = cmd->add_flag("--list-clips", args->listClips, "Imported files: list the animation clips, their lengths and frame names, export nothing");
     cmd->add_flag("--strict", args->strict, "Treat every warning as a failure: exit 1, write nothing");
     cmd->add_flag("-q,--quiet", args->quiet, "No progress bar and no summary");
-    cmd->callback([args, frames, fps, scale, clip, up, noUpFix, noSwatches, listClips, &exitStatus]() {
-        const bool importFlags = fps->count() || scale->count() || clip->count() || up->count() || noUpFix->count() ||
-                                 noSwatches->count() || listClips->count();
+    cmd->add_flag("-v,--verbose", args->verbose,
+                  "Also say what was loaded, how long each phase took, and the quantization step and largest\n"
+                  "position error per axis");
+    cmd->callback([args, frames, fps, scale, mirror, clip, up, noUpFix, noSwatches, listClips, &exitStatus]() {
+        const bool importFlags = fps->count() || scale->count() || mirror->count() || clip->count() || up->count() ||
+                                 noUpFix->count() || noSwatches->count() || listClips->count();
         exitStatus = RunExport(*args, frames->count() > 0, importFlags);
     });
 }

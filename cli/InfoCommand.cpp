@@ -1,9 +1,10 @@
-// quorvex info FILE.mdl [--json]: what a model file holds, for people or, as
+// quorvex info FILE.mdl... [--json]: what a model file holds, for people or, as
 // JSON keyed by the file's field names, for scripts.
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -13,15 +14,42 @@
 namespace {
 
 struct InfoArguments {
-    std::string path;
+    std::vector<std::string> paths;
     bool json = false;
 };
 
-// Frame names are raw bytes; keep the terminal output readable and unambiguous.
+// True when `text` is well-formed UTF-8 (shortest forms, no surrogates).
+bool ValidUtf8(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        size_t length = 1;
+        uint32_t code = c;
+        if (c >= 0xf0 && c <= 0xf4) length = 4, code = c & 0x07;
+        else if (c >= 0xe0) length = 3, code = c & 0x0f;
+        else if (c >= 0xc2 && c < 0xe0) length = 2, code = c & 0x1f;
+        else if (c >= 0x80) return false;
+        if (length > text.size() - i) return false;
+        for (size_t k = 1; k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xc0) != 0x80) return false;
+            code = (code << 6) | (next & 0x3f);
+        }
+        if ((length == 3 && (code < 0x800 || (code >= 0xd800 && code <= 0xdfff))) ||
+            (length == 4 && (code < 0x10000 || code > 0x10ffff)))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+// Frame names are raw bytes: printed as they are when they are UTF-8, with
+// control characters and backslashes escaped so the output stays readable
+// and unambiguous; every byte outside ASCII is escaped when they are not.
 std::string Printable(const std::string& text) {
+    const bool utf8 = ValidUtf8(text);
     std::string out;
     for (unsigned char ch : text) {
-        if (ch >= 0x20 && ch < 0x7f && ch != '\\') {
+        if ((ch >= 0x20 && ch < 0x7f && ch != '\\') || (utf8 && ch >= 0x80)) {
             out += char(ch);
         } else {
             char escape[8];
@@ -85,7 +113,7 @@ void PrintInfo(const std::string& path, const MdlReadResult& read) {
     std::cout << "skin:       " << h.skinCount << " x " << h.skinWidth << "x" << h.skinHeight << " pixels, "
               << SkinTypeName(f.skinType) << " (type " << f.skinType << ")\n";
     std::cout << "counts:     " << h.vertexCount << " vertices, " << h.triangleCount << " triangles, "
-              << h.texCoordCount << " texture coordinates, " << h.frameCount << " frames\n";
+              << h.texCoordCount << " texture coordinates, " << h.frameCount << (h.frameCount == 1 ? " frame\n" : " frames\n");
     std::cout << "scale:      " << Triple({h.scale[0], h.scale[1], h.scale[2]}) << "\n";
     std::cout << "origin:     " << Triple({h.origin[0], h.origin[1], h.origin[2]}) << "\n";
     std::cout << "size:       " << f.fileSize << " bytes; the header implies " << f.modelSize << "\n";
@@ -106,27 +134,54 @@ void PrintInfo(const std::string& path, const MdlReadResult& read) {
     }
 }
 
-int RunInfo(const InfoArguments& args) {
-    const MdlReadResult read = ReadMdlFile(args.path.c_str());
+// Reads one file, reporting a failure on standard error. Returns the exit
+// status its failure calls for, or ExitSuccess.
+int ReadForInfo(const std::string& path, MdlReadResult& read) {
+    read = ReadMdlFile(path.c_str());
     if (!read.ok()) {
         if (read.error.kind == MdlErrorKind::Io) {
-            std::cerr << "quorvex info: " << args.path << ": " << read.error.message << "\n";
+            std::cerr << "quorvex info: " << path << ": " << read.error.message << "\n";
             return ExitUsage;
         }
-        std::cerr << "quorvex info: " << args.path << ": malformed model file (" << MdlErrorKindName(read.error.kind)
+        std::cerr << "quorvex info: " << path << ": malformed model file (" << MdlErrorKindName(read.error.kind)
                   << " at byte " << read.error.offset << "): " << read.error.message << "\n";
         return ExitFailed;
     }
     for (const std::string& warning : read.warnings)
-        std::cerr << "quorvex info: " << args.path << ": warning: " << warning << "\n";
-    if (args.json) {
-        // Frame names are raw bytes and need not be UTF-8; replace what is not.
-        std::cout << InfoJson(args.path, read).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-                  << "\n";
-    } else {
-        PrintInfo(args.path, read);
+        std::cerr << "quorvex info: " << path << ": warning: " << warning << "\n";
+    return ExitSuccess;
+}
+
+// Every file is reported, readable or not; the status is the worst of them
+// (an unreadable file over a malformed one).
+int RunInfo(const InfoArguments& args) {
+    int status = ExitSuccess;
+    nlohmann::ordered_json all = nlohmann::ordered_json::array();
+    bool first = true;
+    for (const std::string& path : args.paths) {
+        MdlReadResult read;
+        const int result = ReadForInfo(path, read);
+        if (result != ExitSuccess) {
+            if (status != ExitUsage) status = result;
+            continue;
+        }
+        if (args.json) {
+            all.push_back(InfoJson(path, read));
+            continue;
+        }
+        if (!first) std::cout << "\n";
+        first = false;
+        PrintInfo(path, read);
     }
-    return std::cout.flush() ? ExitSuccess : ExitFailed;
+    if (args.json) {
+        // One file gives its object, several an array of them. Frame names are
+        // raw bytes and need not be UTF-8; replace what is not.
+        const nlohmann::ordered_json& out = args.paths.size() == 1 && all.size() == 1 ? all[0] : all;
+        if (args.paths.size() > 1 || !all.empty())
+            std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+    }
+    if (!std::cout.flush()) return ExitFailed;
+    return status;
 }
 
 void AddInfoCommand(CLI::App& app, int& exitStatus) {
@@ -135,13 +190,14 @@ void AddInfoCommand(CLI::App& app, int& exitStatus) {
     command->footer("Show what a model file holds: variant, skin size and type, counts, scale and origin, the file's size\n"
         "against the size its header implies, the frames grouped into sequences by name, and every frame's\n"
         "bounding box in model units. Exit status: 0 success, 1 malformed model file, 2 bad usage or an\n"
-        "unreadable file. Bytes after the model's end are reported as a warning.");
-    command->add_option("FILE", args->path, "The model file (\"MDL3\" or \"MDL4\") to inspect.")->required();
+        "unreadable file. Bytes after the model's end are reported as a warning. With several files each\n"
+        "is shown in turn, and the status is that of the worst.");
+    command->add_option("FILE", args->paths, "The model files (\"MDL3\" or \"MDL4\") to inspect, one or more.")->required();
     command->add_flag("--json", args->json,
                       "Print the same as one JSON object for scripts, keyed by the file's field names (magic, scale,\n"
                       "origin, skinCount, skinWidth, skinHeight, vertexCount, triangleCount, frameCount,\n"
                       "texCoordCount, skinType, frames[].name/bboxMin/bboxMax) plus fileSize, modelSize,\n"
-                      "sequences and warnings.");
+                      "sequences and warnings. Several files give one array of such objects.");
     command->callback([args, &exitStatus] { exitStatus = RunInfo(*args); });
 }
 

@@ -1,12 +1,17 @@
-// quorvex view FILE.mdl -o OUT.png: draws a frame, a sheet of frames, or the
-// skin of a model file into a PNG picture, without a GPU or a window.
+// quorvex view FILE.mdl -o OUT.png: draws a frame, a sheet of frames, the
+// skin, or every frame as an animated GIF, without a GPU or a window.
+#include <climits>
 #include <iostream>
+#include <algorithm>
 #include <memory>
+#include <vector>
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/FlagValues.h"
+#include "cli/OutputCheck.h"
 #include "mdl/MdlReader.h"
-#include "view/PngOutput.h"
+#include "view/PictureOutput.h"
 #include "view/Renderer.h"
 
 namespace {
@@ -18,6 +23,8 @@ struct ViewArguments {
     bool sheet = false;
     int32_t every = 0;
     bool skin = false;
+    bool animate = false;
+    std::string fps = "30";
     std::string size;
     float yaw = RenderOptions{}.yawDegrees;
     float pitch = RenderOptions{}.pitchDegrees;
@@ -46,7 +53,54 @@ bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
     return true;
 }
 
+int ViewUsage(const std::string& message) {
+    std::cerr << "quorvex view: " << message << "\nRun 'quorvex view --help' for the flags.\n";
+    return ExitUsage;
+}
+
+// Every every-th frame (or every frame) drawn alike, as one animated GIF.
+RenderResult RenderAnimation(const MdlFile& file, int32_t every, const RenderOptions& options,
+                             std::vector<RenderImage>& frames) {
+    RenderResult result;
+    const int64_t step = every > 0 ? every : 1;
+    const int64_t count = (int64_t(file.frames.size()) + step - 1) / step;
+    if (count == 0) {
+        result.error = "the model has no frames";
+        result.badRequest = true;
+        return result;
+    }
+    // All frames are held at once to share one palette.
+    if (count * options.width * options.height > RenderMaxPixels) {
+        result.error = std::to_string(count) + " frames of " + std::to_string(options.width) + "x" +
+                       std::to_string(options.height) + " pixels are too many to animate; use --every or a smaller --size";
+        result.badRequest = true;
+        return result;
+    }
+    for (int64_t f = 0; f < int64_t(file.frames.size()); f += step) {
+        RenderResult frame = RenderModelFrame(file, int32_t(f), options);
+        if (!frame.ok()) return frame;
+        frames.push_back(std::move(frame.image));
+    }
+    return result;
+}
+
 int RunView(const ViewArguments& args) {
+    // Everything about the request is checked before the model is read.
+    const PictureFormat format = PictureFormatOf(args.output);
+    if (format == PictureFormat::Unknown)
+        return ViewUsage("-o " + args.output + ": the picture format follows the extension: .png, .jpg, .bmp, .tga, "
+                         "or .gif with --animate");
+    if (format == PictureFormat::Gif && !args.animate)
+        return ViewUsage("-o " + args.output + ": a GIF holds an animation; add --animate");
+    if (args.animate && format != PictureFormat::Gif)
+        return ViewUsage("--animate writes an animated GIF; name the output OUT.gif");
+    int fps = 30;
+    if (const std::string problem = ParseFps(args.fps, fps); !problem.empty()) return ViewUsage(problem);
+    if (const std::string problem = CheckOutputPath(args.output, {args.path}); !problem.empty()) {
+        std::cerr << "quorvex view: " << problem << "\n";
+        return ExitFailed;
+    }
+
     const std::string name = "quorvex view: " + args.path + ": ";
     const MdlReadResult read = ReadMdlFile(args.path.c_str());
     if (!read.ok()) {
@@ -72,9 +126,16 @@ int RunView(const ViewArguments& args) {
 
     RenderResult rendered;
     std::string what;
+    std::vector<RenderImage> animation;
     if (args.skin) {
         rendered = RenderSkinPicture(read.file);
+        if (rendered.ok() && sized) rendered = ScaleRenderImage(rendered.image, options.width, options.height);
         what = "the skin";
+    } else if (args.animate) {
+        rendered = RenderAnimation(read.file, args.every, options, animation);
+        what = std::to_string(animation.size()) + " frames at " +
+               (args.every > 1 ? std::to_string(fps) + "/" + std::to_string(args.every) : std::to_string(fps)) +
+               " frames a second";
     } else if (args.sheet) {
         rendered = RenderModelSheet(read.file, args.every, options);
         what = "a sheet of frames";
@@ -87,47 +148,62 @@ int RunView(const ViewArguments& args) {
         return rendered.badRequest ? ExitUsage : ExitFailed;
     }
     std::string error;
-    if (!WritePngFile(args.output, rendered.image, error)) {
+    // With --every K each drawn frame stands for K of the file's frames.
+    const double shownFps = double(fps) / std::max(1, args.every);
+    const bool written = args.animate
+                             ? WriteAnimatedGif(args.output, animation, GifDelays(int(animation.size()), shownFps), error)
+                             : WritePictureFile(args.output, format, rendered.image, error);
+    if (!written) {
         std::cerr << "quorvex view: " << error << "\n";
         return ExitFailed;
     }
-    std::cout << "wrote " << args.output << ": " << what << ", " << rendered.image.width << "x"
-              << rendered.image.height << "\n";
+    const RenderImage& shown = args.animate ? animation.front() : rendered.image;
+    std::cout << "wrote " << args.output << ": " << what << ", " << shown.width << "x" << shown.height << "\n";
     return ExitSuccess;
 }
 
 void AddViewCommand(CLI::App& app, int& exitStatus) {
     auto args = std::make_shared<ViewArguments>();
-    CLI::App* command = app.add_subcommand("view", "Draw a frame, a sheet of frames, or the skin of a model file into a PNG picture.");
-    command->footer("Draw a model file into a PNG picture: one frame, a sheet of frames, or the skin. The model is drawn\n"
-        "textured with its skin and lit by its stored normals, from a camera fitted to the bounding boxes of\n"
-        "all frames, so every frame appears at the same place and scale. Exit status: 0 success, 1 malformed\n"
-        "model file or the picture cannot be written, 2 bad usage or an unreadable file.");
+    CLI::App* command = app.add_subcommand("view", "Draw a frame, a sheet of frames, the skin or an animation of a model file into a picture.");
+    command->footer("Draw a model file into a picture: one frame, a sheet of frames, the skin, or (--animate) every frame\n"
+        "as an animated GIF. The model is drawn textured with its skin and lit by its stored normals, from a\n"
+        "camera fitted to the bounding boxes of all frames, so every frame appears at the same place and\n"
+        "scale. The picture format follows the output's extension: .png, .jpg (or .jpeg), .bmp, .tga, .gif.\n"
+        "Exit status: 0 success, 1 malformed model file or the picture cannot be written, 2 bad usage or an\n"
+        "unreadable file.");
     command->add_option("FILE", args->path, "The model file (\"MDL3\" or \"MDL4\") to draw.")->required();
-    command->add_option("-o,--output", args->output, "The PNG file to write; an existing file is replaced.")
+    command->add_option("-o,--output", args->output, "The picture to write (.png, .jpg, .bmp, .tga, or .gif with --animate); an\n"
+                        "existing file is replaced.")
         ->type_name("OUT.png")
         ->required();
     auto* frame = command->add_option("--frame", args->frame,
                                       "The frame to draw, counted from 0 (default 0). Use `quorvex info` to list "
                                       "the frames.")
                       ->type_name("N")
-                      ->check(CLI::NonNegativeNumber);
+                      ->check(CLI::Range(0, INT32_MAX));
     auto* sheet = command->add_flag("--sheet", args->sheet,
                                      "Draw a grid of frames instead of one, each cell labelled with the frame's "
                                      "number and name. Cells are 192x192 pixels unless --size says otherwise.");
-    command
+    auto* every = command
         ->add_option("--every", args->every,
-                     "With --sheet, draw every K-th frame (0, K, 2K, ...). By default the smallest step that keeps "
-                     "the sheet within 64 cells.")
+                     "With --sheet or --animate, draw every K-th frame (0, K, 2K, ...). By default a sheet takes the\n"
+                     "smallest step that keeps it within 64 cells, an animation every frame.")
         ->type_name("K")
-        ->check(CLI::PositiveNumber)
-        ->needs(sheet);
+        ->check(CLI::Range(1, INT32_MAX));
     auto* skin = command->add_flag("--skin", args->skin,
                                    "Write the skin picture itself (every skin, one below the other) instead of "
-                                   "drawing the model.");
+                                   "drawing the model; --size scales it.");
+    auto* animate = command->add_flag("--animate", args->animate,
+                                      "Draw every frame (or every K-th with --every) into an animated GIF that loops,\n"
+                                      "shown at --fps frames a second.");
+    command->add_option("--fps", args->fps,
+                        "With --animate, the file's frame rate: frames a second, a divisor of 4800 (default 30, the\n"
+                        "rate imported scenes are sampled at unless export --fps said otherwise).")
+        ->type_name("N")
+        ->needs(animate);
     command->add_option("--size", args->size,
                         "Picture size WxH in pixels, each side 1.." + std::to_string(RenderMaxSide) +
-                            " (default 512x512); with --sheet, the size of each cell.")
+                            " (default 512x512); with --sheet, the size of each cell; with --skin, the skin scaled.")
         ->type_name("WxH");
     command->add_option("--yaw", args->yaw,
                         "Camera angle around the vertical axis in degrees (default 30); 0 looks at the model's "
@@ -139,7 +215,13 @@ void AddViewCommand(CLI::App& app, int& exitStatus) {
     frame->excludes(sheet);
     skin->excludes(frame);
     skin->excludes(sheet);
-    command->callback([args, &exitStatus] { exitStatus = RunView(*args); });
+    animate->excludes(frame);
+    animate->excludes(sheet);
+    animate->excludes(skin);
+    command->callback([args, every, &exitStatus] {
+        exitStatus = every->count() && !args->sheet && !args->animate ? ViewUsage("--every needs --sheet or --animate")
+                                                                       : RunView(*args);
+    });
 }
 
 const CommandRegistration registration(30, AddViewCommand);

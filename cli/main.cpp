@@ -6,12 +6,16 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/Suggest.h"
+#include "cli/Version.h"
 
 int main(int argc, char** argv) {
     CLI::App app{
         "quorvex: turns an animated 3D scene into one vertex-animated model file\n"
         "(\"MDL3\" with 8-bit or \"MDL4\" with 16-bit vertices), and looks inside such files."};
     app.require_subcommand(1);
+    app.set_help_all_flag("--help-all", "Print the help of every command");
+    app.set_version_flag("--version", VersionText(), "Print the version and the libraries it was built with");
     int exitStatus = ExitSuccess;
     AddRegisteredCommands(app, exitStatus);
     // "--frames -3:-1" would read as an option named "-3:-1"; join such a
@@ -25,6 +29,7 @@ int main(int argc, char** argv) {
             joined.push_back(words[i]);
         }
     }
+    if (!CheckCommandWords(app, std::vector<std::string>(joined.begin() + 1, joined.end()))) return ExitUsage;
     std::vector<char*> joinedArgv;
     for (std::string& word : joined) joinedArgv.push_back(word.data());
     try {
@@ -33,6 +38,9 @@ int main(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
+    } catch (const CLI::CallForVersion&) {
+        std::fputs(VersionText().c_str(), stdout);
+        return ExitSuccess;
     } catch (const CLI::ParseError& e) {
         app.exit(e);
         return ExitUsage;

@@ -166,7 +166,10 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
 
     ip->ProgressStart("Calculating..", true, ProgressIdle, nullptr);
     for (int64_t f = 0; f < frameCount; ++f) {
+        // A frame keeps only its normals' table indices, so the normals of one
+        // frame at a time are all the model holds.
         ComputeFrameNormals(currentModel, static_cast<int32_t>(f));
+        StoreFrameNormalIndices(currentModel, static_cast<int32_t>(f));
         ip->ProgressUpdate(Percent(f, frameCount), true, nullptr);
     }
 

@@ -133,6 +133,7 @@ static bool ImportUnguarded(const std::string& path, const ImportOptions& option
                             ImportNotes& notes, std::string& error) {
     notes = ImportNotes{};
     AnimatedScene scene;
+    if (options.onPhase) options.onPhase("Reading");
     if (!LoadWithOptions(path, options, scene, error)) return false;
     if (!HasSurface(path, scene, error)) {
         notes.refused = true;
@@ -164,6 +165,7 @@ static bool ImportUnguarded(const std::string& path, const ImportOptions& option
     scene.clips = std::move(laidOut);
     ImportOptions sampling = options;
     sampling.clips.clear();
+    if (options.onPhase) options.onPhase("Evaluating");
     if (!SampleScene(scene, sampling, out, error)) {
         error = path + ": " + error;
         return false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct ImportOptions {
     // Materials without a usable picture get a swatch of their colour; false:
     // they stay without one (and the exporter refuses them).
     bool swatches = true;
+    // Called as each phase of ImportScene begins ("Reading", then
+    // "Evaluating"), for a progress display; may be empty.
+    std::function<void(const std::string& phase)> onPhase;
 };
 
 struct ClipInfo {

@@ -37,7 +37,6 @@
 #define QUORVEX_GETPID getpid
 #endif
 
-#include "mdl/NormalTable.h"
 #include "model/Numeric.h"
 
 namespace {
@@ -61,16 +60,37 @@ const float Step16 = FloatFromBits(0x37800080u);
 
 constexpr float BoundStart = 1000000.0f;
 
-// Streams the file through a buffered FILE*. After the first failed write
-// nothing more is written and ok stays false.
+// Gathers the file's bytes in one buffer and hands them to the FILE* a
+// buffer at a time: a frame is one write, not one per vertex. After the first
+// failed write nothing more is written and ok stays false.
 struct FileSink {
     FILE* file;
+    uint8_t* buffer;
+    size_t capacity;
+    size_t used;
     bool ok;
+    int error = 0;  // errno of the first failed write
 
-    void Write(const uint8_t* bytes, size_t size) {
-        if (ok && size && std::fwrite(bytes, 1, size, file) != size) ok = false;
+    void Flush() {
+        if (ok && used && std::fwrite(buffer, 1, used, file) != used) {
+            ok = false;
+            error = errno;
+        }
+        used = 0;
+    }
+    // Room for `size` bytes (at most capacity) at the end of the buffer.
+    uint8_t* Take(size_t size) {
+        if (capacity - used < size) Flush();
+        uint8_t* p = buffer + used;
+        used += size;
+        return p;
     }
 };
+
+// The buffer holds a whole frame, so that a frame is one write, within these
+// bounds; a larger frame goes out in parts.
+constexpr size_t SinkMinimum = size_t(1) << 16;
+constexpr size_t SinkMaximum = size_t(1) << 23;
 
 void Put16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);
@@ -115,7 +135,8 @@ size_t PutPackedVertex(uint8_t* p, const ModelVec3& c, int normalIndex, const Md
 
 void WriteHeader(FileSink& out, const ModelData* model, const SkinImage* skin, const MdlQuantization& q,
                  bool sixteenBit) {
-    uint8_t h[84] = {};
+    uint8_t* h = out.Take(84);
+    std::memset(h, 0, 84);
     std::memcpy(h, sixteenBit ? "MDL4" : "MDL3", 4);
     for (int a = 0; a < 3; ++a) {
         PutFloat(h + 8 + 4 * a, q.scale[a]);
@@ -128,41 +149,42 @@ void WriteHeader(FileSink& out, const ModelData* model, const SkinImage* skin, c
     PutInt32(h + 64, model->triangleCount);
     PutInt32(h + 68, model->frameCount);
     PutInt32(h + 72, model->texCoordCount);
-    out.Write(h, sizeof h);
 }
 
 void WriteSkin(FileSink& out, const SkinImage* skin) {
-    uint8_t b[4];
-    PutInt32(b, skin->format == SkinFormatARGB4444 ? 3 : 2);
-    out.Write(b, 4);
+    PutInt32(out.Take(4), skin->format == SkinFormatARGB4444 ? 3 : 2);
     const int64_t count = int64_t(skin->width) * skin->height;
-    for (int64_t i = 0; i < count && out.ok; ++i) {
-        Put16(b, skin->pixels[i]);
-        out.Write(b, 2);
-    }
+    for (int64_t i = 0; i < count; ++i) Put16(out.Take(2), skin->pixels[i]);
 }
 
 void WriteTexCoordsAndTriangles(FileSink& out, const ModelData* model) {
-    uint8_t b[12];
-    for (int32_t i = 0; i < model->texCoordCount && out.ok; ++i) {
+    for (int32_t i = 0; i < model->texCoordCount; ++i) {
+        uint8_t* b = out.Take(4);
         Put16(b, static_cast<uint16_t>(model->texCoords[i].u));
         Put16(b + 2, static_cast<uint16_t>(model->texCoords[i].v));
-        out.Write(b, 4);
     }
-    for (int32_t i = 0; i < model->triangleCount && out.ok; ++i) {
+    for (int32_t i = 0; i < model->triangleCount; ++i) {
         const ModelTriangle& t = model->triangles[i];
+        uint8_t* b = out.Take(12);
         for (int c = 0; c < 3; ++c) {
             Put16(b + 2 * c, t.vertex[c]);
             Put16(b + 6 + 2 * c, t.texCoord[c]);
         }
-        out.Write(b, 12);
     }
 }
 
+size_t PackedVertexSize(bool sixteenBit) { return sixteenBit ? 8 : 4; }
+
+// Bytes of one frame: type, two box corners, name, vertices.
+uint64_t FrameSize(const ModelData* model, bool sixteenBit) {
+    return 4 + 2 * PackedVertexSize(sixteenBit) + 16 + uint64_t(model->vertexCount) * PackedVertexSize(sixteenBit);
+}
+
 void WriteFrames(FileSink& out, const ModelData* model, const MdlQuantization& q, bool sixteenBit) {
-    uint8_t b[36];
+    const size_t vertexSize = PackedVertexSize(sixteenBit);
     for (int32_t f = 0; f < model->frameCount && out.ok; ++f) {
         const ModelFrame& frame = model->frames[f];
+        uint8_t* b = out.Take(4 + 2 * vertexSize + 16);
         PutInt32(b, sixteenBit ? 2 : 0);
         size_t n = 4;
         n += PutPackedVertex(b + n, frame.bboxMin, 0, q, sixteenBit);
@@ -172,16 +194,25 @@ void WriteFrames(FileSink& out, const ModelData* model, const MdlQuantization& q
         uint8_t* name = b + n;
         std::memset(name, 0, 16);
         for (int i = 0; i < 15 && frame.name[i] != '\0'; ++i) name[i] = static_cast<uint8_t>(frame.name[i]);
-        n += 16;
-        out.Write(b, n);
 
-        for (int32_t v = 0; v < model->vertexCount && out.ok; ++v) {
-            const ModelVec3& normal = frame.normals[v];
-            const int index = NearestNormalIndex(normal.x, normal.y, normal.z);
-            out.Write(b, PutPackedVertex(b, frame.positions[v], index, q, sixteenBit));
+        // Runs of vertices as long as the buffer has room for.
+        for (int32_t v = 0; v < model->vertexCount;) {
+            if (out.capacity - out.used < vertexSize) out.Flush();
+            const size_t room = (out.capacity - out.used) / vertexSize;
+            const int32_t end = uint64_t(model->vertexCount - v) < room ? model->vertexCount : v + int32_t(room);
+            uint8_t* p = out.Take(size_t(end - v) * vertexSize);
+            for (; v < end; ++v) p += PutPackedVertex(p, frame.positions[v], frame.normalIndex[v], q, sixteenBit);
         }
+        out.Flush();
     }
 }
+
+// What the last write left for a tool to ask about (see the header). The
+// name is published while the file may exist under it, and a lock-free
+// atomic may be read from a signal handler.
+std::atomic<int> lastWriteError{0};
+std::atomic<const char*> pendingTemporary{nullptr};
+static_assert(std::atomic<const char*>::is_always_lock_free);
 
 // Creates `name` only if nothing is there yet; errno says why not. The Windows
 // C runtime ignores fopen's "x", so there the low-level open gives exclusivity.
@@ -200,13 +231,16 @@ FILE* OpenExclusive(const char* name) {
 #endif
 }
 
-// Renames without letting an exception escape: a failure is a result.
-bool RenameInto(const char* from, const char* to) {
+// Renames without letting an exception escape: a failure is a result, its
+// reason an errno value in *error.
+bool RenameInto(const char* from, const char* to, int* error) {
     try {
         std::error_code ec;
         std::filesystem::rename(std::filesystem::path(from), std::filesystem::path(to), ec);
+        if (ec) *error = ec.default_error_condition().value();
         return !ec;
     } catch (...) {
+        *error = ENOMEM;
         return false;
     }
 }
@@ -214,16 +248,25 @@ bool RenameInto(const char* from, const char* to) {
 // Creates a new, exclusively owned file named "<path>.tmp<pid>-<n>" beside
 // `path`. Exclusive creation gives it the mode a plain create gives (0666
 // under the umask) and never follows or truncates anything already there.
-// On success *name holds the malloc'd name, which the caller frees.
+// On success *name holds the malloc'd name, which the caller frees, and the
+// name is published (pendingTemporary).
 FILE* CreateTemporaryBeside(const char* path, char** name) {
     static std::atomic<unsigned> counter{0};
     *name = nullptr;
     const size_t size = std::strlen(path) + 48;
     char* buffer = static_cast<char*>(std::malloc(size));
-    if (!buffer) return nullptr;
+    if (!buffer) {
+        errno = ENOMEM;
+        return nullptr;
+    }
     const long pid = static_cast<long>(QUORVEX_GETPID());
     for (int attempt = 0; attempt < 100; ++attempt) {
+        pendingTemporary = nullptr;
         std::snprintf(buffer, size, "%s.tmp%ld-%u", path, pid, counter.fetch_add(1));
+        // Published before the file exists, so that no moment has a file
+        // nobody would remove. A taken name holds this process's id, so at
+        // worst a handler removes a file left by an earlier process.
+        pendingTemporary = buffer;
         errno = 0;
         FILE* file = OpenExclusive(buffer);
         if (file) {
@@ -233,97 +276,145 @@ FILE* CreateTemporaryBeside(const char* path, char** name) {
         // Only a name already taken is worth another try.
         if (errno != EEXIST) break;
     }
+    const int reason = errno;
+    pendingTemporary = nullptr;
     std::free(buffer);
+    errno = reason;
     return nullptr;
+}
+
+// The quantization's smallest value and largest absolute value per axis.
+struct Extremes {
+    float smallest[3];
+    float largestAbs[3];
+};
+
+Extremes StartingExtremes() { return Extremes{{BoundStart, BoundStart, BoundStart}, {0.0f, 0.0f, 0.0f}}; }
+
+// Vertices in order; a value replaces a running extreme only when strictly
+// smaller (larger), so the first of equal values wins and not-a-number never
+// does. With Box the frame's box is written, from (1e6, 1e6, 1e6) and its
+// negation; with Quantized `e` takes in the frame's values.
+template <bool Box, bool Quantized>
+void ScanFrame(ModelFrame& frame, int32_t vertexCount, Extremes& e) {
+    float lo[3] = {BoundStart, BoundStart, BoundStart};
+    float hi[3] = {-BoundStart, -BoundStart, -BoundStart};
+    float smallest[3], largestAbs[3];
+    for (int a = 0; a < 3; ++a) {
+        smallest[a] = e.smallest[a];
+        largestAbs[a] = e.largestAbs[a];
+    }
+    const ModelVec3* positions = frame.positions;
+    for (int32_t v = 0; v < vertexCount; ++v) {
+        const float c[3] = {positions[v].x, positions[v].y, positions[v].z};
+        for (int a = 0; a < 3; ++a) {
+            if (Box) {
+                lo[a] = c[a] < lo[a] ? c[a] : lo[a];
+                hi[a] = c[a] > hi[a] ? c[a] : hi[a];
+            }
+            if (Quantized) {
+                smallest[a] = c[a] < smallest[a] ? c[a] : smallest[a];
+                const float m = std::fabs(c[a]);
+                largestAbs[a] = m > largestAbs[a] ? m : largestAbs[a];
+            }
+        }
+    }
+    if (Box) {
+        frame.bboxMin = ModelVec3{lo[0], lo[1], lo[2]};
+        frame.bboxMax = ModelVec3{hi[0], hi[1], hi[2]};
+    }
+    for (int a = 0; a < 3; ++a) {
+        e.smallest[a] = smallest[a];
+        e.largestAbs[a] = largestAbs[a];
+    }
+}
+
+// The range runs from the smallest value to the largest absolute value:
+// never shorter than the true span, so every value packs within the steps.
+MdlQuantization QuantizationOf(const Extremes& e, bool sixteenBit) {
+    const float k = sixteenBit ? Step16 : Step8;
+    MdlQuantization q;
+    for (int a = 0; a < 3; ++a) {
+        const float range = e.largestAbs[a] - e.smallest[a];
+        float scale = range * k;
+        if (scale == 0.0f) scale = 1.0f;  // a flat axis: every value packs to 0
+        q.scale[a] = scale;
+        q.origin[a] = e.smallest[a];
+    }
+    return q;
 }
 
 }  // namespace
 
 void ComputeFrameBounds(ModelData* model) {
-    for (int32_t f = 0; f < model->frameCount; ++f) {
-        ModelFrame& frame = model->frames[f];
-        ModelVec3 lo{BoundStart, BoundStart, BoundStart};
-        ModelVec3 hi{-BoundStart, -BoundStart, -BoundStart};
-        for (int32_t v = 0; v < model->vertexCount; ++v) {
-            const ModelVec3& p = frame.positions[v];
-            if (p.x < lo.x) lo.x = p.x;
-            if (p.y < lo.y) lo.y = p.y;
-            if (p.z < lo.z) lo.z = p.z;
-            if (p.x > hi.x) hi.x = p.x;
-            if (p.y > hi.y) hi.y = p.y;
-            if (p.z > hi.z) hi.z = p.z;
-        }
-        frame.bboxMin = lo;
-        frame.bboxMax = hi;
-    }
+    Extremes unused = StartingExtremes();
+    for (int32_t f = 0; f < model->frameCount; ++f) ScanFrame<true, false>(model->frames[f], model->vertexCount, unused);
 }
 
-int NearestNormalIndex(float x, float y, float z) {
-    const double dx = x, dy = y, dz = z;
-    double best = 999999.0;
-    int index = 0;
-    for (int i = 0; i < NormalTableSize; ++i) {
-        const double* t = NormalTable[i];
-        const double d = (std::fabs(dx - t[0]) + std::fabs(dz - t[2])) + std::fabs(dy - t[1]);
-        // Strictly smaller: of equal distances the lower index wins, and a
-        // not-a-number distance never wins, leaving index 0.
-        if (d < best) {
-            best = d;
-            index = i;
-        }
+void StoreFrameNormalIndices(ModelData* model, int32_t frameIndex) {
+    if (!model || frameIndex < 0 || frameIndex >= model->frameCount) return;
+    const ModelVec3* normals = model->normals;
+    uint8_t* indices = model->frames[frameIndex].normalIndex;
+    for (int32_t v = 0; v < model->vertexCount; ++v) {
+        indices[v] = static_cast<uint8_t>(NearestNormalIndex(normals[v].x, normals[v].y, normals[v].z));
     }
-    return index;
 }
 
 MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit) {
-    float smallest[3] = {BoundStart, BoundStart, BoundStart};
-    float largestAbs[3] = {0.0f, 0.0f, 0.0f};
+    Extremes e = StartingExtremes();
     for (int32_t f = 0; f < model->frameCount; ++f) {
-        const ModelVec3* positions = model->frames[f].positions;
-        for (int32_t v = 0; v < model->vertexCount; ++v) {
-            const float c[3] = {positions[v].x, positions[v].y, positions[v].z};
-            for (int a = 0; a < 3; ++a) {
-                if (c[a] < smallest[a]) smallest[a] = c[a];
-                const float m = std::fabs(c[a]);
-                if (m > largestAbs[a]) largestAbs[a] = m;
-            }
-        }
+        // Only reads the frame: the box is not written.
+        ScanFrame<false, true>(model->frames[f], model->vertexCount, e);
     }
-    // The range runs from the smallest value to the largest absolute value:
-    // never shorter than the true span, so every value packs within the steps.
-    const float k = sixteenBit ? Step16 : Step8;
-    MdlQuantization q;
-    for (int a = 0; a < 3; ++a) {
-        const float range = largestAbs[a] - smallest[a];
-        float scale = range * k;
-        if (scale == 0.0f) scale = 1.0f;  // a flat axis: every value packs to 0
-        q.scale[a] = scale;
-        q.origin[a] = smallest[a];
-    }
-    return q;
+    return QuantizationOf(e, sixteenBit);
 }
 
 int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision) {
-    ComputeFrameBounds(model);
+    lastWriteError = 0;
+    // Every frame's box and the quantization in one pass over the positions.
+    Extremes e = StartingExtremes();
+    for (int32_t f = 0; f < model->frameCount; ++f) ScanFrame<true, true>(model->frames[f], model->vertexCount, e);
     if (skin->width < 0 || skin->height < 0 || (!skin->pixels && int64_t(skin->width) * skin->height > 0)) return 0;
 
     const bool sixteenBit = hiPrecision == 1;
-    const MdlQuantization q = ComputeQuantization(model, sixteenBit);
+    const MdlQuantization q = QuantizationOf(e, sixteenBit);
+
+    const uint64_t frameSize = FrameSize(model, sixteenBit);
+    const size_t capacity =
+        frameSize < SinkMinimum ? SinkMinimum : frameSize > SinkMaximum ? SinkMaximum : size_t(frameSize);
+    uint8_t* buffer = static_cast<uint8_t*>(std::malloc(capacity));
+    if (!buffer) return 0;
 
     char* temporary = nullptr;
     FILE* file = CreateTemporaryBeside(path, &temporary);
-    if (!file) return 0;
+    if (!file) {
+        lastWriteError = errno;
+        std::free(buffer);
+        return 0;
+    }
 
-    FileSink out{file, true};
+    FileSink out{file, buffer, capacity, 0, true};
     WriteHeader(out, model, skin, q, sixteenBit);
     WriteSkin(out, skin);
     WriteTexCoordsAndTriangles(out, model);
+    out.Flush();
     WriteFrames(out, model, q, sixteenBit);
+    std::free(buffer);
 
     // Closing flushes the last buffered bytes, so its failure is a failed write.
+    errno = 0;
     const bool closed = std::fclose(file) == 0;
-    const bool written = out.ok && closed && RenameInto(temporary, path);
+    int error = out.ok ? (closed ? 0 : errno) : out.error;
+    const bool written = out.ok && closed && RenameInto(temporary, path, &error);
     if (!written) std::remove(temporary);
+    // Withdrawn before the name is freed; a handler running in between
+    // unlinks a name that no longer exists, which is harmless.
+    pendingTemporary = nullptr;
     std::free(temporary);
+    lastWriteError = written ? 0 : (error != 0 ? error : EIO);
     return written ? 1 : 0;
 }
+
+int MdlLastWriteError() { return lastWriteError.load(); }
+
+const char* MdlPendingTemporaryFile() { return pendingTemporary.load(); }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "mdl/NormalTable.h"
 #include "model/ModelData.h"
 
 struct MdlQuantization {
@@ -19,20 +20,36 @@ struct MdlQuantization {
 // (1e6, 1e6, 1e6) and (-1e6, -1e6, -1e6); a frame without vertices keeps them.
 void ComputeFrameBounds(ModelData* model);
 
-// Index 0..161 of the NormalTable entry nearest to (x, y, z) by the sum of
-// absolute differences (x term, then z, then y, in double precision). Ties go
-// to the lower index; a not-a-number component gives 0.
-int NearestNormalIndex(float x, float y, float z);
+// Frame `frameIndex`'s normal indices (0 <= frameIndex < frameCount): each
+// vertex's entry in model->normals turned into the index of the nearest
+// NormalTable entry (NearestNormalIndex). Call it right after
+// ComputeFrameNormals for that frame. Out-of-range frames are ignored.
+void StoreFrameNormalIndices(ModelData* model, int32_t frameIndex);
 
 // Per-axis scale and origin over every position of every frame: origin is the
 // smallest value (start 1e6), scale = (largest |value| (start 0) - origin) * K,
 // K = 1/255 or 1/65535 as a float; a scale of exactly 0 becomes 1.
 MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit);
 
-// Writes the model file at `path`. hiPrecision == 1 selects "MDL4", any other
+// Writes the model file at `path`, each frame's vertices with the normal
+// indices the frame holds. hiPrecision == 1 selects "MDL4", any other
 // value "MDL3". Overwrites every frame's bounding box; changes nothing else.
 // Writes to a temporary file beside `path` and renames it into place once every
 // byte is written and the file is closed. Returns 1 on success; 0 when the file
 // cannot be created or written, in which case no temporary file remains and a
-// file already at `path` is left as it was. model and skin must not be null.
+// file already at `path` is left as it was; also 0, before any file is made,
+// when memory for one frame's bytes cannot be had. model and skin must not be
+// null.
 int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision);
+
+// Why the last WriteMdlFile call returned 0, as an errno value (EIO when the
+// system gave none); 0 after a success or when the skin was invalid. For the
+// words after "Cannot write <path>"; the exporter itself never shows it.
+int MdlLastWriteError();
+
+// The name of the temporary file a WriteMdlFile call is creating or filling
+// right now, or null. Async-signal-safe: a signal handler may unlink() the
+// name to leave nothing behind (the target is untouched until the final
+// rename); the file need not exist yet. The name stays valid while it is
+// published.
+const char* MdlPendingTemporaryFile();

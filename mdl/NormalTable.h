@@ -4,3 +4,13 @@
 
 constexpr int NormalTableSize = 162;
 extern const double NormalTable[NormalTableSize][3];
+
+// Index 0..161 of the NormalTable entry nearest to (x, y, z) by the sum of
+// absolute differences (x term, then z, then y, in double precision). Ties go
+// to the lower index; a not-a-number component gives 0. Looks only at the
+// entries that can win near (x, y, z); gives exactly what
+// NearestNormalIndexByScan gives for every input. Safe from any thread.
+int NearestNormalIndex(float x, float y, float z);
+
+// The same by measuring every entry: the definition, kept as the reference.
+int NearestNormalIndexByScan(float x, float y, float z);

@@ -38,7 +38,7 @@ void SetDefaultFrameName(char (&name)[16], int32_t index) {
 bool ModelFitsLimits(int64_t triangleCount, int64_t vertexCount, int64_t texCoordCount, int64_t frameCount) {
     if (triangleCount < 0 || vertexCount < 0 || texCoordCount < 0 || frameCount < 0) return false;
     if (frameCount > INT32_MAX) return false;
-    return ProductFits(frameCount, vertexCount, 2 * sizeof(ModelVec3), ModelFrameBytesLimit);
+    return ProductFits(frameCount, vertexCount, ModelBytesPerVertexFrame, ModelFrameBytesLimit);
 }
 
 bool SkinFitsLimits(int64_t width, int64_t height) {
@@ -57,10 +57,12 @@ ModelData* CreateModel(int32_t triangleCount, int32_t vertexCount, int32_t texCo
     model->frameCount = frameCount;
 
     bool ok = AllocateZeroed(texCoordCount, &model->texCoords) && AllocateZeroed(triangleCount, &model->triangles) &&
-              AllocateZeroed(frameCount, &model->frames);
+              AllocateZeroed(frameCount, &model->frames) && AllocateZeroed(vertexCount, &model->normals) &&
+              AllocateZeroed(vertexCount, &model->cornerCounts);
     for (int32_t i = 0; ok && i < frameCount; ++i) {
         ModelFrame& frame = model->frames[i];
-        ok = AllocateZeroed(vertexCount, &frame.positions) && AllocateZeroed(vertexCount, &frame.normals);
+        ok = AllocateZeroed(vertexCount, &frame.positions) && AllocateZeroed(vertexCount, &frame.normalIndex);
+        if (ok && vertexCount > 0) std::memset(frame.normalIndex, ZeroNormalIndex, static_cast<size_t>(vertexCount));
         SetDefaultFrameName(frame.name, i);
     }
     if (!ok) {
@@ -76,12 +78,14 @@ void DestroyModel(ModelData* model) {
     if (model->frames) {
         for (int32_t i = 0; i < model->frameCount; ++i) {
             std::free(model->frames[i].positions);
-            std::free(model->frames[i].normals);
+            std::free(model->frames[i].normalIndex);
         }
     }
     std::free(model->texCoords);
     std::free(model->triangles);
     std::free(model->frames);
+    std::free(model->normals);
+    std::free(model->cornerCounts);
     std::free(model);
 }
 

@@ -1,9 +1,12 @@
 // The in-memory model and skin of one export.
 //
 // A ModelData holds the merged triangles and texture coordinates of every
-// exported mesh and, per frame, every vertex's position and normal, a bounding
-// box and a name. Counts are fixed at creation; every array holds exactly its
-// count of entries, zero-filled. Coordinates are in the file's axes.
+// exported mesh and, per frame, every vertex's position and normal index, a
+// bounding box and a name. A frame keeps its normals only as indices into the
+// file's normal table, which is all the file stores; the normals themselves
+// are worked out one frame at a time in the model's working storage. Counts
+// are fixed at creation; every array holds exactly its count of entries.
+// Coordinates are in the file's axes.
 #pragma once
 
 #include <cstdint>
@@ -32,8 +35,12 @@ struct ModelFrame {
     ModelVec3 bboxMin;
     ModelVec3 bboxMax;
     ModelVec3* positions;  // vertexCount entries, owned
-    ModelVec3* normals;    // vertexCount entries, owned
+    uint8_t* normalIndex;  // vertexCount entries, owned: normal table indices
 };
+
+// The normal table index of the zero normal (0, 0, 0): what every vertex of a
+// new model holds, as it would for normals never computed.
+constexpr uint8_t ZeroNormalIndex = 5;
 
 struct ModelData {
     char tag[4];  // "3db\0"; nothing reads it
@@ -44,6 +51,11 @@ struct ModelData {
     ModelTexCoord* texCoords;  // texCoordCount entries, owned
     ModelTriangle* triangles;  // triangleCount entries, owned
     ModelFrame* frames;        // frameCount entries, owned
+    // Working storage of ComputeFrameNormals, vertexCount entries each, owned:
+    // the vertex normals of the frame last computed, and how many triangle
+    // corners name each vertex.
+    ModelVec3* normals;
+    uint64_t* cornerCounts;
 };
 
 // SkinFormat codes.
@@ -59,9 +71,11 @@ struct SkinImage {
 };
 
 // Memory limits, decided here rather than by the allocator: frames may take at
-// most 2^32 bytes (frameCount * vertexCount * 24) and a skin at most 2^30
-// bytes (width * height * 2).
+// most 2^32 bytes (frameCount * vertexCount * 24, counting a position and a
+// normal per vertex as frames once held them) and a skin at most 2^30 bytes
+// (width * height * 2).
 constexpr uint64_t ModelFrameBytesLimit = uint64_t(1) << 32;
+constexpr uint64_t ModelBytesPerVertexFrame = 24;
 constexpr uint64_t SkinBytesLimit = uint64_t(1) << 30;
 
 // True when a model of these counts stays within the limits: no count negative,
@@ -73,7 +87,8 @@ bool ModelFitsLimits(int64_t triangleCount, int64_t vertexCount, int64_t texCoor
 // True when width * height * 2 <= 2^30 and neither is negative.
 bool SkinFitsLimits(int64_t width, int64_t height);
 
-// A new model, every array zero-filled, frames named "Frame0", "Frame1", ...
+// A new model, every array zero-filled except the normal indices (all
+// ZeroNormalIndex), frames named "Frame0", "Frame1", ...
 // The caller owns it and releases it with DestroyModel. Null when a count is
 // negative, the limits above are exceeded, or memory runs out (nothing then
 // stays allocated).

@@ -12,6 +12,8 @@ ModelVec3 Cross(const ModelVec3& a, const ModelVec3& b);
 void Normalize(ModelVec3& v);
 
 // From the positions of frame `frameIndex` (0 <= frameIndex < frameCount):
-// writes every triangle's faceNormal and that frame's normals. A vertex no
-// triangle uses keeps its normal. Other frames are untouched.
+// writes every triangle's faceNormal, that frame's vertex normals into
+// model->normals and the corner counts into model->cornerCounts, in one pass
+// over the triangles. A vertex no triangle uses keeps its entry in
+// model->normals. An out-of-range frame changes nothing. Never allocates.
 void ComputeFrameNormals(ModelData* model, int32_t frameIndex);

@@ -10,6 +10,10 @@ packages=(
   # Picture decoders, and clang with libFuzzer for the fuzz targets.
   libpng-dev libjpeg62-turbo-dev
   clang-14 libclang-rt-14-dev
+  # Animated previews and the man page.
+  libgif-dev help2man
+  # The scripts that make the benchmark scenes.
+  python3
   # The Windows library: cross-compilers, and Wine in a virtual display to test it.
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb icoutils
 )

@@ -40,5 +40,29 @@ TEST(ConsoleProgress, RedrawsInPlaceAndBreaksTheLineBetweenPhases) {
     EXPECT_NE(text.substr(firstLine).find("Calculating..    ["), std::string::npos);
     // Breaking an ended display prints nothing more.
     EXPECT_EQ(text.back(), '\n');
-    EXPECT_EQ(text.substr(text.size() - 2, 1), "%");
+    EXPECT_EQ(text.substr(text.size() - 2, 1), "s");  // the elapsed time ends each drawing
+}
+
+TEST(ConsoleProgress, FinishedPhasesReachAHundredAndCountFrames) {
+    using standin::ProgressCall;
+    std::FILE* f = std::tmpfile();
+    standin::ConsoleProgress progress(f);
+    progress.Handle({ProgressCall::Start, "Writing Frames", 0});
+    progress.CountFrames(3);
+    progress.Handle({ProgressCall::Update, "", 0});
+    progress.Handle({ProgressCall::Update, "", 33});
+    progress.Handle({ProgressCall::Start, "Calculating..", 0});  // the frames phase finished
+    progress.Handle({ProgressCall::Update, "", 66});
+    progress.BreakLine();  // a refusal's message breaks the line where it stands
+    progress.Handle({ProgressCall::End, "", 0});
+    std::rewind(f);
+    std::string text;
+    for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
+    std::fclose(f);
+    const std::string first = text.substr(0, text.find('\n')), second = text.substr(text.find('\n') + 1);
+    EXPECT_NE(first.find(" 33%  frame 2/3"), std::string::npos) << first;
+    EXPECT_NE(first.find("100%  frame 3/3"), std::string::npos) << first;
+    EXPECT_EQ(second.find("100%"), std::string::npos) << second;
+    ASSERT_EQ(progress.Phases().size(), 1u);  // the cut-short phase is not timed
+    EXPECT_EQ(progress.Phases()[0].caption, "Writing Frames");
 }

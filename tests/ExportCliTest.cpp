@@ -1,5 +1,6 @@
 // `quorvex export` end to end: the built command on small fixture scenes.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,10 +9,12 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/Warnings.h"
+#include "mdl/MdlReader.h"
 #include "tests/CliRunner.h"
-#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -73,10 +76,120 @@ TEST_F(ExportCli, RefusedExportPrintsTheBoxAndWritesNothing) {
     EXPECT_EQ(r.err, "Aborting !: Hull: No Material\n");
     EXPECT_FALSE(fs::exists(model));
 
-    // A directory that does not exist: the box names the path as given.
+    // A directory that does not exist is found before any work; the message
+    // names the path as given and the system's reason.
     r = Run("export " + fixtures + "triangle.scene.json -o nowhere-dir/x.mdl");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Aborting !: Cannot write nowhere-dir/x.mdl\n");
+    EXPECT_EQ(r.err, "quorvex export: Cannot write nowhere-dir/x.mdl: No such file or directory\n");
+
+    // A failure during the write keeps the exporter's words and adds the reason:
+    // the temporary name beside the target is one the system cannot take.
+    const std::string longName = (dir / std::string(250, 'm')).string() + ".mdl";
+    r = Run("export " + fixtures + "triangle.scene.json -o " + longName);
+    EXPECT_EQ(r.status, 1);
+    // (The exporter's text is cut at 255 bytes.)
+    EXPECT_EQ(r.err, "Aborting !: " + ("Cannot write " + longName).substr(0, 255) + ": File name too long\n");
+}
+
+TEST_F(ExportCli, OutputIsCheckedBeforeTheSceneIsLoaded) {
+    // The scene is broken: had it been loaded, the export would end with status 2.
+    const fs::path scene = dir / "broken.json";
+    std::ofstream(scene) << "{\"version\": 1, \"nodes\": [ {\"nmae\": \"x\"} ]}";
+    const std::string before = Slurp(scene);
+    fs::create_directory(dir / "folder");
+    std::ofstream(dir / "plain") << "x";
+    fs::create_symlink(scene, dir / "link.json");
+    fs::create_hard_link(scene, dir / "hard.json");
+    struct Case {
+        std::string output;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {(dir / "missing" / "x.mdl").string(), "No such file or directory"},
+        {(dir / "folder").string(), "Is a directory"},
+        {(dir / "plain" / "x.mdl").string(), "Not a directory"},
+        {scene.string(), "it is the input file"},
+        {(dir / "link.json").string(), "it is the input file " + scene.string()},
+        {(dir / "hard.json").string(), "it is the input file " + scene.string()},
+    };
+    for (const Case& c : cases) {
+        const CommandResult r = Run("export " + scene.string() + " -o " + c.output);
+        EXPECT_EQ(r.status, 1) << c.output;
+        EXPECT_EQ(r.err, "quorvex export: Cannot write " + c.output + ": " + c.reason + "\n");
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(Slurp(scene), before);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.json"));
+}
+
+TEST_F(ExportCli, ASignalMidExportLeavesNoTemporaryFileAndTheOldTarget) {
+    // An 8192 x 8192 skin makes a 128 MB file, long enough to catch the write.
+    std::string scene = Slurp(fixtures + "triangle.scene.json");
+    const std::string small = "\"width\": 4, \"height\": 2";
+    scene.replace(scene.find(small), small.size(), "\"width\": 8192, \"height\": 8192");
+    std::ofstream(dir / "big.json") << scene;
+    const fs::path target = dir / "big.mdl";
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        std::ofstream(target) << "old model";
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::freopen("/dev/null", "w", stdout);
+            std::freopen((dir / "stderr.txt").c_str(), "w", stderr);
+            execl(QUORVEX_CLI, QUORVEX_CLI, "export", (dir / "big.json").c_str(), "-o", target.c_str(), "--frames",
+                  "0:0", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Wait for the temporary file to appear, then interrupt.
+        bool seen = false;
+        int raw = 0;
+        while (!seen && waitpid(child, &raw, WNOHANG) == 0) {
+            for (const auto& entry : fs::directory_iterator(dir))
+                if (entry.path().filename().string().rfind("big.mdl.tmp", 0) == 0) seen = true;
+            if (!seen) usleep(1000);
+        }
+        if (seen) {
+            kill(child, signal);
+            ASSERT_EQ(waitpid(child, &raw, 0), child);
+        }
+        ASSERT_TRUE(seen) << "the export ended before its temporary file was seen";
+        ASSERT_TRUE(WIFEXITED(raw));
+        EXPECT_EQ(WEXITSTATUS(raw), status);
+        EXPECT_EQ(Slurp(target), "old model");
+        for (const auto& entry : fs::directory_iterator(dir))
+            EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+        EXPECT_NE(Slurp(dir / "stderr.txt").find(signal == SIGINT ? "interrupted" : "terminated"), std::string::npos);
+    }
+}
+
+TEST_F(ExportCli, WordsSuggestTheNearestAndSayWhatIsWanted) {
+    const std::string scene = fixtures + "triangle.scene.json";
+    const std::string out = " -o " + (dir / "x.mdl").string();
+    struct Case {
+        std::string args;
+        int status;
+        std::string said;  // found in the output or the error stream
+    };
+    const std::vector<Case> cases = {
+        {"exprot " + scene + out, 2, "unknown command 'exprot'; did you mean 'export'?"},
+        {"export " + scene + out + " --hi-precison", 2, "unknown flag '--hi-precison'; did you mean '--hi-precision'?"},
+        {"help exprot", 2, "did you mean 'export'?"},
+        {"help export", 0, "--hi-precision"},
+        {"help", 0, "version"},
+        {"--version", 0, "quorvex 0."},
+        {"version", 0, "built with CLI11"},
+        {"export model.glb" + out + " --fps 29.97", 2, "must be a whole number that divides 4800 (the ticks in a second); "
+                                                        "the nearest are 25 and 30"},
+        {"export model.glb" + out + " --scale -1", 2, "--scale -1: wants a finite number greater than 0"},
+        {"export model.glb" + out + " --list-clips", 2, "--list-clips exports nothing"},
+        {"view x.mdl -o x.png --frame -1", 2, "0 to 2147483647"},
+    };
+    for (const Case& c : cases) {
+        const CommandResult r = Run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+        EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << c.args << "\n" << r.out << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "x.mdl"));
 }
 
 TEST_F(ExportCli, UsageErrorsAndUnreadableScenesExitTwo) {
@@ -124,6 +237,36 @@ TEST_F(ExportCli, APartialRangeOfTheWindmillIsNamedAfterTheFramesItHolds) {
     r = Run("export " + windmill + " -o " + model.string() + " --frames 35:44");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Sequences: spin 5, gust 5\n"), std::string::npos) << r.out;
+}
+
+TEST_F(ExportCli, MirrorFlipsOneAxisAndKeepsTrianglesFacingOut) {
+    const std::string crate = std::string(QUORVEX_SOURCE_DIR) + "/examples/crate/crate.obj";
+    const fs::path plain = dir / "plain.mdl";
+    ASSERT_EQ(Run("export " + crate + " -o " + plain.string() + " --hi-precision").status, 0);
+    const MdlReadResult a = ReadMdlFile(plain.c_str());
+    ASSERT_TRUE(a.ok());
+    for (int axis = 0; axis < 3; ++axis) {
+        const fs::path mirrored = dir / "mirrored.mdl";
+        const std::string flag = std::string(" --mirror ") + "xyz"[axis];
+        const CommandResult r = Run("export " + crate + " -o " + mirrored.string() + " --hi-precision" + flag);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const MdlReadResult b = ReadMdlFile(mirrored.c_str());
+        ASSERT_TRUE(b.ok());
+        ASSERT_EQ(b.file.header.vertexCount, a.file.header.vertexCount);
+        for (size_t t = 0; t < a.file.triangles.size(); ++t) {
+            const auto& was = a.file.triangles[t].vertex;
+            const auto& is = b.file.triangles[t].vertex;
+            EXPECT_TRUE(is[0] == was[0] && is[1] == was[2] && is[2] == was[1]) << flag << " triangle " << t;
+        }
+        for (size_t v = 0; v < a.file.frames[0].vertices.size(); ++v) {
+            const MdlVec3 p = DecodeMdlPosition(a.file.header, a.file.frames[0].vertices[v]);
+            const MdlVec3 q = DecodeMdlPosition(b.file.header, b.file.frames[0].vertices[v]);
+            const float want[3] = {axis == 0 ? -p.x : p.x, axis == 1 ? -p.y : p.y, axis == 2 ? -p.z : p.z};
+            const float got[3] = {q.x, q.y, q.z};
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(got[c], want[c], 2.5f * (a.file.header.scale[c] + b.file.header.scale[c])) << flag << " vertex " << v;
+        }
+    }
 }
 
 TEST_F(ExportCli, ImportWarningsAreListedAndStrictMakesThemFailures) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include <gif_lib.h>
 #include <nlohmann/json.hpp>
 
 #include "mdl/MdlReader.h"
@@ -58,7 +59,7 @@ protected:
     }
 
     // A square that walks for eight frames, then stands; 4 x 2 skin.
-    fs::path WriteWalker(const std::string& name, int hiPrecision) const {
+    fs::path WriteWalker(const std::string& name, int hiPrecision, const char* standName = "stand") const {
         std::unique_ptr<ModelData, ModelDeleter> model(CreateModel(2, 4, 4, 9));
         std::unique_ptr<SkinImage, SkinDeleter> skin(
             CreateSkinImage(4, 2, hiPrecision ? SkinFormatARGB4444 : SkinFormatRGB565));
@@ -69,13 +70,17 @@ protected:
         model->triangles[1] = {{0, 3, 2}, {0, 3, 2}, 0, {}};
         for (int f = 0; f < 9; ++f) {
             ModelFrame& frame = model->frames[f];
-            std::snprintf(frame.name, sizeof frame.name, f < 8 ? "walk%d" : "stand", f);
+            if (f < 8)
+                std::snprintf(frame.name, sizeof frame.name, "walk%d", f);
+            else
+                std::snprintf(frame.name, sizeof frame.name, "%s", standName);
             const float y = 0.5f * float(f);
             frame.positions[0] = {0, y - 1, 0};
             frame.positions[1] = {0, y + 1, 0};
             frame.positions[2] = {0, y + 1, 2};
             frame.positions[3] = {0, y - 1, 2};
             ComputeFrameNormals(model.get(), f);
+            StoreFrameNormalIndices(model.get(), f);
         }
         const fs::path path = dir_ / name;
         EXPECT_EQ(WriteMdlFile(path.c_str(), model.get(), skin.get(), hiPrecision), 1);
@@ -215,6 +220,81 @@ TEST_F(InfoViewCli, ViewWritesFramesSheetsAndTheSkin) {
     ExpectPng(sheet, 2 * 40, 2 * 30);  // frames 0, 4, 8
     EXPECT_EQ(Quorvex({"view", path.string(), "-o", skin.string(), "--skin"}).status, 0);
     ExpectPng(skin, 4, 2);
+}
+
+TEST_F(InfoViewCli, InfoTakesSeveralFilesAndPrintsUtf8NamesAsTheyAre) {
+    const fs::path snowman = WriteWalker("snowman.mdl", 0, "\xe2\x98\x83");
+    const fs::path broken = WriteWalker("broken.mdl", 1, "\xe2\x98");  // cut inside a character
+    CliRun run = Quorvex({"info", snowman.string(), broken.string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(snowman.string() + ": MDL3"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(broken.string() + ": MDL4"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\xe2\x98\x83: 1 frame"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\\xe2\\x98: 1 frame"), std::string::npos) << run.out;
+
+    run = Quorvex({"info", "--json", snowman.string(), broken.string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const nlohmann::json all = nlohmann::json::parse(run.out);
+    ASSERT_TRUE(all.is_array());
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[1].at("magic"), "MDL4");
+
+    // A missing file among good ones: the others are still shown, the status says so.
+    run = Quorvex({"info", (dir_ / "missing.mdl").string(), snowman.string()});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("missing.mdl"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find(snowman.string() + ": MDL3"), std::string::npos) << run.out;
+}
+
+TEST_F(InfoViewCli, ViewWritesTheFormatItsExtensionNames) {
+    const fs::path path = WriteWalker("walker.mdl", 0);
+    struct Case {
+        const char* name;
+        std::string magic;
+    };
+    for (const Case& c : {Case{"v.jpg", "\xff\xd8\xff"}, Case{"v.JPEG", "\xff\xd8\xff"}, Case{"v.bmp", "BM"},
+                          Case{"v.tga", std::string("\0\0\x0a", 3)}}) {
+        const fs::path out = dir_ / c.name;
+        const CliRun run = Quorvex({"view", path.string(), "-o", out.string(), "--size", "32x24"});
+        ASSERT_EQ(run.status, 0) << c.name << ": " << run.err;
+        EXPECT_EQ(Slurp(out).substr(0, c.magic.size()), c.magic) << c.name;
+    }
+    for (const char* refused : {"v.webp", "v.gif", "v"}) {
+        const CliRun run = Quorvex({"view", path.string(), "-o", (dir_ / refused).string()});
+        EXPECT_EQ(run.status, 2) << refused;
+        EXPECT_FALSE(fs::exists(dir_ / refused)) << refused;
+    }
+    // The skin is scaled to --size.
+    ASSERT_EQ(Quorvex({"view", path.string(), "-o", (dir_ / "skin.png").string(), "--skin", "--size", "8x6"}).status, 0);
+    ExpectPng(dir_ / "skin.png", 8, 6);
+}
+
+TEST_F(InfoViewCli, AnimateWritesALoopingGifOfTheFrames) {
+    const fs::path path = WriteWalker("walker.mdl", 0);
+    struct Case {
+        std::vector<std::string> flags;
+        int frames;
+        int firstDelay;  // hundredths of a second
+    };
+    for (const Case& c : {Case{{}, 9, 3}, Case{{"--every", "4"}, 3, 13}, Case{{"--fps", "10"}, 9, 10}}) {
+        const fs::path gif = dir_ / "anim.gif";
+        std::vector<std::string> args = {"view", path.string(), "-o", gif.string(), "--animate", "--size", "40x30"};
+        args.insert(args.end(), c.flags.begin(), c.flags.end());
+        const CliRun run = Quorvex(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(Slurp(gif).substr(0, 6), "GIF89a");  // frame timing needs the later version
+        int error = 0;
+        GifFileType* decoded = DGifOpenFileName(gif.c_str(), &error);
+        ASSERT_NE(decoded, nullptr) << GifErrorString(error);
+        ASSERT_EQ(DGifSlurp(decoded), GIF_OK);
+        EXPECT_EQ(decoded->ImageCount, c.frames);
+        EXPECT_EQ(decoded->SWidth, 40);
+        EXPECT_EQ(decoded->SHeight, 30);
+        GraphicsControlBlock control{};
+        EXPECT_EQ(DGifSavedExtensionToGCB(decoded, 0, &control), GIF_OK);
+        EXPECT_EQ(control.DelayTime, c.firstDelay);
+        DGifCloseFile(decoded, &error);
+    }
 }
 
 }  // namespace

@@ -87,12 +87,11 @@ SmallModel MakeSmallModel(int16_t skinFormat) {
     f[1].positions[0] = {5, 2, -5};
     f[1].positions[1] = {-10, 2, -5};
     f[1].positions[2] = {2.5f, 2, -5};
-    f[0].normals[0] = {0, 0, 1};
-    f[0].normals[1] = {1, 0, 0};
-    f[0].normals[2] = {0, -1, 0};
-    f[1].normals[0] = {0, 1, 0};
-    f[1].normals[1] = {-1, 0, 0};
-    f[1].normals[2] = {0, 0, -1};
+    const uint8_t indices[2][3] = {{5, 52, 104}, {32, 143, 84}};  // +z, +x, -y; +y, -x, -z
+    for (int v = 0; v < 3; ++v) {
+        f[0].normalIndex[v] = indices[0][v];
+        f[1].normalIndex[v] = indices[1][v];
+    }
     std::strcpy(f[0].name, "Frame7");
     std::strcpy(f[1].name, "ABCDEFGHIJKLMNO");
     return s;
@@ -267,6 +266,7 @@ TEST_F(MdlFileWriterTest, DegenerateAndUnusedVerticesGetIndexFive) {
     m->triangles[0] = {{0, 1, 2}, {0, 0, 0}, -1, {}};
     m->triangles[1] = {{0, 3, 4}, {0, 0, 0}, -1, {}};
     ComputeFrameNormals(m.get(), 0);
+    StoreFrameNormalIndices(m.get(), 0);
 
     const fs::path path = dir_ / "degenerate.mdl";
     ASSERT_EQ(WriteMdlFile(path.c_str(), m.get(), skin.get(), 0), 1);
@@ -331,7 +331,7 @@ TEST(MdlBoundsTest, BoxesPerFrameAndStartingValues) {
 
 TEST(MdlNormalIndexTest, NearestEntryByAbsoluteDifferences) {
     EXPECT_EQ(NearestNormalIndex(0, 0, 1), 5);
-    EXPECT_EQ(NearestNormalIndex(0, 0, 0), 5);
+    EXPECT_EQ(NearestNormalIndex(0, 0, 0), ZeroNormalIndex);
     EXPECT_EQ(NearestNormalIndex(0, 1, 0), 32);
     EXPECT_EQ(NearestNormalIndex(1, 0, 0), 52);
     EXPECT_EQ(NearestNormalIndex(0, 0, -1), 84);
@@ -428,5 +428,31 @@ TEST_F(MdlFileWriterTest, FinishedFileHasPlainCreateMode) {
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
+
+TEST_F(MdlFileWriterTest, FrameLargerThanTheWriteBufferGoesOutWhole) {
+    // 16-bit frames of over 8 MB leave the writer's buffer in parts; every
+    // vertex must still land in its place, once.
+    const int32_t vertices = (1 << 20) + 3;
+    ModelPtr m(CreateModel(0, vertices, 0, 2));
+    SkinPtr skin(CreateSkinImage(2, 2, SkinFormatRGB565));
+    ASSERT_TRUE(m && skin);
+    for (int f = 0; f < 2; ++f)
+        for (int32_t v = 0; v < vertices; ++v) m->frames[f].normalIndex[v] = uint8_t((v * 7 + f) % NormalTableSize);
+    const fs::path path = dir_ / "large.mdl";
+    ASSERT_EQ(WriteMdlFile(path.c_str(), m.get(), skin.get(), 1), 1);
+    const std::vector<uint8_t> b = ReadFile(path);
+    const size_t frameSize = 4 + 16 + 16 + 8 * size_t(vertices);
+    const size_t frames = 88 + 2 * 4;
+    ASSERT_EQ(b.size(), frames + 2 * frameSize);
+    for (int f = 0; f < 2; ++f) {
+        const size_t at = frames + f * frameSize;
+        EXPECT_EQ(I32(b, at), 2);
+        int32_t misplaced = 0;
+        for (int32_t v = 0; v < vertices; ++v)
+            misplaced += b[at + 36 + 8 * size_t(v) + 6] != (v * 7 + f) % NormalTableSize;
+        EXPECT_EQ(misplaced, 0) << "frame " << f;
+    }
+}
+
 
 }  // namespace

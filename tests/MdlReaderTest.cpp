@@ -415,7 +415,8 @@ TEST_F(MdlReaderFileTest, ReadsBackWhatTheWriterWrote) {
             for (int v = 0; v < vertices; ++v) {
                 model->frames[f].positions[v] = {float(v) * 1.7f - 3.0f, float(f) * 10.0f + 0.3f * float(v),
                                                  -0.25f * float(v * v)};
-                model->frames[f].normals[v] = axes[(v + f) % 5];
+                const ModelVec3 n = axes[(v + f) % 5];
+                model->frames[f].normalIndex[v] = uint8_t(NearestNormalIndex(n.x, n.y, n.z));
             }
         }
         const fs::path path = dir_ / (hi ? "hi.mdl" : "lo.mdl");
@@ -454,8 +455,8 @@ TEST_F(MdlReaderFileTest, ReadsBackWhatTheWriterWrote) {
                 EXPECT_NEAR(got.x, want.x - 0.5f * scale[0], 0.5f * scale[0] + 1e-4f);
                 EXPECT_NEAR(got.y, want.y - 0.5f * scale[1], 0.5f * scale[1] + 1e-4f);
                 EXPECT_NEAR(got.z, want.z - 0.5f * scale[2], 0.5f * scale[2] + 1e-4f);
-                const ModelVec3 n = model->frames[f].normals[v];
-                EXPECT_EQ(frame.vertices[v].normalIndex, NearestNormalIndex(n.x, n.y, n.z));
+                const ModelVec3 n = axes[(v + f) % 5];
+                EXPECT_EQ(frame.vertices[v].normalIndex, model->frames[f].normalIndex[v]);
                 const MdlVec3 decoded = DecodeMdlNormal(frame.vertices[v].normalIndex);
                 EXPECT_NEAR(decoded.x, n.x, 1e-5);
                 EXPECT_NEAR(decoded.y, n.y, 1e-5);

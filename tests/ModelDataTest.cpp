@@ -41,9 +41,10 @@ TEST(ModelDataTest, NewModelHoldsCountsZerosAndDefaultNames) {
         EXPECT_TRUE(IsZero(frame.bboxMax));
         for (int v = 0; v < 7; ++v) {
             EXPECT_TRUE(IsZero(frame.positions[v]));
-            EXPECT_TRUE(IsZero(frame.normals[v]));
+            EXPECT_EQ(frame.normalIndex[v], ZeroNormalIndex);
         }
     }
+    for (int v = 0; v < 7; ++v) EXPECT_TRUE(IsZero(model->normals[v]));
     DestroyModel(model);
 }
 

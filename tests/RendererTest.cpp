@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "MdlTestFile.h"
-#include "view/PngOutput.h"
+#include "view/PictureOutput.h"
 
 namespace {
 

@@ -317,7 +317,8 @@ RenderResult RenderModelFrame(const MdlFile& file, int32_t frameIndex, const Ren
     RenderResult result;
     if (frameIndex < 0 || size_t(frameIndex) >= file.frames.size()) {
         result.error = "frame " + std::to_string(frameIndex) + " does not exist; the model has " +
-                       std::to_string(file.frames.size()) + " frames";
+                       std::to_string(file.frames.size()) + (file.frames.size() == 1 ? " frame" : " frames") +
+                       (file.frames.empty() ? std::string() : " (0.." + std::to_string(file.frames.size() - 1) + ")");
         result.badRequest = true;
         return result;
     }
@@ -388,6 +389,27 @@ RenderResult RenderModelSheet(const MdlFile& file, int32_t every, const RenderOp
     } catch (const std::bad_alloc&) {
         result.image = {};
         result.error = "not enough memory to draw the sheet";
+    }
+    return result;
+}
+
+RenderResult ScaleRenderImage(const RenderImage& image, int32_t width, int32_t height) {
+    RenderResult result;
+    if (width < 1 || height < 1 || width > RenderMaxSide || height > RenderMaxSide ||
+        int64_t(width) * height > RenderMaxPixels || image.width < 1 || image.height < 1) {
+        result.error = "cannot scale a " + std::to_string(image.width) + "x" + std::to_string(image.height) +
+                       " picture to " + std::to_string(width) + "x" + std::to_string(height);
+        result.badRequest = true;
+        return result;
+    }
+    if (!NewImage(result, width, height, {})) return result;
+    // Nearest pixel: texels stay crisp, as a skin is painted.
+    for (int32_t y = 0; y < height; ++y) {
+        const int32_t sy = int32_t(int64_t(y) * image.height / height);
+        for (int32_t x = 0; x < width; ++x) {
+            const int32_t sx = int32_t(int64_t(x) * image.width / width);
+            Put(result.image, x, y, image.At(sx, sy));
+        }
     }
     return result;
 }

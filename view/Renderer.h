@@ -90,6 +90,10 @@ RenderResult RenderModelFrame(const MdlFile& file, int32_t frameIndex, const Ren
 // exceed RenderMaxSide on a side or RenderMaxPixels in all.
 RenderResult RenderModelSheet(const MdlFile& file, int32_t every, const RenderOptions& options);
 
+// `image` scaled to width x height by taking the nearest pixel. Fails for an
+// empty image or a size outside the limits above.
+RenderResult ScaleRenderImage(const RenderImage& image, int32_t width, int32_t height);
+
 // Colour of one 16-bit skin pixel in the file's skin type (RGB565 or
 // ARGB4444), widened to 8 bits per channel; alpha is ignored.
 RenderColor DecodeSkinPixel(uint16_t pixel, int32_t skinType);

@@ -1,0 +1,285 @@
+// The big benchmark scene (made by bench/make_big_scene.py; the build makes it
+// beside the program): the whole export through DoExport, with the CPU time of
+// each of its phases, and the steps that dominate it on their own. Every figure
+// is also given in nanoseconds per vertex-frame (vertices x frames), the unit
+// the export's cost grows with.
+//
+// The scene is read from $QUORVEX_BIG_SCENE, or else from the file the build made.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "export/ExportState.h"
+#include "export/ModelExporter.h"
+#include "mdl/MdlFileWriter.h"
+#include "model/Normals.h"
+#include "scene/SceneFile.h"
+#include "standin/StandinHost.h"
+#include "standin/Win32Standin.h"
+
+namespace {
+
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+std::string ScenePath() {
+    const char* path = std::getenv("QUORVEX_BIG_SCENE");
+    return path && *path ? path : QUORVEX_BIG_SCENE;
+}
+
+std::string OutputPath(const char* what) {
+    return (std::filesystem::temp_directory_path() /
+            ("quorvex-bench-" + std::to_string(getpid()) + "-" + what + ".mdl"))
+        .string();
+}
+
+struct ModelDeleter {
+    void operator()(ModelData* m) const { DestroyModel(m); }
+};
+struct SkinDeleter {
+    void operator()(SkinImage* s) const { FreeSkinImage(s); }
+};
+
+// A deep copy of the model as the export holds it once every frame is sampled.
+ModelData* CopyModel(const ModelData* from) {
+    ModelData* to = CreateModel(from->triangleCount, from->vertexCount, from->texCoordCount, from->frameCount);
+    if (!to) return nullptr;
+    std::memcpy(to->triangles, from->triangles, sizeof(ModelTriangle) * size_t(from->triangleCount));
+    std::memcpy(to->texCoords, from->texCoords, sizeof(ModelTexCoord) * size_t(from->texCoordCount));
+    for (int32_t f = 0; f < from->frameCount; ++f) {
+        std::memcpy(to->frames[f].name, from->frames[f].name, sizeof to->frames[f].name);
+        std::memcpy(to->frames[f].positions, from->frames[f].positions, sizeof(ModelVec3) * size_t(from->vertexCount));
+    }
+    return to;
+}
+
+// The loaded scene, and the sampled model and skin of one export of it.
+struct BigScene {
+    std::string error;
+    standin::SceneDocument document;
+    std::unique_ptr<ModelData, ModelDeleter> model;
+    std::unique_ptr<SkinImage, SkinDeleter> skin;
+    double vertexFrames = 0;
+};
+
+// Runs one export of `document`; `onProgress` sees every progress call.
+bool Export(const standin::SceneDocument& document, const std::string& path,
+            const std::function<void(const standin::ProgressCall&)>& onProgress) {
+    standin::StandinHost host(document);
+    host.onProgress = onProgress;
+    standin::HostGlobalsScope hostScope(&host);
+    standin::ScriptedWin32 win32;
+    standin::Win32Scope win32Scope(&win32);
+    const Interval range = host.GetAnimRange();
+    const int ticks = host.GetTicksPerFrame();
+    ExportOptions = {range.start / ticks, range.end / ticks, 0, 0};
+    ModelExporter exporter;
+    return exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0) == 1;
+}
+
+const BigScene& Scene() {
+    static BigScene* scene = [] {
+        auto* s = new BigScene;
+        if (!standin::LoadSceneFile(ScenePath(), s->document, s->error)) return s;
+        const std::string path = OutputPath("capture");
+        // The model as the normals phase receives it.
+        Export(s->document, path, [s](const standin::ProgressCall& call) {
+            if (call.kind == standin::ProgressCall::Start && call.caption == "Calculating.." && !s->model) {
+                s->model.reset(CopyModel(currentModel));
+                s->skin.reset(CreateSkinImage(currentSkin->width, currentSkin->height, currentSkin->format));
+            }
+        });
+        std::remove(path.c_str());
+        if (!s->model || !s->skin) {
+            s->error = "the export of " + ScenePath() + " failed";
+            return s;
+        }
+        s->vertexFrames = double(s->model->vertexCount) * s->model->frameCount;
+        for (int32_t f = 0; f < s->model->frameCount; ++f) {
+            ComputeFrameNormals(s->model.get(), f);
+            StoreFrameNormalIndices(s->model.get(), f);
+        }
+        return s;
+    }();
+    return *scene;
+}
+
+bool Ready(benchmark::State& state) {
+    if (!Scene().error.empty()) {
+        state.SkipWithError(("no big scene (run bench/make_big_scene.py, set QUORVEX_BIG_SCENE): " + Scene().error).c_str());
+        return false;
+    }
+    return true;
+}
+
+void PerVertexFrame(benchmark::State& state, const char* name, double seconds) {
+    state.counters[name] = benchmark::Counter(seconds * 1e9 / Scene().vertexFrames / double(state.iterations()));
+}
+
+// The whole export, and the CPU time of its phases as the progress display
+// marks them: scan and gather walks; sampling every frame; the skin; vertex
+// normals and their indices; writing the file.
+void BigScene_WholeExport(benchmark::State& state) {
+    if (!Ready(state)) return;
+    const std::string path = OutputPath("whole");
+    enum { Walks, Sampling, Skin, Normals, Writing, Phases };
+    const char* names[Phases] = {"walks_ns", "sampling_ns", "skin_ns", "normals_ns", "writing_ns"};
+    double spent[Phases] = {};
+    double total = 0;
+    for (auto _ : state) {
+        // From the first progress call to the last: DoExport without the
+        // stand-in host's own making and unmaking.
+        std::vector<std::pair<standin::ProgressCall, double>> marks;
+        const bool ok = Export(Scene().document, path, [&marks](const standin::ProgressCall& call) {
+            marks.emplace_back(call, ThreadCpuSeconds());
+        });
+        if (!ok || marks.empty()) {
+            state.SkipWithError("export failed");
+            break;
+        }
+        const double start = marks.front().second, end = marks.back().second;
+        total += end - start;
+        // Scanning.. End, Writing Frames, its updates, Calculating.., its updates, End.
+        double sampleStart = 0, sampleEnd = 0, normalsStart = 0, normalsEnd = 0, walksEnd = 0;
+        std::string phase;
+        for (const auto& [call, at] : marks) {
+            if (call.kind == standin::ProgressCall::Start) {
+                phase = call.caption;
+                if (phase == "Writing Frames") sampleStart = at;
+                if (phase == "Calculating..") normalsStart = at;
+            } else if (call.kind == standin::ProgressCall::Update) {
+                if (phase == "Writing Frames") sampleEnd = at;
+                if (phase == "Calculating..") normalsEnd = at;
+            } else if (phase == "Scanning...") {
+                walksEnd = at;
+            }
+        }
+        spent[Walks] += walksEnd - start;
+        spent[Sampling] += sampleEnd - sampleStart;
+        spent[Skin] += normalsStart - sampleEnd;
+        spent[Normals] += normalsEnd - normalsStart;
+        spent[Writing] += end - normalsEnd;
+    }
+    std::remove(path.c_str());
+    for (int p = 0; p < Phases; ++p) PerVertexFrame(state, names[p], spent[p]);
+    PerVertexFrame(state, "export_ns", total);
+}
+BENCHMARK(BigScene_WholeExport)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Loading the scene file (not part of the export; for comparison).
+void BigScene_Load(benchmark::State& state) {
+    if (!Ready(state)) return;
+    double spent = 0;
+    for (auto _ : state) {
+        const double start = ThreadCpuSeconds();
+        standin::SceneDocument document;
+        std::string error;
+        if (!standin::LoadSceneFile(ScenePath(), document, error)) state.SkipWithError(error.c_str());
+        spent += ThreadCpuSeconds() - start;
+    }
+    PerVertexFrame(state, "load_ns", spent);
+}
+BENCHMARK(BigScene_Load)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Face and vertex normals of every frame.
+void BigScene_VertexNormals(benchmark::State& state) {
+    if (!Ready(state)) return;
+    ModelData* model = Scene().model.get();
+    double spent = 0;
+    for (auto _ : state) {
+        const double start = ThreadCpuSeconds();
+        for (int32_t f = 0; f < model->frameCount; ++f) ComputeFrameNormals(model, f);
+        spent += ThreadCpuSeconds() - start;
+    }
+    PerVertexFrame(state, "normals_ns", spent);
+}
+BENCHMARK(BigScene_VertexNormals)->Unit(benchmark::kMillisecond);
+
+// The nearest table entry of every vertex normal of every frame, by the fast
+// search (0) and by the full scan it must agree with (1).
+void BigScene_NormalIndices(benchmark::State& state) {
+    if (!Ready(state)) return;
+    ModelData* model = Scene().model.get();
+    const bool scan = state.range(0) == 1;
+    double spent = 0;
+    int64_t sum = 0;
+    for (auto _ : state) {
+        for (int32_t f = 0; f < model->frameCount; ++f) {
+            ComputeFrameNormals(model, f);
+            const double start = ThreadCpuSeconds();
+            for (int32_t v = 0; v < model->vertexCount; ++v) {
+                const ModelVec3& n = model->normals[v];
+                sum += scan ? NearestNormalIndexByScan(n.x, n.y, n.z) : NearestNormalIndex(n.x, n.y, n.z);
+            }
+            spent += ThreadCpuSeconds() - start;
+        }
+    }
+    benchmark::DoNotOptimize(sum);
+    PerVertexFrame(state, "indices_ns", spent);
+}
+BENCHMARK(BigScene_NormalIndices)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Bounds, quantization, packing and writing the file.
+void BigScene_WriteModel(benchmark::State& state) {
+    if (!Ready(state)) return;
+    const std::string path = OutputPath("write");
+    double spent = 0;
+    for (auto _ : state) {
+        const double start = ThreadCpuSeconds();
+        if (WriteMdlFile(path.c_str(), Scene().model.get(), Scene().skin.get(), 0) != 1) {
+            state.SkipWithError("write failed");
+            break;
+        }
+        spent += ThreadCpuSeconds() - start;
+    }
+    std::error_code ec;
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(std::filesystem::file_size(path, ec)));
+    std::remove(path.c_str());
+    PerVertexFrame(state, "write_ns", spent);
+}
+BENCHMARK(BigScene_WriteModel)->Unit(benchmark::kMillisecond);
+
+// Writing as many bytes as the model file holds, in one write, to the same
+// folder: the floor under writing the file.
+void BigScene_WriteSameBytes(benchmark::State& state) {
+    if (!Ready(state)) return;
+    const std::string model = OutputPath("model");
+    if (WriteMdlFile(model.c_str(), Scene().model.get(), Scene().skin.get(), 0) != 1) {
+        state.SkipWithError("write failed");
+        return;
+    }
+    std::error_code ec;
+    const std::vector<char> bytes(size_t(std::filesystem::file_size(model, ec)), 'q');
+    std::remove(model.c_str());
+    const std::string path = OutputPath("bytes");
+    double spent = 0;
+    for (auto _ : state) {
+        const double start = ThreadCpuSeconds();
+        FILE* file = std::fopen(path.c_str(), "wb");
+        const bool ok = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        if (file) std::fclose(file);
+        spent += ThreadCpuSeconds() - start;
+        if (!ok) {
+            state.SkipWithError("write failed");
+            break;
+        }
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
+    std::remove(path.c_str());
+    PerVertexFrame(state, "bytes_ns", spent);
+}
+BENCHMARK(BigScene_WriteSameBytes)->Unit(benchmark::kMillisecond);
+
+}  // namespace

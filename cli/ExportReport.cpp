@@ -1,0 +1,85 @@
+#include "cli/ExportReport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "mdl/MdlReader.h"
+
+namespace {
+
+void CountNodes(const std::vector<standin::NodeData>& nodes, LoadedCounts& counts, std::set<std::string>& pictures) {
+    for (const standin::NodeData& node : nodes) {
+        ++counts.nodes;
+        if (node.object && node.object->kind == standin::ObjectKind::Mesh) ++counts.meshes;
+        if (node.material) {
+            ++counts.materials;
+            if (node.material->diffuse && !node.material->diffuse->file.empty())
+                pictures.insert(node.material->diffuse->file);
+        }
+        if (node.name == "FrameNames")
+            for (const auto& track : node.noteTracks) counts.clips += static_cast<int64_t>(track.size());
+        CountNodes(node.children, counts, pictures);
+    }
+}
+
+}  // namespace
+
+LoadedCounts CountLoaded(const standin::SceneDocument& document) {
+    LoadedCounts counts;
+    std::set<std::string> pictures;
+    CountNodes(document.nodes, counts, pictures);
+    counts.pictures = static_cast<int64_t>(pictures.size());
+    return counts;
+}
+
+void PrintLoaded(std::FILE* out, const std::string& path, const LoadedCounts& c) {
+    std::fprintf(out, "Loaded %s: %lld nodes, %lld meshes, %lld materials, %lld pictures, %lld clips\n", path.c_str(),
+                 static_cast<long long>(c.nodes), static_cast<long long>(c.meshes), static_cast<long long>(c.materials),
+                 static_cast<long long>(c.pictures), static_cast<long long>(c.clips));
+}
+
+void PrintPhaseTimes(std::FILE* out, const std::vector<standin::PhaseTime>& phases) {
+    double total = 0;
+    std::string line;
+    for (const standin::PhaseTime& phase : phases) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.3fs", phase.seconds);
+        line += (line.empty() ? "" : ", ") + phase.caption + " " + text;
+        total += phase.seconds;
+    }
+    std::fprintf(out, "Times: %s; total %.3fs\n", line.c_str(), total);
+}
+
+void PrintQuantization(std::FILE* out, const std::string& path) {
+    const MdlReadResult read = ReadMdlFile(path.c_str());
+    if (!read.ok() || read.file.frames.empty()) return;
+    const MdlHeader& h = read.file.header;
+    // The model's size: the longest side of the box around every frame.
+    MdlVec3 lo = DecodeMdlPosition(h, read.file.frames[0].bboxMin), hi = DecodeMdlPosition(h, read.file.frames[0].bboxMax);
+    for (const MdlFrame& frame : read.file.frames) {
+        const MdlVec3 a = DecodeMdlPosition(h, frame.bboxMin), b = DecodeMdlPosition(h, frame.bboxMax);
+        lo = {std::min(lo.x, a.x), std::min(lo.y, a.y), std::min(lo.z, a.z)};
+        hi = {std::max(hi.x, b.x), std::max(hi.y, b.y), std::max(hi.z, b.z)};
+    }
+    const double size = std::max({double(hi.x) - lo.x, double(hi.y) - lo.y, double(hi.z) - lo.z});
+    // Positions are packed by truncation, so a stored one lies up to one step
+    // below the true one.
+    std::fprintf(out, "Quantization (%s, scene units): ", read.file.sixteenBit ? "16-bit" : "8-bit");
+    bool coarse = false;
+    const double extent[3] = {double(hi.x) - lo.x, double(hi.y) - lo.y, double(hi.z) - lo.z};
+    for (int a = 0; a < 3; ++a) {
+        const char* separator = a ? "; " : "";
+        // A flat axis stores every value exactly, whatever its step says.
+        if (extent[a] == 0) {
+            std::fprintf(out, "%s%c flat, no error", separator, "xyz"[a]);
+            continue;
+        }
+        std::fprintf(out, "%s%c step %.6g, error < %.6g", separator, "xyz"[a], double(h.scale[a]), double(h.scale[a]));
+        if (double(h.scale[a]) > size / 200) coarse = true;
+    }
+    std::fprintf(out, "; model size %.6g\n", size);
+    if (coarse && !read.file.sixteenBit)
+        std::fprintf(out, "hint: a step exceeds 1/200 of the model's size; --hi-precision stores 16-bit vertices, "
+                          "256 times finer\n");
+}

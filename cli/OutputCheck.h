@@ -1,0 +1,13 @@
+// The checks `quorvex` makes on an output path before it loads or computes
+// anything, so that a mistake costs no time and never touches the input.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Checks that `output` can be written: its folder exists, is a folder and is
+// writable, `output` itself is not a folder, and it is none of `inputs` (the
+// same file also through symbolic or hard links). Returns an empty string
+// when it can; otherwise one line "Cannot write <output>: <reason>", the
+// output as given and the system's words for the reason.
+std::string CheckOutputPath(const std::string& output, const std::vector<std::string>& inputs);

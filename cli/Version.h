@@ -1,0 +1,8 @@
+// What `quorvex --version` and `quorvex version` print.
+#pragma once
+
+#include <string>
+
+// "quorvex X.Y.Z" (the build's version), then a line naming the libraries the
+// build was made with and their versions; ends with a newline.
+std::string VersionText();
