@@ -184,7 +184,8 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     if (!loaded) {
         progress.BreakLine();
         std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
-        return notes.refused ? ExitFailed : ExitUsage;
+        // Running out of memory is a failure, not a fault of the scene.
+        return notes.refused || error.find(": Not enough memory") != std::string::npos ? ExitFailed : ExitUsage;
     }
     progress.Finish();
     SetProgressLineOpen(false);
@@ -217,6 +218,15 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
             std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
     };
 
+    // A picture that cannot be loaded leaves its place in the skin empty: say
+    // so once per picture (the exporter loads each more than once).
+    std::vector<std::string> pictureWarnings;
+    host.onPictureError = [&](const std::string& why) {
+        if (std::find(pictureWarnings.begin(), pictureWarnings.end(), why) == pictureWarnings.end()) {
+            pictureWarnings.push_back(why);
+        }
+    };
+
     ClassDesc* classDesc = LoadExporterClass();
     std::unique_ptr<SceneExport> exporter(classDesc ? static_cast<SceneExport*>(classDesc->Create(FALSE)) : nullptr);
     if (!exporter) {
@@ -244,6 +254,7 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     SetProgressLineOpen(false);
     exporter.reset();
     standin::PrintWarnings(stderr, args.scene, notes.warnings);
+    standin::PrintWarnings(stderr, args.scene, pictureWarnings);
     if (result != 1 || !win32.messageBoxes.empty()) return ExitFailed;
 
     if (!args.quiet) PrintExportSummary(stdout, args.output);

@@ -1,5 +1,6 @@
 // quorvex: exports scenes to vertex-animated model files, and looks inside them.
 #include <cstdio>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,6 +44,11 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         app.exit(e);
         return ExitUsage;
+    } catch (const std::bad_alloc&) {
+        // Limits refuse what a file may ask for; an allocation that fails all
+        // the same ends the command cleanly, never with an abort.
+        std::fprintf(stderr, "quorvex: Not enough memory to finish the command\n");
+        return ExitFailed;
     }
     return exitStatus;
 }

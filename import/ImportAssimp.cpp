@@ -9,12 +9,16 @@
 #include <algorithm>
 #include <assimp/Importer.hpp>
 #include <exception>
+#include <filesystem>
 #include <map>
+#include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "import/AnimatedScene.h"
 #include "import/Surfaces.h"
+#include "scene/Limits.h"
 #include "scene/Pictures.h"
 
 namespace standin {
@@ -220,6 +224,10 @@ struct Builder {
             const aiMesh& src = *ai.mMeshes[m];
             AnimMesh mesh;
             mesh.name = src.mName.C_Str();
+            if (src.mNumFaces > kMaxMeshTriangles) {
+                throw std::length_error("meshes[" + std::to_string(m) + "]: " + std::to_string(src.mNumFaces) +
+                                        " faces are more than the limit of " + std::to_string(kMaxMeshTriangles));
+            }
             for (unsigned f = 0; f < src.mNumFaces; ++f) {
                 const aiFace& face = src.mFaces[f];
                 if (face.mNumIndices != 3) {  // points and lines carry no surface
@@ -393,6 +401,18 @@ namespace {
 
 bool ReadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error) {
     try {
+        // The reader itself would take a device or a pipe for a file.
+        std::error_code ec;
+        const auto status = std::filesystem::status(path, ec);
+        if (!ec && status.type() != std::filesystem::file_type::regular) {
+            error = path + ": cannot read the file: not a regular file";
+            return false;
+        }
+        if (!ec && std::filesystem::file_size(path, ec) > kMaxInputFileBytes && !ec) {
+            error = path + ": cannot read the file: it holds more than the limit of " + std::to_string(kMaxInputFileBytes) +
+                    " bytes";
+            return false;
+        }
         Assimp::Importer importer;
         importer.SetIOHandler(new ModelFolderIOSystem(path));  // the importer owns it
         // One node per node of the file: no helper nodes for pivots.
@@ -430,6 +450,9 @@ bool ReadAssimpScene(const std::string& path, AnimatedScene& out, std::string& e
         b.Clips();
         b.UpAxis();
         return true;
+    } catch (const std::bad_alloc&) {
+        error = path + ": Not enough memory to read the file";
+        return false;
     } catch (const std::exception& e) {
         error = path + ": " + e.what();
         return false;

@@ -18,6 +18,8 @@
 #include "import/AnimatedScene.h"
 #include "import/Importer.h"
 #include "import/NodeTree.h"
+#include "scene/InputFile.h"
+#include "scene/Limits.h"
 #include "scene/Pictures.h"
 
 namespace standin {
@@ -25,12 +27,25 @@ namespace {
 
 // Keeps the picture bytes as they are; pictures are decoded by the host's own
 // decoder, only when a material uses them, so that a picture in a format we do
-// not read fails only the model that needs it.
+// not read fails only the model that needs it. Only the bytes of a data URI,
+// which the parser decoded into memory of its own, are taken here: for a
+// picture in a buffer view the parser hands over a pointer and a length it
+// never checked against the buffer, so those bytes are taken later through
+// the checked views; a picture file is read by the host by its name.
 bool KeepPictureBytes(tinygltf::Image* image, const int, std::string*, std::string*, int, int,
                       const unsigned char* bytes, int size, void*) {
-    if (size > 0) image->image.assign(bytes, bytes + size);
+    if (image->bufferView < 0 && image->uri.empty() && bytes && size > 0) image->image.assign(bytes, bytes + size);
     image->as_is = true;
     return true;
+}
+
+// Buffers and picture files the parser reads: regular files only, within the
+// size limit.
+bool ReadCappedFile(std::vector<unsigned char>* out, std::string* err, const std::string& path, void*) {
+    std::string why;
+    if (ReadInputFile(path, *out, why, kMaxInputFileBytes)) return true;
+    if (err) *err += why;
+    return false;
 }
 
 int ComponentSize(int componentType) {
@@ -115,6 +130,10 @@ public:
                                    " are needed");
         }
         count = acc.count;
+        if (count > kMaxAccessorValues / static_cast<size_t>(comps)) {
+            return Fail(where, std::to_string(count) + " elements of " + std::to_string(comps) +
+                                   " values are more than the limit of " + std::to_string(kMaxAccessorValues) + " values");
+        }
         const size_t elemSize = static_cast<size_t>(compSize) * comps;
         out.assign(0, 0.0);
         if (acc.bufferView >= 0) {
@@ -129,7 +148,6 @@ public:
                 }
             }
         } else {
-            if (count > (size_t{1} << 28)) return Fail(where, "count too large");
             out.assign(count * comps, 0.0);
         }
         if (acc.sparse.isSparse) {
@@ -163,6 +181,14 @@ public:
                 }
             }
         }
+        return true;
+    }
+
+    // The whole of buffer view `index`, checked against its buffer.
+    bool ViewBytes(int index, const std::string& where, const unsigned char*& base, size_t& length) {
+        size_t stride = 0;
+        if (!View(index, 0, 1, 0, where, base, stride)) return false;
+        length = model_.bufferViews[index].byteLength;
         return true;
     }
 
@@ -424,9 +450,15 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
                 } else {
                     const std::string key = fileName + "#image" + std::to_string(src);
                     if (!out.pictures.count(key) && !undecodable.count(src)) {
+                        const unsigned char* bytes = image.image.data();
+                        size_t length = image.image.size();
+                        if (image.bufferView >= 0 &&
+                            !rd.ViewBytes(image.bufferView, "images[" + std::to_string(src) + "]", bytes, length)) {
+                            return fail();
+                        }
                         Picture picture;
                         std::string why;
-                        if (DecodePicture(image.image.data(), image.image.size(), picture, why)) {
+                        if (DecodePicture(bytes, length, picture, why)) {
                             out.pictures.emplace(key, std::move(picture));
                         } else {
                             undecodable[src] = "images[" + std::to_string(src) + "] cannot be read: " + why;
@@ -638,43 +670,51 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
 // glTF 1.0 files, which tinygltf does not read: the JSON's asset.version, or
 // the binary container's version word. `unread` names what such a file holds
 // that Assimp's reader of it leaves out (animations, skins), "" when nothing.
-bool IsGltf1(const std::string& path, bool binary, std::string& unread) {
+bool IsGltf1(const std::vector<unsigned char>& bytes, bool binary, std::string& unread) {
     unread.clear();
-    std::ifstream in(path, std::ios::binary);
-    std::string text;
+    const unsigned char* text = bytes.data();
+    size_t textSize = bytes.size();
     bool v1 = false;
     if (binary) {
         // Magic, version, length, then the JSON's length and format word.
-        unsigned char head[20] = {};
-        in.read(reinterpret_cast<char*>(head), 20);
-        if (!in || std::memcmp(head, "glTF", 4) != 0 || head[4] != 1 || head[5] != 0 || head[6] != 0 || head[7] != 0) {
+        if (bytes.size() < 8 || std::memcmp(bytes.data(), "glTF", 4) != 0 || bytes[4] != 1 || bytes[5] != 0 ||
+            bytes[6] != 0 || bytes[7] != 0) {
             return false;
         }
         v1 = true;
-        const uint32_t size = head[12] | head[13] << 8 | head[14] << 16 | static_cast<uint32_t>(head[15]) << 24;
-        std::error_code ec;
-        const auto fileSize = std::filesystem::file_size(path, ec);
-        if (ec || size > fileSize - 20) return true;  // Assimp's reader reports the damage
-        text.resize(size);
-        in.read(text.data(), size);
-    } else {
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (bytes.size() < 20) return true;  // Assimp's reader reports the damage
+        const uint32_t size = bytes[12] | bytes[13] << 8 | bytes[14] << 16 | static_cast<uint32_t>(bytes[15]) << 24;
+        if (size > bytes.size() - 20) return true;
+        text = bytes.data() + 20;
+        textSize = size;
     }
-    const nlohmann::json doc = nlohmann::json::parse(text, nullptr, false);
-    if (!doc.is_object()) return v1;
-    if (!v1) {
-        if (!doc.contains("asset") || !doc["asset"].is_object()) return false;
-        const auto& version = doc["asset"]["version"];
-        // 1.0 files may write the version as a number.
-        v1 = version.is_number() ? version.get<double>() < 2.0
-                                 : version.is_string() && version.get<std::string>().rfind("1.", 0) == 0;
-        if (!v1) return false;
+    try {
+        const nlohmann::json doc = nlohmann::json::parse(text, text + textSize, nullptr, false);
+        if (!doc.is_object()) return v1;
+        // Looked up, never indexed: indexing a constant document at a missing
+        // key reads freed memory.
+        if (!v1) {
+            const auto asset = doc.find("asset");
+            if (asset == doc.end() || !asset->is_object()) return false;
+            const auto found = asset->find("version");
+            if (found == asset->end()) return false;
+            const auto& version = *found;
+            // 1.0 files may write the version as a number.
+            v1 = version.is_number() ? version.get<double>() < 2.0
+                                     : version.is_string() && version.get<std::string>().rfind("1.", 0) == 0;
+            if (!v1) return false;
+        }
+        auto count = [&doc](const char* key) {
+            const auto found = doc.find(key);
+            return found != doc.end() && found->is_object() ? found->size() : size_t{0};
+        };
+        const size_t animations = count("animations"), skins = count("skins");
+        auto plural = [](size_t n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
+        if (animations > 0) unread = plural(animations, "animation");
+        if (skins > 0) unread += (unread.empty() ? "" : " and ") + plural(skins, "skin");
+    } catch (const std::exception&) {
+        return v1;
     }
-    auto count = [&doc](const char* key) { return doc.contains(key) && doc[key].is_object() ? doc[key].size() : 0; };
-    const size_t animations = count("animations"), skins = count("skins");
-    auto plural = [](size_t n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
-    if (animations > 0) unread = plural(animations, "animation");
-    if (skins > 0) unread += (unread.empty() ? "" : " and ") + plural(skins, "skin");
     return true;
 }
 
@@ -685,10 +725,22 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
         tinygltf::Model model;
         tinygltf::TinyGLTF loader;
         loader.SetImageLoader(KeepPictureBytes, nullptr);
+        loader.SetFsCallbacks({&tinygltf::FileExists, &tinygltf::ExpandFilePath, &ReadCappedFile,
+                               &tinygltf::WriteWholeFile, nullptr});
         std::string err, warn;
         const bool binary = LowerExtension(path) == ".glb";
+        std::vector<unsigned char> bytes;
+        std::string why;
+        if (!ReadInputFile(path, bytes, why, kMaxInputFileBytes)) {
+            error = path + ": " + why;
+            return false;
+        }
+        if (bytes.empty()) {
+            error = path + ": empty file";
+            return false;
+        }
         std::string unread;
-        if (IsGltf1(path, binary, unread)) {
+        if (IsGltf1(bytes, binary, unread)) {
             if (!LoadAssimpScene(path, out, error)) return false;
             if (!unread.empty()) {
                 out.warnings.push_back(
@@ -697,8 +749,11 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
             }
             return true;
         }
-        const bool ok = binary ? loader.LoadBinaryFromFile(&model, &err, &warn, path)
-                               : loader.LoadASCIIFromFile(&model, &err, &warn, path);
+        const std::string baseDir = FolderOf(path);
+        const unsigned length = static_cast<unsigned>(bytes.size());
+        const bool ok = binary ? loader.LoadBinaryFromMemory(&model, &err, &warn, bytes.data(), length, baseDir)
+                               : loader.LoadASCIIFromString(&model, &err, &warn,
+                                                            reinterpret_cast<const char*>(bytes.data()), length, baseDir);
         if (!ok) {
             while (!err.empty() && (err.back() == '\n' || err.back() == '\r')) err.pop_back();
             error = path + ": " + (err.empty() ? std::string("cannot be read as glTF") : err);
@@ -706,6 +761,9 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
         }
         out = AnimatedScene{};
         return Convert(model, path, out, error);
+    } catch (const std::bad_alloc&) {
+        error = path + ": Not enough memory to read the file";
+        return false;
     } catch (const std::exception& e) {
         error = path + ": " + e.what();
         return false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <new>
 
 #include "import/AnimatedScene.h"
 #include "import/ClipNames.h"
@@ -137,8 +138,8 @@ static bool ChooseClips(const AnimatedScene& scene, const ImportOptions& options
     return true;
 }
 
-bool ImportScene(const std::string& path, const ImportOptions& options, SceneDocument& out, ImportNotes& notes,
-                 std::string& error) {
+static bool ImportUnguarded(const std::string& path, const ImportOptions& options, SceneDocument& out,
+                            ImportNotes& notes, std::string& error) {
     notes = ImportNotes{};
     AnimatedScene scene;
     if (options.onPhase) options.onPhase("Reading");
@@ -180,6 +181,16 @@ bool ImportScene(const std::string& path, const ImportOptions& options, SceneDoc
     }
     notes.warnings = std::move(scene.warnings);
     return true;
+}
+
+bool ImportScene(const std::string& path, const ImportOptions& options, SceneDocument& out, ImportNotes& notes,
+                 std::string& error) {
+    try {
+        return ImportUnguarded(path, options, out, notes, error);
+    } catch (const std::bad_alloc&) {
+        error = path + ": Not enough memory to import the scene";
+        return false;
+    }
 }
 
 bool ListClips(const std::string& path, const ImportOptions& options, std::vector<ClipInfo>& out, std::string& error) {

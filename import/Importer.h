@@ -64,8 +64,9 @@ struct ImportNotes {
 };
 
 // Imports `path` into `out`. False with `error` (naming the file and the place)
-// when the file cannot be read, holds no triangle, or the options do not fit
-// it. `notes` is reset first.
+// when the file cannot be read, holds no triangle, asks for more than the
+// limits of scene/Limits.h, or the options do not fit it; an error that starts
+// with "<path>: Not enough memory" means just that. `notes` is reset first.
 bool ImportScene(const std::string& path, const ImportOptions& options, SceneDocument& out, ImportNotes& notes,
                  std::string& error);
 

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "scene/Limits.h"
+
 namespace standin {
 
 // ---------------------------------------------------------------------------
@@ -520,6 +522,14 @@ bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, Scene
         if (count > maxFrames - static_cast<int64_t>(frames.size())) {
             error = "the clips take more frames than the host's timeline holds at " + std::to_string(options.fps) +
                     " frames per second";
+            return false;
+        }
+        // Checked before the frames are laid out: every node is held at every frame.
+        const uint64_t nodes = std::max<uint64_t>(scene.nodes.size(), 1);
+        if (static_cast<uint64_t>(count) + frames.size() > kMaxFrameSamples / nodes) {
+            error = "clip \"" + clip->name + "\" ends at frame " + std::to_string(frames.size() + count - 1) + " of " +
+                    std::to_string(nodes) + " nodes; at most " + std::to_string(kMaxFrameSamples) +
+                    " node frames are sampled";
             return false;
         }
         firstFrames.push_back(static_cast<int64_t>(frames.size()));

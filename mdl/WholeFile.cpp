@@ -6,7 +6,7 @@
 
 namespace quorvex {
 
-FileReadResult ReadWholeFile(const char* path, std::string& bytes) {
+FileReadResult ReadWholeFile(const char* path, std::string& bytes, bool (*goOn)(const std::string& soFar)) {
     bytes.clear();
     errno = 0;
     std::FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
@@ -21,6 +21,7 @@ FileReadResult ReadWholeFile(const char* path, std::string& bytes) {
                 if (std::ferror(file)) result = {FileReadStatus::CannotRead, errno};
                 break;
             }
+            if (goOn && !goOn(bytes)) break;
         }
     } catch (const std::bad_alloc&) {
         std::string().swap(bytes);

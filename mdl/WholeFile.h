@@ -20,7 +20,10 @@ struct FileReadResult {
 
 // Replaces `bytes` with the content of the file at `path` (null fails to
 // open). Reads in chunks rather than trusting a size query, so memory follows
-// what the file really holds and pipes work too. Never throws.
-FileReadResult ReadWholeFile(const char* path, std::string& bytes);
+// what the file really holds and pipes work too. When `goOn` is given it is
+// asked after every full chunk whether the bytes so far are worth reading on
+// for; false ends the read there with status Ok (a device that never ends
+// then costs one chunk). Never throws.
+FileReadResult ReadWholeFile(const char* path, std::string& bytes, bool (*goOn)(const std::string& soFar) = nullptr);
 
 }  // namespace quorvex

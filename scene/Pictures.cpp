@@ -1,22 +1,44 @@
 // Picture files for the stand-in host's bitmap manager: PNG, JPEG, TGA and BMP,
-// read at 16 bits per channel.
+// read at 16 bits per channel. PNG and JPEG go through libpng and libjpeg,
+// decoders built to face hostile files; TGA and BMP through stb, after the
+// header and the completeness of the pixel data have been checked here.
+#include <algorithm>
+#include <bit>
+#include <csetjmp>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "scene/InputFile.h"
+#include "scene/Limits.h"
 #include "scene/Pictures.h"
 #include "mdl/WholeFile.h"
 
-// The decoder is compiled here, private to this unit, for the four formats the
-// host reads and nothing else; static so it cannot clash with another copy
+// The Windows test host is cross-built without the system's libraries; there
+// PNG and JPEG fall back to stb. The command line always has them.
+#if __has_include(<png.h>) && __has_include(<jpeglib.h>)
+#define QUORVEX_SYSTEM_DECODERS 1
+// After the project's headers: the JPEG headers define TRUE and FALSE as
+// macros unless they exist as such already.
+#include <png.h>
+#include <jpeglib.h>
+#include <jerror.h>
+#else
+#define QUORVEX_SYSTEM_DECODERS 0
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#endif
+
+// The decoder is compiled here, private to this unit, for the formats it
+// still reads and nothing else; static so it cannot clash with another copy
 // linked in by a library.
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#define STBI_ONLY_JPEG
 #define STBI_ONLY_TGA
 #define STBI_ONLY_BMP
 #define STBI_NO_STDIO
@@ -25,6 +47,7 @@
 #pragma GCC diagnostic ignored "-Wsign-compare"
 #pragma GCC diagnostic ignored "-Wunused-but-set-variable"
 #pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
 #include <stb_image.h>
 #pragma GCC diagnostic pop
 
@@ -96,29 +119,43 @@ bool TgaPixelsComplete(const unsigned char* d, size_t size) {
     return true;
 }
 
-bool BmpPixelsComplete(const unsigned char* d, size_t size) {
-    if (size < 26) return false;
+// The decoder accepts more BMP headers than it reads soundly (a negative
+// compression, odd bit counts); only the plain layouts are let through, and
+// only with every pixel present.
+const char* BmpProblem(const unsigned char* d, size_t size) {
+    if (size < 26) return "picture file is cut short: the header is incomplete";
     const uint32_t offset = Dword(d + 10);
     const uint32_t headerSize = Dword(d + 14);
     int64_t width = 0, height = 0;
-    unsigned bits = 0;
+    unsigned planes = 0, bits = 0;
+    uint32_t compression = 0;
     if (headerSize == 12) {
         width = Word(d + 18);
         height = Word(d + 20);
+        planes = Word(d + 22);
         bits = Word(d + 24);
-    } else {
-        if (size < 34) return false;
+    } else if (headerSize == 40 || headerSize == 56 || headerSize == 108 || headerSize == 124) {
+        if (size < 34) return "picture file is cut short: the header is incomplete";
         width = static_cast<int32_t>(Dword(d + 18));
         height = static_cast<int32_t>(Dword(d + 22));
+        planes = Word(d + 26);
         bits = Word(d + 28);
-        const uint32_t compression = Dword(d + 30);
-        if (compression != 0 && compression != 3) return true;  // the decoder refuses these
+        compression = Dword(d + 30);
+    } else {
+        return "unsupported BMP header";
     }
-    if (width <= 0 || width > 65535 || height == 0 || bits == 0 || bits > 32) return true;
+    const bool bitsKnown = bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+    if (planes != 1 || !bitsKnown || !(compression == 0 || (compression == 3 && (bits == 16 || bits == 32)))) {
+        return "unsupported BMP layout (only uncompressed or bit-field pictures of 1, 4, 8, 16, 24 or 32 bits)";
+    }
     if (height < 0) height = -height;
-    if (height > 65535) return true;  // refused by the size limit
+    if (width <= 0 || height <= 0) return "picture has no pixels";
+    if (width > kMaxPictureSide || height > kMaxPictureSide) return nullptr;  // the size check speaks
     const uint64_t stride = ((static_cast<uint64_t>(width) * bits + 31) / 32) * 4;
-    return static_cast<uint64_t>(size) >= offset + stride * static_cast<uint64_t>(height);
+    if (static_cast<uint64_t>(size) < offset + stride * static_cast<uint64_t>(height)) {
+        return "picture file is cut short: pixel data is missing";
+    }
+    return nullptr;
 }
 
 PictureFormat DetectFormat(const unsigned char* d, size_t size) {
@@ -130,6 +167,242 @@ PictureFormat DetectFormat(const unsigned char* d, size_t size) {
     if (IsTgaHeader(d, size)) return PictureFormat::Tga;
     return PictureFormat::Unknown;
 }
+
+std::string SizeProblem(uint64_t w, uint64_t h) {
+    if (w == 0 || h == 0) return "picture has no pixels";
+    if (w > kMaxPictureSide || h > kMaxPictureSide) {
+        return "picture is " + std::to_string(w) + " x " + std::to_string(h) + "; at most 65535 x 65535 is supported";
+    }
+    if (w * h > kMaxPicturePixels) {
+        return "picture is " + std::to_string(w) + " x " + std::to_string(h) + "; at most " +
+               std::to_string(kMaxPicturePixels) + " pixels are supported";
+    }
+    return "";
+}
+
+#if QUORVEX_SYSTEM_DECODERS
+
+// Decoder state shared with the C callbacks. Everything a jump back may meet
+// lives here, made before the jump point, so that no object is skipped.
+struct DecodeState {
+    const unsigned char* data = nullptr;
+    size_t size = 0;
+    size_t at = 0;
+    char message[JMSG_LENGTH_MAX + 64] = "";
+    bool cut = false;
+    bool noMemory = false;
+    bool done = false;    // every pixel decoded
+    std::string refusal;  // the size check's verdict
+    std::jmp_buf jump;
+    Picture picture;
+    std::vector<unsigned char*> rows;
+    std::vector<unsigned char> line;
+};
+
+void SetMessage(DecodeState& state, const char* text) {
+    std::snprintf(state.message, sizeof state.message, "%s", text);
+}
+
+// ---------------------------------------------------------------- PNG
+
+void PngRead(png_structp png, png_bytep out, size_t n) {
+    auto* state = static_cast<DecodeState*>(png_get_io_ptr(png));
+    if (n > state->size - state->at) {
+        state->cut = true;
+        png_error(png, "picture file is cut short");
+    }
+    std::memcpy(out, state->data + state->at, n);
+    state->at += n;
+}
+
+[[noreturn]] void PngError(png_structp png, png_const_charp text) {
+    auto* state = static_cast<DecodeState*>(png_get_error_ptr(png));
+    if (!state->cut) SetMessage(*state, text);
+    std::longjmp(state->jump, 1);
+}
+
+void PngWarning(png_structp, png_const_charp) {}
+
+// The largest expansion deflate allows is 1032 : 1; a file too short to
+// hold its pixels even so is cut, whatever its header says.
+constexpr uint64_t kDeflateRatio = 1032;
+
+bool DecodePng(const unsigned char* data, size_t size, Picture& out, std::string& error) {
+    // The header is judged before the decoder runs, so that an oversized
+    // picture is refused with its size, whatever follows.
+    if (size < 33 || std::memcmp(data + 12, "IHDR", 4) != 0) {
+        error = "cannot decode picture: the PNG header is missing";
+        return false;
+    }
+    const uint64_t w = (uint64_t(data[16]) << 24) | (data[17] << 16) | (data[18] << 8) | data[19];
+    const uint64_t h = (uint64_t(data[20]) << 24) | (data[21] << 16) | (data[22] << 8) | data[23];
+    if (std::string why = SizeProblem(w, h); !why.empty()) {
+        error = why;
+        return false;
+    }
+    const uint64_t leastRaw = h * (1 + (w + 7) / 8);  // one bit per pixel
+    if (leastRaw / kDeflateRatio > size) {
+        error = "picture file is cut short: " + std::to_string(w) + " x " + std::to_string(h) +
+                " pixels cannot fit in " + std::to_string(size) + " bytes";
+        return false;
+    }
+
+    auto state = std::make_unique<DecodeState>();
+    state->data = data;
+    state->size = size;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, state.get(), PngError, PngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        error = "Not enough memory to decode the picture";
+        return false;
+    }
+    if (setjmp(state->jump) == 0) {
+        png_set_read_fn(png, state.get(), PngRead);
+        png_set_user_limits(png, kMaxPictureSide, kMaxPictureSide);
+        png_read_info(png, info);
+        const int colour = png_get_color_type(png, info);
+        const int depth = png_get_bit_depth(png, info);
+        if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+        if (colour == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+        if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+        if (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+        // 8-bit channels widen by repeating the byte: v * 257.
+        png_set_expand_16(png);
+        png_set_add_alpha(png, 0xFFFF, PNG_FILLER_AFTER);
+        if constexpr (std::endian::native == std::endian::little) png_set_swap(png);
+        png_set_interlace_handling(png);
+        png_read_update_info(png, info);
+        const size_t width = png_get_image_width(png, info), height = png_get_image_height(png, info);
+        if (png_get_rowbytes(png, info) != width * sizeof(Color64)) png_error(png, "unexpected row layout");
+        try {
+            state->picture.pixels.resize(width * height);
+            state->rows.resize(height);
+        } catch (const std::bad_alloc&) {
+            state->noMemory = true;
+        }
+        // Outside the handler: the jump must not leave a handler unfinished.
+        if (state->noMemory) png_error(png, "out of memory");
+        for (size_t y = 0; y < height; ++y) {
+            state->rows[y] = reinterpret_cast<unsigned char*>(state->picture.pixels.data() + y * width);
+        }
+        png_read_image(png, state->rows.data());
+        state->picture.width = static_cast<uint16_t>(width);
+        state->picture.height = static_cast<uint16_t>(height);
+        state->done = true;
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    if (!state->done) {
+        error = state->noMemory ? "Not enough memory to decode the picture"
+                : state->cut ? "picture file is cut short: pixel data is missing"
+                             : std::string("cannot decode picture: ") + state->message;
+        return false;
+    }
+    out = std::move(state->picture);
+    return true;
+}
+
+// ---------------------------------------------------------------- JPEG
+
+struct JpegError {
+    jpeg_error_mgr base;
+    DecodeState* state;
+};
+
+[[noreturn]] void JpegFail(j_common_ptr info) {
+    auto* err = reinterpret_cast<JpegError*>(info->err);
+    char text[JMSG_LENGTH_MAX];
+    info->err->format_message(info, text);
+    SetMessage(*err->state, text);
+    std::longjmp(err->state->jump, 1);
+}
+
+void JpegMessage(j_common_ptr info, int level) {
+    // Running out of data makes the decoder pad with grey; such a file is
+    // cut, and refused like a cut TGA or BMP.
+    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) {
+        reinterpret_cast<JpegError*>(info->err)->state->cut = true;
+    }
+}
+
+// Every 8 x 8 block of the first component takes at least one bit.
+constexpr uint64_t kJpegPixelsPerByte = 512;
+
+bool DecodeJpeg(const unsigned char* data, size_t size, Picture& out, std::string& error) {
+    auto state = std::make_unique<DecodeState>();
+    jpeg_decompress_struct info;
+    JpegError err;
+    info.err = jpeg_std_error(&err.base);
+    err.base.error_exit = JpegFail;
+    err.base.emit_message = JpegMessage;
+    err.state = state.get();
+    if (setjmp(state->jump) == 0) {
+        jpeg_create_decompress(&info);
+        // The decoder's own working memory is bounded too (progressive files
+        // keep every coefficient).
+        info.mem->max_memory_to_use = 1024L * 1024L * 1024L;
+        jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+        jpeg_read_header(&info, TRUE);
+        state->refusal = SizeProblem(info.image_width, info.image_height);
+        // Arithmetic coding has no lower bound of bits per block to judge a
+        // file's completeness by; such pictures were never read.
+        if (state->refusal.empty() && info.arith_code) state->refusal = "arithmetic-coded JPEG pictures are not supported";
+        if (state->refusal.empty() && uint64_t(info.image_width) * info.image_height / kJpegPixelsPerByte > size) {
+            state->cut = true;
+        }
+    }
+    if (state->refusal.empty() && !state->cut && !state->message[0] && setjmp(state->jump) == 0) {
+        const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+        info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+        jpeg_start_decompress(&info);
+        const size_t width = info.output_width, height = info.output_height;
+        const size_t comps = static_cast<size_t>(info.output_components);
+        try {
+            state->line.resize(width * comps);
+            state->picture.pixels.resize(width * height);
+        } catch (const std::bad_alloc&) {
+            state->noMemory = true;
+        }
+        Color64* pixel = state->picture.pixels.data();
+        while (!state->noMemory && info.output_scanline < height && !state->cut) {
+            JSAMPROW row = state->line.data();
+            if (jpeg_read_scanlines(&info, &row, 1) != 1) break;
+            for (size_t x = 0; x < width; ++x, ++pixel) {
+                const unsigned char* p = state->line.data() + x * comps;
+                unsigned r = p[0], g = p[1], b = p[2];
+                if (cmyk) {
+                    // Inverted CMYK as such files store it: colour times key.
+                    r = (p[0] * p[3] + 127) / 255;
+                    g = (p[1] * p[3] + 127) / 255;
+                    b = (p[2] * p[3] + 127) / 255;
+                }
+                *pixel = Color64{static_cast<uint16_t>(r * 257), static_cast<uint16_t>(g * 257),
+                                 static_cast<uint16_t>(b * 257), 65535};
+            }
+        }
+        if (!state->noMemory && info.output_scanline < height) state->cut = true;
+        state->picture.width = static_cast<uint16_t>(width);
+        state->picture.height = static_cast<uint16_t>(height);
+        state->done = !state->cut && !state->noMemory;
+    }
+    jpeg_destroy_decompress(&info);
+    if (!state->done) {
+        if (!state->refusal.empty()) {
+            error = state->refusal;
+        } else if (state->noMemory) {
+            error = "Not enough memory to decode the picture";
+        } else if (state->cut) {
+            error = "picture file is cut short: pixel data is missing";
+        } else {
+            error = std::string("cannot decode picture: ") + state->message;
+        }
+        return false;
+    }
+    out = std::move(state->picture);
+    return true;
+}
+
+#endif  // QUORVEX_SYSTEM_DECODERS
 
 }  // namespace
 
@@ -147,6 +420,10 @@ bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::st
         error = "not a PNG, JPEG, TGA or BMP picture";
         return false;
     }
+#if QUORVEX_SYSTEM_DECODERS
+    if (format == PictureFormat::Png) return DecodePng(data, size, out, error);
+    if (format == PictureFormat::Jpeg) return DecodeJpeg(data, size, out, error);
+#endif
     if (size > static_cast<size_t>(INT_MAX)) {
         error = "picture file too large to decode";
         return false;
@@ -154,20 +431,22 @@ bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::st
     const int length = static_cast<int>(size);
 
     // The size first, from the header alone, so an oversized picture is
-    // refused before its pixels are allocated.
+    // refused before its pixels are allocated; then every pixel must be there.
     int w = 0, h = 0, channels = 0;
     if (!stbi_info_from_memory(data, length, &w, &h, &channels)) {
         error = std::string("cannot decode picture: ") + stbi_failure_reason();
         return false;
     }
-    if (w > 65535 || h > 65535) {
-        error = "picture is " + std::to_string(w) + " x " + std::to_string(h) + "; at most 65535 x 65535 is supported";
+    if (std::string why = SizeProblem(static_cast<uint64_t>(w), static_cast<uint64_t>(h)); !why.empty()) {
+        error = why;
         return false;
     }
-
-    if ((format == PictureFormat::Tga && !TgaPixelsComplete(data, size)) ||
-        (format == PictureFormat::Bmp && !BmpPixelsComplete(data, size))) {
-        error = "picture file is cut short: pixel data is missing";
+    const char* problem = format == PictureFormat::Bmp ? BmpProblem(data, size)
+                          : format == PictureFormat::Tga && !TgaPixelsComplete(data, size)
+                              ? "picture file is cut short: pixel data is missing"
+                              : nullptr;
+    if (problem) {
+        error = problem;
         return false;
     }
 
@@ -177,9 +456,10 @@ bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::st
         return false;
     }
     // The decoder may see a different size than its header scan did.
-    if (w <= 0 || h <= 0 || w > 65535 || h > 65535) {
+    if (std::string why = SizeProblem(static_cast<uint64_t>(std::max(w, 0)), static_cast<uint64_t>(std::max(h, 0)));
+        !why.empty()) {
         stbi_image_free(pixels);
-        error = "picture is " + std::to_string(w) + " x " + std::to_string(h) + "; at most 65535 x 65535 is supported";
+        error = why;
         return false;
     }
 
@@ -191,7 +471,7 @@ bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::st
         picture.pixels.resize(count);
     } catch (const std::bad_alloc&) {
         stbi_image_free(pixels);
-        error = "not enough memory for the picture";
+        error = "Not enough memory to decode the picture";
         return false;
     }
     // 8-bit channels arrive already widened (v * 257), missing alpha as 65535
@@ -206,15 +486,9 @@ bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::st
 }
 
 bool LoadPictureFile(const std::string& path, Picture& out, std::string& error) {
-    std::string bytes;
-    switch (ReadWholeFile(path.c_str(), bytes).status) {
-        case FileReadStatus::Ok: break;
-        case FileReadStatus::CannotOpen: error = path + ": cannot open the file"; return false;
-        case FileReadStatus::NoMemory: error = path + ": not enough memory to read the file"; return false;
-        case FileReadStatus::CannotRead: error = path + ": cannot read the file"; return false;
-    }
+    std::vector<unsigned char> bytes;
     std::string why;
-    if (!DecodePicture(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), out, why)) {
+    if (!ReadInputFile(path, bytes, why, kMaxInputFileBytes) || !DecodePicture(bytes.data(), bytes.size(), out, why)) {
         error = path + ": " + why;
         return false;
     }

@@ -1,5 +1,8 @@
 #include "scene/SceneFile.h"
 
+#include "scene/InputFile.h"
+#include "scene/Limits.h"
+
 #include <charconv>
 #include <cerrno>
 #include <cmath>
@@ -506,7 +509,7 @@ bool ParseSceneText(const std::string& text, const std::string& fileName, SceneD
             return true;
         }
     } catch (const std::bad_alloc&) {
-        error = fileName + ": not enough memory to read the scene";
+        error = fileName + ": Not enough memory to read the scene";
         return false;
     }
     return ParseSceneTextChecked(text, fileName, out, error);
@@ -528,24 +531,27 @@ bool ParseSceneTextChecked(const std::string& text, const std::string& fileName,
     } catch (const Refusal& refusal) {
         error = fileName + ": " + refusal.message;
     } catch (const std::bad_alloc&) {
-        error = fileName + ": not enough memory to read the scene";
+        error = fileName + ": Not enough memory to read the scene";
     }
     return false;
 }
 
 bool LoadSceneFile(const std::string& path, SceneDocument& out, std::string& error) {
-    std::string text;
-    const FileReadResult read = ReadWholeFile(path.c_str(), text);
-    if (read.status != FileReadStatus::Ok) {
-        error = path + ": cannot read the file: " + std::strerror(read.error);
+    try {
+        std::string text;
+        if (!ReadInputFile(path, text, error, kMaxInputFileBytes)) {
+            error = path + ": " + error;
+            return false;
+        }
+        SceneDocument doc;
+        if (!ParseSceneText(text, path, doc, error)) return false;
+        doc.baseDir = std::filesystem::path(path).parent_path().string();
+        out = std::move(doc);
+        return true;
+    } catch (const std::bad_alloc&) {
+        error = path + ": Not enough memory to read the scene";
         return false;
     }
-
-    SceneDocument doc;
-    if (!ParseSceneText(text, path, doc, error)) return false;
-    doc.baseDir = std::filesystem::path(path).parent_path().string();
-    out = std::move(doc);
-    return true;
 }
 
 }  // namespace standin

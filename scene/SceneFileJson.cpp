@@ -234,7 +234,7 @@ bool Parse(const std::string& text, Value& root, std::string& error) {
     try {
         ok = nlohmann::json::sax_parse(text, &builder, nlohmann::json::input_format_t::json, true, false);
     } catch (const std::bad_alloc&) {
-        error = "not enough memory to read the scene";
+        error = "Not enough memory to read the scene";
         return false;
     } catch (const std::exception& e) {
         error = e.what();

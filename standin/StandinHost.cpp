@@ -442,7 +442,22 @@ public:
         }
         std::vector<const SceneNode*> chain;
         const SceneNode* n = this;
-        for (; n && n->data_ && !(n->worldKnown_ && n->worldTime_ == t); n = n->parent_) chain.push_back(n);
+        try {
+            for (; n && n->data_ && !(n->worldKnown_ && n->worldTime_ == t); n = n->parent_) chain.push_back(n);
+        } catch (const std::bad_alloc&) {
+            // A host's matrix query cannot fail: without memory for the chain,
+            // the topmost ancestor still unknown is found again from here for
+            // each level, in the same order of products.
+            for (;;) {
+                const SceneNode* top = this;
+                while (top->parent_->data_ && !(top->parent_->worldKnown_ && top->parent_->worldTime_ == t)) {
+                    top = top->parent_;
+                }
+                const Matrix3 world =
+                    top->Remember(t, top->Local(t) * (top->parent_->data_ ? top->parent_->world_ : Matrix3{}));
+                if (top == this) return world;
+            }
+        }
         Matrix3 world = n && n->data_ ? n->world_ : Matrix3{};
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) world = (*it)->Remember(t, (*it)->Local(t) * world);
         return world;
@@ -610,7 +625,10 @@ Bitmap* StandinHost::Impl::LoadBitmap(BitmapInfo* info, uint16_t* status) {
         }
         auto loaded = std::make_shared<Picture>();
         std::string error;
-        if (!LoadPictureFile(path, *loaded, error)) return nullptr;
+        if (!LoadPictureFile(path, *loaded, error)) {
+            if (owner.onPictureError) owner.onPictureError(error);
+            return nullptr;
+        }
         picture = std::move(loaded);
     }
     bitmaps.push_back(std::make_unique<SceneBitmap>(*this, std::move(picture)));
@@ -641,21 +659,27 @@ INode* StandinHost::GetRootNode() { return impl_->root; }
 
 Interval StandinHost::GetAnimRange() { return impl_->document.animRange; }
 
-void StandinHost::Progress(const ProgressCall& call) {
-    if (probe) probe->progressLog.push_back(call);
-    if (onProgress) onProgress(call);
+// The log is for tests and the callback draws a bar: a progress call never
+// fails, nor throws into the exporter, for their sake.
+void StandinHost::Progress(ProgressCall::Kind kind, const char* caption, int percent) noexcept {
+    try {
+        const ProgressCall call{kind, caption ? caption : "", percent};
+        if (probe) probe->progressLog.push_back(call);
+        if (onProgress) onProgress(call);
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 int StandinHost::ProgressStart(const char* caption, bool, ProgressRoutine, void*) {
-    Progress(ProgressCall{ProgressCall::Start, caption ? caption : "", 0});
+    Progress(ProgressCall::Start, caption, 0);
     return 1;
 }
 
 void StandinHost::ProgressUpdate(int percent, bool, const char* caption) {
-    Progress(ProgressCall{ProgressCall::Update, caption ? caption : "", percent});
+    Progress(ProgressCall::Update, caption, percent);
 }
 
-void StandinHost::ProgressEnd() { Progress(ProgressCall{ProgressCall::End, "", 0}); }
+void StandinHost::ProgressEnd() { Progress(ProgressCall::End, "", 0); }
 
 int StandinHost::GetTicksPerFrame() {
     if (probe) ++probe->ticksPerFrameCalls;

@@ -83,12 +83,15 @@ public:
     void ExportEnded();
     // Handed-out objects the host still holds, released or not.
     size_t HeldObjects() const;
+    // Called when a picture file cannot be loaded, with the reason (naming the
+    // path); the bitmap manager then reports the load as failed.
+    std::function<void(const std::string&)> onPictureError;
 
     // The node with this name (first in walk order); null if none.
     INode* FindNode(const std::string& name);
 
 private:
-    void Progress(const ProgressCall& call);
+    void Progress(ProgressCall::Kind kind, const char* caption, int percent) noexcept;
 
     struct Impl;
     std::unique_ptr<Impl> impl_;

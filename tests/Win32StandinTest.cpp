@@ -4,6 +4,8 @@
 #include "standin/Win32Standin.h"
 #include "ui/Resource.h"
 
+
+
 namespace {
 
 using standin::DialogStep;

@@ -1,0 +1,169 @@
+// Allocation-failure replay: the N-th allocation fails, for N = 1, 2, ...,
+// through a whole export, a model-file read and a scene-file load. Every run
+// must end with the documented refusal, release everything and write nothing.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <string>
+
+#include "export/ExportState.h"
+#include "export/ModelExporter.h"
+#include "mdl/MdlReader.h"
+#include "scene/SceneFile.h"
+#include "standin/StandinHost.h"
+#include "standin/Win32Standin.h"
+#include "tests/CliRunner.h"
+
+using namespace quorvex;
+
+// The test program's allocator counts allocations and, once armed, makes the
+// chosen one fail. Unarmed it is plain malloc.
+namespace {
+std::atomic<int64_t> failAt{0};  // 0: none fails
+std::atomic<int64_t> allocations{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (failAt.load(std::memory_order_relaxed) > 0 && allocations.fetch_add(1) + 1 == failAt.load()) {
+        throw std::bad_alloc();
+    }
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return ::operator new(size); }
+// Out of line, so that the compiler does not take a free() it sees inlined
+// for a mismatch with new.
+[[gnu::noinline]] static void Release(void* p) noexcept { std::free(p); }
+void operator delete(void* p) noexcept { Release(p); }
+void operator delete[](void* p) noexcept { Release(p); }
+void operator delete(void* p, std::size_t) noexcept { Release(p); }
+void operator delete[](void* p, std::size_t) noexcept { Release(p); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return ::operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { Release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { Release(p); }
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Allocations within its lifetime are counted and the n-th fails.
+struct FailingAllocation {
+    explicit FailingAllocation(int64_t n) {
+        allocations = 0;
+        failAt = n;
+    }
+    ~FailingAllocation() { failAt = 0; }
+    FailingAllocation(const FailingAllocation&) = delete;
+    FailingAllocation& operator=(const FailingAllocation&) = delete;
+};
+
+// True when the n-th allocation of the last section failed.
+bool Failed(int64_t n) { return allocations >= n; }
+
+// Runs `run(n)` for n = 1, 2, ... until its section makes fewer than n
+// allocations (the run that succeeds). `run` returns whether the run ended as
+// documented. Returns the number of runs.
+template <class Run>
+int64_t Replay(Run run) {
+    for (int64_t n = 1;; ++n) {
+        bool fine = false;
+        try {
+            fine = run(n);
+        } catch (const std::bad_alloc&) {
+            failAt = 0;
+            ADD_FAILURE() << "allocation " << n << ": std::bad_alloc escaped";
+        }
+        if (!fine) {
+            ADD_FAILURE() << "allocation " << n << " failing: the run did not end as documented";
+            return n;
+        }
+        if (!Failed(n)) return n;
+    }
+}
+
+const std::string kScene = QUORVEX_SOURCE_DIR "/tests/fixtures/triangle.scene.json";
+
+}  // namespace
+
+TEST(AllocationReplay, ExportRefusesReleasesAndWritesNothing) {
+    const fs::path out = fs::temp_directory_path() / ("quorvex-replay-" + std::to_string(getpid()) + ".mdl");
+    const std::string outPath = out.string();
+    standin::SceneDocument doc;
+    std::string error;
+    ASSERT_TRUE(standin::LoadSceneFile(kScene, doc, error)) << error;
+    int64_t refusals = 0;
+    const int64_t runs = Replay([&](int64_t n) {
+        fs::remove(out);
+        standin::StandinHost host(doc);
+        standin::HostGlobalsScope hostScope(&host);
+        standin::ScriptedWin32 win32;
+        standin::Win32Scope win32Scope(&win32);
+        exportState.options = {0, 2, 0, 0};
+        ModelExporter exporter;
+        int result = -1;
+        {
+            FailingAllocation failing(n);
+            result = exporter.DoExport(outPath.c_str(), nullptr, &host, TRUE, 0);
+        }
+        const bool released = host.AllReleasedOnce() && !exportState.model && !exportState.skin;
+        // Only the host's own test logs may lose an allocation without the
+        // export noticing; then the model is written whole. A host call that
+        // fails for memory (a conversion) is refused as that call's failure.
+        const bool written = result == 1 && win32.messageBoxes.empty() && ReadMdlFile(outPath.c_str()).ok();
+        const bool refused = result == 0 && win32.messageBoxes.size() == 1 &&
+                             win32.messageBoxes[0].caption == "Aborting !" && !fs::exists(out);
+        refusals += refused && win32.messageBoxes[0].text.rfind("Not enough memory", 0) == 0 ? 1 : 0;
+        EXPECT_TRUE(released && (written || refused))
+            << "allocation " << n << ": result " << result << ", boxes " << win32.messageBoxes.size()
+            << (win32.messageBoxes.empty() ? "" : ": " + win32.messageBoxes[0].text) << "; host released "
+            << host.AllReleasedOnce() << ", model " << (exportState.model != nullptr) << ", file " << fs::exists(out);
+        return released && (written || refused) && (Failed(n) || written);
+    });
+    EXPECT_GT(runs, 10);
+    EXPECT_GT(refusals, 0);
+    fs::remove(out);
+}
+
+TEST(AllocationReplay, ModelReadRefuses) {
+    const fs::path dir = fs::temp_directory_path();
+    const std::string path = (dir / ("quorvex-replay-read-" + std::to_string(getpid()) + ".mdl")).string();
+    const CliResult made = RunQuorvex("export " + ShellQuote(kScene) + " -o " + ShellQuote(path) + " --frames 0:2 -q", dir);
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string model = ReadWholeFile(path);
+    fs::remove(path);
+    ASSERT_FALSE(model.empty());
+    Replay([&](int64_t n) {
+        MdlReadResult read;
+        {
+            FailingAllocation failing(n);
+            read = ReadMdlBytes(reinterpret_cast<const uint8_t*>(model.data()), model.size());
+        }
+        if (!Failed(n)) return read.ok();
+        return read.error.kind == MdlErrorKind::Io && read.error.message.find("not enough memory") != std::string::npos;
+    });
+}
+
+TEST(AllocationReplay, SceneLoadRefusesAndKeepsTheDocument) {
+    Replay([&](int64_t n) {
+        standin::SceneDocument doc;
+        doc.ticksPerFrame = 7;
+        std::string error;
+        bool loaded = false;
+        {
+            FailingAllocation failing(n);
+            loaded = standin::LoadSceneFile(kScene, doc, error);
+        }
+        if (!Failed(n)) return loaded && doc.nodes.size() == 1;
+        return !loaded && doc.ticksPerFrame == 7 && error.find(": Not enough memory") != std::string::npos;
+    });
+}
