@@ -409,8 +409,8 @@ bool ReadAssimpScene(const std::string& path, AnimatedScene& out, std::string& e
             return false;
         }
         if (!ec && std::filesystem::file_size(path, ec) > kMaxInputFileBytes && !ec) {
-            error = path + ": cannot read the file: it holds more than the limit of " + std::to_string(kMaxInputFileBytes) +
-                    " bytes";
+            error = path + ": cannot read the file: it holds more than the limit of " +
+                    std::to_string(kMaxInputFileBytes) + " bytes";
             return false;
         }
         Assimp::Importer importer;

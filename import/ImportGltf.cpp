@@ -132,7 +132,8 @@ public:
         count = acc.count;
         if (count > kMaxAccessorValues / static_cast<size_t>(comps)) {
             return Fail(where, std::to_string(count) + " elements of " + std::to_string(comps) +
-                                   " values are more than the limit of " + std::to_string(kMaxAccessorValues) + " values");
+                                   " values are more than the limit of " + std::to_string(kMaxAccessorValues) +
+                                   " values");
         }
         const size_t elemSize = static_cast<size_t>(compSize) * comps;
         out.assign(0, 0.0);
@@ -725,8 +726,8 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
         tinygltf::Model model;
         tinygltf::TinyGLTF loader;
         loader.SetImageLoader(KeepPictureBytes, nullptr);
-        loader.SetFsCallbacks({&tinygltf::FileExists, &tinygltf::ExpandFilePath, &ReadCappedFile,
-                               &tinygltf::WriteWholeFile, nullptr});
+        loader.SetFsCallbacks(
+            {&tinygltf::FileExists, &tinygltf::ExpandFilePath, &ReadCappedFile, &tinygltf::WriteWholeFile, nullptr});
         std::string err, warn;
         const bool binary = LowerExtension(path) == ".glb";
         std::vector<unsigned char> bytes;
@@ -752,8 +753,8 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
         const std::string baseDir = FolderOf(path);
         const unsigned length = static_cast<unsigned>(bytes.size());
         const bool ok = binary ? loader.LoadBinaryFromMemory(&model, &err, &warn, bytes.data(), length, baseDir)
-                               : loader.LoadASCIIFromString(&model, &err, &warn,
-                                                            reinterpret_cast<const char*>(bytes.data()), length, baseDir);
+                               : loader.LoadASCIIFromString(
+                                     &model, &err, &warn, reinterpret_cast<const char*>(bytes.data()), length, baseDir);
         if (!ok) {
             while (!err.empty() && (err.back() == '\n' || err.back() == '\r')) err.pop_back();
             error = path + ": " + (err.empty() ? std::string("cannot be read as glTF") : err);

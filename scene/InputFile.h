@@ -14,8 +14,7 @@ namespace standin {
 // the path: callers prefix it), when the file cannot be opened, is not a
 // regular file, holds more than `limit` bytes, or reading fails; `out` is then
 // empty.
-bool ReadInputFile(const std::string& path, std::vector<unsigned char>& out, std::string& error,
-                   uint64_t limit);
+bool ReadInputFile(const std::string& path, std::vector<unsigned char>& out, std::string& error, uint64_t limit);
 bool ReadInputFile(const std::string& path, std::string& out, std::string& error, uint64_t limit);
 
 }  // namespace standin

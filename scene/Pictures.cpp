@@ -294,8 +294,8 @@ bool DecodePng(const unsigned char* data, size_t size, Picture& out, std::string
     png_destroy_read_struct(&png, &info, nullptr);
     if (!state->done) {
         error = state->noMemory ? "Not enough memory to decode the picture"
-                : state->cut ? "picture file is cut short: pixel data is missing"
-                             : std::string("cannot decode picture: ") + state->message;
+                : state->cut    ? "picture file is cut short: pixel data is missing"
+                                : std::string("cannot decode picture: ") + state->message;
         return false;
     }
     out = std::move(state->picture);
@@ -346,7 +346,8 @@ bool DecodeJpeg(const unsigned char* data, size_t size, Picture& out, std::strin
         state->refusal = SizeProblem(info.image_width, info.image_height);
         // Arithmetic coding has no lower bound of bits per block to judge a
         // file's completeness by; such pictures were never read.
-        if (state->refusal.empty() && info.arith_code) state->refusal = "arithmetic-coded JPEG pictures are not supported";
+        if (state->refusal.empty() && info.arith_code)
+            state->refusal = "arithmetic-coded JPEG pictures are not supported";
         if (state->refusal.empty() && uint64_t(info.image_width) * info.image_height / kJpegPixelsPerByte > size) {
             state->cut = true;
         }

@@ -666,8 +666,7 @@ void StandinHost::Progress(ProgressCall::Kind kind, const char* caption, int per
         const ProgressCall call{kind, caption ? caption : "", percent};
         if (probe) probe->progressLog.push_back(call);
         if (onProgress) onProgress(call);
-    } catch (const std::bad_alloc&) {
-    }
+    } catch (const std::bad_alloc&) {}
 }
 
 int StandinHost::ProgressStart(const char* caption, bool, ProgressRoutine, void*) {

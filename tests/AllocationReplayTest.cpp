@@ -137,7 +137,8 @@ TEST(AllocationReplay, ExportRefusesReleasesAndWritesNothing) {
 TEST(AllocationReplay, ModelReadRefuses) {
     const fs::path dir = fs::temp_directory_path();
     const std::string path = (dir / ("quorvex-replay-read-" + std::to_string(getpid()) + ".mdl")).string();
-    const CliResult made = RunQuorvex("export " + ShellQuote(kScene) + " -o " + ShellQuote(path) + " --frames 0:2 -q", dir);
+    const CliResult made =
+        RunQuorvex("export " + ShellQuote(kScene) + " -o " + ShellQuote(path) + " --frames 0:2 -q", dir);
     ASSERT_EQ(made.status, 0) << made.err;
     const std::string model = ReadWholeFile(path);
     fs::remove(path);

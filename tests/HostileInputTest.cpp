@@ -158,8 +158,7 @@ TEST(HostileInput, GltfRefusesWhatItsBuffersCannotHoldAndWhatTheLimitsForbid) {
         {"picture 64 bytes past its buffer",
          [](GltfBuilder& b) { b.doc["bufferViews"][2]["byteLength"] = b.bin.size() + 64; },
          "images[0]: buffer view beyond its buffer"},
-        {"picture 1 GiB past its buffer",
-         [](GltfBuilder& b) { b.doc["bufferViews"][2]["byteOffset"] = 1u << 30; },
+        {"picture 1 GiB past its buffer", [](GltfBuilder& b) { b.doc["bufferViews"][2]["byteOffset"] = 1u << 30; },
          "images[0]: buffer view beyond its buffer"},
         {"positions without a buffer view, 2^28 of them",
          [](GltfBuilder& b) {
@@ -171,8 +170,9 @@ TEST(HostileInput, GltfRefusesWhatItsBuffersCannotHoldAndWhatTheLimitsForbid) {
          [](GltfBuilder& b) {
              const int times = b.Floats({0.0f, 447000.0f}, "SCALAR");
              const int moves = b.Floats({0, 0, 0, 1, 0, 0}, "VEC3");
-             b.Add("animations", {{"samplers", {{{"input", times}, {"output", moves}}}},
-                                  {"channels", {{{"sampler", 0}, {"target", {{"node", 0}, {"path", "translation"}}}}}}});
+             b.Add("animations",
+                   {{"samplers", {{{"input", times}, {"output", moves}}}},
+                    {"channels", {{{"sampler", 0}, {"target", {{"node", 0}, {"path", "translation"}}}}}}});
          },
          "at most 4194304 node frames are sampled"},
     };
@@ -198,9 +198,9 @@ TEST(HostileInput, ExportSaysWhichPictureItCouldNotLoad) {
     scene.erase("images");
     scene["nodes"][0]["material"]["diffuse"]["file"] = "huge.png";
     WriteFile(dir + "huge.scene.json", scene.dump());
-    const CliResult run = RunQuorvex("export " + ShellQuote(dir + "huge.scene.json") + " -o " + ShellQuote(dir + "out.mdl") +
-                                         " --frames 0:0 -q",
-                                     dir);
+    const CliResult run = RunQuorvex(
+        "export " + ShellQuote(dir + "huge.scene.json") + " -o " + ShellQuote(dir + "out.mdl") + " --frames 0:0 -q",
+        dir);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "quorvex: warning: " + dir + "huge.scene.json: " + dir +
                            "huge.png: picture is 100000 x 100000; at most 65535 x 65535 is supported\n");

@@ -4,8 +4,6 @@
 #include "standin/Win32Standin.h"
 #include "ui/Resource.h"
 
-
-
 namespace {
 
 using standin::DialogStep;
