@@ -257,7 +257,17 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     standin::PrintWarnings(stderr, args.scene, pictureWarnings);
     if (result != 1 || !win32.messageBoxes.empty()) return ExitFailed;
 
-    if (!args.quiet) PrintExportSummary(stdout, args.output);
+    // Read the file back rather than trusting what the exporter meant to write:
+    // one the reader refuses (a scale that overflowed, say) is no model, so it
+    // is removed and the export fails.
+    const MdlReadResult written = ReadMdlFile(args.output.c_str());
+    if (!written.ok()) {
+        std::remove(args.output.c_str());
+        std::fprintf(stderr, "quorvex export: %s: the written model does not read back (%s); it was removed\n",
+                     args.output.c_str(), written.error.message.c_str());
+        return ExitFailed;
+    }
+    if (!args.quiet) PrintExportSummary(stdout, args.output, written);
     if (args.verbose) {
         PrintPhaseTimes(stdout, progress.Phases());
         PrintQuantization(stdout, args.output);

@@ -9,14 +9,7 @@
 
 using namespace quorvex;
 
-void PrintExportSummary(std::FILE* out, const std::string& path) {
-    // Read the file back rather than trusting what the exporter meant to write.
-    MdlReadResult read = ReadMdlFile(path.c_str());
-    if (read.error.kind != MdlErrorKind::None) {
-        std::fprintf(out, "warning: %s was written but does not read back: %s\n", path.c_str(),
-                     read.error.message.c_str());
-        return;
-    }
+void PrintExportSummary(std::FILE* out, const std::string& path, const MdlReadResult& read) {
     const MdlHeader& h = read.file.header;
     std::error_code ec;
     const uintmax_t size = std::filesystem::file_size(path, ec);

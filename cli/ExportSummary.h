@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <string>
 
-// Prints one or two lines about the model file at `path` to `out`: its size,
-// counts and frame sequences. Prints a warning instead when it cannot be read.
-void PrintExportSummary(std::FILE* out, const std::string& path);
+#include "mdl/MdlReader.h"
+
+// Prints one or two lines about the model file at `path`, as `read` (the
+// reader's result for it, which must have read) holds it: its size, counts
+// and frame sequences.
+void PrintExportSummary(std::FILE* out, const std::string& path, const quorvex::MdlReadResult& read);

@@ -325,3 +325,13 @@ TEST(Warnings, RepeatsAreMergedWithTheirCountInFirstOrder) {
     EXPECT_EQ(std::string(text, size), "quorvex: warning: a.obj: x (3 times)\nquorvex: warning: a.obj: y\n");
     std::free(text);
 }
+
+TEST_F(ExportCli, AModelThatDoesNotReadBackIsRemovedAndFails) {
+    // Finite positions whose range overflows a float give a scale that is no
+    // number: the file is written, but it is no model.
+    const fs::path model = dir / "overflow.mdl";
+    CommandResult r = Run("export " + fixtures + "overflowing-range.scene.json -o " + model.string() + " --frames 0:0");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the written model does not read back"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(model));
+}
