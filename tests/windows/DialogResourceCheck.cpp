@@ -18,6 +18,8 @@
 
 #include "ui/DialogResource.h"
 
+using namespace quorvex;
+
 namespace {
 
 int differences = 0;
