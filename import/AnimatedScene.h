@@ -155,6 +155,10 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
 // (FindTextureFile). Reads on a thread of its own with a large stack, so a
 // node tree tens of thousands of levels deep fits; blocks until done.
 bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error);
+// For a loader's catch (...): sets `error` to why the exception in flight
+// failed the load of `path` (memory, or the exception's own words) and gives
+// false. Call only inside a catch block.
+bool LoadFailure(const std::string& path, std::string& error);
 
 // The turn that stands a Y-up file upright: (x, y, z) becomes (x, -z, y).
 Mat4d YUpToZUp();

@@ -450,12 +450,8 @@ bool ReadAssimpScene(const std::string& path, AnimatedScene& out, std::string& e
         b.Clips();
         b.UpAxis();
         return true;
-    } catch (const std::bad_alloc&) {
-        error = path + ": Not enough memory to read the file";
-        return false;
-    } catch (const std::exception& e) {
-        error = path + ": " + e.what();
-        return false;
+    } catch (...) {
+        return LoadFailure(path, error);
     }
 }
 

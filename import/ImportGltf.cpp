@@ -762,12 +762,8 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
         }
         out = AnimatedScene{};
         return Convert(model, path, out, error);
-    } catch (const std::bad_alloc&) {
-        error = path + ": Not enough memory to read the file";
-        return false;
-    } catch (const std::exception& e) {
-        error = path + ": " + e.what();
-        return false;
+    } catch (...) {
+        return LoadFailure(path, error);
     }
 }
 

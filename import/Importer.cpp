@@ -11,6 +11,18 @@
 
 namespace standin {
 
+bool LoadFailure(const std::string& path, std::string& error) {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        error = path + ": Not enough memory to read the file";
+    } catch (const std::exception& e) {
+        error = path + ": " + e.what();
+    }
+    // Anything else goes on up, as it would without the loader's catch.
+    return false;
+}
+
 std::string LowerExtension(const std::string& path) {
     const std::string name = FileNameOf(path);
     const size_t dot = name.rfind('.');

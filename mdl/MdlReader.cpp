@@ -268,7 +268,7 @@ MdlReadResult ReadMdlFile(const char* path) {
     // What is no model file is refused from its first bytes, without reading
     // on (a device such as /dev/zero never ends).
     const FileReadResult read = ReadWholeFile(path, bytes, [](const std::string& soFar) {
-        return soFar.compare(0, 4, "MDL3") == 0 || soFar.compare(0, 4, "MDL4") == 0;
+        return soFar.compare(0, MdlMagicSize, MdlMagic8) == 0 || soFar.compare(0, MdlMagicSize, MdlMagic16) == 0;
     });
     switch (read.status) {
         case FileReadStatus::Ok: return ReadMdlBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
