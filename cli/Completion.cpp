@@ -25,8 +25,9 @@ std::vector<std::string> FlagNames(const CLI::Option* option) {
 
 // The case arm that completes the value of `option`, or empty for a flag.
 std::string ValueArm(const CLI::Option* option) {
-    if (option->get_type_size_min() == 0) return {};
-    const std::string type = option->get_type_name();
+    if (option->get_expected_max() == 0) return {};
+    // A check may add its own words after a colon ("x|y|z:{x,y,z}").
+    const std::string type = option->get_type_name().substr(0, option->get_type_name().find(':'));
     const std::string names = [&] {
         std::string out;
         for (const std::string& n : FlagNames(option)) out += (out.empty() ? "" : "|") + n;

@@ -387,7 +387,11 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
         if (inputs.size() > 1)
             return UsageError("-o names one file, but " + std::to_string(inputs.size()) +
                               " inputs were given; use --out-dir DIR to write each to DIR/NAME.mdl");
-        if (const std::string problem = CheckOutputName(args.output); !problem.empty()) return UsageError(problem);
+        // A path that cannot be written at all (a folder, the input itself) is
+        // said as such by the export; only a writable one is judged by its name.
+        if (const std::string problem = CheckOutputName(args.output);
+            !problem.empty() && (args.output == "-" || CheckOutputPath(args.output, {inputs[0]}).empty()))
+            return UsageError(problem);
         items.push_back({inputs[0], args.output});
     } else if (!args.outDir.empty()) {
         if (const std::string problem = PlanOutputs(inputs, args.outDir, items); !problem.empty())
