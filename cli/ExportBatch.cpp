@@ -183,8 +183,8 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options, c
                 EndOverallLine(lineOpen);
                 reports[next].status = "failed";
                 reports[next].exitStatus = 1;
-                reports[next].message = items[next].input + ": no worker process could be started (" +
-                                        std::strerror(errno) + ")";
+                reports[next].message =
+                    items[next].input + ": no worker process could be started (" + std::strerror(errno) + ")";
                 std::fprintf(stderr, "quorvex export: %s\n", reports[next].message.c_str());
                 if (options.failFast) firstFailure = 1;
                 ++next;

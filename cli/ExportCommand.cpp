@@ -469,8 +469,8 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
     cmd->add_option("--out-dir", args->outDir, "Folder to write each input to, as DIR/NAME.mdl (created if missing)")
         ->type_name("DIR");
     cmd->add_option("-j,--jobs", args->jobs, "Inputs converted at once (default: one per core)")->type_name("N");
-    CLI::Option* failFast = cmd->add_flag("--fail-fast", args->failFast,
-                                          "Stop at the first input that fails (default: convert every input, then fail)");
+    CLI::Option* failFast = cmd->add_flag(
+        "--fail-fast", args->failFast, "Stop at the first input that fails (default: convert every input, then fail)");
     cmd->add_flag("--keep-going", args->keepGoing, "Convert every input even when some fail (the default)")
         ->excludes(failFast);
     cmd->add_option("--report", args->report, "Also write what became of each input as JSON (docs/report.md)")

@@ -18,7 +18,8 @@ void PrintExportSummary(std::FILE* out, const std::string& path, const MdlReadRe
     };
     std::fprintf(out, "Wrote %s (%s, %.4s): %s, %s, %s, skin %dx%d, %s\n", path.c_str(),
                  count(static_cast<int64_t>(ec ? 0 : size), "byte", "bytes").c_str(), h.magic,
-                 count(h.vertexCount, "vertex", "vertices").c_str(), count(h.triangleCount, "triangle", "triangles").c_str(),
+                 count(h.vertexCount, "vertex", "vertices").c_str(),
+                 count(h.triangleCount, "triangle", "triangles").c_str(),
                  count(h.texCoordCount, "texture coordinate", "texture coordinates").c_str(), h.skinWidth, h.skinHeight,
                  count(h.frameCount, "frame", "frames").c_str());
     // Default names (Frame0, Frame1, ...) form one sequence that says nothing new.

@@ -49,14 +49,13 @@ const std::vector<std::string>& WrittenExtensions() {
 std::string CheckOutputName(const std::string& output) {
     std::string written;
     for (const std::string& e : WrittenExtensions()) written += (written.empty() ? "" : ", ") + e;
-    if (output == "-")
-        return "-o -: a model file is not written to standard output; name a file (" + written + ")";
+    if (output == "-") return "-o -: a model file is not written to standard output; name a file (" + written + ")";
     std::string extension = std::filesystem::path(output).extension().string();
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     for (const std::string& e : WrittenExtensions())
         if (extension == e) return {};
     return "-o " + output + ": " +
-           (extension.empty() ? std::string("the name has no extension") : "the command does not write " + extension +
-                                                                               " files") +
+           (extension.empty() ? std::string("the name has no extension")
+                              : "the command does not write " + extension + " files") +
            "; it writes " + written;
 }

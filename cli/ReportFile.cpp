@@ -70,7 +70,8 @@ void ReadInput(const Json& j, InputReport& in) {
         in.step[a] = j.at("step").at(a).get<double>();
         in.largestError[a] = j.at("largestError").at(a).get<double>();
     }
-    for (const Json& t : j.at("times")) in.times.push_back({t.at("phase").get<std::string>(), t.at("seconds").get<double>()});
+    for (const Json& t : j.at("times"))
+        in.times.push_back({t.at("phase").get<std::string>(), t.at("seconds").get<double>()});
 }
 
 std::string Dump(const Json& j) { return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n"; }
@@ -112,8 +113,7 @@ bool ParseReport(const std::string& text, ExportRunReport& out, std::string& err
         out = ExportRunReport{};
         out.version = j.at("version").get<int>();
         if (out.version > ReportVersion) {
-            error = "report version " + std::to_string(out.version) + " is newer than " +
-                    std::to_string(ReportVersion);
+            error = "report version " + std::to_string(out.version) + " is newer than " + std::to_string(ReportVersion);
             return false;
         }
         out.exitStatus = j.at("exitStatus").get<int>();
@@ -148,7 +148,8 @@ bool DescribeWrittenFile(const std::string& path, InputReport& in) {
         in.sequences.push_back({s.name, s.firstFrame, s.frameCount});
     if (read.file.frames.empty()) return true;
     // A flat axis stores every value exactly, whatever its step says.
-    MdlVec3 lo = DecodeMdlPosition(h, read.file.frames[0].bboxMin), hi = DecodeMdlPosition(h, read.file.frames[0].bboxMax);
+    MdlVec3 lo = DecodeMdlPosition(h, read.file.frames[0].bboxMin),
+            hi = DecodeMdlPosition(h, read.file.frames[0].bboxMax);
     for (const MdlFrame& frame : read.file.frames) {
         const MdlVec3 a = DecodeMdlPosition(h, frame.bboxMin), b = DecodeMdlPosition(h, frame.bboxMax);
         lo = {std::min(lo.x, a.x), std::min(lo.y, a.y), std::min(lo.z, a.z)};

@@ -48,7 +48,9 @@ TEST(Warnings, ManyOfOneKindPrintAsOneLine) {
     };
     const Case cases[] = {
         {{mesh("a")}, false, {mesh("a")}},
-        {{mesh("a"), "x", mesh("b"), "x"}, false, {"2 meshes: no diffuse texture; using its colour: a, b", "x (2 times)"}},
+        {{mesh("a"), "x", mesh("b"), "x"},
+         false,
+         {"2 meshes: no diffuse texture; using its colour: a, b", "x (2 times)"}},
         {{mesh("a"), mesh("b"), mesh("c"), mesh("d"), mesh("e"), mesh("f")},
          false,
          {"6 meshes: no diffuse texture; using its colour: a, b, c, d, e, ... (-v lists all)"}},
@@ -81,8 +83,8 @@ TEST_F(Batch, InputsExpandAndOutputsMayNotClash) {
     for (const char* name : {"b.glb", "a.glb", "c.obj"}) std::ofstream(dir / name) << "x";
     std::vector<std::string> inputs;
     EXPECT_EQ(ExpandInputs({(dir / "*.glb").string(), (dir / "c.obj").string()}, inputs), "");
-    EXPECT_EQ(inputs, (std::vector<std::string>{(dir / "a.glb").string(), (dir / "b.glb").string(),
-                                                 (dir / "c.obj").string()}));
+    EXPECT_EQ(inputs,
+              (std::vector<std::string>{(dir / "a.glb").string(), (dir / "b.glb").string(), (dir / "c.obj").string()}));
     EXPECT_NE(ExpandInputs({(dir / "*.fbx").string()}, inputs).find("matches no file"), std::string::npos);
     EXPECT_NE(ExpandInputs({dir.string()}, inputs).find("is a folder"), std::string::npos);
 
@@ -206,7 +208,8 @@ TEST_F(Batch, UnnamedClipsNeedNoRenameWarning) {
     for (auto& animation : gltf["animations"]) animation.erase("name");
     std::ofstream(dir / "robot.gltf") << gltf.dump();
     fs::copy_file(root + "/examples/robot/robot.png", dir / "robot.png");
-    const CliResult r = Run("export " + (dir / "robot.gltf").string() + " -o " + (dir / "r.mdl").string() + " --strict");
+    const CliResult r =
+        Run("export " + (dir / "robot.gltf").string() + " -o " + (dir / "r.mdl").string() + " --strict");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
 }
@@ -231,4 +234,10 @@ TEST(Completion, OffersEveryFlagOfEveryCommand) {
         }
     }
     EXPECT_NE(script.find("--mirror) COMPREPLY=($(compgen -W \"x y z\""), std::string::npos);
+}
+
+TEST_F(Batch, InfoOnASceneSaysToExportIt) {
+    const CliResult r = Run("info " + root + "/tests/fixtures/triangle.scene.json");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("a scene, not a model file; 'quorvex export "), std::string::npos) << r.err;
 }

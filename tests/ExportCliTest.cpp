@@ -281,7 +281,8 @@ TEST_F(ExportCli, ImportWarningsAreListedAndStrictMakesThemFailures) {
     CommandResult r = Run("export " + obj.string() + " -o " + model.string());
     ASSERT_EQ(r.status, 0) << r.err;
     // One line for the kind; -v lists each mesh.
-    EXPECT_EQ(r.err, "quorvex: warning: " + obj.string() + ": 2 meshes: no diffuse texture; using its colour: Lid, Box\n");
+    EXPECT_EQ(r.err,
+              "quorvex: warning: " + obj.string() + ": 2 meshes: no diffuse texture; using its colour: Lid, Box\n");
     fs::remove(model);
     r = Run("export " + obj.string() + " -o " + model.string() + " -v");
     ASSERT_EQ(r.status, 0) << r.err;

@@ -241,8 +241,8 @@ int32_t LabelHeight(int32_t scale) { return scale > 0 ? 5 * scale + 4 : 0; }
 int64_t LabelWidth(size_t chars, int32_t scale) { return chars == 0 ? 0 : (int64_t(chars) * 4 - 1) * scale; }
 
 // Draws `text` with its top-left corner at (x, y), clipped to the viewport.
-void DrawLabel(RenderImage& image, const Viewport& view, int32_t x, int32_t y, const std::string& text,
-               int32_t scale, RenderColor color) {
+void DrawLabel(RenderImage& image, const Viewport& view, int32_t x, int32_t y, const std::string& text, int32_t scale,
+               RenderColor color) {
     const int32_t advance = 4 * scale;
     for (unsigned char ch : text) {
         if (ch >= 'a' && ch <= 'z') ch = static_cast<unsigned char>(ch - 'a' + 'A');
@@ -405,8 +405,8 @@ RenderResult RenderModelSheet(const MdlFile& file, int32_t every, const RenderOp
     return result;
 }
 
-SheetLabels FitSheetLabels(const std::vector<int64_t>& frames, const std::vector<std::string>& names,
-                           int32_t cellWidth, int32_t cellHeight) {
+SheetLabels FitSheetLabels(const std::vector<int64_t>& frames, const std::vector<std::string>& names, int32_t cellWidth,
+                           int32_t cellHeight) {
     SheetLabels out;
     const int64_t room = int64_t(cellWidth) - 2 * LabelMargin;
     std::vector<std::string> full;

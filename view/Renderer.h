@@ -98,8 +98,8 @@ struct SheetLabels {
     int32_t scale = 0;
     std::vector<std::string> texts;
 };
-SheetLabels FitSheetLabels(const std::vector<int64_t>& frames, const std::vector<std::string>& names,
-                           int32_t cellWidth, int32_t cellHeight);
+SheetLabels FitSheetLabels(const std::vector<int64_t>& frames, const std::vector<std::string>& names, int32_t cellWidth,
+                           int32_t cellHeight);
 
 // `image` scaled to width x height by taking the nearest pixel. Fails for an
 // empty image or a size outside the limits above.
