@@ -241,3 +241,20 @@ TEST_F(Batch, InfoOnASceneSaysToExportIt) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("a scene, not a model file; 'quorvex export "), std::string::npos) << r.err;
 }
+
+TEST_F(Batch, StrictRefusesAPictureThatFailedToLoad) {
+    std::string scene = ReadWholeFile(root + "/tests/fixtures/triangle.scene.json");
+    const size_t at = scene.find("\"file\": \"red\"");
+    ASSERT_NE(at, std::string::npos);
+    scene.replace(at, 13, "\"file\": \"gone.png\"");
+    std::ofstream(dir / "gone.json") << scene;
+    const fs::path model = dir / "gone.mdl";
+    CliResult r = Run("export " + (dir / "gone.json").string() + " -o " + model.string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("gone.png: cannot read the file"), std::string::npos) << r.err;
+    fs::remove(model);
+    r = Run("export " + (dir / "gone.json").string() + " -o " + model.string() + " --strict");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("--strict: 1 warning; " + model.string() + " not written"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(model));
+}
