@@ -81,7 +81,7 @@ void CloseFiles(Worker& w) {
 void DrawOverall(size_t done, size_t total, size_t running) {
     constexpr size_t Width = 30;
     const size_t filled = total ? done * Width / total : Width;
-    std::fprintf(stderr, "\rExporting        [%s%s] %zu/%zu done, %zu running ", std::string(filled, '#').c_str(),
+    std::fprintf(stderr, "\rExporting         [%s%s] %zu/%zu done, %zu running ", std::string(filled, '#').c_str(),
                  std::string(Width - filled, ' ').c_str(), done, total, running);
     std::fflush(stderr);
     SetProgressLineOpen(true);
