@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/BudgetFlags.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/ExportReport.h"
@@ -55,6 +56,7 @@ struct ExportArgs {
     bool listClips = false;
     bool quiet = false;
     bool verbose = false;
+    BudgetFlags budget;
 };
 
 int UsageError(const std::string& message) {
@@ -143,7 +145,8 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
         return ExitSuccess;
     }
 
-    if (args.output.empty()) return UsageError("-o OUT.mdl is required");
+    if (const std::string problem = ParseBudgetFlags(args.budget); !problem.empty()) return UsageError(problem);
+    if (args.output.empty() && !args.budget.dryRun) return UsageError("-o OUT.mdl is required");
     int32_t start = 0, end = 0;
     if (framesGiven) {
         if (args.singleFrame) return UsageError("--frames and --single-frame cannot be used together");
@@ -153,7 +156,8 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
         if (end < start) return UsageError("--frames " + args.frames + ": END is before START");
     }
     // Before any work: a path that cannot be written costs no loading.
-    if (const std::string problem = CheckOutputPath(args.output, {args.scene}); !problem.empty()) {
+    if (const std::string problem = args.output.empty() ? "" : CheckOutputPath(args.output, {args.scene});
+        !problem.empty()) {
         std::fprintf(stderr, "quorvex export: %s\n", problem.c_str());
         return ExitFailed;
     }
@@ -189,6 +193,14 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     }
     progress.Finish();
     SetProgressLineOpen(false);
+    standin::Reductions reductions;
+    if (const int status = ApplyBudgetFlags(
+            args.budget, document, ExportSpan(document, framesGiven, start, end, args.singleFrame), args.scene,
+            args.output, args.hiPrecision, args.verbose, args.quiet, stdout, notes.warnings, reductions);
+        status != kBudgetContinue) {
+        standin::PrintWarnings(stderr, args.scene, notes.warnings);
+        return status;
+    }
     if (args.strict && !notes.warnings.empty()) {
         standin::PrintWarnings(stderr, args.scene, notes.warnings);
         std::fprintf(stderr, "quorvex export: --strict: %s not written\n", args.output.c_str());
@@ -327,6 +339,7 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
     CLI::Option* listClips =
         cmd->add_flag("--list-clips", args->listClips,
                       "Imported files: list the animation clips, their lengths and frame names, export nothing");
+    AddBudgetFlags(cmd, args->budget);
     cmd->add_flag("--strict", args->strict, "Treat every warning as a failure: exit 1, write nothing");
     cmd->add_flag("-q,--quiet", args->quiet, "No progress bar and no summary");
     cmd->add_flag("-v,--verbose", args->verbose,

@@ -1,0 +1,506 @@
+#include "budget/MeshReduction.h"
+
+#include <meshoptimizer.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <unordered_map>
+
+namespace standin {
+
+namespace {
+
+using Face = std::array<uint32_t, 3>;
+constexpr size_t kNone = std::numeric_limits<size_t>::max();
+constexpr uint32_t kNoIndex = std::numeric_limits<uint32_t>::max();
+
+// One exported mesh as the simplifier sees it: a corner is a (vertex, texture
+// vertex) pair, and corners of one vertex share its position exactly, which
+// is what makes the simplifier keep the seam between them closed.
+struct MeshWork {
+    const ExportedMesh* mesh = nullptr;
+    bool reducible = false;
+    size_t triangles = 0, vertices = 0, texCoords = 0;
+    bool textured = false;
+    std::vector<float> positions;   // x, y, z per corner, world space at the first frame
+    std::vector<uint32_t> indices;  // three corners per triangle
+    std::vector<uint32_t> vertexOf, tvertOf;
+    // The last simplification: its target, the corners it kept and its counts.
+    size_t target = kNone;
+    std::vector<uint32_t> result;
+    size_t resultTriangles = 0, resultVertices = 0;
+    bool Reduced() const { return target != kNone && target < triangles; }
+};
+
+template <class T>
+bool SameList(const SharedList<T>& a, const SharedList<T>& b) {
+    return a.Identity() == b.Identity() || a.Items() == b.Items();
+}
+
+bool IndicesBelow(const SharedList<Face>& faces, size_t count) {
+    for (const Face& f : faces)
+        if (f[0] >= count || f[1] >= count || f[2] >= count) return false;
+    return true;
+}
+
+// A mesh can be reduced once for all its keys when they share one topology.
+bool Reducible(const Keyed<MeshData>& keyed) {
+    const MeshData& first = keyed.keys.front().value;
+    if (first.faces.empty()) return false;
+    if (!IndicesBelow(first.faces, first.verts.size())) return false;
+    if (!first.tverts.empty() &&
+        (first.tvfaces.size() != first.faces.size() || !IndicesBelow(first.tvfaces, first.tverts.size())))
+        return false;
+    for (const auto& key : keyed.keys) {
+        const MeshData& m = key.value;
+        if (m.verts.size() != first.verts.size() || m.tverts.size() != first.tverts.size() ||
+            !SameList(m.faces, first.faces) || !SameList(m.tvfaces, first.tvfaces))
+            return false;
+    }
+    return true;
+}
+
+MeshWork Prepare(const ExportedMesh& mesh, TimeValue reference) {
+    MeshWork w;
+    w.mesh = &mesh;
+    const Keyed<MeshData>& keyed = mesh.Node().object->mesh;
+    const MeshData& data = keyed.At(reference);
+    w.triangles = data.faces.size();
+    w.vertices = data.verts.size();
+    w.texCoords = data.tverts.size();
+    w.reducible = Reducible(keyed);
+    if (!w.reducible) return w;
+    w.textured = !data.tverts.empty();
+    const Matrix3 world = WorldTransform(mesh, reference);
+    std::unordered_map<uint64_t, uint32_t> corners;
+    corners.reserve(w.vertices * 2);
+    w.indices.reserve(w.triangles * 3);
+    for (size_t f = 0; f < w.triangles; ++f) {
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t v = data.faces[f][k];
+            const uint32_t t = w.textured ? data.tvfaces[f][k] : 0;
+            auto [it, added] = corners.emplace(uint64_t(v) << 32 | t, static_cast<uint32_t>(w.vertexOf.size()));
+            if (added) {
+                w.vertexOf.push_back(v);
+                w.tvertOf.push_back(t);
+                const Point3 p = data.verts[v] * world;
+                w.positions.insert(w.positions.end(), {p.x, p.y, p.z});
+            }
+            w.indices.push_back(it->second);
+        }
+    }
+    return w;
+}
+
+size_t CountVertices(const MeshWork& w, std::vector<uint32_t>& stamp, uint32_t& round) {
+    ++round;
+    size_t count = 0;
+    for (uint32_t corner : w.result) {
+        uint32_t& s = stamp[w.vertexOf[corner]];
+        if (s != round) {
+            s = round;
+            ++count;
+        }
+    }
+    return count;
+}
+
+void Simplify(MeshWork& w, size_t target, std::vector<uint32_t>& stamp, uint32_t& round) {
+    if (w.target == target) return;
+    w.target = target;
+    if (target >= w.triangles) {
+        w.result.clear();
+        w.resultTriangles = w.triangles;
+        w.resultVertices = w.vertices;
+        return;
+    }
+    w.result.resize(w.indices.size());
+    // The budget decides, not an error bound: 1 is the whole extent of the mesh.
+    float relativeError = 0.0f;
+    const size_t count = meshopt_simplify(w.result.data(), w.indices.data(), w.indices.size(), w.positions.data(),
+                                          w.vertexOf.size(), sizeof(float) * 3, target * 3, 1.0f, 0, &relativeError);
+    w.result.resize(count);
+    w.resultTriangles = count / 3;
+    if (stamp.size() < w.vertices) stamp.resize(w.vertices, 0);
+    w.resultVertices = CountVertices(w, stamp, round);
+}
+
+struct Totals {
+    int64_t triangles = 0, vertices = 0;
+};
+
+// Shares `budget` triangles among the reducible meshes in proportion to their
+// triangles; meshes that cannot reach their share keep what they reached and
+// leave the rest to the others.
+Totals Allocate(std::vector<MeshWork>& work, int64_t budget, std::vector<uint32_t>& stamp, uint32_t& round) {
+    std::vector<MeshWork*> active;
+    int64_t remaining = budget;
+    for (MeshWork& w : work) {
+        if (w.reducible) {
+            active.push_back(&w);
+        } else {
+            remaining -= static_cast<int64_t>(w.triangles);
+        }
+    }
+    while (!active.empty()) {
+        int64_t activeTriangles = 0;
+        for (MeshWork* w : active) activeTriangles += static_cast<int64_t>(w->triangles);
+        std::vector<MeshWork*> stuck, free;
+        for (MeshWork* w : active) {
+            const double share = double(std::max<int64_t>(remaining, 0)) * double(w->triangles) / double(activeTriangles);
+            const size_t target = std::max<size_t>(1, static_cast<size_t>(share));
+            Simplify(*w, target, stamp, round);
+            (w->resultTriangles > target ? stuck : free).push_back(w);
+        }
+        if (stuck.empty()) break;
+        for (MeshWork* w : stuck) remaining -= static_cast<int64_t>(w->resultTriangles);
+        active = free;
+    }
+    Totals totals;
+    for (const MeshWork& w : work) {
+        totals.triangles += static_cast<int64_t>(w.reducible && w.target != kNone ? w.resultTriangles : w.triangles);
+        totals.vertices += static_cast<int64_t>(w.reducible && w.target != kNone ? w.resultVertices : w.vertices);
+    }
+    return totals;
+}
+
+double Distance(const Point3& a, const Point3& b) {
+    const double x = double(a.x) - b.x, y = double(a.y) - b.y, z = double(a.z) - b.z;
+    return std::sqrt(x * x + y * y + z * z);
+}
+
+// For every original vertex, the reduced triangle that stands for it: among
+// the triangles around the kept vertex nearest to it along the original
+// edges, the one nearest in the reference pose. kNoIndex for vertices that no
+// kept vertex reaches.
+std::vector<uint32_t> AssignTriangles(const MeshWork& w, const std::vector<Face>& reduced, const MeshData& data,
+                                      const std::vector<Point3>& reference) {
+    const size_t n = w.vertices;
+    // Vertex adjacency of the original mesh, as offsets into one list.
+    std::vector<uint32_t> start(n + 1, 0), next;
+    for (const Face& f : data.faces)
+        for (uint32_t v : f) start[v + 1] += 2;
+    for (size_t v = 0; v < n; ++v) start[v + 1] += start[v];
+    next.resize(start[n]);
+    std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+    for (const Face& f : data.faces)
+        for (int k = 0; k < 3; ++k) {
+            next[fill[f[k]]++] = f[(k + 1) % 3];
+            next[fill[f[k]]++] = f[(k + 2) % 3];
+        }
+    // Reduced triangles around each kept vertex.
+    std::vector<uint32_t> around(n + 1, 0), aroundList;
+    for (const Face& f : reduced)
+        for (uint32_t v : f) ++around[v + 1];
+    for (size_t v = 0; v < n; ++v) around[v + 1] += around[v];
+    aroundList.resize(around[n]);
+    std::vector<uint32_t> aroundFill(around.begin(), around.end() - 1);
+    for (uint32_t r = 0; r < reduced.size(); ++r)
+        for (uint32_t v : reduced[r]) aroundList[aroundFill[v]++] = r;
+
+    // Breadth first from every kept vertex at once.
+    std::vector<uint32_t> source(n, kNoIndex), queue;
+    queue.reserve(n);
+    for (uint32_t v = 0; v < n; ++v)
+        if (around[v + 1] > around[v]) {
+            source[v] = v;
+            queue.push_back(v);
+        }
+    for (size_t head = 0; head < queue.size(); ++head) {
+        const uint32_t v = queue[head];
+        for (uint32_t i = start[v]; i < start[v + 1]; ++i) {
+            const uint32_t u = next[i];
+            if (source[u] == kNoIndex) {
+                source[u] = source[v];
+                queue.push_back(u);
+            }
+        }
+    }
+    std::vector<uint32_t> assigned(n, kNoIndex);
+    for (uint32_t v = 0; v < n; ++v) {
+        const uint32_t s = source[v];
+        if (s == kNoIndex) continue;
+        double best = std::numeric_limits<double>::infinity();
+        for (uint32_t i = around[s]; i < around[s + 1]; ++i) {
+            const Face& f = reduced[aroundList[i]];
+            const double d = PointTriangleDistance(reference[v], reference[f[0]], reference[f[1]], reference[f[2]]);
+            if (d < best) {
+                best = d;
+                assigned[v] = aroundList[i];
+            }
+        }
+    }
+    return assigned;
+}
+
+struct Box {
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL};
+    double hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    void Add(const Point3& p) {
+        const double c[3] = {p.x, p.y, p.z};
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = std::min(lo[a], c[a]);
+            hi[a] = std::max(hi[a], c[a]);
+        }
+    }
+    double Diagonal() const {
+        if (lo[0] > hi[0]) return 0.0;
+        const double x = hi[0] - lo[0], y = hi[1] - lo[1], z = hi[2] - lo[2];
+        return std::sqrt(x * x + y * y + z * z);
+    }
+};
+
+struct ErrorSpan {
+    double reference = 0.0, largest = 0.0;
+    int32_t worst = 0;
+};
+
+// The largest distance between each frame's original vertices and the
+// reduced surface they are assigned to, over the frames of `span`. A frame
+// whose key and transform are those of the frame before repeats its error.
+ErrorSpan MeasureErrors(const SceneDocument& document, const MeshWork& w, const std::vector<Face>& reduced,
+                        FrameSpan span, Box& box) {
+    const Keyed<MeshData>& keyed = w.mesh->Node().object->mesh;
+    const TimeValue first = FrameTime(document, span.first);
+    std::vector<Point3> world(w.vertices);
+    auto place = [&](const MeshData& data, const Matrix3& m) {
+        for (size_t v = 0; v < w.vertices; ++v) {
+            world[v] = data.verts[v] * m;
+            box.Add(world[v]);
+        }
+    };
+    place(keyed.At(first), WorldTransform(*w.mesh, first));
+    const std::vector<uint32_t> assigned = AssignTriangles(w, reduced, keyed.At(first), world);
+
+    ErrorSpan out;
+    const MeshData* lastKey = nullptr;
+    Matrix3 lastWorld;
+    double lastError = 0.0;
+    for (int64_t frame = span.first; frame <= span.last; ++frame) {
+        const TimeValue t = FrameTime(document, frame);
+        const MeshData& data = keyed.At(t);
+        const Matrix3 m = WorldTransform(*w.mesh, t);
+        if (&data != lastKey || std::memcmp(&m, &lastWorld, sizeof m) != 0) {
+            place(data, m);
+            lastError = 0.0;
+            for (size_t v = 0; v < w.vertices; ++v) {
+                if (assigned[v] == kNoIndex) continue;
+                const Face& f = reduced[assigned[v]];
+                lastError = std::max(lastError, PointTriangleDistance(world[v], world[f[0]], world[f[1]], world[f[2]]));
+            }
+            lastKey = &data;
+            lastWorld = m;
+        }
+        if (frame == span.first) out.reference = lastError;
+        if (lastError > out.largest) {
+            out.largest = lastError;
+            out.worst = static_cast<int32_t>(frame);
+        }
+    }
+    return out;
+}
+
+std::vector<Face> ReducedFaces(const MeshWork& w, const std::vector<uint32_t>& of) {
+    std::vector<Face> faces(w.result.size() / 3);
+    for (size_t r = 0; r < faces.size(); ++r)
+        for (int k = 0; k < 3; ++k) faces[r][k] = of[w.result[3 * r + k]];
+    return faces;
+}
+
+// Numbers the entries of `used` (marked non-zero) in order; kNoIndex elsewhere.
+std::vector<uint32_t> Renumber(const std::vector<uint8_t>& used, std::vector<uint32_t>& kept) {
+    std::vector<uint32_t> number(used.size(), kNoIndex);
+    for (uint32_t i = 0; i < used.size(); ++i)
+        if (used[i]) {
+            number[i] = static_cast<uint32_t>(kept.size());
+            kept.push_back(i);
+        }
+    return number;
+}
+
+// Every key of the mesh keeps the same vertices and texture vertices, in
+// their original order, and shares the reduced triangle lists.
+void Apply(const MeshWork& w) {
+    std::vector<uint8_t> usedV(w.vertices, 0), usedT(w.texCoords, 0);
+    for (uint32_t corner : w.result) {
+        usedV[w.vertexOf[corner]] = 1;
+        if (w.textured) usedT[w.tvertOf[corner]] = 1;
+    }
+    std::vector<uint32_t> keptV, keptT;
+    const std::vector<uint32_t> numberV = Renumber(usedV, keptV), numberT = Renumber(usedT, keptT);
+    std::vector<Face> faces = ReducedFaces(w, w.vertexOf), tvfaces;
+    for (Face& f : faces)
+        for (uint32_t& v : f) v = numberV[v];
+    if (w.textured) {
+        tvfaces = ReducedFaces(w, w.tvertOf);
+        for (Face& f : tvfaces)
+            for (uint32_t& t : f) t = numberT[t];
+    }
+    const SharedList<Face> sharedFaces(std::move(faces)), sharedTvfaces(std::move(tvfaces));
+    std::map<const void*, SharedList<Point3>> tvertsOf;
+    for (auto& key : w.mesh->Node().object->mesh.keys) {
+        MeshData& m = key.value;
+        std::vector<Point3> verts(keptV.size());
+        for (size_t i = 0; i < keptV.size(); ++i) verts[i] = m.verts[keptV[i]];
+        m.verts = std::move(verts);
+        m.faces = sharedFaces;
+        m.tvfaces = sharedTvfaces;
+        auto found = tvertsOf.find(m.tverts.Identity());
+        if (found == tvertsOf.end()) {
+            std::vector<Point3> tverts(keptT.size());
+            for (size_t i = 0; i < keptT.size(); ++i) tverts[i] = m.tverts[keptT[i]];
+            found = tvertsOf.emplace(m.tverts.Identity(), SharedList<Point3>(std::move(tverts))).first;
+        }
+        m.tverts = found->second;
+    }
+}
+
+std::string Percent(double fraction) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2g %%", fraction * 100.0);
+    return text;
+}
+
+}  // namespace
+
+double PointTriangleDistance(const Point3& p, const Point3& a, const Point3& b, const Point3& c) {
+    // The closest point by the triangle's Voronoi regions, in double precision.
+    auto sub = [](const Point3& u, const Point3& v) {
+        return std::array<double, 3>{double(u.x) - v.x, double(u.y) - v.y, double(u.z) - v.z};
+    };
+    auto dot = [](const std::array<double, 3>& u, const std::array<double, 3>& v) {
+        return u[0] * v[0] + u[1] * v[1] + u[2] * v[2];
+    };
+    const auto ab = sub(b, a), ac = sub(c, a), ap = sub(p, a);
+    const double d1 = dot(ab, ap), d2 = dot(ac, ap);
+    if (d1 <= 0 && d2 <= 0) return Distance(p, a);
+    const auto bp = sub(p, b);
+    const double d3 = dot(ab, bp), d4 = dot(ac, bp);
+    if (d3 >= 0 && d4 <= d3) return Distance(p, b);
+    const auto cp = sub(p, c);
+    const double d5 = dot(ab, cp), d6 = dot(ac, cp);
+    if (d6 >= 0 && d5 <= d6) return Distance(p, c);
+    auto at = [&](double s, double t) {
+        const std::array<double, 3> q{a.x + s * ab[0] + t * ac[0], a.y + s * ab[1] + t * ac[1],
+                                      a.z + s * ab[2] + t * ac[2]};
+        const double x = p.x - q[0], y = p.y - q[1], z = p.z - q[2];
+        return std::sqrt(x * x + y * y + z * z);
+    };
+    const double vc = d1 * d4 - d3 * d2;
+    if (vc <= 0 && d1 >= 0 && d3 <= 0) return at(d1 / (d1 - d3), 0);
+    const double vb = d5 * d2 - d1 * d6;
+    if (vb <= 0 && d2 >= 0 && d6 <= 0) return at(0, d2 / (d2 - d6));
+    const double va = d3 * d6 - d5 * d4;
+    if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0) {
+        const double s = (d4 - d3) / ((d4 - d3) + (d5 - d6));
+        return at(1 - s, s);
+    }
+    const double sum = va + vb + vc;
+    if (!(sum != 0.0) || !std::isfinite(sum)) {
+        // A degenerate triangle: the nearest of its edges' ends will do.
+        return std::min({Distance(p, a), Distance(p, b), Distance(p, c)});
+    }
+    return at(vb / sum, vc / sum);
+}
+
+bool ReduceGeometry(SceneDocument& document, FrameSpan span, const GeometryBudget& budget, GeometryReport& report,
+                    std::string& error) {
+    report = GeometryReport{};
+    const std::vector<ExportedMesh> meshes = ExportedMeshes(document);
+    const TimeValue reference = FrameTime(document, span.first);
+    std::vector<MeshWork> work;
+    work.reserve(meshes.size());
+    for (const ExportedMesh& mesh : meshes) {
+        work.push_back(Prepare(mesh, reference));
+        const MeshWork& w = work.back();
+        report.trianglesBefore += static_cast<int64_t>(w.triangles);
+        report.verticesBefore += static_cast<int64_t>(w.vertices);
+        report.texCoordsBefore += static_cast<int64_t>(w.texCoords);
+    }
+    report.trianglesAfter = report.trianglesBefore;
+    report.verticesAfter = report.verticesBefore;
+    report.texCoordsAfter = report.texCoordsBefore;
+    const bool trianglesMet = budget.maxTriangles <= 0 || report.trianglesBefore <= budget.maxTriangles;
+    const bool verticesMet = budget.maxVertices <= 0 || report.verticesBefore <= budget.maxVertices;
+    if (trianglesMet && verticesMet) return true;
+
+    std::vector<uint32_t> stamp;
+    uint32_t round = 0;
+    int64_t triangleBudget = budget.maxTriangles > 0 ? budget.maxTriangles : report.trianglesBefore;
+    Totals totals = Allocate(work, triangleBudget, stamp, round);
+    // Fewer triangles until the vertices fit: each try aims a little below
+    // the share of triangles the vertices over budget suggest.
+    for (int attempt = 0; attempt < 16 && budget.maxVertices > 0 && totals.vertices > budget.maxVertices; ++attempt) {
+        int64_t next = static_cast<int64_t>(double(totals.triangles) * double(budget.maxVertices) /
+                                            double(totals.vertices) * 0.97);
+        next = std::min(next, triangleBudget - std::max<int64_t>(1, triangleBudget / 10));
+        if (next < 1) break;
+        triangleBudget = next;
+        totals = Allocate(work, triangleBudget, stamp, round);
+    }
+    const bool trianglesOver = budget.maxTriangles > 0 && totals.triangles > budget.maxTriangles;
+    const bool verticesOver = budget.maxVertices > 0 && totals.vertices > budget.maxVertices;
+    if (trianglesOver || verticesOver) {
+        size_t fixed = 0;
+        for (const MeshWork& w : work) fixed += w.reducible ? 0 : 1;
+        error = "the model cannot be reduced to " +
+                (trianglesOver ? std::to_string(budget.maxTriangles) + " triangles"
+                               : std::to_string(budget.maxVertices) + " vertices") +
+                ": its meshes shrink no further than " + std::to_string(totals.triangles) + " triangles and " +
+                std::to_string(totals.vertices) + " vertices" +
+                (fixed ? " (" + std::to_string(fixed) + " of them change shape between keys and are kept whole)" : "");
+        return false;
+    }
+
+    Box box;
+    ErrorSpan errors;
+    for (const MeshWork& w : work) {
+        if (!w.reducible || !w.Reduced()) continue;
+        const ErrorSpan e = MeasureErrors(document, w, ReducedFaces(w, w.vertexOf), span, box);
+        errors.reference = std::max(errors.reference, e.reference);
+        if (e.largest > errors.largest) {
+            errors.largest = e.largest;
+            errors.worst = e.worst;
+        }
+    }
+    // The model's size takes in the meshes left whole too.
+    for (const MeshWork& w : work) {
+        if (w.reducible && w.Reduced()) continue;
+        const Keyed<MeshData>& keyed = w.mesh->Node().object->mesh;
+        const Matrix3 m = WorldTransform(*w.mesh, reference);
+        for (const Point3& p : keyed.At(reference).verts) box.Add(p * m);
+    }
+    for (const MeshWork& w : work) {
+        if (!w.reducible || !w.Reduced()) continue;
+        Apply(w);
+        ++report.meshesReduced;
+    }
+    const double size = box.Diagonal();
+    report.reduced = true;
+    report.trianglesAfter = totals.triangles;
+    report.verticesAfter = totals.vertices;
+    report.texCoordsAfter = 0;
+    for (const ExportedMesh& mesh : meshes)
+        report.texCoordsAfter += static_cast<int64_t>(mesh.Node().object->mesh.At(reference).tverts.size());
+    report.largestError = size > 0 ? errors.largest / size : 0.0;
+    report.referenceError = size > 0 ? errors.reference / size : 0.0;
+    report.worstFrame = errors.worst;
+    // A part that deforms away from the reference pose can lose more than the
+    // reduction of the pose itself shows.
+    if (report.largestError >= 0.01 && report.largestError > 2.0 * report.referenceError)
+        report.warnings.push_back("frame " + std::to_string(errors.worst) + ": the reduced model is off by up to " +
+                                  Percent(report.largestError) + " of its size, against " +
+                                  Percent(report.referenceError) + " at frame " + std::to_string(span.first) +
+                                  ", the pose it was reduced from: a deforming part lost detail");
+    for (const MeshWork& w : work)
+        if (!w.reducible && w.triangles > 0)
+            report.warnings.push_back(w.mesh->Node().name +
+                                      ": its triangles change between keys; kept whole under the budget");
+    return true;
+}
+
+}  // namespace standin
