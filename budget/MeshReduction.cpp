@@ -173,65 +173,79 @@ double Distance(const Point3& a, const Point3& b) {
     return std::sqrt(x * x + y * y + z * z);
 }
 
-// For every original vertex, the reduced triangle that stands for it: among
-// the triangles around the kept vertex nearest to it along the original
-// edges, the one nearest in the reference pose. kNoIndex for vertices that no
-// kept vertex reaches.
+// For every original vertex, the reduced triangle nearest to it in the
+// reference pose, found through a grid of cells over the reduced triangles;
+// kNoIndex for vertices no face uses.
 std::vector<uint32_t> AssignTriangles(const MeshWork& w, const std::vector<Face>& reduced, const MeshData& data,
                                       const std::vector<Point3>& reference) {
-    const size_t n = w.vertices;
-    // Vertex adjacency of the original mesh, as offsets into one list.
-    std::vector<uint32_t> start(n + 1, 0), next;
-    for (const Face& f : data.faces)
-        for (uint32_t v : f) start[v + 1] += 2;
-    for (size_t v = 0; v < n; ++v) start[v + 1] += start[v];
-    next.resize(start[n]);
-    std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-    for (const Face& f : data.faces)
-        for (int k = 0; k < 3; ++k) {
-            next[fill[f[k]]++] = f[(k + 1) % 3];
-            next[fill[f[k]]++] = f[(k + 2) % 3];
-        }
-    // Reduced triangles around each kept vertex.
-    std::vector<uint32_t> around(n + 1, 0), aroundList;
+    std::vector<uint32_t> assigned(w.vertices, kNoIndex);
+    if (reduced.empty()) return assigned;
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    auto coord = [](const Point3& p, int a) { return double(a == 0 ? p.x : a == 1 ? p.y : p.z); };
     for (const Face& f : reduced)
-        for (uint32_t v : f) ++around[v + 1];
-    for (size_t v = 0; v < n; ++v) around[v + 1] += around[v];
-    aroundList.resize(around[n]);
-    std::vector<uint32_t> aroundFill(around.begin(), around.end() - 1);
-    for (uint32_t r = 0; r < reduced.size(); ++r)
-        for (uint32_t v : reduced[r]) aroundList[aroundFill[v]++] = r;
-
-    // Breadth first from every kept vertex at once.
-    std::vector<uint32_t> source(n, kNoIndex), queue;
-    queue.reserve(n);
-    for (uint32_t v = 0; v < n; ++v)
-        if (around[v + 1] > around[v]) {
-            source[v] = v;
-            queue.push_back(v);
-        }
-    for (size_t head = 0; head < queue.size(); ++head) {
-        const uint32_t v = queue[head];
-        for (uint32_t i = start[v]; i < start[v + 1]; ++i) {
-            const uint32_t u = next[i];
-            if (source[u] == kNoIndex) {
-                source[u] = source[v];
-                queue.push_back(u);
+        for (uint32_t v : f)
+            for (int a = 0; a < 3; ++a) {
+                lo[a] = std::min(lo[a], coord(reference[v], a));
+                hi[a] = std::max(hi[a], coord(reference[v], a));
             }
+    // About one triangle per cell, at most 64 cells a side.
+    const double extent = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2], 1e-30});
+    const double side = extent / std::max(1.0, std::cbrt(double(reduced.size())));
+    int cells[3];
+    for (int a = 0; a < 3; ++a) cells[a] = std::clamp(static_cast<int>((hi[a] - lo[a]) / side) + 1, 1, 64);
+    auto cellOf = [&](double c, int a) {
+        const double t = (c - lo[a]) / side;
+        return std::clamp(static_cast<int>(std::isfinite(t) ? std::floor(t) : 0), 0, cells[a] - 1);
+    };
+    auto key = [&](int x, int y, int z) { return (size_t(z) * cells[1] + size_t(y)) * cells[0] + size_t(x); };
+    std::vector<std::vector<uint32_t>> grid(size_t(cells[0]) * cells[1] * cells[2]);
+    std::vector<std::array<double, 6>> boxes(reduced.size());  // low x, y, z, high x, y, z
+    for (uint32_t r = 0; r < reduced.size(); ++r) {
+        int from[3], to[3];
+        for (int a = 0; a < 3; ++a) {
+            const Face& f = reduced[r];
+            const double c0 = coord(reference[f[0]], a), c1 = coord(reference[f[1]], a), c2 = coord(reference[f[2]], a);
+            boxes[r][a] = std::min({c0, c1, c2});
+            boxes[r][a + 3] = std::max({c0, c1, c2});
+            from[a] = cellOf(boxes[r][a], a);
+            to[a] = cellOf(boxes[r][a + 3], a);
         }
+        for (int z = from[2]; z <= to[2]; ++z)
+            for (int y = from[1]; y <= to[1]; ++y)
+                for (int x = from[0]; x <= to[0]; ++x) grid[key(x, y, z)].push_back(r);
     }
-    std::vector<uint32_t> assigned(n, kNoIndex);
-    for (uint32_t v = 0; v < n; ++v) {
-        const uint32_t s = source[v];
-        if (s == kNoIndex) continue;
-        double best = std::numeric_limits<double>::infinity();
-        for (uint32_t i = around[s]; i < around[s + 1]; ++i) {
-            const Face& f = reduced[aroundList[i]];
-            const double d = PointTriangleDistance(reference[v], reference[f[0]], reference[f[1]], reference[f[2]]);
-            if (d < best) {
-                best = d;
-                assigned[v] = aroundList[i];
-            }
+    std::vector<uint8_t> used(w.vertices, 0);
+    for (const Face& f : data.faces)
+        for (uint32_t v : f) used[v] = 1;
+    const int widest = std::max({cells[0], cells[1], cells[2]});
+    for (uint32_t v = 0; v < w.vertices; ++v) {
+        if (!used[v]) continue;
+        const Point3& p = reference[v];
+        const int c[3] = {cellOf(p.x, 0), cellOf(p.y, 1), cellOf(p.z, 2)};
+        double best = HUGE_VAL;
+        // Rings of cells around the vertex's cell; a cell r rings out lies at
+        // least (r - 1) cell sides away.
+        for (int ring = 0; ring <= widest && !(best <= (ring - 1) * side); ++ring) {
+            for (int z = std::max(0, c[2] - ring); z <= std::min(cells[2] - 1, c[2] + ring); ++z)
+                for (int y = std::max(0, c[1] - ring); y <= std::min(cells[1] - 1, c[1] + ring); ++y)
+                    for (int x = std::max(0, c[0] - ring); x <= std::min(cells[0] - 1, c[0] + ring); ++x) {
+                        if (std::max({std::abs(x - c[0]), std::abs(y - c[1]), std::abs(z - c[2])}) != ring) continue;
+                        for (uint32_t r : grid[key(x, y, z)]) {
+                            // The triangle's box is nearer than the triangle: skip what it rules out.
+                            double gap = 0.0;
+                            for (int a = 0; a < 3; ++a) {
+                                const double d = std::max({boxes[r][a] - coord(p, a), coord(p, a) - boxes[r][a + 3], 0.0});
+                                gap += d * d;
+                            }
+                            if (gap >= best * best) continue;
+                            const Face& f = reduced[r];
+                            const double d = PointTriangleDistance(p, reference[f[0]], reference[f[1]], reference[f[2]]);
+                            if (d < best) {
+                                best = d;
+                                assigned[v] = r;
+                            }
+                        }
+                    }
         }
     }
     return assigned;
@@ -253,6 +267,22 @@ struct Box {
         return std::sqrt(x * x + y * y + z * z);
     }
 };
+
+// The scale of a transform that only turns, moves and scales evenly; 0 for
+// any other. Distances under such a transform scale by it.
+double EvenScale(const Matrix3& m) {
+    double len[3], dots[3];
+    for (int a = 0; a < 3; ++a) {
+        const Point3& r = m.row[a];
+        len[a] = std::sqrt(double(r.x) * r.x + double(r.y) * r.y + double(r.z) * r.z);
+        const Point3& q = m.row[(a + 1) % 3];
+        dots[a] = double(r.x) * q.x + double(r.y) * q.y + double(r.z) * q.z;
+    }
+    const double s = len[0];
+    for (int a = 0; a < 3; ++a)
+        if (!(std::abs(len[a] - s) <= 1e-6 * s && std::abs(dots[a]) <= 1e-6 * s * s)) return 0.0;
+    return s;
+}
 
 struct ErrorSpan {
     double reference = 0.0, largest = 0.0;
@@ -280,17 +310,30 @@ ErrorSpan MeasureErrors(const SceneDocument& document, const MeshWork& w, const 
     const MeshData* lastKey = nullptr;
     Matrix3 lastWorld;
     double lastError = 0.0;
+    // Where the key is the reference key and the transform only turns, moves
+    // and scales evenly, the error is the reference error scaled; the box
+    // still takes in every frame's vertices.
+    const MeshData* referenceKey = &keyed.At(first);
+    const double referenceScale = EvenScale(WorldTransform(*w.mesh, first));
+    double referenceError = -1.0;
     for (int64_t frame = span.first; frame <= span.last; ++frame) {
         const TimeValue t = FrameTime(document, frame);
         const MeshData& data = keyed.At(t);
         const Matrix3 m = WorldTransform(*w.mesh, t);
         if (&data != lastKey || std::memcmp(&m, &lastWorld, sizeof m) != 0) {
             place(data, m);
-            lastError = 0.0;
-            for (size_t v = 0; v < w.vertices; ++v) {
-                if (assigned[v] == kNoIndex) continue;
-                const Face& f = reduced[assigned[v]];
-                lastError = std::max(lastError, PointTriangleDistance(world[v], world[f[0]], world[f[1]], world[f[2]]));
+            const double scale = EvenScale(m);
+            if (referenceError >= 0.0 && &data == referenceKey && scale > 0.0 && referenceScale > 0.0) {
+                lastError = referenceError * scale / referenceScale;
+            } else {
+                lastError = 0.0;
+                for (size_t v = 0; v < w.vertices; ++v) {
+                    if (assigned[v] == kNoIndex) continue;
+                    const Face& f = reduced[assigned[v]];
+                    lastError =
+                        std::max(lastError, PointTriangleDistance(world[v], world[f[0]], world[f[1]], world[f[2]]));
+                }
+                if (frame == span.first) referenceError = lastError;
             }
             lastKey = &data;
             lastWorld = m;
