@@ -26,6 +26,7 @@ struct MeshWork {
     bool reducible = false;
     size_t triangles = 0, vertices = 0, texCoords = 0;
     bool textured = false;
+    bool fromRest = false;  // reduced from the source's bind pose, else from the first frame
     std::vector<float> positions;   // x, y, z per corner, world space at the first frame
     std::vector<uint32_t> indices;  // three corners per triangle
     std::vector<uint32_t> vertexOf, tvertOf;
@@ -76,6 +77,8 @@ MeshWork Prepare(const ExportedMesh& mesh, TimeValue reference) {
     if (!w.reducible) return w;
     w.textured = !data.tverts.empty();
     const Matrix3 world = WorldTransform(mesh, reference);
+    const std::vector<Point3>& rest = mesh.Node().object->restPose;
+    w.fromRest = rest.size() == data.verts.size();
     std::unordered_map<uint64_t, uint32_t> corners;
     corners.reserve(w.vertices * 2);
     w.indices.reserve(w.triangles * 3);
@@ -87,7 +90,7 @@ MeshWork Prepare(const ExportedMesh& mesh, TimeValue reference) {
             if (added) {
                 w.vertexOf.push_back(v);
                 w.tvertOf.push_back(t);
-                const Point3 p = data.verts[v] * world;
+                const Point3 p = w.fromRest ? rest[v] : data.verts[v] * world;
                 w.positions.insert(w.positions.end(), {p.x, p.y, p.z});
             }
             w.indices.push_back(it->second);
@@ -285,8 +288,11 @@ double EvenScale(const Matrix3& m) {
 }
 
 struct ErrorSpan {
-    double reference = 0.0, largest = 0.0;
-    int32_t worst = 0;
+    double largest = 0.0;  // over the frames
+    int32_t worst = 0;     // the frame of the largest
+    // Shares of the mesh's size: in the pose it was reduced from, and the
+    // largest over the frames.
+    double referenceShare = 0.0, largestShare = 0.0;
 };
 
 // The largest distance between each frame's original vertices and the
@@ -296,26 +302,45 @@ ErrorSpan MeasureErrors(const SceneDocument& document, const MeshWork& w, const 
                         FrameSpan span, Box& box) {
     const Keyed<MeshData>& keyed = w.mesh->Node().object->mesh;
     const TimeValue first = FrameTime(document, span.first);
+    // Vertices stand for the triangle nearest to them in the pose the mesh
+    // was reduced from, and keep it in every frame.
     std::vector<Point3> world(w.vertices);
+    Box referenceBox, meshBox;
+    const Matrix3 firstWorld = WorldTransform(*w.mesh, first);
+    for (size_t v = 0; v < w.vertices; ++v) {
+        world[v] = w.fromRest ? w.mesh->Node().object->restPose[v] : keyed.At(first).verts[v] * firstWorld;
+        referenceBox.Add(world[v]);
+    }
+    const std::vector<uint32_t> assigned = AssignTriangles(w, reduced, keyed.At(first), world);
+    auto largestDistance = [&] {
+        double largest = 0.0;
+        for (size_t v = 0; v < w.vertices; ++v) {
+            if (assigned[v] == kNoIndex) continue;
+            const Face& f = reduced[assigned[v]];
+            largest = std::max(largest, PointTriangleDistance(world[v], world[f[0]], world[f[1]], world[f[2]]));
+        }
+        return largest;
+    };
+    const double referenceSize = referenceBox.Diagonal();
+    const double referenceError = largestDistance();
     auto place = [&](const MeshData& data, const Matrix3& m) {
         for (size_t v = 0; v < w.vertices; ++v) {
             world[v] = data.verts[v] * m;
             box.Add(world[v]);
+            meshBox.Add(world[v]);
         }
     };
-    place(keyed.At(first), WorldTransform(*w.mesh, first));
-    const std::vector<uint32_t> assigned = AssignTriangles(w, reduced, keyed.At(first), world);
 
     ErrorSpan out;
     const MeshData* lastKey = nullptr;
     Matrix3 lastWorld;
     double lastError = 0.0;
-    // Where the key is the reference key and the transform only turns, moves
-    // and scales evenly, the error is the reference error scaled; the box
-    // still takes in every frame's vertices.
-    const MeshData* referenceKey = &keyed.At(first);
-    const double referenceScale = EvenScale(WorldTransform(*w.mesh, first));
-    double referenceError = -1.0;
+    // Where the key is the first frame's and the transform only turns, moves
+    // and scales evenly, the error is the first frame's scaled; the boxes
+    // still take in every frame's vertices.
+    const MeshData* firstKey = &keyed.At(first);
+    const double firstScale = EvenScale(firstWorld);
+    double firstError = -1.0;
     for (int64_t frame = span.first; frame <= span.last; ++frame) {
         const TimeValue t = FrameTime(document, frame);
         const MeshData& data = keyed.At(t);
@@ -323,27 +348,23 @@ ErrorSpan MeasureErrors(const SceneDocument& document, const MeshWork& w, const 
         if (&data != lastKey || std::memcmp(&m, &lastWorld, sizeof m) != 0) {
             place(data, m);
             const double scale = EvenScale(m);
-            if (referenceError >= 0.0 && &data == referenceKey && scale > 0.0 && referenceScale > 0.0) {
-                lastError = referenceError * scale / referenceScale;
+            if (firstError >= 0.0 && &data == firstKey && scale > 0.0 && firstScale > 0.0) {
+                lastError = firstError * scale / firstScale;
             } else {
-                lastError = 0.0;
-                for (size_t v = 0; v < w.vertices; ++v) {
-                    if (assigned[v] == kNoIndex) continue;
-                    const Face& f = reduced[assigned[v]];
-                    lastError =
-                        std::max(lastError, PointTriangleDistance(world[v], world[f[0]], world[f[1]], world[f[2]]));
-                }
-                if (frame == span.first) referenceError = lastError;
+                lastError = largestDistance();
+                if (frame == span.first) firstError = lastError;
             }
             lastKey = &data;
             lastWorld = m;
         }
-        if (frame == span.first) out.reference = lastError;
         if (lastError > out.largest) {
             out.largest = lastError;
             out.worst = static_cast<int32_t>(frame);
         }
     }
+    const double size = meshBox.Diagonal();
+    out.largestShare = size > 0 ? out.largest / size : 0.0;
+    out.referenceShare = referenceSize > 0 ? referenceError / referenceSize : 0.0;
     return out;
 }
 
@@ -504,11 +525,20 @@ bool ReduceGeometry(SceneDocument& document, FrameSpan span, const GeometryBudge
     for (const MeshWork& w : work) {
         if (!w.reducible || !w.Reduced()) continue;
         const ErrorSpan e = MeasureErrors(document, w, ReducedFaces(w, w.vertexOf), span, box);
-        errors.reference = std::max(errors.reference, e.reference);
+        errors.referenceShare = std::max(errors.referenceShare, e.referenceShare);
         if (e.largest > errors.largest) {
             errors.largest = e.largest;
             errors.worst = e.worst;
         }
+        // A part that deforms away from the pose it was reduced from can lose
+        // more than the reduction of that pose shows.
+        if (e.largestShare >= 0.01 && e.largestShare > 2.0 * e.referenceShare)
+            report.warnings.push_back(w.mesh->Node().name + ": frame " + std::to_string(e.worst) +
+                                      ": the reduced mesh is off by up to " + Percent(e.largestShare) +
+                                      " of its size, against " + Percent(e.referenceShare) + " in " +
+                                      (w.fromRest ? std::string("its bind pose")
+                                                  : "frame " + std::to_string(span.first)) +
+                                      ", the pose it was reduced from: a deforming part lost detail");
     }
     // The model's size takes in the meshes left whole too.
     for (const MeshWork& w : work) {
@@ -530,15 +560,8 @@ bool ReduceGeometry(SceneDocument& document, FrameSpan span, const GeometryBudge
     for (const ExportedMesh& mesh : meshes)
         report.texCoordsAfter += static_cast<int64_t>(mesh.Node().object->mesh.At(reference).tverts.size());
     report.largestError = size > 0 ? errors.largest / size : 0.0;
-    report.referenceError = size > 0 ? errors.reference / size : 0.0;
+    report.referenceError = errors.referenceShare;
     report.worstFrame = errors.worst;
-    // A part that deforms away from the reference pose can lose more than the
-    // reduction of the pose itself shows.
-    if (report.largestError >= 0.01 && report.largestError > 2.0 * report.referenceError)
-        report.warnings.push_back("frame " + std::to_string(errors.worst) + ": the reduced model is off by up to " +
-                                  Percent(report.largestError) + " of its size, against " +
-                                  Percent(report.referenceError) + " at frame " + std::to_string(span.first) +
-                                  ", the pose it was reduced from: a deforming part lost detail");
     for (const MeshWork& w : work)
         if (!w.reducible && w.triangles > 0)
             report.warnings.push_back(w.mesh->Node().name +

@@ -1,6 +1,7 @@
 // Triangle and vertex budgets: the exported meshes reduced with meshoptimizer's
 // simplifier before the exporter sees them. Each mesh's topology is reduced
-// once, from its pose at the first exported frame, and every key of the mesh
+// once, from its bind pose (ObjectData::restPose) where the source has one,
+// else from its pose at the first exported frame, and every key of the mesh
 // keeps the same vertices, so the animation stays a vertex animation of one
 // mesh. Texture seams stay closed: a corner's position and texture vertex are
 // simplified together, and corners that share a position are one seam.
@@ -28,14 +29,18 @@ struct GeometryReport {
     int64_t verticesBefore = 0, verticesAfter = 0;
     int64_t texCoordsBefore = 0, texCoordsAfter = 0;
     int64_t meshesReduced = 0;
-    // Largest distance from an original vertex to the reduced surface, as a
-    // fraction of the model's size (the diagonal of its box over all exported
-    // frames): over all frames, and in the reference pose (the first frame).
+    // Largest distance from an original vertex to the reduced surface over
+    // all exported frames, as a fraction of the model's size (the diagonal of
+    // its box over those frames), and the frame where it occurs.
     double largestError = 0.0;
+    // The largest, over the reduced meshes, of the same distance in the pose
+    // each was reduced from, as a fraction of the mesh's size in that pose.
     double referenceError = 0.0;
     int32_t worstFrame = 0;
-    // One line each, without the file name (a deforming part that lost detail,
-    // a mesh whose topology changes between keys and was kept as it is).
+    // One line each, without the file name: a mesh whose error in some frame
+    // is over 1 % of its size and over twice that of the pose it was reduced
+    // from (a deforming part lost detail); a mesh whose topology changes
+    // between keys, kept as it is.
     std::vector<std::string> warnings;
 };
 

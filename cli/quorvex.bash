@@ -10,13 +10,14 @@ _quorvex() {
     fi
     case $prev in
         -o|--output) COMPREPLY=($(compgen -f -- "$cur")); return ;;
-        --frames|--fps|--scale|--clip|--frame|--every|--size|--yaw|--pitch) return ;;
+        --frames|--fps|--scale|--clip|--frame|--every|--size|--yaw|--pitch|--max-triangles|--max-vertices|--max-skin) return ;;
         --mirror) COMPREPLY=($(compgen -W "x y z" -- "$cur")); return ;;
     esac
     local flags
     case $command in
         export) flags="-o --output --hi-precision --alpha --single-frame --frames --fps --scale --mirror --clip
-                       --no-up-fix --list-clips -q --quiet -v --verbose --help" ;;
+                       --no-up-fix --list-clips -q --quiet -v --verbose --help
+                       --max-triangles --max-vertices --max-skin --dry-run" ;;
         info) flags="--json --help" ;;
         view) flags="-o --output --frame --sheet --every --skin --animate --size --yaw --pitch --help" ;;
         help) COMPREPLY=($(compgen -W "export info view version" -- "$cur")); return ;;

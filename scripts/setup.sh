@@ -12,6 +12,8 @@ packages=(
   clang-14 libclang-rt-14-dev
   # Animated previews and the man page.
   libgif-dev help2man
+  # Budgets: the simplifier that reduces meshes to --max-triangles / --max-vertices.
+  libmeshoptimizer-dev
   # The scripts that make the benchmark scenes.
   python3
   # scripts/format_sweep.sh: the assimp command converts the examples to every format.
