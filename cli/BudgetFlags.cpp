@@ -89,6 +89,18 @@ int ApplyBudgetFlags(const BudgetFlags& flags, standin::SceneDocument& document,
     if (flags.dryRun || verbose) {
         const standin::ModelPlan plan = standin::PlanModel(document, span);
         PrintPlan(out, flags.dryRun ? "Would write" : "Will write", output, plan, hiPrecision);
+        // The file indexes vertices and texture coordinates in 16 bits: a dry
+        // run does not promise a file the export would refuse.
+        const char* over = plan.vertices > 65536    ? "vertices"
+                           : plan.texCoords > 65536 ? "texture coordinates"
+                                                    : nullptr;
+        if (flags.dryRun && over) {
+            std::fprintf(stderr,
+                         "quorvex export: %s: the export would be refused: the model has %" PRId64
+                         " %s; at most 65536 fit\n",
+                         scene.c_str(), plan.vertices > 65536 ? plan.vertices : plan.texCoords, over);
+            return ExitFailed;
+        }
     }
     return flags.dryRun ? ExitSuccess : kBudgetContinue;
 }

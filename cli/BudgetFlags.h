@@ -37,7 +37,9 @@ standin::FrameSpan ExportSpan(const standin::SceneDocument& document, bool frame
 // (unless `quiet`), the planned file (with `verbose` or under a dry run), and
 // appends warnings to `warnings`. Returns kBudgetContinue, ExitSuccess when a
 // dry run is done, or ExitFailed (with the message on standard error) when a
-// budget cannot be met. `reductions` gets what was done.
+// budget cannot be met or a dry run's model has more than 65536 vertices or
+// texture coordinates, which the export refuses. `reductions` gets what was
+// done.
 int ApplyBudgetFlags(const BudgetFlags& flags, standin::SceneDocument& document, standin::FrameSpan span,
                      const std::string& scene, const std::string& output, bool hiPrecision, bool verbose, bool quiet,
                      std::FILE* out, std::vector<std::string>& warnings, standin::Reductions& reductions);
