@@ -191,9 +191,10 @@ std::vector<uint32_t> AssignTriangles(const MeshWork& w, const std::vector<Face>
                 lo[a] = std::min(lo[a], coord(reference[v], a));
                 hi[a] = std::max(hi[a], coord(reference[v], a));
             }
-    // About one triangle per cell, at most 64 cells a side.
+    // A surface crosses about n^2 of n^3 cells: about one triangle per cell
+    // it crosses, at most 64 cells a side.
     const double extent = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2], 1e-30});
-    const double side = extent / std::max(1.0, std::cbrt(double(reduced.size())));
+    const double side = extent / std::clamp(std::sqrt(double(reduced.size())), 1.0, 63.0);
     int cells[3];
     for (int a = 0; a < 3; ++a) cells[a] = std::clamp(static_cast<int>((hi[a] - lo[a]) / side) + 1, 1, 64);
     auto cellOf = [&](double c, int a) {
@@ -227,8 +228,13 @@ std::vector<uint32_t> AssignTriangles(const MeshWork& w, const std::vector<Face>
         const int c[3] = {cellOf(p.x, 0), cellOf(p.y, 1), cellOf(p.z, 2)};
         double best = HUGE_VAL;
         // Rings of cells around the vertex's cell; a cell r rings out lies at
-        // least (r - 1) cell sides away.
-        for (int ring = 0; ring <= widest && !(best <= (ring - 1) * side); ++ring) {
+        // least (r - 1) cell sides beyond the nearest wall of the vertex's own.
+        double wall = HUGE_VAL;
+        for (int a = 0; a < 3; ++a) {
+            const double low = lo[a] + c[a] * side, t = coord(p, a);
+            wall = std::min(wall, std::max(0.0, std::min(t - low, low + side - t)));
+        }
+        for (int ring = 0; ring <= widest && !(ring > 0 && best <= wall + (ring - 1) * side); ++ring) {
             for (int z = std::max(0, c[2] - ring); z <= std::min(cells[2] - 1, c[2] + ring); ++z)
                 for (int y = std::max(0, c[1] - ring); y <= std::min(cells[1] - 1, c[1] + ring); ++y)
                     for (int x = std::max(0, c[0] - ring); x <= std::min(cells[0] - 1, c[0] + ring); ++x) {
