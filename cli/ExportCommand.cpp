@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/BudgetFlags.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/ExportBatch.h"
@@ -64,6 +65,7 @@ struct ExportArgs {
     bool listClips = false;
     bool quiet = false;
     bool verbose = false;
+    BudgetFlags budget;
 };
 
 int UsageError(const std::string& message) {
@@ -140,6 +142,7 @@ int ReadFlags(const ExportArgs& args, ParsedFlags& flags) {
         if (!args.outDir.empty()) return UsageError("--list-clips exports nothing; leave out --out-dir");
         return ExitSuccess;
     }
+    if (const std::string problem = ParseBudgetFlags(args.budget); !problem.empty()) return UsageError(problem);
     if (flags.framesGiven) {
         if (args.singleFrame) return UsageError("--frames and --single-frame cannot be used together");
         if (!ParseFrameRange(args.frames, flags.start, flags.end))
@@ -203,7 +206,8 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
         return ExitUsage;
     }
     // Before any work: a path that cannot be written costs no loading.
-    if (const std::string problem = CheckOutputPath(output, {scene}); !problem.empty())
+    // A dry run writes nothing and may have no output.
+    if (const std::string problem = output.empty() ? "" : CheckOutputPath(output, {scene}); !problem.empty())
         return Fail(report, ExitFailed, "failed", problem);
     InstallInterruptHandlers("quorvex export");
 
@@ -252,6 +256,17 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
     }
     progress.Finish();
     SetProgressLineOpen(false);
+    standin::Reductions reductions;
+    if (const int status = ApplyBudgetFlags(
+            args.budget, document, ExportSpan(document, flags.framesGiven, flags.start, flags.end, args.singleFrame),
+            scene, output, args.hiPrecision, args.verbose, args.quiet, stdout, notes.warnings, reductions);
+        status != kBudgetContinue) {
+        standin::PrintWarnings(stderr, scene, notes.warnings, args.verbose);
+        report.status = status == ExitSuccess ? "dry-run" : "refused";
+        report.exitStatus = status;
+        return status;
+    }
+    if (reductions.Any()) report.reductions.push_back({"budget", standin::ReductionSummary(reductions)});
     auto recordWarnings = [&report](const std::vector<std::string>& texts) {
         for (const std::string& text : texts) report.warnings.push_back({standin::WarningKind(text), text});
     };
@@ -402,6 +417,8 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
             std::fprintf(stderr, "quorvex export: Cannot create %s: %s\n", args.outDir.c_str(), ec.message().c_str());
             return ExitFailed;
         }
+    } else if (args.budget.dryRun) {
+        for (const std::string& input : inputs) items.push_back({input, ""});
     } else {
         return UsageError(inputs.size() > 1 ? "--out-dir DIR is required with several inputs"
                                             : "-o OUT.mdl (or --out-dir DIR) is required");
@@ -509,6 +526,7 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
     CLI::Option* listClips =
         cmd->add_flag("--list-clips", args->listClips,
                       "Imported files: list the animation clips, their lengths and frame names, export nothing");
+    AddBudgetFlags(cmd, args->budget);
     cmd->add_flag("--strict", args->strict, "Treat every warning as a failure: exit 1, write nothing");
     cmd->add_flag("-q,--quiet", args->quiet, "No progress bar and no summary");
     cmd->add_flag("-v,--verbose", args->verbose,

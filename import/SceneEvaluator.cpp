@@ -654,6 +654,7 @@ bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, Scene
                 m.verts = sampler.Vertices(*hm.welded, hm.inst, hm.node, poses[f]);
                 keyed.keys.push_back({timeOf(f), std::move(m)});
             }
+            for (const Vec3d& p : hm.welded->positions) hm.host->object->restPose.push_back(ToPoint(p));
         }
         hm.host->object->mesh = std::move(keyed);
     }

@@ -113,6 +113,10 @@ struct ObjectData {
     ObjectKind kind = ObjectKind::Mesh;
     ConvertMode convert = ConvertMode::Copy;  // mesh objects only
     Keyed<MeshData> mesh = MeshData{};        // mesh objects only
+    // Mesh objects whose source has a bind pose: one position per vertex of
+    // every key, in the mesh's own space; empty otherwise. The host never
+    // serves it; the tools reduce meshes from it.
+    std::vector<Point3> restPose = {};
 };
 
 enum class MapKind { Bitmap, Other };

@@ -18,6 +18,8 @@ build=(
   libsimdjson-dev
   # Picture decoders and animated previews.
   libpng-dev libjpeg62-turbo-dev libgif-dev
+  # Budgets: the simplifier that reduces meshes to --max-triangles / --max-vertices.
+  libmeshoptimizer-dev
 )
 test=(
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -1,6 +1,43 @@
 #include "tests/support/SceneBuilder.h"
 
+#include <cmath>
+
 namespace standin {
+
+MeshData UvSphere(int rings, int segments) {
+    MeshData m;
+    std::vector<Point3> verts{{0, 0, 1}}, tverts;
+    std::vector<std::array<uint32_t, 3>> faces, tvfaces;
+    for (int r = 1; r < rings; ++r)
+        for (int s = 0; s < segments; ++s) {
+            const double lat = M_PI * r / rings, lon = 2 * M_PI * s / segments;
+            verts.push_back(
+                {float(std::sin(lat) * std::cos(lon)), float(std::sin(lat) * std::sin(lon)), float(std::cos(lat))});
+        }
+    verts.push_back({0, 0, -1});
+    for (int r = 0; r <= rings; ++r)
+        for (int s = 0; s <= segments; ++s) tverts.push_back({float(s) / segments, 1.0f - float(r) / rings, 0});
+    auto v = [&](int r, int s) -> uint32_t {
+        return r == 0 ? 0 : r == rings ? uint32_t(verts.size() - 1) : uint32_t(1 + (r - 1) * segments + s % segments);
+    };
+    auto t = [&](int r, int s) { return uint32_t(r * (segments + 1) + s); };
+    for (int r = 0; r < rings; ++r)
+        for (int s = 0; s < segments; ++s) {
+            if (r != rings - 1) {
+                faces.push_back({v(r, s), v(r + 1, s), v(r + 1, s + 1)});
+                tvfaces.push_back({t(r, s), t(r + 1, s), t(r + 1, s + 1)});
+            }
+            if (r != 0) {
+                faces.push_back({v(r, s), v(r + 1, s + 1), v(r, s + 1)});
+                tvfaces.push_back({t(r, s), t(r + 1, s + 1), t(r, s + 1)});
+            }
+        }
+    m.verts = verts;
+    m.tverts = tverts;
+    m.faces = faces;
+    m.tvfaces = tvfaces;
+    return m;
+}
 
 Matrix3 MatrixOf(const std::array<float, 12>& v) {
     Matrix3 m;

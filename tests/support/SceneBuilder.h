@@ -64,6 +64,11 @@ MeshData UntexturedTriangleMesh();
 // faces (0,1,2) and (0,2,3), texture vertices the verts' (x, y) and texture
 // faces equal to the faces.
 MeshData QuadMesh();
+// A unit sphere of `rings` x `segments` quads (rings >= 2, segments >= 3):
+// one vertex per place, one at each pole, and (rings + 1) x (segments + 1)
+// texture vertices with a seam where u wraps from 1 back to 0; 2 x rings x
+// segments - 2 x segments triangles.
+MeshData UvSphere(int rings, int segments);
 // `mesh` with every vertex moved by (x, y, z) (texture vertices unchanged).
 MeshData Moved(MeshData mesh, float x, float y, float z);
 // A mesh with a key at each (time, mesh); the times must increase strictly.

@@ -1,0 +1,81 @@
+// Reducing a ~124k-triangle mesh to a triangle budget against exporting it
+// whole: the reduction (simplifying, measuring the error over every frame,
+// rewriting every key) should cost no more CPU than the export it replaces.
+// Both run on the same generated scene: a UV sphere of 250 x 250 quads that
+// swells over 30 frames.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "budget/MeshReduction.h"
+#include "export/ExportState.h"
+#include "export/ModelExporter.h"
+#include "standin/StandinHost.h"
+#include "standin/Win32Standin.h"
+#include "tests/support/SceneBuilder.h"
+
+using namespace standin;
+
+namespace {
+
+constexpr int kFrames = 30;
+
+const SceneDocument& SwellingSphere() {
+    static const SceneDocument doc = [] {
+        const MeshData sphere = UvSphere(250, 250);
+        std::vector<MeshData> frames;
+        for (int f = 0; f < kFrames; ++f) {
+            MeshData m = sphere;
+            for (Point3& p : m.verts) p.z *= 1.0f + 0.3f * std::sin(0.2f * float(f) + 2.0f * p.x);
+            frames.push_back(std::move(m));
+        }
+        Keyed<MeshData> keyed = EveryFrame(160, frames);
+        ShareRepeatedTopology(keyed);
+        SceneDocument d = Scene({MeshNode("Sphere", MeshObject(std::move(keyed)), BitmapMaterial("s.png"))}, 160,
+                                {0, (kFrames - 1) * 160});
+        d.images["s.png"] = PlainPicture(64, 64, Rgba(40000, 20000, 10000));
+        return d;
+    }();
+    return doc;
+}
+
+void BM_ReduceTo5000Triangles(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        SceneDocument doc = SwellingSphere();
+        state.ResumeTiming();
+        GeometryReport report;
+        std::string error;
+        if (!ReduceGeometry(doc, {0, kFrames - 1}, {5000, 0}, report, error)) state.SkipWithError(error.c_str());
+        benchmark::DoNotOptimize(report);
+        state.PauseTiming();
+        doc = SceneDocument{};
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_ReduceTo5000Triangles)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+void BM_ExportWhole(benchmark::State& state) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("quorvex-budget-bench-" + std::to_string(getpid()) + ".mdl"))
+            .string();
+    for (auto _ : state) {
+        state.PauseTiming();
+        StandinHost host(SwellingSphere());
+        HostGlobalsScope hostScope(&host);
+        ScriptedWin32 win32;
+        Win32Scope win32Scope(&win32);
+        quorvex::exportState.options = quorvex::ExportOptionsRecord{0, kFrames - 1, 0, 0};
+        quorvex::ModelExporter exporter;
+        state.ResumeTiming();
+        exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0);
+    }
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_ExportWhole)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+}  // namespace
