@@ -12,11 +12,14 @@ _quorvex() {
         -o|--output) COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --frames|--fps|--scale|--clip|--frame|--every|--size|--yaw|--pitch) return ;;
         --mirror) COMPREPLY=($(compgen -W "x y z" -- "$cur")); return ;;
+        --up|--forward) COMPREPLY=($(compgen -W "+x -x +y -y +z -z" -- "$cur")); return ;;
+        --texture-dir) COMPREPLY=($(compgen -d -- "$cur")); return ;;
+        --texture|--skin-file) COMPREPLY=($(compgen -f -- "$cur")); return ;;
     esac
     local flags
     case $command in
         export) flags="-o --output --hi-precision --alpha --single-frame --frames --fps --scale --mirror --clip
-                       --no-up-fix --list-clips -q --quiet -v --verbose --help" ;;
+                       --up --forward --no-up-fix --texture --texture-dir --skin-file --list-clips -q --quiet -v --verbose --help" ;;
         info) flags="--json --help" ;;
         view) flags="-o --output --frame --sheet --every --skin --animate --size --yaw --pitch --help" ;;
         help) COMPREPLY=($(compgen -W "export info view version" -- "$cur")); return ;;
