@@ -372,7 +372,7 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& 
                 r = decode(file);
                 if (!r.key.empty()) {
                     scene.warnings.push_back("material " + Quoted(mat.name) + ": the file names no picture; guessed " +
-                                             Quoted(r.key) + " from the model's name");
+                                             Quoted(FileNameOf(r.key)) + " from the model's name");
                     break;
                 }
             }
