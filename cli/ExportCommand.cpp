@@ -27,6 +27,7 @@
 #include "cli/Interrupt.h"
 #include "cli/OutputCheck.h"
 #include "cli/ReportFile.h"
+#include "cli/SourceFlags.h"
 #include "cli/Warnings.h"
 #include "export/ExportState.h"
 #include "mdl/MdlFileWriter.h"
@@ -59,7 +60,12 @@ struct ExportArgs {
     std::string mirror;  // "x", "y", "z" or empty
     std::vector<std::string> clips;
     bool noUpFix = false;
+    bool fpsGiven = false;
     std::string up;
+    std::string forward;
+    std::vector<std::string> textureDirs;
+    std::vector<std::string> textures;
+    std::string skinFile;
     bool noSwatches = false;
     bool strict = false;
     bool listClips = false;
@@ -129,12 +135,14 @@ int ReadFlags(const ExportArgs& args, ParsedFlags& flags) {
                           ": wants a finite number greater than 0 (to mirror, use --mirror x|y|z)");
     standin::ImportOptions& importOptions = flags.importOptions;
     importOptions.fps = fps;
+    importOptions.fpsGiven = args.fpsGiven;
     importOptions.scale = args.scale;
-    if (!args.up.empty() && args.up != "y" && args.up != "z") return UsageError("--up wants y or z, not " + args.up);
-    if (!args.up.empty() && args.noUpFix) return UsageError("--no-up-fix is --up z; give one of them");
-    importOptions.up = args.noUpFix || args.up == "z" ? standin::UpAxis::Z
-                       : args.up == "y"               ? standin::UpAxis::Y
-                                                      : standin::UpAxis::AsFile;
+    if (const std::string problem = ApplyFacingFlags(args.up, args.forward, args.noUpFix, importOptions);
+        !problem.empty())
+        return UsageError(problem);
+    if (const std::string problem = ApplyPictureFlags(args.textureDirs, args.textures, args.skinFile, importOptions);
+        !problem.empty())
+        return UsageError(problem);
     importOptions.clips = args.clips;
     importOptions.swatches = !args.noSwatches;
     if (args.listClips) {
@@ -196,8 +204,8 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
     const bool sceneFile = standin::LowerExtension(scene) == ".json";
     if (sceneFile && flags.importFlagsGiven) {
         const std::string message =
-            "--fps, --scale, --mirror, --clip, --up, --no-up-fix, --no-swatches and --list-clips apply "
-            "only to imported model files, not to " +
+            "--fps, --scale, --mirror, --clip, --up, --forward, --no-up-fix, --texture, --texture-dir, --skin-file, "
+            "--no-swatches and --list-clips apply only to imported model files, not to " +
             scene;
         UsageError(message);
         report.status = "usage";
@@ -256,10 +264,17 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
     }
     progress.Finish();
     SetProgressLineOpen(false);
+    // A range past the source's last frame is cut to the source.
+    int32_t start = flags.start, end = flags.end;
+    if (flags.framesGiven && !sceneFile) {
+        std::string cutError;
+        if (!CutFramesToSource(document, start, end, notes.warnings, cutError))
+            return Fail(report, ExitUsage, "usage", scene + ": " + cutError);
+    }
     standin::Reductions reductions;
     if (const int status = ApplyBudgetFlags(
-            args.budget, document, ExportSpan(document, flags.framesGiven, flags.start, flags.end, args.singleFrame),
-            scene, output, args.hiPrecision, args.verbose, args.quiet, stdout, notes.warnings, reductions);
+            args.budget, document, ExportSpan(document, flags.framesGiven, start, end, args.singleFrame), scene,
+            output, args.hiPrecision, args.verbose, args.quiet, stdout, notes.warnings, reductions);
         status != kBudgetContinue) {
         standin::PrintWarnings(stderr, scene, notes.warnings, args.verbose);
         report.status = status == ExitSuccess ? "dry-run" : "refused";
@@ -515,11 +530,27 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
                         "Imported files: export only this animation clip (repeatable; in the order given).\n"
                         "OLD=NEW selects clip OLD and names its frames NEW");
     CLI::Option* up = cmd->add_option("--up", args->up,
-                                      "Imported files: y or z, the file's up axis (default: its metadata, else its\n"
-                                      "format's convention); y files are turned to stand in the Z-up host");
-    up->type_name("y|z");
-    CLI::Option* noUpFix =
-        cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: the file's axes as stored (same as --up z)");
+                                      "Imported files: the file's up axis (default: its metadata, else its\n"
+                                      "format's convention)")
+                          ->type_name("[+-]x|y|z");
+    CLI::Option* forward = cmd->add_option("--forward", args->forward,
+                                           "Imported files: the axis the model faces along (default: its metadata or\n"
+                                           "convention where square to the up axis, else +z for y up, -y for z up)")
+                               ->type_name("[+-]x|y|z");
+    CLI::Option* noUpFix = cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: the file's axes as stored");
+    CLI::Option* textureDir =
+        cmd->add_option("--texture-dir", args->textureDirs,
+                        "Imported files: also look for pictures in DIR, after the model's folder (repeatable)")
+            ->type_name("DIR");
+    CLI::Option* texture =
+        cmd->add_option("--texture", args->textures,
+                        "Imported files: MATERIAL=FILE gives a material its picture; FILE alone is the\n"
+                        "picture of every mesh without a usable one (repeatable)")
+            ->type_name("[MATERIAL=]FILE");
+    CLI::Option* skinFile = cmd->add_option("--skin-file", args->skinFile,
+                                            "Imported MD3 files: the skin file naming each surface's picture\n"
+                                            "(default: NAME_default.skin beside the model)")
+                                ->type_name("FILE");
     CLI::Option* noSwatches =
         cmd->add_flag("--no-swatches", args->noSwatches,
                       "Imported files: no colour swatches; meshes without a usable texture are refused");
@@ -532,9 +563,12 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
     cmd->add_flag("-v,--verbose", args->verbose,
                   "Also say what was loaded, how long each phase took, and the quantization step and largest\n"
                   "position error per axis");
-    cmd->callback([args, frames, fps, scale, mirror, clip, up, noUpFix, noSwatches, listClips, &exitStatus]() {
+    cmd->callback([args, frames, fps, scale, mirror, clip, up, forward, noUpFix, textureDir, texture, skinFile,
+                   noSwatches, listClips, &exitStatus]() {
         const bool importFlags = fps->count() || scale->count() || mirror->count() || clip->count() || up->count() ||
-                                 noUpFix->count() || noSwatches->count() || listClips->count();
+                                 forward->count() || noUpFix->count() || textureDir->count() || texture->count() ||
+                                 skinFile->count() || noSwatches->count() || listClips->count();
+        args->fpsGiven = fps->count() > 0;
         exitStatus = RunExport(*args, frames->count() > 0, importFlags);
     });
 }

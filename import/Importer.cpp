@@ -6,6 +6,8 @@
 
 #include "import/AnimatedScene.h"
 #include "import/ClipNames.h"
+#include "import/DeclaredFrames.h"
+#include "import/ImportVertexFrames.h"
 #include "import/SceneEvaluator.h"
 #include "import/Surfaces.h"
 
@@ -65,8 +67,15 @@ std::string FpsProblem(int fps) {
            " (e.g. 10, 15, 24, 25, 30, 60)";
 }
 
-static bool Load(const std::string& path, AnimatedScene& scene, std::string& error) {
-    return IsGltfPath(path) ? LoadGltfScene(path, scene, error) : LoadAssimpScene(path, scene, error);
+static bool Load(const std::string& path, const ImportOptions& options, AnimatedScene& scene, std::string& error) {
+    const std::string ext = LowerExtension(path);
+    if (ext == ".md2") return LoadMd2Scene(path, options.fps, scene, error);
+    if (ext == ".md3") return LoadMd3Scene(path, options.fps, options.skinFile, scene, error);
+    if (IsGltfPath(path)) return LoadGltfScene(path, scene, error);
+    if (!LoadAssimpScene(path, scene, error)) return false;
+    const std::string missing = UndeliveredAnimation(path, scene);
+    if (!missing.empty()) scene.warnings.push_back(missing);
+    return true;
 }
 
 // Reads the file once the options are known to fit any file.
@@ -76,7 +85,7 @@ static bool LoadWithOptions(const std::string& path, const ImportOptions& option
         error = FpsProblem(options.fps);
         return false;
     }
-    return Load(path, scene, error);
+    return Load(path, options, scene, error);
 }
 
 // A scene without a triangle would be written as an empty model.
@@ -166,9 +175,23 @@ static bool ImportUnguarded(const std::string& path, const ImportOptions& option
         error = path + ": " + error;
         return false;
     }
-    PrepareSurfaces(scene, options.swatches);
-    if (options.up == UpAxis::Y) scene.toZUp = YUpToZUp();
-    if (options.up == UpAxis::Z) scene.toZUp = Mat4d{};
+    if (options.fpsGiven && IsVertexFramePath(path)) {
+        scene.warnings.push_back("--fps " + std::to_string(options.fps) +
+                                 " does not apply: each frame of the file is one frame of the model");
+    }
+    PictureChoices pictures = options.pictures;
+    pictures.guessFrom = path;
+    PrepareSurfaces(scene, options.swatches, pictures);
+    if (options.upAxis.Given() || options.forwardAxis.Given()) {
+        if (!ChooseFacing(scene.toZUp, options.upAxis, options.forwardAxis, scene.toZUp, error)) {
+            error = path + ": " + error;
+            return false;
+        }
+    } else if (options.up == UpAxis::Y) {
+        scene.toZUp = YUpToZUp();
+    } else if (options.up == UpAxis::Z) {
+        scene.toZUp = Mat4d{};
+    }
 
     // The evaluator lays out every clip it is given, in order, named as given.
     std::vector<AnimClip> laidOut;

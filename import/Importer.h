@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "import/Facing.h"
+#include "import/Surfaces.h"
 #include "scene/SceneDocument.h"
 
 namespace standin {
@@ -22,7 +24,17 @@ struct ImportOptions {
     int fps = 30;        // must divide 4800; ticks per frame = 4800 / fps
     double scale = 1.0;  // multiplies every position
     UpAxis up = UpAxis::AsFile;
+    // The file's up axis and front, when given, in place of its own (and of
+    // `up`); a front not given goes with the up as Facing.h's ChooseFacing says.
+    SignedAxis upAxis;
+    SignedAxis forwardAxis;
     bool upFix = true;  // false: the axes as stored, whatever `up` says
+    // The user's pictures and picture folders (guessFrom is set by the import).
+    PictureChoices pictures;
+    // Vertex-frame files with skin files: the one to use ("" the model's default).
+    std::string skinFile;
+    // The user named the frame rate; files whose frames are taken one for one say it does not apply.
+    bool fpsGiven = false;
     // Export only these clips, in this order (empty: all, in file order). An
     // entry is a clip's name, or OLD=NEW to select clip OLD and name its
     // frames NEW.

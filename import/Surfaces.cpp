@@ -213,6 +213,48 @@ std::string FindTextureFile(const std::string& written, const std::string& baseD
     return "";
 }
 
+std::string FindPictureFile(const std::string& written, const std::string& baseDir,
+                            const std::vector<std::string>& dirs, bool& substituted) {
+    substituted = false;
+    if (written.empty()) return "";
+    auto search = [&](const std::string& name) -> std::string {
+        if (std::string f = FindTextureFile(name, baseDir); !f.empty()) return f;
+        for (const std::string& d : dirs) {
+            if (d.empty()) continue;
+            if (std::string f = FindTextureFile(name, d.back() == '/' ? d : d + "/"); !f.empty()) return f;
+        }
+        // A path from the game's root, as the classic formats write them.
+        std::string rel = name;
+        std::replace(rel.begin(), rel.end(), '\\', '/');
+        while (!rel.empty() && rel[0] == '/') rel.erase(0, 1);
+        if (rel.find('/') == std::string::npos || rel.find(':') != std::string::npos) return "";
+        std::error_code ec;
+        fs::path dir = fs::absolute(baseDir.empty() ? fs::path(".") : fs::path(baseDir), ec).lexically_normal();
+        if (ec) return "";
+        if (!dir.has_filename()) dir = dir.parent_path();
+        for (int level = 0; level < 16 && dir.has_parent_path() && dir.parent_path() != dir; ++level) {
+            dir = dir.parent_path();
+            if (const auto found = FindPathNoCase(dir, rel)) return found->string();
+        }
+        return "";
+    };
+    if (std::string f = search(written); !f.empty()) return f;
+    // Names whose picture was converted after the model was made.
+    const size_t slash = written.find_last_of("/\\");
+    const size_t dot = written.rfind('.');
+    const std::string stem =
+        dot == std::string::npos || (slash != std::string::npos && dot < slash) ? written : written.substr(0, dot);
+    const std::string had = Lower(written.substr(stem.size()));
+    for (const char* ext : {".tga", ".png", ".jpg", ".jpeg", ".bmp", ".pcx"}) {
+        if (had == ext) continue;
+        if (std::string f = search(stem + ext); !f.empty()) {
+            substituted = true;
+            return f;
+        }
+    }
+    return "";
+}
+
 Picture TiledPicture(const Picture& picture, int tilesU, int tilesV, Wrap wrapU, Wrap wrapV) {
     const int w = picture.width, h = picture.height;
     Picture out;
@@ -237,7 +279,7 @@ Picture TiledPicture(const Picture& picture, int tilesU, int tilesV, Wrap wrapU,
     return out;
 }
 
-void PrepareSurfaces(AnimatedScene& scene, bool swatches) {
+void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& choices) {
     // The node each mesh hangs from, for the warnings.
     std::vector<std::string> nodeOf(scene.meshes.size());
     for (const AnimNode& node : scene.nodes) {
@@ -248,25 +290,36 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches) {
         }
     }
 
+    // The user's picture for every mesh without one: meshes without a
+    // material take it through a material of its own.
+    if (!choices.fallback.empty()) {
+        int fallbackMaterial = -1;
+        for (AnimMesh& mesh : scene.meshes) {
+            if (mesh.material >= 0 || mesh.uvs.empty()) continue;
+            if (fallbackMaterial < 0) {
+                fallbackMaterial = static_cast<int>(scene.materials.size());
+                AnimMaterial mat;
+                mat.name = "--texture";
+                scene.materials.push_back(std::move(mat));
+            }
+            mesh.material = fallbackMaterial;
+        }
+    }
+    std::set<std::string> namedMaterials;
+    for (const AnimMaterial& mat : scene.materials) namedMaterials.insert(mat.name);
+    for (const auto& [name, file] : choices.byMaterial) {
+        if (!namedMaterials.count(name)) {
+            std::string names;
+            for (const std::string& n : namedMaterials) names += (names.empty() ? "" : ", ") + Quoted(n);
+            scene.warnings.push_back("--texture " + name + "=" + file + ": the file has no material " + Quoted(name) +
+                                     (names.empty() ? "" : "; its materials are " + names));
+        }
+    }
+
     // Each material's picture, each file decoded once.
     std::map<std::string, Resolved> byFile;
     std::vector<Resolved> resolved(scene.materials.size());
-    for (size_t m = 0; m < scene.materials.size(); ++m) {
-        AnimMaterial& mat = scene.materials[m];
-        Resolved& r = resolved[m];
-        if (mat.diffuseMap.empty()) {
-            r.problem = mat.mapProblem.empty() ? "no diffuse texture" : mat.mapProblem;
-            continue;
-        }
-        if (scene.pictures.count(mat.diffuseMap)) {
-            r.key = mat.diffuseMap;
-            continue;
-        }
-        const std::string file = FindTextureFile(mat.diffuseMap, scene.baseDir);
-        if (file.empty()) {
-            r.problem = "picture " + Quoted(mat.diffuseMap) + " not found";
-            continue;
-        }
+    auto decode = [&](const std::string& file) -> const Resolved& {
         auto [it, added] = byFile.emplace(file, Resolved{});
         if (added) {
             Picture picture;
@@ -283,7 +336,65 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches) {
                 it->second.key = key;
             }
         }
-        r = it->second;
+        return it->second;
+    };
+    for (size_t m = 0; m < scene.materials.size(); ++m) {
+        AnimMaterial& mat = scene.materials[m];
+        Resolved& r = resolved[m];
+        const bool namesNone = mat.diffuseMap == kPlaceholderPicture;
+        if (namesNone) mat.diffuseMap.clear();
+        const auto chosen = choices.byMaterial.find(mat.name);
+        if (chosen != choices.byMaterial.end()) {
+            const std::string file = FindTextureFile(chosen->second, "");
+            r = file.empty() ? Resolved{"", "picture " + Quoted(chosen->second) + " (--texture) not found"}
+                             : decode(file);
+        } else if (scene.pictures.count(mat.diffuseMap)) {
+            r.key = mat.diffuseMap;
+        } else if (!mat.diffuseMap.empty()) {
+            bool substituted = false;
+            const std::string file = FindPictureFile(mat.diffuseMap, scene.baseDir, choices.dirs, substituted);
+            if (file.empty()) {
+                r.problem = "picture " + Quoted(mat.diffuseMap) + " not found";
+            } else {
+                r = decode(file);
+                if (substituted && !r.key.empty()) {
+                    scene.warnings.push_back("material " + Quoted(mat.name) + ": picture " + Quoted(mat.diffuseMap) +
+                                             " not found; using " + Quoted(r.key) + " instead");
+                }
+            }
+        } else if (namesNone && !choices.guessFrom.empty()) {
+            // A model that names no picture usually has one named like itself beside it.
+            const std::string model = FileNameOf(choices.guessFrom);
+            const std::string stem = model.substr(0, model.rfind('.'));
+            for (const char* ext : {".bmp", ".png", ".pcx", ".tga", ".jpg"}) {
+                const std::string file = FindTextureFile(stem + ext, FolderOf(choices.guessFrom));
+                if (file.empty()) continue;
+                r = decode(file);
+                if (!r.key.empty()) {
+                    scene.warnings.push_back("material " + Quoted(mat.name) + ": the file names no picture; guessed " +
+                                             Quoted(FileNameOf(r.key)) + " from the model's name");
+                    break;
+                }
+            }
+        }
+        if (r.key.empty() && r.problem.empty()) {
+            r.problem = mat.mapProblem.empty() ? "no diffuse texture" : mat.mapProblem;
+        }
+        if (r.key.empty() && !choices.fallback.empty()) {
+            const std::string file = FindTextureFile(choices.fallback, "");
+            const Resolved& f = file.empty()
+                                    ? Resolved{"", "picture " + Quoted(choices.fallback) + " (--texture) not found"}
+                                    : decode(file);
+            if (f.key.empty()) {
+                r.problem += "; " + f.problem;
+            } else {
+                if (r.problem != "no diffuse texture" && chosen == choices.byMaterial.end()) {
+                    scene.warnings.push_back("material " + Quoted(mat.name) + ": " + r.problem + "; using " +
+                                             Quoted(f.key) + " (--texture)");
+                }
+                r = f;
+            }
+        }
     }
 
     auto label = [&](size_t mesh, int material) {

@@ -6,7 +6,9 @@
 // not.
 #pragma once
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "import/AnimatedScene.h"
 #include "scene/SceneDocument.h"
@@ -32,6 +34,30 @@ constexpr int kSwatchSize = 4;
 // (the working directory) or ends with '/'.
 std::string FindTextureFile(const std::string& written, const std::string& baseDir);
 
+// What the user says about pictures, and where else to look for them.
+struct PictureChoices {
+    // Folders searched, in order, after the model's own, with the same rules.
+    std::vector<std::string> dirs;
+    // Material name -> picture file (as given, relative to the working folder).
+    std::map<std::string, std::string> byMaterial;
+    // A picture for every mesh with texture coordinates but no usable one.
+    std::string fallback;
+    // The model file's path: a material naming kPlaceholderPicture takes a
+    // picture named like the model beside it, with a warning. Empty: no guess.
+    std::string guessFrom;
+};
+
+// The name a reader gives a material that names no picture; it is no picture.
+constexpr const char* kPlaceholderPicture = "$texture_dummy.bmp";
+
+// The file a picture name refers to: FindTextureFile in `baseDir`, then in each
+// of `dirs`, then the name as a path below a folder above `baseDir` (a game's
+// root: "models/players/x/skin.tga" beside models/players/x/). When none
+// holds it, the same name with another picture extension (.tga, .png, .jpg,
+// .jpeg, .bmp, .pcx), setting `substituted`. "" when nothing matches.
+std::string FindPictureFile(const std::string& written, const std::string& baseDir,
+                            const std::vector<std::string>& dirs, bool& substituted);
+
 // `picture` laid out `tilesU` x `tilesV` times (each at least 1): tile (i, j)
 // counts i to the right and j upwards from the bottom-left tile (0, 0), which
 // is the picture itself. Where a direction wraps as Mirror, its odd tiles are
@@ -51,7 +77,9 @@ Picture TiledPicture(const Picture& picture, int tilesU, int tilesV, Wrap wrapU,
 //   kSwatchSize square of its colour, one per colour) and coordinates at its
 //   middle; without, it stays as it is and the exporter refuses it.
 // Every substitution adds one line to scene.warnings, and so do meshes that
-// together use more than kMaxPictures pictures.
-void PrepareSurfaces(AnimatedScene& scene, bool swatches);
+// together use more than kMaxPictures pictures. `choices` adds the user's
+// pictures and folders and the guess by the model's name; a material naming
+// kPlaceholderPicture names none.
+void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& choices = {});
 
 }  // namespace standin

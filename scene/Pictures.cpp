@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "scene/Pcx.h"
 #include "scene/InputFile.h"
 #include "scene/Limits.h"
 #include "scene/Pictures.h"
@@ -413,6 +414,7 @@ bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::st
         return false;
     }
     const PictureFormat format = DetectFormat(data, size);
+    if (format == PictureFormat::Unknown && LooksLikePcx(data, size)) return DecodePcx(data, size, out, error);
     if (format == PictureFormat::Gif) {
         error = "GIF pictures are not supported (only PNG, JPEG, TGA and BMP)";
         return false;

@@ -9,7 +9,7 @@
 
 namespace standin {
 
-// Loads a picture file (PNG, JPEG, TGA or BMP only) at 16 bits per channel:
+// Loads a picture file (PNG, JPEG, TGA, BMP or PCX only) at 16 bits per channel:
 // 16-bit channels are kept, 8-bit channels are widened by v * 257, pictures
 // without alpha get 65535. False (and `error`, naming the path, says why) for
 // anything but a regular file of at most kMaxInputFileBytes, any other format,

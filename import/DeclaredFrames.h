@@ -1,0 +1,19 @@
+// Animation a file declares that its reader did not deliver. Some readers
+// take only the first pose of a format; the file's own header still says how
+// much animation it holds, and the user hears what was left out.
+#pragma once
+
+#include <string>
+
+#include "import/AnimatedScene.h"
+
+namespace standin {
+
+// One warning line (without the file name) when the header of the file at
+// `path` declares animation that `scene` (as read from it) does not hold,
+// e.g. "the file holds 1 animation of 101 frames that cannot be read;
+// exporting the first pose"; "" otherwise, and for formats whose header says
+// nothing of it. Reads only the header.
+std::string UndeliveredAnimation(const std::string& path, const AnimatedScene& scene);
+
+}  // namespace standin
