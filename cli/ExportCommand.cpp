@@ -21,6 +21,7 @@
 #include "cli/ExportSummary.h"
 #include "cli/FlagValues.h"
 #include "cli/Interrupt.h"
+#include "cli/ModelToGltf.h"
 #include "cli/OutputCheck.h"
 #include "cli/Warnings.h"
 #include "export/ExportState.h"
@@ -100,7 +101,10 @@ ClassDesc* LoadExporterClass() {
     return LibClassDesc(0);
 }
 
-int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
+int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven, const std::vector<std::string>& sceneFlags) {
+    // A model file converts to glTF; the input's kind and the output's extension decide.
+    if (IsModelFileInput(args.scene) || IsGltfOutput(args.output))
+        return RunModelToGltf({args.scene, args.output, args.fps, args.strict, args.quiet, sceneFlags});
     const bool sceneFile = standin::LowerExtension(args.scene) == ".json";
     if (sceneFile && importFlagsGiven)
         return UsageError(
@@ -290,7 +294,10 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         "range is the scene's animation range and the flags tick its boxes.\n"
         "Exit status: 0 written, 1 export refused or failed (the message says why; also an\n"
         "imported file without triangles, and any warning under --strict), 2 bad usage or\n"
-        "unreadable scene.");
+        "unreadable scene.\n"
+        "A model file (MODEL.mdl) converts to glTF 2.0 instead: -o OUT.glb (one file) or OUT.gltf (with\n"
+        "OUT.bin and OUT.png beside it): one morph target per frame, one animation per sequence of\n"
+        "frames at --fps (default 30), the skin as a PNG texture.");
     cmd->add_option("SCENE", args->scene, "Scene to export")->required();
     cmd->add_option("-o,--output", args->output, "Model file to write (OUT.mdl)");
     cmd->add_flag("--hi-precision", args->hiPrecision, "16-bit vertices (\"MDL4\") instead of 8-bit (\"MDL3\")");
@@ -301,7 +308,8 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         "START:END  Export scene frames START to END (inclusive; negative frames allowed, e.g. --frames=-3:-1)\n"
         "without the options dialog");
     CLI::Option* fps =
-        cmd->add_option("--fps", args->fps, "Imported files: frames per second, a divisor of 4800 (default 30)")
+        cmd->add_option("--fps", args->fps,
+                        "Imported files, and model files to glTF: frames per second, a divisor of 4800 (default 30)")
             ->type_name("N");
     CLI::Option* scale =
         cmd->add_option("--scale", args->scale, "Imported files: multiply every position by F > 0 (default 1)")
@@ -332,10 +340,15 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
     cmd->add_flag("-v,--verbose", args->verbose,
                   "Also say what was loaded, how long each phase took, and the quantization step and largest\n"
                   "position error per axis");
-    cmd->callback([args, frames, fps, scale, mirror, clip, up, noUpFix, noSwatches, listClips, &exitStatus]() {
+    cmd->callback([cmd, args, frames, fps, scale, mirror, clip, up, noUpFix, noSwatches, listClips, &exitStatus]() {
         const bool importFlags = fps->count() || scale->count() || mirror->count() || clip->count() || up->count() ||
                                  noUpFix->count() || noSwatches->count() || listClips->count();
-        exitStatus = RunExport(*args, frames->count() > 0, importFlags);
+        // The flags that only a scene's export takes, as given.
+        std::vector<std::string> sceneFlags;
+        for (const char* name : {"--hi-precision", "--alpha", "--single-frame", "--frames", "--scale", "--mirror",
+                                 "--clip", "--up", "--no-up-fix", "--no-swatches", "--list-clips"})
+            if (cmd->get_option(name)->count() > 0) sceneFlags.push_back(name);
+        exitStatus = RunExport(*args, frames->count() > 0, importFlags, sceneFlags);
     });
 }
 
