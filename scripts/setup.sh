@@ -18,6 +18,9 @@ packages=(
   assimp-utils
   # The Windows library: cross-compilers, and Wine in a virtual display to test it.
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb icoutils
+  # The glTF validator the tests run comes from npm (scripts/test.sh installs it);
+  # npm itself is added below unless the installed node brings its own.
+  nodejs
   # Source layout check (scripts/format.sh).
   clang-format
 )
@@ -28,6 +31,8 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
+
+if ! command -v npm >/dev/null; then missing+=(npm); fi
 
 if [ ${#missing[@]} -eq 0 ]; then
   echo "setup: all packages present"
