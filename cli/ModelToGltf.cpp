@@ -38,7 +38,8 @@ void PrintSummary(const GltfExportResult& r) {
     if (r.skinWidth > 0) std::printf(", skin %dx%d", r.skinWidth, r.skinHeight);
     std::printf("\nAnimations:");
     for (size_t i = 0; i < r.animations.size(); ++i)
-        std::printf("%s %s %d", i ? "," : "", r.animations[i].name.c_str(), r.animations[i].keys);
+        std::printf("%s %s %d", i ? "," : "", r.animations[i].name.empty() ? "(unnamed)" : r.animations[i].name.c_str(),
+                    r.animations[i].keys);
     std::printf("\n");
 }
 
