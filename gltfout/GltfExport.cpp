@@ -295,77 +295,45 @@ GltfExportResult WriteFailure(const std::string& path, int error) {
     return Fail(GltfExportFailure::Write, "Cannot write " + path + ": " + std::strerror(error != 0 ? error : EIO));
 }
 
-GltfExportResult Export(const std::string& modelPath, const std::string& outputPath, const GltfExportOptions& options) {
-    const MdlReadResult read = ReadMdlFile(modelPath.c_str());
-    if (!read.ok()) {
-        if (read.error.kind == MdlErrorKind::Io)
-            return Fail(GltfExportFailure::Unreadable, modelPath + ": " + read.error.message);
-        return Fail(GltfExportFailure::Malformed, modelPath + ": malformed model file (" +
-                                                      std::string(MdlErrorKindName(read.error.kind)) + " at byte " +
-                                                      std::to_string(read.error.offset) + "): " + read.error.message);
-    }
-    const MdlFile& file = read.file;
-    const MdlHeader& h = file.header;
-    GltfExportResult result;
-    result.warnings = read.warnings;
-    if (file.triangles.empty() || file.frames.empty())
-        return Fail(GltfExportFailure::Unsuitable,
-                    modelPath + ": no " + (file.triangles.empty() ? "triangles" : "frames") + ": nothing to show in glTF");
-    if (options.fps <= 0) return Fail(GltfExportFailure::Unsuitable, "the frame rate must be above 0");
-    // Positions are monotonic in the packed value: both ends finite, all finite.
-    MdlPackedVertex lowest, highest;
-    highest.x = highest.y = highest.z = file.sixteenBit ? 65535 : 255;
-    for (const MdlVec3& p : {DecodeMdlPosition(h, lowest), DecodeMdlPosition(h, highest)}) {
-        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
-            return Fail(GltfExportFailure::Unsuitable,
-                        modelPath + ": its scale and origin put positions beyond single precision");
-    }
+// What the document and the buffer are made from.
+struct Plan {
+    const MdlFile* file = nullptr;
+    GltfSplitMesh mesh;
+    std::vector<MdlSequence> sequences;
+    bool textured = false;
+    bool glb = false;
+    std::vector<unsigned char> png;  // the skin
+    Layout layout;
+    std::vector<GltfVec3> base, baseNormals;  // frame 0, per model vertex
+};
 
-    const GltfSplitMesh mesh = SplitModelVertices(file.triangles, h.vertexCount);
-    const std::vector<MdlSequence> sequences = GroupMdlSequences(file.frames);
+// The JSON document: tinygltf writes everything but the buffer, which is
+// streamed apart and added here. Fills result.animations. Empty when
+// tinygltf fails.
+std::string MakeDocument(const Plan& plan, const std::string& stem, const GltfExportOptions& options,
+                         GltfExportResult& result) {
+    const MdlFile& file = *plan.file;
+    const GltfSplitMesh& mesh = plan.mesh;
+    const Layout& layout = plan.layout;
+    const bool textured = plan.textured, glb = plan.glb;
     const uint64_t S = mesh.vertices.size(), F = file.frames.size();
 
-    // The skin as PNG; a model without one is written untextured.
-    std::vector<unsigned char> png;
-    const bool textured = h.skinWidth > 0 && h.skinHeight > 0 && h.skinCount > 0;
-    if (textured) {
-        std::string why;
-        if (!EncodePng(SkinPicture(file), png, why))
-            return Fail(GltfExportFailure::Unsuitable, modelPath + ": the skin cannot be written as PNG: " + why);
-        if (h.skinCount > 1)
-            result.warnings.push_back("only the first of its " + std::to_string(h.skinCount) +
-                                      " skins is written (the texture coordinates use the first)");
-    } else {
-        result.warnings.push_back("no skin: the glTF has no texture and no texture coordinates");
-    }
-
-    const bool glb = EndsWithGlb(outputPath);
-    Layout layout;
-    if (!MakeLayout(S, file.triangles.size(), F, textured, glb ? png.size() : 0, layout))
-        return Fail(GltfExportFailure::Unsuitable,
-                    modelPath + ": " + std::to_string(F) + " frames of " + std::to_string(S) +
-                        " glTF vertices need a buffer beyond " + std::to_string(GltfMaxBufferBytes) + " bytes");
-
-    // First pass: the bounds every POSITION accessor must declare.
-    std::vector<GltfVec3> base, baseNormals, positions, normals;
+    // The bounds every POSITION accessor must declare.
+    std::vector<GltfVec3> positions, normals;
     std::vector<float> values;
-    DecodeFrame(file, file.frames[0], base, baseNormals);
-    Spread(mesh, base, nullptr, values);
+    Spread(mesh, plan.base, nullptr, values);
     const Bounds baseBounds = BoundsOf(values);
     std::vector<Bounds> targetBounds;
     targetBounds.reserve(F);
     for (const MdlFrame& frame : file.frames) {
         DecodeFrame(file, frame, positions, normals);
-        Spread(mesh, positions, &base, values);
+        Spread(mesh, positions, &plan.base, values);
         targetBounds.push_back(BoundsOf(values));
     }
 
-    // The document, everything but the buffer itself.
     tinygltf::Model m;
     m.asset.version = "2.0";
     m.asset.generator = options.generator;
-    const std::filesystem::path out(outputPath);
-    const std::string stem = out.stem().string();
     const int indexView = AddView(m, layout.indices, layout.indexBytes, 0, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
     const int vec3View = AddView(m, layout.vec3, layout.vec3Bytes, 12, TINYGLTF_TARGET_ARRAY_BUFFER);
     const int uvView = textured ? AddView(m, layout.uv, layout.uvBytes, 0, TINYGLTF_TARGET_ARRAY_BUFFER) : -1;
@@ -389,9 +357,6 @@ GltfExportResult Export(const std::string& modelPath, const std::string& outputP
         prim.targets.push_back(std::move(target));
         targetNames.emplace_back(GltfUtf8(file.frames[k].name));
     }
-    targetBounds.clear();
-    targetBounds.shrink_to_fit();
-
     tinygltf::Material material;
     material.name = "skin";
     material.pbrMetallicRoughness.metallicFactor = 0.0;
@@ -435,7 +400,7 @@ GltfExportResult Export(const std::string& modelPath, const std::string& outputP
     m.scenes.push_back(scene);
     m.defaultScene = 0;
 
-    for (const MdlSequence& seq : sequences) {
+    for (const MdlSequence& seq : plan.sequences) {
         const uint64_t keys = uint64_t(seq.frameCount), first = uint64_t(seq.firstFrame);
         tinygltf::AnimationSampler sampler;
         Bounds times;
@@ -457,30 +422,140 @@ GltfExportResult Export(const std::string& modelPath, const std::string& outputP
         m.animations.push_back(std::move(animation));
     }
 
-    // tinygltf writes the document; the buffer, streamed below, is added to it.
     tinygltf::TinyGLTF writer;
-    writer.SetImageWriter(nullptr, nullptr);  // the picture is written here, not by tinygltf
+    writer.SetImageWriter(nullptr, nullptr);  // the picture is written apart, not by tinygltf
     std::ostringstream text;
-    if (!writer.WriteGltfSceneToStream(&m, text, false, false))
-        return Fail(GltfExportFailure::Write, "the glTF document cannot be made");
+    if (!writer.WriteGltfSceneToStream(&m, text, false, false)) return "";
     m = tinygltf::Model{};
     nlohmann::ordered_json doc = nlohmann::ordered_json::parse(text.str());
     nlohmann::ordered_json buffer = {{"byteLength", layout.end}};
     if (!glb) buffer["uri"] = UriOf(stem + ".bin");
     doc["buffers"] = nlohmann::ordered_json::array({buffer});
-    const std::string json = doc.dump(glb ? -1 : 2);
-    doc = nullptr;
+    return doc.dump(glb ? -1 : 2);
+}
 
-    Outputs outputs;
-    const std::vector<std::string> names = GltfOutputFiles(outputPath);
-    // A .gltf's buffer and picture go in files of their own.
-    const size_t binIndex = glb ? 0 : 1;
-    for (size_t i = 0; i < (glb ? 1u : (textured ? 3u : 2u)); ++i) {
-        if (!outputs.Open(names[i])) return WriteFailure(names[i], errno);
+// The buffer, part after part, in the order of the layout, one frame at a
+// time. Returns the sink's error (0 when every byte went out).
+int WriteBuffer(Sink& bin, const Plan& plan, int fps) {
+    const MdlFile& file = *plan.file;
+    const GltfSplitMesh& mesh = plan.mesh;
+    const uint64_t S = mesh.vertices.size(), F = file.frames.size();
+    if (plan.layout.indexSize == 2) {
+        std::vector<uint16_t> indices(mesh.indices.begin(), mesh.indices.end());
+        bin.Write(indices.data(), indices.size() * 2);
+    } else {
+        bin.Write(mesh.indices.data(), mesh.indices.size() * 4);
     }
-    Sink bin(outputs[binIndex]);
-    if (glb) {
-        const uint64_t total = 12 + 8 + Padded(json.size()) + 8 + layout.end;
+    bin.Pad(plan.layout.indexBytes, 0);
+    std::vector<GltfVec3> positions, normals;
+    std::vector<float> values;
+    Spread(mesh, plan.base, nullptr, values);
+    bin.Floats(values);
+    Spread(mesh, plan.baseNormals, nullptr, values);
+    bin.Floats(values);
+    for (const MdlFrame& frame : file.frames) {
+        DecodeFrame(file, frame, positions, normals);
+        Spread(mesh, positions, &plan.base, values);
+        bin.Floats(values);
+        Spread(mesh, normals, &plan.baseNormals, values);
+        bin.Floats(values);
+        if (bin.Error() != 0) return bin.Error();
+    }
+    if (plan.textured) {
+        values.assign(S * 2, 0.0f);
+        for (size_t i = 0; i < S; ++i) {
+            const int32_t t = mesh.vertices[i].texCoord;
+            const MdlTexCoord tc = t >= 0 ? file.texCoords[size_t(t)] : MdlTexCoord{};
+            values[i * 2] = GltfTexelCentre(tc.u, file.header.skinWidth);
+            values[i * 2 + 1] = GltfTexelCentre(tc.v, file.header.skinHeight);
+        }
+        bin.Floats(values);
+    }
+    values.clear();
+    for (const MdlSequence& seq : plan.sequences)
+        for (int32_t k = 0; k < seq.frameCount; ++k) values.push_back(GltfKeyTime(k, fps));
+    bin.Floats(values);
+    values.assign(F, 0.0f);
+    for (uint64_t k = 0; k < F && bin.Error() == 0; ++k) {
+        values[k] = 1.0f;
+        bin.Floats(values);
+        values[k] = 0.0f;
+    }
+    if (plan.glb) {
+        bin.Write(plan.png.data(), plan.png.size());
+        bin.Pad(plan.png.size(), 0);
+    }
+    return bin.Error();
+}
+
+GltfExportResult Export(const std::string& modelPath, const std::string& outputPath, const GltfExportOptions& options) {
+    const MdlReadResult read = ReadMdlFile(modelPath.c_str());
+    if (!read.ok()) {
+        if (read.error.kind == MdlErrorKind::Io)
+            return Fail(GltfExportFailure::Unreadable, modelPath + ": " + read.error.message);
+        return Fail(GltfExportFailure::Malformed, modelPath + ": malformed model file (" +
+                                                      std::string(MdlErrorKindName(read.error.kind)) + " at byte " +
+                                                      std::to_string(read.error.offset) + "): " + read.error.message);
+    }
+    const MdlFile& file = read.file;
+    const MdlHeader& h = file.header;
+    GltfExportResult result;
+    result.warnings = read.warnings;
+    if (file.triangles.empty() || file.frames.empty())
+        return Fail(GltfExportFailure::Unsuitable,
+                    modelPath + ": no " + (file.triangles.empty() ? "triangles" : "frames") + ": nothing to show in glTF");
+    if (options.fps <= 0) return Fail(GltfExportFailure::Unsuitable, "the frame rate must be above 0");
+    // Positions are monotonic in the packed value: both ends finite, all finite.
+    MdlPackedVertex lowest, highest;
+    highest.x = highest.y = highest.z = file.sixteenBit ? 65535 : 255;
+    for (const MdlVec3& p : {DecodeMdlPosition(h, lowest), DecodeMdlPosition(h, highest)}) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
+            return Fail(GltfExportFailure::Unsuitable,
+                        modelPath + ": its scale and origin put positions beyond single precision");
+    }
+
+    Plan plan;
+    plan.file = &file;
+    plan.mesh = SplitModelVertices(file.triangles, h.vertexCount);
+    plan.sequences = GroupMdlSequences(file.frames);
+    const uint64_t S = plan.mesh.vertices.size(), F = file.frames.size();
+
+    // The skin as PNG; a model without one is written untextured.
+    plan.textured = h.skinWidth > 0 && h.skinHeight > 0 && h.skinCount > 0;
+    if (plan.textured) {
+        std::string why;
+        if (!EncodePng(SkinPicture(file), plan.png, why))
+            return Fail(GltfExportFailure::Unsuitable, modelPath + ": the skin cannot be written as PNG: " + why);
+        if (h.skinCount > 1)
+            result.warnings.push_back("only the first of its " + std::to_string(h.skinCount) +
+                                      " skins is written (the texture coordinates use the first)");
+    } else {
+        result.warnings.push_back("no skin: the glTF has no texture and no texture coordinates");
+    }
+    if (options.failOnWarning && !result.warnings.empty()) {
+        result.failure = GltfExportFailure::Warned;
+        result.error = outputPath + " not written: warnings are failures";
+        return result;
+    }
+
+    plan.glb = EndsWithGlb(outputPath);
+    if (!MakeLayout(S, file.triangles.size(), F, plan.textured, plan.glb ? plan.png.size() : 0, plan.layout))
+        return Fail(GltfExportFailure::Unsuitable,
+                    modelPath + ": " + std::to_string(F) + " frames of " + std::to_string(S) +
+                        " glTF vertices need a buffer beyond " + std::to_string(GltfMaxBufferBytes) + " bytes");
+    DecodeFrame(file, file.frames[0], plan.base, plan.baseNormals);
+    const std::string json = MakeDocument(plan, std::filesystem::path(outputPath).stem().string(), options, result);
+    if (json.empty()) return Fail(GltfExportFailure::Write, outputPath + ": the glTF document cannot be made");
+
+    // A .gltf's buffer and picture go in files of their own.
+    const std::vector<std::string> names = GltfOutputFiles(outputPath);
+    const size_t files = plan.glb ? 1 : (plan.textured ? 3 : 2);
+    Outputs outputs;
+    for (size_t i = 0; i < files; ++i)
+        if (!outputs.Open(names[i])) return WriteFailure(names[i], errno);
+    Sink bin(outputs[plan.glb ? 0 : 1]);
+    if (plan.glb) {
+        const uint64_t total = 12 + 8 + Padded(json.size()) + 8 + plan.layout.end;
         if (total > 0xFFFFFFFFull)
             return Fail(GltfExportFailure::Unsuitable, outputPath + ": the model needs more than 4 GiB as .glb");
         bin.Write("glTF", 4);
@@ -490,83 +565,32 @@ GltfExportResult Export(const std::string& modelPath, const std::string& outputP
         bin.Write("JSON", 4);
         bin.Write(json.data(), json.size());
         bin.Pad(json.size(), ' ');
-        bin.U32(uint32_t(layout.end));
+        bin.U32(uint32_t(plan.layout.end));
         bin.Write("BIN\0", 4);
     }
-
-    // The buffer, part after part, in the order of the layout.
-    if (layout.indexSize == 2) {
-        std::vector<uint16_t> indices(mesh.indices.begin(), mesh.indices.end());
-        bin.Write(indices.data(), indices.size() * 2);
-    } else {
-        bin.Write(mesh.indices.data(), mesh.indices.size() * 4);
-    }
-    bin.Pad(layout.indexBytes, 0);
-    Spread(mesh, base, nullptr, values);
-    bin.Floats(values);
-    Spread(mesh, baseNormals, nullptr, values);
-    bin.Floats(values);
-    for (const MdlFrame& frame : file.frames) {
-        DecodeFrame(file, frame, positions, normals);
-        Spread(mesh, positions, &base, values);
-        bin.Floats(values);
-        Spread(mesh, normals, &baseNormals, values);
-        bin.Floats(values);
-        if (bin.Error() != 0) break;
-    }
-    if (textured) {
-        values.assign(S * 2, 0.0f);
-        const int32_t w = h.skinWidth, hh = h.skinHeight;
-        for (size_t i = 0; i < S; ++i) {
-            const int32_t t = mesh.vertices[i].texCoord;
-            const MdlTexCoord tc = t >= 0 ? file.texCoords[size_t(t)] : MdlTexCoord{};
-            values[i * 2] = GltfTexelCentre(tc.u, w);
-            values[i * 2 + 1] = GltfTexelCentre(tc.v, hh);
-        }
-        bin.Floats(values);
-    }
-    values.clear();
-    for (const MdlSequence& seq : sequences)
-        for (int32_t k = 0; k < seq.frameCount; ++k) values.push_back(GltfKeyTime(k, options.fps));
-    bin.Floats(values);
-    values.assign(F, 0.0f);
-    for (uint64_t k = 0; k < F && bin.Error() == 0; ++k) {
-        values[k] = 1.0f;
-        bin.Floats(values);
-        values[k] = 0.0f;
-    }
-    if (glb) {
-        bin.Write(png.data(), png.size());
-        bin.Pad(png.size(), 0);
-    }
-    if (bin.Error() != 0) return WriteFailure(bin.Target(), bin.Error());
-    if (!glb) {
+    if (const int error = WriteBuffer(bin, plan, options.fps); error != 0) return WriteFailure(bin.Target(), error);
+    if (!plan.glb) {
         Sink main(outputs[0]);
         main.Write(json.data(), json.size());
         main.Write("\n", 1);
         if (main.Error() != 0) return WriteFailure(main.Target(), main.Error());
-        if (textured) {
+        if (plan.textured) {
             Sink picture(outputs[2]);
-            picture.Write(png.data(), png.size());
+            picture.Write(plan.png.data(), plan.png.size());
             if (picture.Error() != 0) return WriteFailure(picture.Target(), picture.Error());
         }
-    }
-    if (options.failOnWarning && !result.warnings.empty()) {
-        result.failure = GltfExportFailure::Warned;
-        result.error = outputPath + " not written: warnings are failures";
-        return result;
     }
     std::string failedPath;
     if (!outputs.Commit(failedPath)) return WriteFailure(failedPath, errno);
 
-    result.files.assign(names.begin(), names.begin() + (glb ? 1 : (textured ? 3 : 2)));
+    result.files.assign(names.begin(), names.begin() + files);
     std::error_code ec;
     result.bytes = std::filesystem::file_size(names[0], ec);
     result.modelVertices = h.vertexCount;
     result.vertices = int64_t(S);
     result.triangles = int64_t(file.triangles.size());
     result.morphTargets = int64_t(F);
-    if (textured) {
+    if (plan.textured) {
         result.skinWidth = h.skinWidth;
         result.skinHeight = h.skinHeight;
     }
