@@ -349,6 +349,7 @@ std::string MakeDocument(const Plan& plan, const std::string& stem, const GltfEx
     prim.attributes["NORMAL"] = AddAccessor(m, vec3View, S * 12, kFloat, TINYGLTF_TYPE_VEC3, S);
     if (textured) prim.attributes["TEXCOORD_0"] = AddAccessor(m, uvView, 0, kFloat, TINYGLTF_TYPE_VEC2, S);
     std::vector<tinygltf::Value> targetNames;
+    uint64_t escaped = 0;
     for (uint64_t k = 0; k < F; ++k) {
         const uint64_t at = (2 + 2 * k) * S * 12;
         std::map<std::string, int> target;
@@ -356,7 +357,11 @@ std::string MakeDocument(const Plan& plan, const std::string& stem, const GltfEx
         target["NORMAL"] = AddAccessor(m, vec3View, at + S * 12, kFloat, TINYGLTF_TYPE_VEC3, S);
         prim.targets.push_back(std::move(target));
         targetNames.emplace_back(GltfUtf8(file.frames[k].name));
+        if (targetNames.back().Get<std::string>() != file.frames[k].name) ++escaped;
     }
+    if (escaped > 0)
+        result.warnings.push_back(std::to_string(escaped) + " frame name" + (escaped == 1 ? " is" : "s are") +
+                                  " not UTF-8: the bytes that are not are written as \\xNN");
     tinygltf::Material material;
     material.name = "skin";
     material.pbrMetallicRoughness.metallicFactor = 0.0;
@@ -532,11 +537,6 @@ GltfExportResult Export(const std::string& modelPath, const std::string& outputP
     } else {
         result.warnings.push_back("no skin: the glTF has no texture and no texture coordinates");
     }
-    if (options.failOnWarning && !result.warnings.empty()) {
-        result.failure = GltfExportFailure::Warned;
-        result.error = outputPath + " not written: warnings are failures";
-        return result;
-    }
 
     plan.glb = EndsWithGlb(outputPath);
     if (!MakeLayout(S, file.triangles.size(), F, plan.textured, plan.glb ? plan.png.size() : 0, plan.layout))
@@ -546,6 +546,11 @@ GltfExportResult Export(const std::string& modelPath, const std::string& outputP
     DecodeFrame(file, file.frames[0], plan.base, plan.baseNormals);
     const std::string json = MakeDocument(plan, std::filesystem::path(outputPath).stem().string(), options, result);
     if (json.empty()) return Fail(GltfExportFailure::Write, outputPath + ": the glTF document cannot be made");
+    if (options.failOnWarning && !result.warnings.empty()) {
+        result.failure = GltfExportFailure::Warned;
+        result.error = outputPath + " not written: warnings are failures";
+        return result;
+    }
 
     // A .gltf's buffer and picture go in files of their own.
     const std::vector<std::string> names = GltfOutputFiles(outputPath);

@@ -142,7 +142,12 @@ protected:
 TEST_F(GltfExport, TheDocumentHoldsDecodedPositionsOutwardNormalsTexelCentresAndStepKeys) {
     mdltest::Model square = mdltest::Square(0xF800, 0x001F);
     mdltest::Frame raised = square.frames[0];
-    raised.name = "square1";
+    raised.name =
+        "sq\xe9"
+        "1";
+    square.frames[0].name =
+        "sq\xe9"
+        "0";  // not UTF-8
     for (auto& v : raised.vertices) v.x = 3;
     square.frames.push_back(raised);
     const fs::path model = WriteModel("square.mdl", square);
@@ -150,6 +155,8 @@ TEST_F(GltfExport, TheDocumentHoldsDecodedPositionsOutwardNormalsTexelCentresAnd
     options.fps = 10;
     const GltfExportResult result = ExportModelToGltf(model.string(), (dir_ / "square.glb").string(), options);
     ASSERT_TRUE(result.ok()) << result.error;
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_NE(result.warnings[0].find("2 frame names are not UTF-8"), std::string::npos);
     EXPECT_EQ(result.vertices, 4);
     EXPECT_EQ(result.morphTargets, 2);
 
@@ -186,15 +193,16 @@ TEST_F(GltfExport, TheDocumentHoldsDecodedPositionsOutwardNormalsTexelCentresAnd
     for (size_t v = 0; v < 4; ++v) EXPECT_EQ(target1[v * 3 + 2], 3.0f);  // x = 3 packed steps of 1.0
     const tinygltf::Value& names = gltf.model.meshes[0].extras.Get("targetNames");
     ASSERT_EQ(names.ArrayLen(), 2u);
-    EXPECT_EQ(names.Get(1).Get<std::string>(), "square1");
+    EXPECT_EQ(names.Get(1).Get<std::string>(), "sq\\xe91");
     ASSERT_EQ(gltf.model.animations.size(), 1u);
-    EXPECT_EQ(gltf.model.animations[0].name, "square");
+    EXPECT_EQ(gltf.model.animations[0].name, "sq\\xe9");
     EXPECT_EQ(gltf.model.animations[0].samplers[0].interpolation, "STEP");
     EXPECT_EQ(gltf.Floats(gltf.model.animations[0].samplers[0].input),
               (std::vector<float>{0.0f, std::nextafter(0.1f, 0.0f)}));  // 0.1f lies above 0.1
     EXPECT_EQ(gltf.Floats(gltf.model.animations[0].samplers[0].output), (std::vector<float>{1, 0, 0, 1}));
     EXPECT_EQ(gltf.model.samplers[0].magFilter, TINYGLTF_TEXTURE_FILTER_NEAREST);
     EXPECT_EQ(gltf.model.samplers[0].minFilter, TINYGLTF_TEXTURE_FILTER_NEAREST);
+    Validate({dir_ / "square.glb"});
 }
 
 // Positions within one quantization step of the original on every axis, the
