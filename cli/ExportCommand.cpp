@@ -25,6 +25,7 @@
 #include "cli/ExportSummary.h"
 #include "cli/FlagValues.h"
 #include "cli/Interrupt.h"
+#include "cli/ModelToGltf.h"
 #include "cli/OutputCheck.h"
 #include "cli/ReportFile.h"
 #include "cli/SourceFlags.h"
@@ -396,7 +397,10 @@ int DefaultJobs() {
 
 // The whole command: the flags, the inputs and their outputs are checked
 // before any input is loaded; then each input is exported.
-int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
+int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven, const std::vector<std::string>& sceneFlags) {
+    // A model file converts to glTF; the input's kind and the output's extension decide.
+    if (args.scenes.size() == 1 && (IsModelFileInput(args.scenes[0]) || IsGltfOutput(args.output)))
+        return RunModelToGltf({args.scenes[0], args.output, args.fps, args.strict, args.quiet, sceneFlags});
     const auto started = std::chrono::steady_clock::now();
     ParsedFlags flags;
     flags.framesGiven = framesGiven;
@@ -495,7 +499,10 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         "Without --frames the frames are the scene's animation range.\n"
         "Exit status: 0 every input written, 1 an export refused or failed (the message says why; also\n"
         "an imported file without triangles, and any warning under --strict), 2 bad usage or an\n"
-        "unreadable scene. With several inputs, the highest status any input got.");
+        "unreadable scene. With several inputs, the highest status any input got.\n"
+        "A model file (MODEL.mdl) converts to glTF 2.0 instead: -o OUT.glb (one file) or OUT.gltf (with\n"
+        "OUT.bin and OUT.png beside it): one morph target per frame, one animation per sequence of\n"
+        "frames at --fps (default 30), the skin as a PNG texture.");
     cmd->add_option("SCENE", args->scenes, "Scenes to export (one or more)")->required();
     cmd->add_option("-o,--output", args->output, "Model file to write (OUT.mdl), for a single input");
     cmd->add_option("--out-dir", args->outDir, "Folder to write each input to, as DIR/NAME.mdl (created if missing)")
@@ -514,7 +521,8 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         "--frames", args->frames,
         "START:END  Export scene frames START to END (inclusive; negative frames allowed, e.g. --frames=-3:-1)");
     CLI::Option* fps =
-        cmd->add_option("--fps", args->fps, "Imported files: frames per second, a divisor of 4800 (default 30)")
+        cmd->add_option("--fps", args->fps,
+                        "Imported files, and model files to glTF: frames per second, a divisor of 4800 (default 30)")
             ->type_name("N");
     CLI::Option* scale =
         cmd->add_option("--scale", args->scale, "Imported files: multiply every position by F > 0 (default 1)")
@@ -563,13 +571,19 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
     cmd->add_flag("-v,--verbose", args->verbose,
                   "Also say what was loaded, how long each phase took, and the quantization step and largest\n"
                   "position error per axis");
-    cmd->callback([args, frames, fps, scale, mirror, clip, up, forward, noUpFix, textureDir, texture, skinFile,
+    cmd->callback([cmd, args, frames, fps, scale, mirror, clip, up, forward, noUpFix, textureDir, texture, skinFile,
                    noSwatches, listClips, &exitStatus]() {
         const bool importFlags = fps->count() || scale->count() || mirror->count() || clip->count() || up->count() ||
                                  forward->count() || noUpFix->count() || textureDir->count() || texture->count() ||
                                  skinFile->count() || noSwatches->count() || listClips->count();
         args->fpsGiven = fps->count() > 0;
-        exitStatus = RunExport(*args, frames->count() > 0, importFlags);
+        // The flags that only a scene's export takes, as given.
+        std::vector<std::string> sceneFlags;
+        for (const char* name : {"--hi-precision", "--alpha", "--single-frame", "--frames", "--scale", "--mirror",
+                                 "--clip", "--up", "--forward", "--no-up-fix", "--texture", "--texture-dir",
+                                 "--skin-file", "--no-swatches", "--list-clips"})
+            if (cmd->get_option(name)->count() > 0) sceneFlags.push_back(name);
+        exitStatus = RunExport(*args, frames->count() > 0, importFlags, sceneFlags);
     });
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "gltfout/GltfExport.h"
 #include "mdl/MdlFileWriter.h"
 
 using namespace quorvex;
@@ -26,6 +27,8 @@ void OnSignal(int signal) {
     if (const char* temporary = MdlPendingTemporaryFile()) ::unlink(temporary);
     for (int i = 0; i < MaxWorkers; ++i)
         if (workers[i] > 0) ::kill(workers[i], signal);
+    for (int slot = 0; slot < GltfPendingMax; ++slot)
+        if (const char* temporary = GltfPendingTemporaryFile(slot)) ::unlink(temporary);
     if (progressLineOpen) WriteText("\n");
     WriteText(commandName);
     WriteText(signal == SIGINT ? ": interrupted\n" : ": terminated\n");

@@ -1,5 +1,5 @@
 // Ctrl-C and termination during an export: the model writer's temporary file
-// is removed, a file already at the target stays as it was, and the process
+// (or the glTF writer's) is removed, a file already at the target stays as it was, and the process
 // exits with 128 + the signal's number (130 for SIGINT, 143 for SIGTERM).
 #pragma once
 

@@ -31,6 +31,9 @@ test=(
 windows=(
   # The Windows library: cross-compilers, and Wine in a virtual display to test it.
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb icoutils
+  # The glTF validator the tests run comes from npm (scripts/test.sh installs it);
+  # npm itself is added below unless the installed node brings its own.
+  nodejs
 )
 fuzz=(
   # clang with libFuzzer for the fuzz targets.
@@ -67,6 +70,11 @@ for p in "${packages[@]}"; do
     case " ${missing[*]} " in *" $p "*) ;; *) missing+=("$p") ;; esac
   fi
 done
+
+# The tests' npm, unless the installed node brings its own.
+case " ${groups[*]} " in
+  *" test "* | *" all "*) if ! command -v npm >/dev/null; then missing+=(npm); fi ;;
+esac
 
 if [ ${#missing[@]} -eq 0 ]; then
   echo "setup: all packages present (${groups[*]})"

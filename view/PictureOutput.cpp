@@ -43,14 +43,42 @@ PictureFormat PictureFormatOf(const std::string& path) {
     return PictureFormat::Unknown;
 }
 
-bool WritePngFile(const std::string& path, const RenderImage& image, std::string& error) {
-    if (!HoldsPixels(image)) {
-        error = "cannot write " + path + ": the picture is empty";
+// Why `image` cannot go to the PNG encoder, or "" when it can.
+static std::string PngProblem(const RenderImage& image) {
+    if (!HoldsPixels(image)) return "the picture is empty";
+    // The encoder sizes its filter buffer as (width * 3 + 1) * height in int.
+    if ((uint64_t(image.width) * 3 + 1) * uint64_t(image.height) > uint64_t(INT_MAX))
+        return "the picture is too large for a PNG file";
+    return "";
+}
+
+bool EncodePng(const RenderImage& image, std::vector<unsigned char>& bytes, std::string& error) {
+    bytes.clear();
+    if (const std::string problem = PngProblem(image); !problem.empty()) {
+        error = problem;
         return false;
     }
-    // The encoder sizes its filter buffer as (width * 3 + 1) * height in int.
-    if ((uint64_t(image.width) * 3 + 1) * uint64_t(image.height) > uint64_t(INT_MAX)) {
-        error = "cannot write " + path + ": the picture is too large for a PNG file";
+    int length = 0;
+    unsigned char* png =
+        stbi_write_png_to_mem(image.rgb.data(), image.width * 3, image.width, image.height, 3, &length);
+    if (!png) {
+        error = "not enough memory to encode the picture";
+        return false;
+    }
+    try {
+        bytes.assign(png, png + length);
+    } catch (...) {
+        STBIW_FREE(png);
+        error = "not enough memory to encode the picture";
+        return false;
+    }
+    STBIW_FREE(png);
+    return true;
+}
+
+bool WritePngFile(const std::string& path, const RenderImage& image, std::string& error) {
+    if (const std::string problem = PngProblem(image); !problem.empty()) {
+        error = "cannot write " + path + ": " + problem;
         return false;
     }
     errno = 0;

@@ -19,6 +19,11 @@ PictureFormat PictureFormatOf(const std::string& path);
 // (about 2^31 bytes of rows), or the file cannot be written.
 bool WritePngFile(const std::string& path, const RenderImage& image, std::string& error);
 
+// Encodes `image` as the bytes of a PNG file into `bytes` (replaced). Returns
+// false with `error` (without a path) when the picture is empty or too large
+// for the encoder, as WritePngFile, or the encoder runs out of memory.
+bool EncodePng(const RenderImage& image, std::vector<unsigned char>& bytes, std::string& error);
+
 // Writes `image` in the still format `format` (Png, Jpeg at quality 90, Bmp,
 // Tga), replacing a file already there. Returns false with `error` (naming
 // the path) as WritePngFile does, and for the other formats.
