@@ -14,8 +14,6 @@ set -euo pipefail
 build=(
   cmake g++ make
   nlohmann-json3-dev libstb-dev libtinygltf-dev libassimp-dev libcli11-dev
-  # The scene-file reader.
-  libsimdjson-dev
   # Picture decoders and animated previews.
   libpng-dev libjpeg62-turbo-dev libgif-dev
   # Budgets: the simplifier that reduces meshes to --max-triangles / --max-vertices.
