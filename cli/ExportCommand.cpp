@@ -55,6 +55,7 @@ struct ExportArgs {
     bool listClips = false;
     bool quiet = false;
     bool verbose = false;
+    int threads = 0;  // 0: one per core
 };
 
 int UsageError(const std::string& message) {
@@ -248,6 +249,7 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
         win32.script.push_back({standin::DialogStep::Press, args.singleFrame ? IDC_SINGLE_FRAME : IDOK});
     }
 
+    exportState.threadCount = args.threads;
     const int result = exporter->DoExport(args.output.c_str(), nullptr, &host, suppressPrompts, 0);
     host.ExportEnded();
     progress.BreakLine();
@@ -328,6 +330,8 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         cmd->add_flag("--list-clips", args->listClips,
                       "Imported files: list the animation clips, their lengths and frame names, export nothing");
     cmd->add_flag("--strict", args->strict, "Treat every warning as a failure: exit 1, write nothing");
+    cmd->add_option("--threads", args->threads, "Threads working on the frames (default: one per core); same bytes")
+        ->check(CLI::Range(1, 1024));
     cmd->add_flag("-q,--quiet", args->quiet, "No progress bar and no summary");
     cmd->add_flag("-v,--verbose", args->verbose,
                   "Also say what was loaded, how long each phase took, and the quantization step and largest\n"
