@@ -322,7 +322,8 @@ const NormalGrid& Grid() {
 //
 // Why the answer stays exact: a sub-cell names entry w only when, at every
 // point of its (widened) box, w is nearer than each other candidate of the
-// cell by more than DistanceSlack; the candidates left out of the cell are
+// cell by more than DistanceSlack (LargestExcess bounds the difference
+// exactly, far above its rounding); the candidates left out of the cell are
 // farther than some candidate, hence than w. So w wins the full scan, alone.
 constexpr int FineCells = 8;
 constexpr int FineTotal = GridCells * FineCells;
@@ -342,6 +343,19 @@ struct FineGrid {
 std::atomic<const FineGrid*> fineGrid{nullptr};
 
 // The sub-cell entries of coarse cell (cx, cy, cz), whose candidates are `cell`.
+// The largest value over the box [lo, hi] of |p - w| - |p - k| (L1): per
+// axis |x - w| - |x - k| is monotonic in x, so its largest value is at an end
+// of the box's side, and the axes add up independently.
+double LargestExcess(const double* w, const double* k, const double* lo, const double* hi) {
+    double excess = 0.0;
+    for (int a = 0; a < 3; ++a) {
+        const double atLo = std::fabs(lo[a] - w[a]) - std::fabs(lo[a] - k[a]);
+        const double atHi = std::fabs(hi[a] - w[a]) - std::fabs(hi[a] - k[a]);
+        excess += std::fmax(atLo, atHi);
+    }
+    return excess;
+}
+
 void BuildBlock(const GridCell& cell, const int* c, uint8_t* entries) {
     std::memset(entries, NoSingleEntry, SubCells);
     double lo[3][FineCells], hi[3][FineCells], inner[3][FineCells], outer[3][FineCells];
@@ -363,15 +377,22 @@ void BuildBlock(const GridCell& cell, const int* c, uint8_t* entries) {
                 const double boxLo[3] = {lo[0][sx], lo[1][sy], lo[2][sz]};
                 const double boxHi[3] = {hi[0][sx], hi[1][sy], hi[2][sz]};
                 uint8_t& entry = entries[(sx * FineCells + sy) * FineCells + sz];
-                double nearest[MaxCandidates], farthest[MaxCandidates];
+                // The candidate nearest the box's centre is the only one
+                // that can win everywhere in it.
                 int best = 0;
+                double bestDistance = INFINITY;
                 for (int k = 0; k < cell.count; ++k) {
-                    DistanceRange(NormalTable[cell.index[k]], boxLo, boxHi, &nearest[k], &farthest[k]);
-                    if (farthest[k] < farthest[best]) best = k;
+                    const double* t = NormalTable[cell.index[k]];
+                    double d = 0.0;
+                    for (int a = 0; a < 3; ++a) d += std::fabs((boxLo[a] + boxHi[a]) * 0.5 - t[a]);
+                    if (d < bestDistance) {
+                        bestDistance = d;
+                        best = k;
+                    }
                 }
                 bool alone = true;
                 for (int k = 0; k < cell.count && alone; ++k) {
-                    alone = k == best || nearest[k] > farthest[best] + DistanceSlack;
+                    if (k != best) alone = LargestExcess(NormalTable[cell.index[best]], NormalTable[cell.index[k]], boxLo, boxHi) < -DistanceSlack;
                 }
                 if (alone) entry = cell.index[best];
             }
