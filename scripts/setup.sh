@@ -7,6 +7,8 @@ packages=(
   cmake g++ make
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libstb-dev libtinygltf-dev libassimp-dev libcli11-dev
+  # The scene-file reader.
+  libsimdjson-dev
   # Picture decoders, and clang with libFuzzer for the fuzz targets.
   libpng-dev libjpeg62-turbo-dev
   clang-14 libclang-rt-14-dev
