@@ -19,7 +19,7 @@ void ConsoleProgress::Draw(int percent) {
             "  frame " + std::to_string(percent == 100 ? frameTotal_ : framesDone_) + "/" + std::to_string(frameTotal_);
     // Within a phase every drawing is at least as long as the one before, so
     // each covers the last.
-    std::fprintf(out_, "\r%-16s [%s%s] %3d%%%s  %.1fs", caption_.c_str(),
+    std::fprintf(out_, "\r%-17s [%s%s] %3d%%%s  %.1fs", caption_.c_str(),
                  std::string(static_cast<size_t>(filled), '#').c_str(),
                  std::string(static_cast<size_t>(BarWidth - filled), ' ').c_str(), percent, frames.c_str(), seconds);
     std::fflush(out_);

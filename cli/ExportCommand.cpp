@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -12,16 +13,19 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
 #include "cli/ConsoleProgress.h"
+#include "cli/ExportBatch.h"
 #include "cli/ExportReport.h"
 #include "cli/ExportSummary.h"
 #include "cli/FlagValues.h"
 #include "cli/Interrupt.h"
 #include "cli/OutputCheck.h"
+#include "cli/ReportFile.h"
 #include "cli/Warnings.h"
 #include "export/ExportState.h"
 #include "mdl/MdlFileWriter.h"
@@ -38,8 +42,13 @@ using namespace quorvex;
 namespace {
 
 struct ExportArgs {
-    std::string scene;
+    std::vector<std::string> scenes;
     std::string output;
+    std::string outDir;
+    std::string report;
+    int jobs = 0;  // 0: one per core
+    bool failFast = false;
+    bool keepGoing = true;  // the default; the flag says so out loud
     bool hiPrecision = false;
     bool alpha = false;
     bool singleFrame = false;
@@ -101,13 +110,15 @@ ClassDesc* LoadExporterClass() {
     return LibClassDesc(0);
 }
 
-int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
-    const bool sceneFile = standin::LowerExtension(args.scene) == ".json";
-    if (sceneFile && importFlagsGiven)
-        return UsageError(
-            "--fps, --scale, --mirror, --clip, --up, --no-up-fix, --no-swatches and --list-clips apply "
-            "only to imported model files, not to " +
-            args.scene);
+// The flags, read once before any input is touched.
+struct ParsedFlags {
+    standin::ImportOptions importOptions;
+    bool framesGiven = false;
+    bool importFlagsGiven = false;
+    int32_t start = 0, end = 0;
+};
+
+int ReadFlags(const ExportArgs& args, ParsedFlags& flags) {
     int fps = 30;
     if (const std::string problem = ParseFps(args.fps, fps); !problem.empty()) return UsageError(problem);
     // A negative scale would mirror the model and turn every triangle inside
@@ -115,8 +126,7 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     if (!std::isfinite(args.scale) || args.scale <= 0.0)
         return UsageError("--scale " + Number(args.scale) +
                           ": wants a finite number greater than 0 (to mirror, use --mirror x|y|z)");
-
-    standin::ImportOptions importOptions;
+    standin::ImportOptions& importOptions = flags.importOptions;
     importOptions.fps = fps;
     importOptions.scale = args.scale;
     if (!args.up.empty() && args.up != "y" && args.up != "z") return UsageError("--up wants y or z, not " + args.up);
@@ -126,79 +136,140 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
                                                       : standin::UpAxis::AsFile;
     importOptions.clips = args.clips;
     importOptions.swatches = !args.noSwatches;
-
-    std::string error;
     if (args.listClips) {
         if (!args.output.empty()) return UsageError("--list-clips exports nothing; leave out -o " + args.output);
-        std::vector<standin::ClipInfo> clips;
-        if (!standin::ListClips(args.scene, importOptions, clips, error)) {
-            std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
-            return ExitUsage;
-        }
-        if (clips.empty()) std::printf("%s: no animation clips (exports one frame)\n", args.scene.c_str());
-        for (const auto& clip : clips) {
-            std::printf("%s: %lld frames", clip.name.c_str(), static_cast<long long>(clip.frames));
-            if (clip.used != clip.name) std::printf(", named %s", clip.used.c_str());
-            std::printf("\n");
-        }
+        if (!args.outDir.empty()) return UsageError("--list-clips exports nothing; leave out --out-dir");
         return ExitSuccess;
     }
-
-    if (args.output.empty()) return UsageError("-o OUT.mdl is required");
-    int32_t start = 0, end = 0;
-    if (framesGiven) {
+    if (flags.framesGiven) {
         if (args.singleFrame) return UsageError("--frames and --single-frame cannot be used together");
-        if (!ParseFrameRange(args.frames, start, end))
+        if (!ParseFrameRange(args.frames, flags.start, flags.end))
             return UsageError(
                 "--frames wants START:END, two whole numbers within 32 bits, e.g. --frames 0:30 or --frames=-3:-1");
-        if (end < start) return UsageError("--frames " + args.frames + ": END is before START");
+        if (flags.end < flags.start) return UsageError("--frames " + args.frames + ": END is before START");
+    }
+    return ExitSuccess;
+}
+
+// Says why an input was not written: on standard error and in its record.
+int Fail(InputReport& report, int status, const char* statusWord, const std::string& message) {
+    std::fprintf(stderr, "quorvex export: %s\n", message.c_str());
+    report.status = statusWord;
+    report.exitStatus = status;
+    report.message = message;
+    return status;
+}
+
+// What the command calls the exporter's phases.
+std::string PhaseName(const std::string& caption) {
+    if (caption == "Scanning...") return "Scanning scene";
+    if (caption == "Writing Frames") return "Sampling frames";
+    if (caption == "Calculating..") return "Computing normals";
+    return caption;
+}
+
+int ListInputClips(const std::string& scene, const ParsedFlags& flags) {
+    std::string error;
+    std::vector<standin::ClipInfo> clips;
+    if (!standin::ListClips(scene, flags.importOptions, clips, error)) {
+        std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
+        return ExitUsage;
+    }
+    if (clips.empty()) std::printf("%s: no animation clips (exports one frame)\n", scene.c_str());
+    for (const auto& clip : clips) {
+        std::printf("%s: %lld frame%s", clip.name.c_str(), static_cast<long long>(clip.frames),
+                    clip.frames == 1 ? "" : "s");
+        if (clip.used != clip.name) std::printf(", named %s", clip.used.c_str());
+        std::printf("\n");
+    }
+    return ExitSuccess;
+}
+
+// One input to one model file, as the command does for a single input.
+int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchItem& item, InputReport& report) {
+    const std::string& scene = item.input;
+    const std::string& output = item.output;
+    report.input = scene;
+    report.output = output;
+    const bool sceneFile = standin::LowerExtension(scene) == ".json";
+    if (sceneFile && flags.importFlagsGiven) {
+        const std::string message =
+            "--fps, --scale, --mirror, --clip, --up, --no-up-fix, --no-swatches and --list-clips apply "
+            "only to imported model files, not to " +
+            scene;
+        UsageError(message);
+        report.status = "usage";
+        report.exitStatus = ExitUsage;
+        report.message = message;
+        return ExitUsage;
     }
     // Before any work: a path that cannot be written costs no loading.
-    if (const std::string problem = CheckOutputPath(args.output, {args.scene}); !problem.empty()) {
-        std::fprintf(stderr, "quorvex export: %s\n", problem.c_str());
-        return ExitFailed;
-    }
+    if (const std::string problem = CheckOutputPath(output, {scene}); !problem.empty())
+        return Fail(report, ExitFailed, "failed", problem);
     InstallInterruptHandlers("quorvex export");
 
     const bool terminal = isatty(fileno(stderr)) && !args.quiet;
     standin::ConsoleProgress progress(terminal ? stderr : nullptr);
-    auto track = [&progress](const standin::ProgressCall& call) {
-        progress.Handle(call);
+    int64_t normalsDone = 0;
+    bool normalsPhase = false;
+    auto track = [&](const standin::ProgressCall& call) {
+        standin::ProgressCall shown = call;
+        shown.caption = PhaseName(call.caption);
+        progress.Handle(shown);
         // The frame phases advance once per frame of the range the dialog or the flags chose.
-        if (call.kind == standin::ProgressCall::Start &&
-            (call.caption == "Writing Frames" || call.caption == "Calculating.."))
-            progress.CountFrames(int64_t(exportState.options.endFrame) - exportState.options.startFrame + 1);
+        const int64_t frames = int64_t(exportState.options.endFrame) - exportState.options.startFrame + 1;
+        if (call.kind == standin::ProgressCall::Start) {
+            normalsPhase = call.caption == "Calculating..";
+            normalsDone = 0;
+            if (call.caption == "Writing Frames" || normalsPhase) progress.CountFrames(frames);
+        } else if (call.kind == standin::ProgressCall::Update && normalsPhase && ++normalsDone == frames) {
+            // The file is written after the last frame's normals, within the same phase of the exporter's.
+            normalsPhase = false;
+            progress.Begin("Writing");
+        }
         SetProgressLineOpen(progress.LineOpen());
     };
 
     standin::SceneDocument document;
     standin::ImportNotes notes;
+    std::string error;
     // A scene file loads in one go; an import goes through its own phases.
     auto phase = [&progress](const std::string& caption) {
         progress.Begin(caption);
         SetProgressLineOpen(progress.LineOpen());
     };
     if (sceneFile) phase("Loading");
+    standin::ImportOptions importOptions = flags.importOptions;
     importOptions.onPhase = phase;
-    const bool loaded = sceneFile ? standin::LoadSceneFile(args.scene, document, error)
-                                  : standin::ImportScene(args.scene, importOptions, document, notes, error);
+    const bool loaded = sceneFile ? standin::LoadSceneFile(scene, document, error)
+                                  : standin::ImportScene(scene, importOptions, document, notes, error);
     if (!loaded) {
         progress.BreakLine();
-        std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
+        report.times = progress.Phases();
         // Running out of memory is a failure, not a fault of the scene.
-        return notes.refused || error.find(": Not enough memory") != std::string::npos ? ExitFailed : ExitUsage;
+        if (notes.refused) return Fail(report, ExitFailed, "refused", error);
+        if (error.find(": Not enough memory") != std::string::npos) return Fail(report, ExitFailed, "failed", error);
+        return Fail(report, ExitUsage, "usage", error);
     }
     progress.Finish();
     SetProgressLineOpen(false);
+    auto recordWarnings = [&report](const std::vector<std::string>& texts) {
+        for (const std::string& text : texts) report.warnings.push_back({standin::WarningKind(text), text});
+    };
+    auto strictRefusal = [&](size_t count) {
+        return "--strict: " + std::to_string(count) + (count == 1 ? " warning" : " warnings") + "; " + output +
+               " not written";
+    };
+    recordWarnings(notes.warnings);
     if (args.strict && !notes.warnings.empty()) {
-        standin::PrintWarnings(stderr, args.scene, notes.warnings);
-        std::fprintf(stderr, "quorvex export: --strict: %s not written\n", args.output.c_str());
-        return ExitFailed;
+        standin::PrintWarnings(stderr, scene, notes.warnings, args.verbose);
+        report.times = progress.Phases();
+        return Fail(report, ExitFailed, "refused", strictRefusal(notes.warnings.size()));
     }
     // The model file's x is the scene's y (and its y the scene's -x), so the
     // axis the user names, as `info` and `view` show it, is turned round.
     if (!args.mirror.empty()) standin::MirrorScene(document, args.mirror == "x" ? 1 : args.mirror == "y" ? 0 : 2);
-    if (args.verbose) PrintLoaded(stdout, args.scene, CountLoaded(document));
+    if (args.verbose) PrintLoaded(stdout, scene, CountLoaded(document));
 
     standin::StandinHost host(std::move(document));
     standin::HostGlobalsScope hostScope(&host);
@@ -212,11 +283,15 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
         // The exporter's words stay as they are; the system's reason follows them.
         const int reason = MdlLastWriteError();
         // (The exporter cuts its text at 255 bytes.)
-        const std::string failedWrite = "Cannot write " + args.output;
+        const std::string failedWrite = "Cannot write " + output;
+        std::string text = scene + ": " + box.text;
         if (reason != 0 && box.text.rfind("Cannot write ", 0) == 0 && failedWrite.rfind(box.text, 0) == 0)
-            std::fprintf(stderr, "%s: %s: %s\n", box.caption.c_str(), box.text.c_str(), std::strerror(reason));
-        else
-            std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
+            text += std::string(": ") + std::strerror(reason);
+        if (report.message.empty()) {
+            Fail(report, ExitFailed, "refused", text);
+        } else {
+            std::fprintf(stderr, "quorvex export: %s\n", text.c_str());
+        }
     };
 
     // A picture that cannot be loaded leaves its place in the skin empty: say
@@ -230,15 +305,12 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
 
     ClassDesc* classDesc = LoadExporterClass();
     std::unique_ptr<SceneExport> exporter(classDesc ? static_cast<SceneExport*>(classDesc->Create(FALSE)) : nullptr);
-    if (!exporter) {
-        std::fprintf(stderr, "quorvex export: the exporter could not be created\n");
-        return ExitFailed;
-    }
+    if (!exporter) return Fail(report, ExitFailed, "failed", "the exporter could not be created");
 
     BOOL suppressPrompts = FALSE;
-    if (framesGiven) {
-        exportState.options.startFrame = start;
-        exportState.options.endFrame = end;
+    if (flags.framesGiven) {
+        exportState.options.startFrame = flags.start;
+        exportState.options.endFrame = flags.end;
         exportState.options.hiPrecision = args.hiPrecision ? 1 : 0;
         exportState.options.alphaChannel = args.alpha ? 1 : 0;
         suppressPrompts = TRUE;
@@ -250,58 +322,167 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     }
 
     exportState.threadCount = args.threads;
-    const int result = exporter->DoExport(args.output.c_str(), nullptr, &host, suppressPrompts, 0);
+    const int result = exporter->DoExport(output.c_str(), nullptr, &host, suppressPrompts, 0);
     host.ExportEnded();
     progress.BreakLine();
     SetProgressLineOpen(false);
     exporter.reset();
-    standin::PrintWarnings(stderr, args.scene, notes.warnings);
-    standin::PrintWarnings(stderr, args.scene, pictureWarnings);
-    if (result != 1 || !win32.messageBoxes.empty()) return ExitFailed;
+    report.times = progress.Phases();
+    recordWarnings(pictureWarnings);
+    // After a refusal its message is the last word.
+    if (!win32.messageBoxes.empty()) return ExitFailed;
+    if (result != 1) return Fail(report, ExitFailed, "failed", scene + ": the export did not finish");
+    std::vector<std::string> warnings = notes.warnings;
+    warnings.insert(warnings.end(), pictureWarnings.begin(), pictureWarnings.end());
+    standin::PrintWarnings(stderr, scene, warnings, args.verbose);
+    if (args.strict && !pictureWarnings.empty()) {
+        // A picture that failed to load is found only while exporting.
+        std::remove(output.c_str());
+        return Fail(report, ExitFailed, "refused", strictRefusal(warnings.size()));
+    }
 
     // Read the file back rather than trusting what the exporter meant to write:
     // one the reader refuses (a scale that overflowed, say) is no model, so it
     // is removed and the export fails.
-    const MdlReadResult written = ReadMdlFile(args.output.c_str());
+    const MdlReadResult written = ReadMdlFile(output.c_str());
     if (!written.ok()) {
-        std::remove(args.output.c_str());
-        std::fprintf(stderr, "quorvex export: %s: the written model does not read back (%s); it was removed\n",
-                     args.output.c_str(), written.error.message.c_str());
-        return ExitFailed;
+        std::remove(output.c_str());
+        return Fail(report, ExitFailed, "failed",
+                    output + ": the written model does not read back (" + written.error.message + "); it was removed");
     }
-    if (!args.quiet) PrintExportSummary(stdout, args.output, written);
+    report.status = "written";
+    report.exitStatus = ExitSuccess;
+    DescribeWrittenFile(output, report);
+    if (!args.quiet) PrintExportSummary(stdout, output, written);
     if (args.verbose) {
         PrintPhaseTimes(stdout, progress.Phases());
-        PrintQuantization(stdout, args.output);
+        PrintQuantization(stdout, output);
     }
     return ExitSuccess;
+}
+
+int DefaultJobs() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(std::min(cores, 256u));
+}
+
+// The whole command: the flags, the inputs and their outputs are checked
+// before any input is loaded; then each input is exported.
+int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
+    const auto started = std::chrono::steady_clock::now();
+    ParsedFlags flags;
+    flags.framesGiven = framesGiven;
+    flags.importFlagsGiven = importFlagsGiven;
+    if (const int status = ReadFlags(args, flags); status != ExitSuccess) return status;
+
+    std::vector<std::string> inputs;
+    if (const std::string problem = ExpandInputs(args.scenes, inputs); !problem.empty()) return UsageError(problem);
+    if (args.listClips) {
+        int status = ExitSuccess;
+        for (const std::string& scene : inputs) status = std::max(status, ListInputClips(scene, flags));
+        return status;
+    }
+
+    std::vector<BatchItem> items;
+    if (!args.output.empty()) {
+        if (!args.outDir.empty()) return UsageError("-o and --out-dir cannot be used together");
+        if (inputs.size() > 1)
+            return UsageError("-o names one file, but " + std::to_string(inputs.size()) +
+                              " inputs were given; use --out-dir DIR to write each to DIR/NAME.mdl");
+        // A path that cannot be written at all (a folder, the input itself) is
+        // said as such by the export; only a writable one is judged by its name.
+        if (const std::string problem = CheckOutputName(args.output);
+            !problem.empty() && (args.output == "-" || CheckOutputPath(args.output, {inputs[0]}).empty()))
+            return UsageError(problem);
+        items.push_back({inputs[0], args.output});
+    } else if (!args.outDir.empty()) {
+        if (const std::string problem = PlanOutputs(inputs, args.outDir, items); !problem.empty())
+            return UsageError(problem);
+        std::error_code ec;
+        std::filesystem::create_directories(args.outDir, ec);
+        if (ec) {
+            std::fprintf(stderr, "quorvex export: Cannot create %s: %s\n", args.outDir.c_str(), ec.message().c_str());
+            return ExitFailed;
+        }
+    } else {
+        return UsageError(inputs.size() > 1 ? "--out-dir DIR is required with several inputs"
+                                            : "-o OUT.mdl (or --out-dir DIR) is required");
+    }
+    if (args.jobs < 0 || args.jobs > 256) return UsageError("-j " + std::to_string(args.jobs) + ": wants 1 to 256");
+    std::vector<std::string> paths = inputs;
+    for (const BatchItem& item : items) paths.push_back(item.output);
+    if (!args.report.empty()) {
+        if (const std::string problem = CheckOutputPath(args.report, paths); !problem.empty()) {
+            std::fprintf(stderr, "quorvex export: --report: %s\n", problem.c_str());
+            return ExitFailed;
+        }
+    }
+
+    ExportRunReport report;
+    if (items.size() == 1) {
+        report.inputs.resize(1);
+        report.exitStatus = ExportInput(args, flags, items[0], report.inputs[0]);
+    } else {
+        InstallInterruptHandlers("quorvex export");
+        BatchOptions options;
+        options.jobs = args.jobs > 0 ? args.jobs : DefaultJobs();
+        options.failFast = args.failFast;
+        options.progress = isatty(fileno(stderr)) && !args.quiet;
+        report.exitStatus = RunBatch(
+            items, options,
+            [&args, &flags](const BatchItem& item, InputReport& one) { return ExportInput(args, flags, item, one); },
+            report.inputs);
+        if (!args.quiet) {
+            size_t written = 0;
+            for (const InputReport& one : report.inputs) written += one.status == "written" ? 1 : 0;
+            std::printf("%zu of %zu input%s written\n", written, items.size(), items.size() == 1 ? "" : "s");
+        }
+    }
+    report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (!args.report.empty()) {
+        if (const std::string why = WriteTextFile(args.report, ReportJson(report)); !why.empty()) {
+            std::fprintf(stderr, "quorvex export: Cannot write %s: %s\n", args.report.c_str(), why.c_str());
+            return std::max(report.exitStatus, ExitFailed);
+        }
+    }
+    return report.exitStatus;
 }
 
 void AddExportCommand(CLI::App& app, int& exitStatus) {
     auto args = std::make_shared<ExportArgs>();
     CLI::App* cmd = app.add_subcommand("export", "Export a scene to a model file");
     cmd->description(
-        "Export a whole animated scene to one vertex-animated model file.\n"
+        "Export whole animated scenes to vertex-animated model files, one file per input.\n"
         "SCENE is a stand-in host scene file (*.json, see docs/scene-files.md) or a model file\n"
         "in an interchange format: glTF (.gltf, .glb) or anything Assimp reads (.fbx, .obj,\n"
         ".dae, .3ds, ...). In a scene file every visible mesh needs a standard material with a\n"
         "diffuse bitmap and texture coordinates; an imported mesh without them gets a swatch of\n"
         "its material's colour, with a warning.\n"
-        "Warnings (\"quorvex: warning: FILE: ...\") name whatever the import changed.\n"
-        "Without --frames the export options dialog runs as in the modelling host: the frame\n"
-        "range is the scene's animation range and the flags tick its boxes.\n"
-        "Exit status: 0 written, 1 export refused or failed (the message says why; also an\n"
-        "imported file without triangles, and any warning under --strict), 2 bad usage or\n"
-        "unreadable scene.");
-    cmd->add_option("SCENE", args->scene, "Scene to export")->required();
-    cmd->add_option("-o,--output", args->output, "Model file to write (OUT.mdl)");
+        "One input is written to -o OUT.mdl; several (or a pattern such as 'models/*.glb', expanded\n"
+        "here when the shell did not) each to --out-dir DIR as DIR/NAME.mdl, -j of them at a time.\n"
+        "Warnings (\"quorvex: warning: FILE: ...\") name whatever the import changed; many of one\n"
+        "kind print as one line (-v prints each).\n"
+        "Without --frames the frames are the scene's animation range.\n"
+        "Exit status: 0 every input written, 1 an export refused or failed (the message says why; also\n"
+        "an imported file without triangles, and any warning under --strict), 2 bad usage or an\n"
+        "unreadable scene. With several inputs, the highest status any input got.");
+    cmd->add_option("SCENE", args->scenes, "Scenes to export (one or more)")->required();
+    cmd->add_option("-o,--output", args->output, "Model file to write (OUT.mdl), for a single input");
+    cmd->add_option("--out-dir", args->outDir, "Folder to write each input to, as DIR/NAME.mdl (created if missing)")
+        ->type_name("DIR");
+    cmd->add_option("-j,--jobs", args->jobs, "Inputs converted at once (default: one per core)")->type_name("N");
+    CLI::Option* failFast = cmd->add_flag(
+        "--fail-fast", args->failFast, "Stop at the first input that fails (default: convert every input, then fail)");
+    cmd->add_flag("--keep-going", args->keepGoing, "Convert every input even when some fail (the default)")
+        ->excludes(failFast);
+    cmd->add_option("--report", args->report, "Also write what became of each input as JSON (docs/report.md)")
+        ->type_name("FILE.json");
     cmd->add_flag("--hi-precision", args->hiPrecision, "16-bit vertices (\"MDL4\") instead of 8-bit (\"MDL3\")");
     cmd->add_flag("--alpha", args->alpha, "ARGB4444 skin (alpha nibble written as 0) instead of RGB565");
     cmd->add_flag("--single-frame", args->singleFrame, "Export only the first frame of the animation range");
     CLI::Option* frames = cmd->add_option(
         "--frames", args->frames,
-        "START:END  Export scene frames START to END (inclusive; negative frames allowed, e.g. --frames=-3:-1)\n"
-        "without the options dialog");
+        "START:END  Export scene frames START to END (inclusive; negative frames allowed, e.g. --frames=-3:-1)");
     CLI::Option* fps =
         cmd->add_option("--fps", args->fps, "Imported files: frames per second, a divisor of 4800 (default 30)")
             ->type_name("N");
@@ -321,6 +502,7 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
     CLI::Option* up = cmd->add_option("--up", args->up,
                                       "Imported files: y or z, the file's up axis (default: its metadata, else its\n"
                                       "format's convention); y files are turned to stand in the Z-up host");
+    up->type_name("y|z");
     CLI::Option* noUpFix =
         cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: the file's axes as stored (same as --up z)");
     CLI::Option* noSwatches =

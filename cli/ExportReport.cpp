@@ -36,9 +36,12 @@ LoadedCounts CountLoaded(const standin::SceneDocument& document) {
 }
 
 void PrintLoaded(std::FILE* out, const std::string& path, const LoadedCounts& c) {
-    std::fprintf(out, "Loaded %s: %lld nodes, %lld meshes, %lld materials, %lld pictures, %lld clips\n", path.c_str(),
-                 static_cast<long long>(c.nodes), static_cast<long long>(c.meshes), static_cast<long long>(c.materials),
-                 static_cast<long long>(c.pictures), static_cast<long long>(c.clips));
+    auto count = [](int64_t n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    std::fprintf(out, "Loaded %s: %s, %s, %s, %s, %s\n", path.c_str(), count(c.nodes, "node", "nodes").c_str(),
+                 count(c.meshes, "mesh", "meshes").c_str(), count(c.materials, "material", "materials").c_str(),
+                 count(c.pictures, "picture", "pictures").c_str(), count(c.clips, "clip", "clips").c_str());
 }
 
 void PrintPhaseTimes(std::FILE* out, const std::vector<standin::PhaseTime>& phases) {
@@ -78,10 +81,11 @@ void PrintQuantization(std::FILE* out, const std::string& path) {
             std::fprintf(out, "%s%c flat, no error", separator, "xyz"[a]);
             continue;
         }
-        std::fprintf(out, "%s%c step %.6g, error < %.6g", separator, "xyz"[a], double(h.scale[a]), double(h.scale[a]));
+        std::fprintf(out, "%s%c step %.6g", separator, "xyz"[a], double(h.scale[a]));
         if (double(h.scale[a]) > size / 200) coarse = true;
     }
-    std::fprintf(out, "; model size %.6g\n", size);
+    // Truncation: the largest error on an axis is just under its step.
+    std::fprintf(out, "; model size %.6g; a stored position lies up to one step below the true one\n", size);
     if (coarse && !read.file.sixteenBit)
         std::fprintf(out,
                      "hint: a step exceeds 1/200 of the model's size; --hi-precision stores 16-bit vertices, "

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
+#include "import/Importer.h"
 #include "mdl/MdlReader.h"
 
 using namespace quorvex;
@@ -147,6 +148,15 @@ void PrintInfo(const std::string& path, const MdlReadResult& read) {
 int ReadForInfo(const std::string& path, MdlReadResult& read) {
     read = ReadMdlFile(path.c_str());
     if (!read.ok()) {
+        // A scene or an interchange file is what `export` takes, not a model file.
+        const std::string extension = standin::LowerExtension(path);
+        if (read.error.kind != MdlErrorKind::Io && extension.size() > 1 &&
+            std::string(" .json .gltf .glb .fbx .obj .dae .3ds .blend .ply .stl .x .lwo .ms3d ")
+                    .find(" " + extension + " ") != std::string::npos) {
+            std::cerr << "quorvex info: " << path << ": a scene, not a model file; 'quorvex export " << path
+                      << " -o OUT.mdl' converts it\n";
+            return ExitUsage;
+        }
         if (read.error.kind == MdlErrorKind::Io) {
             std::cerr << "quorvex info: " << path << ": " << read.error.message << "\n";
             return ExitUsage;

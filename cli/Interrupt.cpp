@@ -13,6 +13,8 @@ namespace {
 
 const char* commandName = "quorvex";
 volatile sig_atomic_t progressLineOpen = 0;
+constexpr int MaxWorkers = 256;
+volatile pid_t workers[MaxWorkers] = {};
 
 void WriteText(const char* text) {
     // Only async-signal-safe calls from here on; a short write is ignored.
@@ -22,6 +24,8 @@ void WriteText(const char* text) {
 
 void OnSignal(int signal) {
     if (const char* temporary = MdlPendingTemporaryFile()) ::unlink(temporary);
+    for (int i = 0; i < MaxWorkers; ++i)
+        if (workers[i] > 0) ::kill(workers[i], signal);
     if (progressLineOpen) WriteText("\n");
     WriteText(commandName);
     WriteText(signal == SIGINT ? ": interrupted\n" : ": terminated\n");
@@ -43,3 +47,20 @@ void InstallInterruptHandlers(const char* command) {
 }
 
 void SetProgressLineOpen(bool open) { progressLineOpen = open ? 1 : 0; }
+
+void AddWorker(pid_t pid) {
+    for (int i = 0; i < MaxWorkers; ++i)
+        if (workers[i] <= 0) {
+            workers[i] = pid;
+            return;
+        }
+}
+
+void ForgetWorker(pid_t pid) {
+    for (int i = 0; i < MaxWorkers; ++i)
+        if (workers[i] == pid) workers[i] = 0;
+}
+
+void ForgetWorkers() {
+    for (int i = 0; i < MaxWorkers; ++i) workers[i] = 0;
+}

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -38,4 +39,23 @@ std::string CheckOutputPath(const std::string& output, const std::vector<std::st
     // The writer creates a file beside the target and renames it into place.
     if (::access(folder.c_str(), W_OK | X_OK) != 0) return Refusal(output, std::strerror(errno));
     return {};
+}
+
+const std::vector<std::string>& WrittenExtensions() {
+    static const std::vector<std::string> extensions = {".mdl"};
+    return extensions;
+}
+
+std::string CheckOutputName(const std::string& output) {
+    std::string written;
+    for (const std::string& e : WrittenExtensions()) written += (written.empty() ? "" : ", ") + e;
+    if (output == "-") return "-o -: a model file is not written to standard output; name a file (" + written + ")";
+    std::string extension = std::filesystem::path(output).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const std::string& e : WrittenExtensions())
+        if (extension == e) return {};
+    return "-o " + output + ": " +
+           (extension.empty() ? std::string("the name has no extension")
+                              : "the command does not write " + extension + " files") +
+           "; it writes " + written;
 }

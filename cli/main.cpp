@@ -1,11 +1,13 @@
 // quorvex: exports scenes to vertex-animated model files, and looks inside them.
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/HelpFormatter.h"
 #include "cli/Suggest.h"
 #include "cli/Version.h"
 
@@ -13,6 +15,7 @@ int main(int argc, char** argv) {
     CLI::App app{
         "quorvex: turns an animated 3D scene into one vertex-animated model file\n"
         "(\"MDL3\" with 8-bit or \"MDL4\" with 16-bit vertices), and looks inside such files."};
+    app.formatter(std::make_shared<HelpFormatter>());
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Print the help of every command");
     app.set_version_flag("--version", VersionText(), "Print the version and the libraries it was built with");

@@ -60,6 +60,7 @@ struct AnimTrack {
 
 struct AnimClip {
     std::string name;
+    bool madeUp = false;    // the file gave no name; `name` is the importer's own
     double duration = 0.0;  // seconds; the clip plays from 0 to duration
     std::vector<AnimTrack> tracks;
 };

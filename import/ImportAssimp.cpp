@@ -316,6 +316,7 @@ struct Builder {
             const aiAnimation& src = *ai.mAnimations[a];
             AnimClip clip;
             clip.name = src.mName.length > 0 ? std::string(src.mName.C_Str()) : "anim" + std::to_string(a);
+            clip.madeUp = src.mName.length == 0;
             const double tps = src.mTicksPerSecond > 0.0 ? src.mTicksPerSecond : 25.0;
             double end = src.mDuration / tps;
             auto addTrack = [&](AnimTrack&& track) {

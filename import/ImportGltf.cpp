@@ -607,6 +607,7 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
         const tinygltf::Animation& src = model.animations[a];
         AnimClip clip;
         clip.name = src.name.empty() ? "anim" + std::to_string(a) : src.name;
+        clip.madeUp = src.name.empty();
         for (size_t c = 0; c < src.channels.size(); ++c) {
             const tinygltf::AnimationChannel& ch = src.channels[c];
             const std::string where = "animations[" + std::to_string(a) + "].channels[" + std::to_string(c) + "]";

@@ -178,7 +178,10 @@ static bool ImportUnguarded(const std::string& path, const ImportOptions& option
         const std::string& asked = options.clips.empty() || options.clips[i] == chosen[i].name
                                        ? chosen[i].name
                                        : options.clips[i].substr(options.clips[i].find('=') + 1);
-        if (chosen[i].used != asked) {
+        // A name the importer made up for an unnamed clip is its own to fit:
+        // nothing the file or the user said was changed.
+        const bool madeUp = clips[i]->madeUp && asked == chosen[i].name;
+        if (chosen[i].used != asked && !madeUp) {
             scene.warnings.push_back("clip \"" + chosen[i].name + "\": its frames are named \"" + chosen[i].used +
                                      "\" (15 ASCII characters with the counter; --clip OLD=NEW names it)");
         }

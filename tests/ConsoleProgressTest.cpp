@@ -36,9 +36,9 @@ TEST(ConsoleProgress, RedrawsInPlaceAndBreaksTheLineBetweenPhases) {
     // Two lines, one per phase; the second phase keeps its own caption.
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
     const size_t firstLine = text.find('\n');
-    EXPECT_NE(text.substr(0, firstLine).find("Writing Frames   [###############               ]  50%"),
+    EXPECT_NE(text.substr(0, firstLine).find("Writing Frames    [###############               ]  50%"),
               std::string::npos);
-    EXPECT_NE(text.substr(firstLine).find("Calculating..    ["), std::string::npos);
+    EXPECT_NE(text.substr(firstLine).find("Calculating..     ["), std::string::npos);
     // Breaking an ended display prints nothing more.
     EXPECT_EQ(text.back(), '\n');
     EXPECT_EQ(text.substr(text.size() - 2, 1), "s");  // the elapsed time ends each drawing

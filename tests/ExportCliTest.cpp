@@ -77,7 +77,7 @@ TEST_F(ExportCli, RefusedExportPrintsTheBoxAndWritesNothing) {
     const fs::path model = dir / "refused.mdl";
     CommandResult r = Run("export " + fixtures + "no-material.scene.json -o " + model.string());
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Aborting !: Hull: No Material\n");
+    EXPECT_EQ(r.err, "quorvex export: " + fixtures + "no-material.scene.json: Hull: No Material\n");
     EXPECT_FALSE(fs::exists(model));
 
     // A directory that does not exist is found before any work; the message
@@ -92,7 +92,8 @@ TEST_F(ExportCli, RefusedExportPrintsTheBoxAndWritesNothing) {
     r = Run("export " + fixtures + "triangle.scene.json -o " + longName);
     EXPECT_EQ(r.status, 1);
     // (The exporter's text is cut at 255 bytes.)
-    EXPECT_EQ(r.err, "Aborting !: " + ("Cannot write " + longName).substr(0, 255) + ": File name too long\n");
+    EXPECT_EQ(r.err, "quorvex export: " + fixtures + "triangle.scene.json: " +
+                         ("Cannot write " + longName).substr(0, 255) + ": File name too long\n");
 }
 
 TEST_F(ExportCli, OutputIsCheckedBeforeTheSceneIsLoaded) {
@@ -279,6 +280,12 @@ TEST_F(ExportCli, ImportWarningsAreListedAndStrictMakesThemFailures) {
     const fs::path model = dir / "parts.mdl";
     CommandResult r = Run("export " + obj.string() + " -o " + model.string());
     ASSERT_EQ(r.status, 0) << r.err;
+    // One line for the kind; -v lists each mesh.
+    EXPECT_EQ(r.err,
+              "quorvex: warning: " + obj.string() + ": 2 meshes: no diffuse texture; using its colour: Lid, Box\n");
+    fs::remove(model);
+    r = Run("export " + obj.string() + " -o " + model.string() + " -v");
+    ASSERT_EQ(r.status, 0) << r.err;
     const std::string warning = "quorvex: warning: " + obj.string() + ": mesh \"";
     EXPECT_EQ(r.err, warning + "Lid\" (material \"Red\"): no diffuse texture; using its colour\n" + warning +
                          "Box\" (material \"Red\"): no diffuse texture; using its colour\n");
@@ -290,6 +297,8 @@ TEST_F(ExportCli, ImportWarningsAreListedAndStrictMakesThemFailures) {
         EXPECT_FALSE(fs::exists(model)) << flag;
     }
     EXPECT_NE(r.err.find("No Texture Map"), std::string::npos) << r.err;
+    r = Run("export " + obj.string() + " -o " + model.string() + " --strict");
+    EXPECT_NE(r.err.find("--strict: 2 warnings; " + model.string() + " not written"), std::string::npos) << r.err;
 
     std::ofstream(dir / "lines.obj") << "v 0 0 0\nv 1 0 0\nl 1 2\n";
     r = Run("export " + (dir / "lines.obj").string() + " -o " + model.string());

@@ -341,3 +341,28 @@ TEST_F(PngOutputTest, WritesAPngOfThePictureSize) {
 }
 
 }  // namespace
+
+TEST(Renderer, SheetLabelsFitTheirCells) {
+    struct Case {
+        int32_t width, height;
+        std::vector<int64_t> frames;
+        std::vector<std::string> names;
+        int32_t scale;
+        std::vector<std::string> texts;
+    };
+    const Case cases[] = {
+        // Whole labels at the larger size when all fit.
+        {128, 128, {0, 5}, {"idle0", "idle5"}, 2, {"0 idle0", "5 idle5"}},
+        // One too long for it: all at the smaller size, cut where needed (30 glyphs in 122 pixels).
+        {128, 128, {120}, {"a_long_name_of_15"}, 1, {"120 a_long_name_of_15"}},
+        {64, 64, {12}, {"attack_cycle12"}, 1, {"12 attack_cycl"}},
+        // Too small for any label beside the model.
+        {128, 30, {0}, {"idle0"}, 0, {}},
+        {8, 128, {100}, {"x"}, 0, {}},
+    };
+    for (const Case& c : cases) {
+        const SheetLabels labels = FitSheetLabels(c.frames, c.names, c.width, c.height);
+        EXPECT_EQ(labels.scale, c.scale) << c.width << "x" << c.height;
+        EXPECT_EQ(labels.texts, c.texts) << c.width << "x" << c.height;
+    }
+}

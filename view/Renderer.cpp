@@ -235,13 +235,15 @@ constexpr uint8_t FontGlyphs[64][5] = {
     {5, 5, 2, 5, 5}, {5, 5, 2, 2, 2}, {7, 1, 2, 4, 7}, {6, 4, 4, 4, 6},  // X Y Z [
     {4, 4, 2, 1, 1}, {3, 1, 1, 1, 3}, {2, 5, 0, 0, 0}, {0, 0, 0, 0, 7},  // \ ] ^ _
 };
-constexpr int32_t FontScale = 2;
-constexpr int32_t FontAdvance = 4 * FontScale;
-constexpr int32_t LabelHeight = 5 * FontScale + 4;
+constexpr int32_t LabelMargin = 3;  // left and right of a label, in pixels
+int32_t LabelHeight(int32_t scale) { return scale > 0 ? 5 * scale + 4 : 0; }
+// Width of `chars` glyphs: each 3 columns, one column apart.
+int64_t LabelWidth(size_t chars, int32_t scale) { return chars == 0 ? 0 : (int64_t(chars) * 4 - 1) * scale; }
 
 // Draws `text` with its top-left corner at (x, y), clipped to the viewport.
-void DrawLabel(RenderImage& image, const Viewport& view, int32_t x, int32_t y, const std::string& text,
+void DrawLabel(RenderImage& image, const Viewport& view, int32_t x, int32_t y, const std::string& text, int32_t scale,
                RenderColor color) {
+    const int32_t advance = 4 * scale;
     for (unsigned char ch : text) {
         if (ch >= 'a' && ch <= 'z') ch = static_cast<unsigned char>(ch - 'a' + 'A');
         if (ch < ' ' || ch > '_') ch = '?';
@@ -249,14 +251,14 @@ void DrawLabel(RenderImage& image, const Viewport& view, int32_t x, int32_t y, c
         for (int32_t row = 0; row < 5; ++row)
             for (int32_t col = 0; col < 3; ++col) {
                 if (!(glyph[row] & (4 >> col))) continue;
-                for (int32_t dy = 0; dy < FontScale; ++dy)
-                    for (int32_t dx = 0; dx < FontScale; ++dx) {
-                        const int32_t px = x + col * FontScale + dx, py = y + row * FontScale + dy;
+                for (int32_t dy = 0; dy < scale; ++dy)
+                    for (int32_t dx = 0; dx < scale; ++dx) {
+                        const int32_t px = x + col * scale + dx, py = y + row * scale + dy;
                         if (px >= view.x0 && px < view.x0 + view.width && py >= view.y0 && py < view.y0 + view.height)
                             Put(image, px, py, color);
                     }
             }
-        x += FontAdvance;
+        x += advance;
         if (x >= view.x0 + view.width) break;
     }
 }
@@ -374,8 +376,16 @@ RenderResult RenderModelSheet(const MdlFile& file, int32_t every, const RenderOp
     if (!NewImage(result, int32_t(sheetWidth), int32_t(sheetHeight), options.background)) return result;
     try {
         std::vector<float> depth(size_t(sheetWidth) * size_t(sheetHeight), std::numeric_limits<float>::infinity());
+        std::vector<int64_t> shown;
+        std::vector<std::string> names;
+        for (int64_t cell = 0; cell < cells; ++cell) {
+            shown.push_back(cell * step);
+            names.push_back(file.frames[size_t(cell * step)].name);
+        }
+        const SheetLabels labels = FitSheetLabels(shown, names, options.width, options.height);
+        const int32_t band = LabelHeight(labels.scale);
         // The label band stays clear of the model: fit to the cell without it.
-        const int32_t drawHeight = std::max<int32_t>(1, options.height - LabelHeight);
+        const int32_t drawHeight = std::max<int32_t>(1, options.height - band);
         const Camera camera = FitCamera(file, options, options.width, drawHeight);
         const RenderColor ink{230, 230, 230};
         for (int64_t cell = 0; cell < cells; ++cell) {
@@ -384,14 +394,45 @@ RenderResult RenderModelSheet(const MdlFile& file, int32_t every, const RenderOp
                                     int32_t((cell / columns) * options.height), options.width, options.height};
             const Viewport drawView{cellView.x0, cellView.y0, options.width, drawHeight};
             DrawFrame(file, file.frames[size_t(frame)], camera, options, drawView, result.image, depth);
-            DrawLabel(result.image, cellView, cellView.x0 + 3, cellView.y0 + options.height - LabelHeight + 2,
-                      std::to_string(frame) + " " + file.frames[size_t(frame)].name, ink);
+            if (labels.scale > 0)
+                DrawLabel(result.image, cellView, cellView.x0 + LabelMargin, cellView.y0 + options.height - band + 2,
+                          labels.texts[size_t(cell)], labels.scale, ink);
         }
     } catch (const std::bad_alloc&) {
         result.image = {};
         result.error = "not enough memory to draw the sheet";
     }
     return result;
+}
+
+SheetLabels FitSheetLabels(const std::vector<int64_t>& frames, const std::vector<std::string>& names, int32_t cellWidth,
+                           int32_t cellHeight) {
+    SheetLabels out;
+    const int64_t room = int64_t(cellWidth) - 2 * LabelMargin;
+    std::vector<std::string> full;
+    size_t longest = 0, longestNumber = 0;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const std::string number = std::to_string(frames[i]);
+        full.push_back(number + " " + (i < names.size() ? names[i] : std::string()));
+        longest = std::max(longest, full.back().size());
+        longestNumber = std::max(longestNumber, number.size());
+    }
+    // The larger font when every label fits whole and the band leaves the
+    // model three quarters of the cell; else the smaller one, cut to fit,
+    // as long as every frame number fits whole.
+    for (int32_t scale = 2; scale >= 1; --scale) {
+        if (int64_t(cellHeight) < 4 * LabelHeight(scale)) continue;
+        if (scale == 2 && LabelWidth(longest, scale) > room) continue;
+        if (LabelWidth(longestNumber, scale) > room) continue;
+        out.scale = scale;
+        const size_t fits = size_t((room / scale + 1) / 4);
+        for (const std::string& text : full) out.texts.push_back(text.substr(0, std::min(text.size(), fits)));
+        // A cut that leaves the frame number and a lone space ends at the number.
+        for (std::string& text : out.texts)
+            if (!text.empty() && text.back() == ' ') text.pop_back();
+        return out;
+    }
+    return out;
 }
 
 RenderResult ScaleRenderImage(const RenderImage& image, int32_t width, int32_t height) {

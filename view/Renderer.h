@@ -90,6 +90,17 @@ RenderResult RenderModelFrame(const quorvex::MdlFile& file, int32_t frameIndex, 
 // exceed RenderMaxSide on a side or RenderMaxPixels in all.
 RenderResult RenderModelSheet(const quorvex::MdlFile& file, int32_t every, const RenderOptions& options);
 
+// How the sheet labels its cells: every label at one size (`scale` 2 or 1
+// times the 3x5 font; 0: no labels, the cell is too small to hold one beside
+// the model), each text "<frame> <name>" cut at the end so that it fits the
+// cell's width. `labels` holds one text per entry of `frames`/`names`.
+struct SheetLabels {
+    int32_t scale = 0;
+    std::vector<std::string> texts;
+};
+SheetLabels FitSheetLabels(const std::vector<int64_t>& frames, const std::vector<std::string>& names, int32_t cellWidth,
+                           int32_t cellHeight);
+
 // `image` scaled to width x height by taking the nearest pixel. Fails for an
 // empty image or a size outside the limits above.
 RenderResult ScaleRenderImage(const RenderImage& image, int32_t width, int32_t height);

@@ -1,0 +1,13 @@
+// The help text's layout: each command's groups ("Positionals:", "Options:")
+// start after a blank line in --help-all, so that the manual page made from
+// it keeps them apart from the paragraph before.
+#pragma once
+
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+class HelpFormatter : public CLI::Formatter {
+public:
+    std::string make_expanded(const CLI::App* sub) const override;
+};
