@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include "export/ExportState.h"
 #include "export/ModelExporter.h"
 #include "mdl/MdlFileWriter.h"
+#include "mdl/NormalTable.h"
 #include "model/Normals.h"
 #include "scene/SceneFile.h"
 #include "standin/StandinHost.h"
@@ -71,7 +73,7 @@ struct BigScene {
 
 // Runs one export of `document`; `onProgress` sees every progress call.
 bool Export(const standin::SceneDocument& document, const std::string& path,
-            const std::function<void(const standin::ProgressCall&)>& onProgress) {
+            const std::function<void(const standin::ProgressCall&)>& onProgress, int threads = 0) {
     standin::StandinHost host(document);
     host.onProgress = onProgress;
     standin::HostGlobalsScope hostScope(&host);
@@ -80,6 +82,7 @@ bool Export(const standin::SceneDocument& document, const std::string& path,
     const Interval range = host.GetAnimRange();
     const int ticks = host.GetTicksPerFrame();
     exportState.options = {range.start / ticks, range.end / ticks, 0, 0};
+    exportState.threadCount = threads;
     ModelExporter exporter;
     return exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0) == 1;
 }
@@ -125,23 +128,28 @@ void PerVertexFrame(benchmark::State& state, const char* name, double seconds) {
     state.counters[name] = benchmark::Counter(seconds * 1e9 / Scene().vertexFrames / double(state.iterations()));
 }
 
-// The whole export, and the CPU time of its phases as the progress display
-// marks them: scan and gather walks; sampling every frame; the skin; vertex
-// normals and their indices; writing the file.
+// The whole export with state.range(0) threads (0: one per core), and the
+// calling thread's CPU time of its phases as the progress display marks them:
+// scan and gather walks; sampling every frame (the workers start on the
+// frames meanwhile); the skin; the frames' work still left (normals, their
+// indices, boxes); writing the file. Also the wall time of the whole export.
 void BigScene_WholeExport(benchmark::State& state) {
     if (!Ready(state)) return;
     const std::string path = OutputPath("whole");
     enum { Walks, Sampling, Skin, Normals, Writing, Phases };
     const char* names[Phases] = {"walks_ns", "sampling_ns", "skin_ns", "normals_ns", "writing_ns"};
     double spent[Phases] = {};
-    double total = 0;
+    double total = 0, wall = 0;
     for (auto _ : state) {
         // From the first progress call to the last: DoExport without the
         // stand-in host's own making and unmaking.
         std::vector<std::pair<standin::ProgressCall, double>> marks;
-        const bool ok = Export(Scene().document, path, [&marks](const standin::ProgressCall& call) {
-            marks.emplace_back(call, ThreadCpuSeconds());
-        });
+        const auto wallStart = std::chrono::steady_clock::now();
+        const bool ok = Export(
+            Scene().document, path,
+            [&marks](const standin::ProgressCall& call) { marks.emplace_back(call, ThreadCpuSeconds()); },
+            int(state.range(0)));
+        wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
         if (!ok || marks.empty()) {
             state.SkipWithError("export failed");
             break;
@@ -172,8 +180,9 @@ void BigScene_WholeExport(benchmark::State& state) {
     std::remove(path.c_str());
     for (int p = 0; p < Phases; ++p) PerVertexFrame(state, names[p], spent[p]);
     PerVertexFrame(state, "export_ns", total);
+    PerVertexFrame(state, "wall_ns", wall);
 }
-BENCHMARK(BigScene_WholeExport)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BigScene_WholeExport)->Arg(1)->Arg(2)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Loading the scene file (not part of the export; for comparison).
 void BigScene_Load(benchmark::State& state) {
@@ -190,26 +199,40 @@ void BigScene_Load(benchmark::State& state) {
 }
 BENCHMARK(BigScene_Load)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// Face and vertex normals of every frame.
+// Face and vertex normals of every frame: the model's own (0), and into a
+// thread's working storage as the export computes them (1).
 void BigScene_VertexNormals(benchmark::State& state) {
     if (!Ready(state)) return;
     ModelData* model = Scene().model.get();
+    FrameNormals* normals = CreateFrameNormals(model);
     double spent = 0;
     for (auto _ : state) {
         const double start = ThreadCpuSeconds();
-        for (int32_t f = 0; f < model->frameCount; ++f) ComputeFrameNormals(model, f);
+        for (int32_t f = 0; f < model->frameCount; ++f) {
+            if (state.range(0) == 0)
+                ComputeFrameNormals(model, f);
+            else
+                ComputeFrameNormalsInto(model, f, *normals);
+        }
         spent += ThreadCpuSeconds() - start;
     }
+    DestroyFrameNormals(normals);
     PerVertexFrame(state, "normals_ns", spent);
 }
-BENCHMARK(BigScene_VertexNormals)->Unit(benchmark::kMillisecond);
+BENCHMARK(BigScene_VertexNormals)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The nearest table entry of every vertex normal of every frame, by the fast
-// search (0) and by the full scan it must agree with (1).
+// search (0), by the full scan it must agree with (1), and by the fast search
+// with its finer grid made (2; it stays made for the rest of the run).
 void BigScene_NormalIndices(benchmark::State& state) {
     if (!Ready(state)) return;
     ModelData* model = Scene().model.get();
     const bool scan = state.range(0) == 1;
+    if (state.range(0) == 2) {
+        const double start = ThreadCpuSeconds();
+        PrepareNearestNormalIndex();
+        state.counters["prepare_ms"] = (ThreadCpuSeconds() - start) * 1e3;
+    }
     double spent = 0;
     int64_t sum = 0;
     for (auto _ : state) {
@@ -226,7 +249,7 @@ void BigScene_NormalIndices(benchmark::State& state) {
     benchmark::DoNotOptimize(sum);
     PerVertexFrame(state, "indices_ns", spent);
 }
-BENCHMARK(BigScene_NormalIndices)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BigScene_NormalIndices)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Bounds, quantization, packing and writing the file.
 void BigScene_WriteModel(benchmark::State& state) {

@@ -73,6 +73,7 @@ struct ExportArgs {
     bool quiet = false;
     bool verbose = false;
     BudgetFlags budget;
+    int threads = 0;  // 0: one per core
 };
 
 int UsageError(const std::string& message) {
@@ -351,6 +352,7 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
         win32.script.push_back({standin::DialogStep::Press, args.singleFrame ? IDC_SINGLE_FRAME : IDOK});
     }
 
+    exportState.threadCount = args.threads;
     const int result = exporter->DoExport(output.c_str(), nullptr, &host, suppressPrompts, 0);
     host.ExportEnded();
     progress.BreakLine();
@@ -567,6 +569,8 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
                       "Imported files: list the animation clips, their lengths and frame names, export nothing");
     AddBudgetFlags(cmd, args->budget);
     cmd->add_flag("--strict", args->strict, "Treat every warning as a failure: exit 1, write nothing");
+    cmd->add_option("--threads", args->threads, "Threads working on the frames (default: one per core); same bytes")
+        ->check(CLI::Range(1, 1024));
     cmd->add_flag("-q,--quiet", args->quiet, "No progress bar and no summary");
     cmd->add_flag("-v,--verbose", args->verbose,
                   "Also say what was loaded, how long each phase took, and the quantization step and largest\n"

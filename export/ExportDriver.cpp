@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "export/ExportState.h"
+#include "export/FrameWork.h"
 #include "plugin/Exporter.h"
 #include "export/ModelExporter.h"
 #include "export/SceneWalk.h"
@@ -143,6 +144,14 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     if (!SkinFitsLimits(roundedWidth, totalHeight)) return Refuse(state, ip, NoMemory);
     ip->ProgressEnd();
 
+    // Each sampled frame's normals, normal indices and box are worked out on
+    // other threads while this one samples the next; the work must end before
+    // any refusal releases the model.
+    const int32_t modelFrames = state.model->frameCount;
+    const int threads = FrameWorkThreads(state.threadCount, modelFrames, state.model->vertexCount);
+    FrameWorkPtr work(StartFrameWork(state.model.get(), threads));
+    if (!work) return Refuse(state, ip, NoMemory);
+
     state.currentFrame = state.options.startFrame;
     ip->ProgressStart("Writing Frames", true, ProgressIdle, nullptr);
     for (int64_t f = 0; f < state.frameCount; ++f) {
@@ -151,7 +160,11 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
         state.evalTime = WrapToInt32(static_cast<int64_t>(GetTicksPerFrame()) * state.currentFrame);
         WalkRootChildren(state, ip, childCount, Sample, false);
         FinishSampleFrame(state);
-        if (state.errorFlag) return RefuseWithErrorText(state, ip);
+        if (state.errorFlag) {
+            work.reset();
+            return RefuseWithErrorText(state, ip);
+        }
+        FrameSampled(work.get(), static_cast<int32_t>(f));
         ++state.currentFrame;
         ip->ProgressUpdate(Percent(f, state.frameCount), true, nullptr);
     }
@@ -160,22 +173,25 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     state.skinWidth = static_cast<int32_t>(roundedWidth);
     const int alpha = state.options.alphaChannel != 0 ? 1 : 0;
     state.skin.reset(CreateSkinImage(state.skinWidth, state.skinHeight, alpha ? SkinFormatARGB4444 : SkinFormatRGB565));
-    if (!state.skin) return Refuse(state, ip, NoMemory);
+    if (!state.skin) {
+        work.reset();
+        return Refuse(state, ip, NoMemory);
+    }
     PaintTextures(state.textures, state.skin.get(), state.skinWidth, alpha);
     ShiftTexCoords(state.textures, state.model.get());
 
+    // A frame keeps only its normals' table indices; each thread holds the
+    // normals of the one frame it works on.
     ip->ProgressStart("Calculating..", true, ProgressIdle, nullptr);
-    for (int64_t f = 0; f < state.frameCount; ++f) {
-        // A frame keeps only its normals' table indices, so the normals of one
-        // frame at a time are all the model holds.
-        ComputeFrameNormals(state.model.get(), static_cast<int32_t>(f));
-        StoreFrameNormalIndices(state.model.get(), static_cast<int32_t>(f));
-        ip->ProgressUpdate(Percent(f, state.frameCount), true, nullptr);
-    }
+    MdlExtremes extremes;
+    FinishFrameWork(
+        work.get(), [&](int32_t f) { ip->ProgressUpdate(Percent(f, state.frameCount), true, nullptr); }, extremes);
+    work.reset();
 
     const char* path = name ? name : "";
     // The writer takes the option as a 16-bit value.
-    if (!WriteMdlFile(path, state.model.get(), state.skin.get(), static_cast<uint16_t>(state.options.hiPrecision))) {
+    if (!WriteMdlFileScanned(path, state.model.get(), state.skin.get(),
+                             static_cast<uint16_t>(state.options.hiPrecision), extremes, threads)) {
         // Fixed buffers: a refusal must not need memory, nor throw for want of it.
         char text[sizeof(state.errorText)];
         std::snprintf(text, sizeof text, "Cannot write %s", path);

@@ -4,7 +4,7 @@
 // Lifecycle: the instance is zero when the library loads and lives as long as
 // the library; one export runs at a time, on the host's user-interface thread.
 // - Kept between exports: `options` (the dialog's choices, or what a caller
-//   set before an export with prompts suppressed), and `host` and `evalTime`
+//   set before an export with prompts suppressed), `threadCount`, and `host` and `evalTime`
 //   until the next export sets them.
 // - Set at the start of every export (DoExport): errorFlag, showPrompts, host,
 //   the gather record and cursor, and, once the dialog has been passed, the
@@ -41,6 +41,9 @@ struct GatheredMesh {
 
 struct ExportState {
     ExportOptionsRecord options;
+    // Threads working on the frames, the calling one included; 0 (as the
+    // library loads): one per core. Kept between exports.
+    int32_t threadCount;
     // 1 when the dialog is shown (prompts not suppressed).
     int showPrompts;
     // 1 once a pass has refused the export; errorText then says why.

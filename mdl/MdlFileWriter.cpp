@@ -8,7 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <condition_variable>
+#include <mutex>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -19,6 +23,10 @@
 #else
 #include <unistd.h>
 #define QUORVEX_GETPID getpid
+#endif
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
 #endif
 
 #include "mdl/MdlFormat.h"
@@ -120,6 +128,44 @@ size_t PutPackedVertex(uint8_t* p, const ModelVec3& c, int normalIndex, const Md
     return MdlPackedVertexSize8;
 }
 
+// Packs `count` vertices into p, as PutPackedVertex does one by one.
+void PackVertices(uint8_t* p, const ModelVec3* c, const uint8_t* normalIndex, int32_t count, const MdlQuantization& q,
+                  bool sixteenBit) {
+#if defined(__SSE2__) || defined(_M_X64)
+    const size_t size = MdlPackedVertexSize(sixteenBit);
+    // The same double arithmetic two axes at a time. Truncating to 32 bits
+    // keeps the low bits of the 64-bit truncation whenever the steps fit in
+    // 32 bits; anything else (far beyond the range, not-a-number) shows as
+    // the 32-bit "indefinite" value and takes the exact path.
+    const __m128d originXY = _mm_setr_pd(q.origin[0], q.origin[1]);
+    const __m128d scaleXY = _mm_setr_pd(q.scale[0], q.scale[1]);
+    const double originZ = q.origin[2], scaleZ = q.scale[2];
+    for (int32_t v = 0; v < count; ++v, p += size) {
+        const __m128 xy = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&c[v].x)));
+        const __m128i steps = _mm_cvttpd_epi32(_mm_div_pd(_mm_sub_pd(_mm_cvtps_pd(xy), originXY), scaleXY));
+        const int32_t x = _mm_cvtsi128_si32(steps);
+        const int32_t y = _mm_cvtsi128_si32(_mm_shuffle_epi32(steps, 1));
+        const int32_t z = _mm_cvttsd_si32(_mm_set_sd((static_cast<double>(c[v].z) - originZ) / scaleZ));
+        if (x == INT32_MIN || y == INT32_MIN || z == INT32_MIN) {
+            PutPackedVertex(p, c[v], normalIndex[v], q, sixteenBit);
+        } else if (sixteenBit) {
+            Put16(p, static_cast<uint16_t>(x));
+            Put16(p + 2, static_cast<uint16_t>(y));
+            Put16(p + 4, static_cast<uint16_t>(z));
+            p[6] = normalIndex[v];
+            p[7] = 0;
+        } else {
+            p[0] = static_cast<uint8_t>(x);
+            p[1] = static_cast<uint8_t>(y);
+            p[2] = static_cast<uint8_t>(z);
+            p[3] = normalIndex[v];
+        }
+    }
+#else
+    for (int32_t v = 0; v < count; ++v) p += PutPackedVertex(p, c[v], normalIndex[v], q, sixteenBit);
+#endif
+}
+
 void WriteHeader(FileSink& out, const ModelData* model, const SkinImage* skin, const MdlQuantization& q,
                  bool sixteenBit) {
     uint8_t* h = out.Take(MdlHeaderSize);
@@ -161,33 +207,128 @@ void WriteTexCoordsAndTriangles(FileSink& out, const ModelData* model) {
     }
 }
 
+// The frame's type, box and name into b (MdlFrameSize(sixteenBit, 0) bytes).
+void PutFrameStart(uint8_t* b, const ModelFrame& frame, const MdlQuantization& q, bool sixteenBit) {
+    PutInt32(b, sixteenBit ? MdlFrameType16 : MdlFrameType8);
+    size_t n = MdlFrameTypeSize;
+    n += PutPackedVertex(b + n, frame.bboxMin, 0, q, sixteenBit);
+    n += PutPackedVertex(b + n, frame.bboxMax, 0, q, sixteenBit);
+    // At most 15 characters, then zeros to the end of the field, even if
+    // the name were not terminated.
+    uint8_t* name = b + n;
+    std::memset(name, 0, MdlFrameNameSize);
+    for (size_t i = 0; i + 1 < MdlFrameNameSize && frame.name[i] != '\0'; ++i) {
+        name[i] = static_cast<uint8_t>(frame.name[i]);
+    }
+}
+
 void WriteFrames(FileSink& out, const ModelData* model, const MdlQuantization& q, bool sixteenBit) {
     const size_t vertexSize = MdlPackedVertexSize(sixteenBit);
     for (int32_t f = 0; f < model->frameCount && out.ok; ++f) {
         const ModelFrame& frame = model->frames[f];
-        uint8_t* b = out.Take(MdlFrameSize(sixteenBit, 0));
-        PutInt32(b, sixteenBit ? MdlFrameType16 : MdlFrameType8);
-        size_t n = MdlFrameTypeSize;
-        n += PutPackedVertex(b + n, frame.bboxMin, 0, q, sixteenBit);
-        n += PutPackedVertex(b + n, frame.bboxMax, 0, q, sixteenBit);
-        // At most 15 characters, then zeros to the end of the field, even if
-        // the name were not terminated.
-        uint8_t* name = b + n;
-        std::memset(name, 0, MdlFrameNameSize);
-        for (size_t i = 0; i + 1 < MdlFrameNameSize && frame.name[i] != '\0'; ++i) {
-            name[i] = static_cast<uint8_t>(frame.name[i]);
-        }
-
+        PutFrameStart(out.Take(MdlFrameSize(sixteenBit, 0)), frame, q, sixteenBit);
         // Runs of vertices as long as the buffer has room for.
         for (int32_t v = 0; v < model->vertexCount;) {
             if (out.capacity - out.used < vertexSize) out.Flush();
             const size_t room = (out.capacity - out.used) / vertexSize;
             const int32_t end = uint64_t(model->vertexCount - v) < room ? model->vertexCount : v + int32_t(room);
-            uint8_t* p = out.Take(size_t(end - v) * vertexSize);
-            for (; v < end; ++v) p += PutPackedVertex(p, frame.positions[v], frame.normalIndex[v], q, sixteenBit);
+            PackVertices(out.Take(size_t(end - v) * vertexSize), frame.positions + v, frame.normalIndex + v, end - v, q,
+                         sixteenBit);
+            v = end;
         }
         out.Flush();
     }
+}
+
+// Frames packed by worker threads into a ring of whole-frame buffers, and
+// written in order by the calling thread: the same bytes as WriteFrames.
+struct PackRing {
+    const ModelData* model;
+    const MdlQuantization* q;
+    bool sixteenBit;
+    size_t frameSize;
+    int32_t slots;
+    uint8_t* buffers;  // slots * frameSize
+
+    std::mutex lock;
+    std::condition_variable packed;  // the writer waits for its next frame
+    std::condition_variable freed;   // packers wait for a free buffer
+    int32_t nextToPack = 0;
+    int32_t written = 0;         // frames written, so their buffers are free
+    std::vector<uint8_t> ready;  // per frame
+    bool stopping = false;
+};
+
+void Packer(PackRing* ring) {
+    const int32_t frameCount = ring->model->frameCount;
+    for (;;) {
+        int32_t f;
+        {
+            std::unique_lock<std::mutex> hold(ring->lock);
+            if (ring->stopping || ring->nextToPack >= frameCount) return;
+            f = ring->nextToPack++;
+            ring->freed.wait(hold, [ring, f] { return ring->stopping || f - ring->written < ring->slots; });
+            if (ring->stopping) return;
+        }
+        const ModelFrame& frame = ring->model->frames[f];
+        uint8_t* b = ring->buffers + size_t(f % ring->slots) * ring->frameSize;
+        const size_t start = MdlFrameSize(ring->sixteenBit, 0);
+        PutFrameStart(b, frame, *ring->q, ring->sixteenBit);
+        PackVertices(b + start, frame.positions, frame.normalIndex, ring->model->vertexCount, *ring->q,
+                     ring->sixteenBit);
+        {
+            std::lock_guard<std::mutex> hold(ring->lock);
+            ring->ready[size_t(f)] = 1;
+        }
+        ring->packed.notify_all();
+    }
+}
+
+// WriteFrames with `packers` threads packing; false when the threads or their
+// buffers cannot be had (nothing is written then).
+bool WriteFramesPacked(FileSink& out, const ModelData* model, const MdlQuantization& q, bool sixteenBit, int packers) {
+    const uint64_t frameSize = MdlFrameSize(sixteenBit, model->vertexCount);
+    if (packers < 1 || model->frameCount < 2 || frameSize > SinkMaximum) return false;
+    PackRing ring;
+    ring.model = model;
+    ring.q = &q;
+    ring.sixteenBit = sixteenBit;
+    ring.frameSize = size_t(frameSize);
+    ring.slots = packers + 2;
+    ring.buffers = static_cast<uint8_t*>(std::malloc(size_t(ring.slots) * ring.frameSize));
+    if (!ring.buffers) return false;
+    std::vector<std::thread> threads;
+    try {
+        ring.ready.assign(size_t(model->frameCount), 0);
+        for (int t = 0; t < packers; ++t) threads.emplace_back(Packer, &ring);
+    } catch (...) {
+        // Whatever threads started take every frame; none started: write as usual.
+        if (threads.empty()) {
+            std::free(ring.buffers);
+            return false;
+        }
+    }
+    out.Flush();
+    for (int32_t f = 0; f < model->frameCount && out.ok; ++f) {
+        {
+            std::unique_lock<std::mutex> hold(ring.lock);
+            ring.packed.wait(hold, [&ring, f] { return ring.ready[size_t(f)] != 0; });
+        }
+        if (std::fwrite(ring.buffers + size_t(f % ring.slots) * ring.frameSize, 1, ring.frameSize, out.file) !=
+            ring.frameSize) {
+            out.ok = false;
+            out.error = errno;
+        }
+        {
+            std::lock_guard<std::mutex> hold(ring.lock);
+            ring.written = f + 1;
+            if (!out.ok) ring.stopping = true;
+        }
+        ring.freed.notify_all();
+    }
+    for (std::thread& thread : threads) thread.join();
+    std::free(ring.buffers);
+    return true;
 }
 
 // What the last write left for a tool to ask about (see the header). The
@@ -266,20 +407,46 @@ FILE* CreateTemporaryBeside(const char* path, char** name) {
     return nullptr;
 }
 
-// The quantization's smallest value and largest absolute value per axis.
-struct Extremes {
-    float smallest[3];
-    float largestAbs[3];
-};
-
-Extremes StartingExtremes() { return Extremes{{BoundStart, BoundStart, BoundStart}, {0.0f, 0.0f, 0.0f}}; }
-
 // Vertices in order; a value replaces a running extreme only when strictly
 // smaller (larger), so the first of equal values wins and not-a-number never
 // does. With Box the frame's box is written, from (1e6, 1e6, 1e6) and its
 // negation; with Quantized `e` takes in the frame's values.
 template <bool Box, bool Quantized>
-void ScanFrame(ModelFrame& frame, int32_t vertexCount, Extremes& e) {
+void ScanFrame(ModelFrame& frame, int32_t vertexCount, MdlExtremes& e) {
+#if defined(__SSE2__) || defined(_M_X64)
+    // minps and maxps give their second operand unless the first is strictly
+    // smaller (larger): the same rule, three axes at once.
+    __m128 lo = _mm_set1_ps(BoundStart), hi = _mm_set1_ps(-BoundStart);
+    __m128 smallest = _mm_setr_ps(e.smallest[0], e.smallest[1], e.smallest[2], 0.0f);
+    __m128 largestAbs = _mm_setr_ps(e.largestAbs[0], e.largestAbs[1], e.largestAbs[2], 0.0f);
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const ModelVec3* positions = frame.positions;
+    for (int32_t v = 0; v < vertexCount; ++v) {
+        const __m128 xy = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&positions[v].x)));
+        const __m128 c = _mm_movelh_ps(xy, _mm_load_ss(&positions[v].z));
+        if (Box) {
+            lo = _mm_min_ps(c, lo);
+            hi = _mm_max_ps(c, hi);
+        }
+        if (Quantized) {
+            smallest = _mm_min_ps(c, smallest);
+            largestAbs = _mm_max_ps(_mm_and_ps(c, magnitude), largestAbs);
+        }
+    }
+    alignas(16) float out[4][4];
+    _mm_store_ps(out[0], lo);
+    _mm_store_ps(out[1], hi);
+    _mm_store_ps(out[2], smallest);
+    _mm_store_ps(out[3], largestAbs);
+    if (Box) {
+        frame.bboxMin = ModelVec3{out[0][0], out[0][1], out[0][2]};
+        frame.bboxMax = ModelVec3{out[1][0], out[1][1], out[1][2]};
+    }
+    for (int a = 0; a < 3; ++a) {
+        e.smallest[a] = out[2][a];
+        e.largestAbs[a] = out[3][a];
+    }
+#else
     float lo[3] = {BoundStart, BoundStart, BoundStart};
     float hi[3] = {-BoundStart, -BoundStart, -BoundStart};
     float smallest[3], largestAbs[3];
@@ -310,11 +477,12 @@ void ScanFrame(ModelFrame& frame, int32_t vertexCount, Extremes& e) {
         e.smallest[a] = smallest[a];
         e.largestAbs[a] = largestAbs[a];
     }
+#endif
 }
 
 // The range runs from the smallest value to the largest absolute value:
 // never shorter than the true span, so every value packs within the steps.
-MdlQuantization QuantizationOf(const Extremes& e, bool sixteenBit) {
+MdlQuantization QuantizationOf(const MdlExtremes& e, bool sixteenBit) {
     const float k = sixteenBit ? Step16 : Step8;
     MdlQuantization q;
     for (int a = 0; a < 3; ++a) {
@@ -329,8 +497,24 @@ MdlQuantization QuantizationOf(const Extremes& e, bool sixteenBit) {
 
 }  // namespace
 
+MdlExtremes StartingExtremes() { return MdlExtremes{{BoundStart, BoundStart, BoundStart}, {0.0f, 0.0f, 0.0f}}; }
+
+MdlExtremes ScanFrameBounds(ModelFrame& frame, int32_t vertexCount) {
+    MdlExtremes e = StartingExtremes();
+    ScanFrame<true, true>(frame, vertexCount, e);
+    return e;
+}
+
+void FoldExtremes(MdlExtremes& into, const MdlExtremes& later) {
+    // Strictly smaller (larger) only, as within a frame: the first of equal values stays.
+    for (int a = 0; a < 3; ++a) {
+        into.smallest[a] = later.smallest[a] < into.smallest[a] ? later.smallest[a] : into.smallest[a];
+        into.largestAbs[a] = later.largestAbs[a] > into.largestAbs[a] ? later.largestAbs[a] : into.largestAbs[a];
+    }
+}
+
 void ComputeFrameBounds(ModelData* model) {
-    Extremes unused = StartingExtremes();
+    MdlExtremes unused = StartingExtremes();
     for (int32_t f = 0; f < model->frameCount; ++f)
         ScanFrame<true, false>(model->frames[f], model->vertexCount, unused);
 }
@@ -345,7 +529,7 @@ void StoreFrameNormalIndices(ModelData* model, int32_t frameIndex) {
 }
 
 MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit) {
-    Extremes e = StartingExtremes();
+    MdlExtremes e = StartingExtremes();
     for (int32_t f = 0; f < model->frameCount; ++f) {
         // Only reads the frame: the box is not written.
         ScanFrame<false, true>(model->frames[f], model->vertexCount, e);
@@ -354,10 +538,15 @@ MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit) {
 }
 
 int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision) {
-    lastWriteError = 0;
     // Every frame's box and the quantization in one pass over the positions.
-    Extremes e = StartingExtremes();
+    MdlExtremes e = StartingExtremes();
     for (int32_t f = 0; f < model->frameCount; ++f) ScanFrame<true, true>(model->frames[f], model->vertexCount, e);
+    return WriteMdlFileScanned(path, model, skin, hiPrecision, e, 1);
+}
+
+int WriteMdlFileScanned(const char* path, const ModelData* model, const SkinImage* skin, int hiPrecision,
+                        const MdlExtremes& e, int threads) {
+    lastWriteError = 0;
     if (skin->width < 0 || skin->height < 0 || (!skin->pixels && int64_t(skin->width) * skin->height > 0)) return 0;
 
     const bool sixteenBit = hiPrecision == 1;
@@ -383,7 +572,7 @@ int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int 
     WriteSkin(out, skin);
     WriteTexCoordsAndTriangles(out, model);
     out.Flush();
-    WriteFrames(out, model, q, sixteenBit);
+    if (!WriteFramesPacked(out, model, q, sixteenBit, threads - 1)) WriteFrames(out, model, q, sixteenBit);
     std::free(buffer);
 
     // Closing flushes the last buffered bytes, so its failure is a failed write.

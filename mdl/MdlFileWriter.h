@@ -30,6 +30,26 @@ void StoreFrameNormalIndices(ModelData* model, int32_t frameIndex);
 // K = 1/255 or 1/65535 as a float; a scale of exactly 0 becomes 1.
 MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit);
 
+// The smallest value and the largest absolute value per axis over some
+// positions: what the quantization is made from.
+struct MdlExtremes {
+    float smallest[3];
+    float largestAbs[3];
+};
+
+// The extremes of no positions: smallest 1e6, largest absolute value 0.
+MdlExtremes StartingExtremes();
+
+// Writes `frame`'s bboxMin and bboxMax, as ComputeFrameBounds does, and
+// returns the extremes of its vertexCount positions (from StartingExtremes).
+// Touches no other frame, so frames may be scanned on several threads.
+MdlExtremes ScanFrameBounds(ModelFrame& frame, int32_t vertexCount);
+
+// Folds `later`, the extremes of positions that come after those of `into`,
+// into `into`: the result is what one scan of all of them in order gives
+// (a value replaces only a strictly smaller or larger one).
+void FoldExtremes(MdlExtremes& into, const MdlExtremes& later);
+
 // Writes the model file at `path`, each frame's vertices with the normal
 // indices the frame holds. hiPrecision == 1 selects "MDL4", any other
 // value "MDL3". Overwrites every frame's bounding box; changes nothing else.
@@ -40,6 +60,15 @@ MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit);
 // when memory for one frame's bytes cannot be had. model and skin must not be
 // null.
 int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision);
+
+// WriteMdlFile for a model whose frames' boxes are already written
+// (ScanFrameBounds) and whose positions' extremes, folded in frame order from
+// StartingExtremes, are `extremes`. The same bytes and results; reads the
+// model only. With `threads` above 1, threads - 1 worker threads pack frames
+// (a few frames' bytes in flight) while the calling thread writes them; when
+// they cannot be had the calling thread does all.
+int WriteMdlFileScanned(const char* path, const ModelData* model, const SkinImage* skin, int hiPrecision,
+                        const MdlExtremes& extremes, int threads);
 
 // Why the last WriteMdlFile call returned 0, as an errno value (EIO when the
 // system gave none); 0 after a success or when the skin was invalid. For the

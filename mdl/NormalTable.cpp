@@ -1,7 +1,11 @@
 #include "mdl/NormalTable.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
 
 namespace quorvex {
 
@@ -243,6 +247,25 @@ void DistanceRange(const double* t, const double* lo, const double* hi, double* 
     *farthest = far;
 }
 
+// The squared smallest and largest distance from 0 along one axis of [lo, hi].
+void AxisReach(double lo, double hi, double* inner, double* outer) {
+    const double low = std::fabs(lo) < std::fabs(hi) ? std::fabs(lo) : std::fabs(hi);
+    *inner = lo <= 0.0 && hi >= 0.0 ? 0.0 : low * low;
+    *outer = std::fmax(lo * lo, hi * hi);
+}
+
+// True when some point of the box [lo, hi] lies at a length within [inner, outer].
+bool BoxReachesShell(const double* lo, const double* hi, double innerLength, double outerLength) {
+    double inner = 0.0, outer = 0.0;
+    for (int a = 0; a < 3; ++a) {
+        double in, out;
+        AxisReach(lo[a], hi[a], &in, &out);
+        inner += in;
+        outer += out;
+    }
+    return inner <= outerLength * outerLength && outer >= innerLength * innerLength;
+}
+
 void BuildGrid(NormalGrid* grid) {
     for (int cx = 0; cx < GridCells; ++cx) {
         for (int cy = 0; cy < GridCells; ++cy) {
@@ -256,13 +279,7 @@ void BuildGrid(NormalGrid* grid) {
                 GridCell& cell = grid->cells[(cx * GridCells + cy) * GridCells + cz];
                 // Only cells near the unit sphere get lists: a vector elsewhere
                 // has not been normalized, is rare, and takes the full scan.
-                double inner = 0.0, outer = 0.0;
-                for (int a = 0; a < 3; ++a) {
-                    const double low = std::fabs(lo[a]) < std::fabs(hi[a]) ? std::fabs(lo[a]) : std::fabs(hi[a]);
-                    inner += lo[a] <= 0.0 && hi[a] >= 0.0 ? 0.0 : low * low;
-                    outer += std::fmax(lo[a] * lo[a], hi[a] * hi[a]);
-                }
-                if (inner > ShellOuter * ShellOuter || outer < ShellInner * ShellInner) {
+                if (!BoxReachesShell(lo, hi, ShellInner, ShellOuter)) {
                     cell.count = ScanAll;
                     continue;
                 }
@@ -298,13 +315,133 @@ const NormalGrid& Grid() {
     return *grid;
 }
 
-// Cell number along one axis of a coordinate known to lie in the cube.
-int CellOf(double c) {
-    const int i = static_cast<int>((c + GridReach) * (1.0 / CellWidth));
-    return i < GridCells ? i : GridCells - 1;
+// The fine grid: every cell with more than one candidate cut into
+// FineCells^3 sub-cells, each naming the one entry that is the nearest
+// everywhere in it, or NoSingleEntry. Built on request only (it takes some
+// milliseconds), for exports with many normals to look up.
+//
+// Why the answer stays exact: a sub-cell names entry w only when, at every
+// point of its (widened) box, w is nearer than each other candidate of the
+// cell by more than DistanceSlack (LargestExcess bounds the difference
+// exactly, far above its rounding); the candidates left out of the cell are
+// farther than some candidate, hence than w. So w wins the full scan, alone.
+constexpr int FineCells = 8;
+constexpr int FineTotal = GridCells * FineCells;
+constexpr double FineWidth = 2.0 * GridReach / FineTotal;
+constexpr int SubCells = FineCells * FineCells * FineCells;
+constexpr uint8_t NoSingleEntry = 0xFF;
+// Normalized vectors lie within a few roundings of length 1: sub-cells that
+// reach no such length are not worked out.
+constexpr double FineShellInner = 0.999;
+constexpr double FineShellOuter = 1.001;
+
+struct FineGrid {
+    uint16_t block[GridCells * GridCells * GridCells];  // 1 + block number; 0 for none
+    uint8_t* entries;                                    // SubCells per block
+};
+
+std::atomic<const FineGrid*> fineGrid{nullptr};
+
+// The sub-cell entries of coarse cell (cx, cy, cz), whose candidates are `cell`.
+// The largest value over the box [lo, hi] of |p - w| - |p - k| (L1): per
+// axis |x - w| - |x - k| is monotonic in x, so its largest value is at an end
+// of the box's side, and the axes add up independently.
+double LargestExcess(const double* w, const double* k, const double* lo, const double* hi) {
+    double excess = 0.0;
+    for (int a = 0; a < 3; ++a) {
+        const double atLo = std::fabs(lo[a] - w[a]) - std::fabs(lo[a] - k[a]);
+        const double atHi = std::fabs(hi[a] - w[a]) - std::fabs(hi[a] - k[a]);
+        excess += std::fmax(atLo, atHi);
+    }
+    return excess;
+}
+
+void BuildBlock(const GridCell& cell, const int* c, uint8_t* entries) {
+    std::memset(entries, NoSingleEntry, SubCells);
+    double lo[3][FineCells], hi[3][FineCells], inner[3][FineCells], outer[3][FineCells];
+    for (int a = 0; a < 3; ++a) {
+        for (int s = 0; s < FineCells; ++s) {
+            const int f = c[a] * FineCells + s;
+            lo[a][s] = -GridReach + f * FineWidth - CellSlack;
+            hi[a][s] = -GridReach + (f + 1) * FineWidth + CellSlack;
+            AxisReach(lo[a][s], hi[a][s], &inner[a][s], &outer[a][s]);
+        }
+    }
+    for (int sx = 0; sx < FineCells; ++sx) {
+        for (int sy = 0; sy < FineCells; ++sy) {
+            for (int sz = 0; sz < FineCells; ++sz) {
+                // As BoxReachesShell, from the axes' parts.
+                if ((inner[0][sx] + inner[1][sy]) + inner[2][sz] > FineShellOuter * FineShellOuter ||
+                    (outer[0][sx] + outer[1][sy]) + outer[2][sz] < FineShellInner * FineShellInner)
+                    continue;
+                const double boxLo[3] = {lo[0][sx], lo[1][sy], lo[2][sz]};
+                const double boxHi[3] = {hi[0][sx], hi[1][sy], hi[2][sz]};
+                uint8_t& entry = entries[(sx * FineCells + sy) * FineCells + sz];
+                // The candidate nearest the box's centre is the only one
+                // that can win everywhere in it.
+                int best = 0;
+                double bestDistance = INFINITY;
+                for (int k = 0; k < cell.count; ++k) {
+                    const double* t = NormalTable[cell.index[k]];
+                    double d = 0.0;
+                    for (int a = 0; a < 3; ++a) d += std::fabs((boxLo[a] + boxHi[a]) * 0.5 - t[a]);
+                    if (d < bestDistance) {
+                        bestDistance = d;
+                        best = k;
+                    }
+                }
+                bool alone = true;
+                for (int k = 0; k < cell.count && alone; ++k) {
+                    if (k != best) alone = LargestExcess(NormalTable[cell.index[best]], NormalTable[cell.index[k]], boxLo, boxHi) < -DistanceSlack;
+                }
+                if (alone) entry = cell.index[best];
+            }
+        }
+    }
+}
+
+const FineGrid* BuildFineGrid() {
+    const NormalGrid& grid = Grid();
+    auto* fine = static_cast<FineGrid*>(std::calloc(1, sizeof(FineGrid)));
+    if (!fine) return nullptr;
+    int blocks = 0;
+    for (const GridCell& cell : grid.cells) blocks += cell.count != ScanAll && cell.count > 1;
+    fine->entries = static_cast<uint8_t*>(std::malloc(size_t(blocks) * SubCells + 1));
+    if (!fine->entries) {
+        std::free(fine);
+        return nullptr;
+    }
+    int next = 0;
+    for (int cx = 0; cx < GridCells; ++cx) {
+        for (int cy = 0; cy < GridCells; ++cy) {
+            for (int cz = 0; cz < GridCells; ++cz) {
+                const int at = (cx * GridCells + cy) * GridCells + cz;
+                const GridCell& cell = grid.cells[at];
+                if (cell.count == ScanAll || cell.count < 2) continue;
+                const int c[3] = {cx, cy, cz};
+                BuildBlock(cell, c, fine->entries + size_t(next) * SubCells);
+                fine->block[at] = static_cast<uint16_t>(++next);
+            }
+        }
+    }
+    return fine;
+}
+
+// Cell number along one axis of the fine grid, of a coordinate known to lie
+// in the cube; the coarse cell is that number / FineCells. Rounding may put a
+// coordinate on a boundary in either neighbour: both boxes are widened to hold it.
+unsigned FineCellOf(double c) {
+    const unsigned i = static_cast<unsigned>(static_cast<int>((c + GridReach) * (1.0 / FineWidth)));
+    return i < unsigned(FineTotal) ? i : unsigned(FineTotal - 1);
 }
 
 }  // namespace
+
+void PrepareNearestNormalIndex() {
+    // Once per process; the grid lives as long as the process.
+    static std::once_flag once;
+    std::call_once(once, [] { fineGrid.store(BuildFineGrid(), std::memory_order_release); });
+}
 
 int NearestNormalIndex(float x, float y, float z) {
     const double dx = x, dy = y, dz = z;
@@ -312,7 +449,14 @@ int NearestNormalIndex(float x, float y, float z) {
     if (!(std::fabs(dx) <= GridReach && std::fabs(dy) <= GridReach && std::fabs(dz) <= GridReach)) {
         return NearestNormalIndexByScan(x, y, z);
     }
-    const GridCell& cell = Grid().cells[(CellOf(dx) * GridCells + CellOf(dy)) * GridCells + CellOf(dz)];
+    const unsigned fx = FineCellOf(dx), fy = FineCellOf(dy), fz = FineCellOf(dz);
+    const unsigned at = ((fx / FineCells) * GridCells + fy / FineCells) * GridCells + fz / FineCells;
+    if (const FineGrid* fine = fineGrid.load(std::memory_order_acquire); fine && fine->block[at] != 0) {
+        const unsigned sub = ((fx % FineCells) * FineCells + fy % FineCells) * FineCells + fz % FineCells;
+        const uint8_t entry = fine->entries[size_t(fine->block[at] - 1) * SubCells + sub];
+        if (entry != NoSingleEntry) return entry;
+    }
+    const GridCell& cell = Grid().cells[at];
     if (cell.count == ScanAll) return NearestNormalIndexByScan(x, y, z);
     // The same expression and the same strict comparison as the full scan,
     // over the same entries that can win, in the same order.

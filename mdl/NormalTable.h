@@ -14,6 +14,13 @@ extern const double NormalTable[NormalTableSize][3];
 // NearestNormalIndexByScan gives for every input. Safe from any thread.
 int NearestNormalIndex(float x, float y, float z);
 
+// Makes NearestNormalIndex faster for the rest of the process (a finer grid
+// that answers most unit vectors by one look-up; some milliseconds to build,
+// a few hundred kilobytes), for callers about to look up many normals. Its
+// answers do not change. Safe from any thread; only the first call builds;
+// without memory nothing changes.
+void PrepareNearestNormalIndex();
+
 // The same by measuring every entry: the definition, kept as the reference.
 int NearestNormalIndexByScan(float x, float y, float z);
 

@@ -318,3 +318,20 @@ TEST_F(DriverFixture, TheWriterTakesThePrecisionOptionAsSixteenBits) {
     const auto bytes = ReadFile(dir / "b.mdl");
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "MDL3");
 }
+
+TEST_F(DriverFixture, TheThreadCountChangesNoByte) {
+    standin::StandinHost host(DocumentWith({TexturedTriangle("Hull"), TexturedTriangle("Keel")}));
+    standin::HostGlobalsScope scope(&host);
+    ModelExporter exporter;
+    std::vector<std::vector<unsigned char>> files;
+    for (int threads : {1, 4, 0}) {
+        exportState.options = {0, 6, 1, 0};
+        exportState.threadCount = threads;
+        const fs::path path = dir / ("t" + std::to_string(threads) + ".mdl");
+        ASSERT_EQ(exporter.DoExport(path.string().c_str(), nullptr, &host, TRUE, 0), 1);
+        files.push_back(ReadFile(path));
+    }
+    exportState.threadCount = 0;
+    EXPECT_EQ(files[0], files[1]);
+    EXPECT_EQ(files[0], files[2]);
+}

@@ -63,8 +63,7 @@ struct Checker {
     }
 };
 
-TEST(NormalTableTest, FastSearchAgreesWithFullScan) {
-    Checker check;
+void CheckAgainstFullScan(Checker& check) {
     Random r;
     for (int i = 0; i < Rounds; ++i) {
         // Anywhere in and just around the unit cube.
@@ -121,9 +120,36 @@ TEST(NormalTableTest, FastSearchAgreesWithFullScan) {
     for (float a : {0.0f, -0.0f, 1.0f, -1.0f, nan, inf, -inf, 1e-45f})
         for (float b : {0.0f, 1.0f, nan, -inf})
             for (float c : {0.0f, -1.0f, nan, inf}) check(a, b, c);
+}
 
+// Without the finer grid, then with it (it stays for the rest of the process).
+TEST(NormalTableTest, FastSearchAgreesWithFullScan) {
+    Checker check;
+    CheckAgainstFullScan(check);
     EXPECT_EQ(check.wrong, 0) << "of " << check.checked;
     EXPECT_GT(check.checked, int64_t(Rounds) * 4);
+}
+
+TEST(NormalTableTest, FinerGridAgreesWithFullScan) {
+    PrepareNearestNormalIndex();
+    PrepareNearestNormalIndex();  // a second call changes nothing
+    Checker check;
+    CheckAgainstFullScan(check);
+    // Unit vectors with a coordinate on a boundary of the finer grid's cells
+    // (steps of 130/8192 from -65/64), and its neighbours.
+    Random r;
+    for (int k = 0; k <= 128; ++k) {
+        const float c = float((130.0 * k - 8320.0) / 8192.0);
+        for (int n = 0; n < LatticeRounds * 4; ++n) {
+            const float rest = std::sqrt(std::fmax(0.0f, 1.0f - c * c));
+            const float angle = r.Uniform(0, 6.2831853f);
+            const float u = rest * std::cos(angle), w = rest * std::sin(angle);
+            check.Around(c, u, w);
+            check.Around(u, c, w);
+            check.Around(u, w, c);
+        }
+    }
+    EXPECT_EQ(check.wrong, 0) << "of " << check.checked;
 }
 
 }  // namespace

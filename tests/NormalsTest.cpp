@@ -207,4 +207,47 @@ TEST(NormalsTest, LargeModelMatchesPerVertexDefinition) {
     }
 }
 
+// The per-thread normals agree bit for bit with the model's own, over
+// meshes with shared, unused and out-of-list vertices, zero-area triangles,
+// and coordinates whose products overflow or underflow.
+TEST(NormalsTest, FrameNormalsMatchTheModelsOwn) {
+    struct Case {
+        int vertices, triangles;
+        float scale;
+    };
+    const Case cases[] = {{9001, 1500, 1.0f}, {7, 9, 1.0f},       {4, 2, 1.0f},       {0, 3, 1.0f},
+                          {503, 800, 1e30f},  {503, 800, 1e-25f}, {1024, 4000, 3e-3f}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.vertices);
+        ModelPtr m(CreateModel(k.triangles, k.vertices, 0, 2));
+        ASSERT_TRUE(m);
+        uint32_t seed = 777u + uint32_t(k.vertices);
+        auto next = [&seed]() {
+            seed = seed * 1664525u + 1013904223u;
+            return seed >> 8;
+        };
+        for (int f = 0; f < 2; ++f)
+            for (int v = 0; v < k.vertices; ++v)
+                m->frames[f].positions[v] = {k.scale * float(int(next() % 2001) - 1000) / 7.0f,
+                                             k.scale * float(int(next() % 2001) - 1000) / 3.0f,
+                                             k.scale * float(int(next() % 2001) - 1000) / 11.0f};
+        const uint32_t span = uint32_t(k.vertices > 1 ? k.vertices - 1 : 1);  // the last vertex stays unused
+        for (int t = 0; t < k.triangles; ++t) {
+            uint16_t a = uint16_t(next() % span), b = uint16_t(next() % span), c = uint16_t(next() % span);
+            if (t % 50 == 0) b = a;
+            if (t % 97 == 5) c = uint16_t(k.vertices + t % 3);
+            SetTriangle(m.get(), t, a, b, c);
+        }
+        FrameNormals* mine = CreateFrameNormals(m.get());
+        ASSERT_NE(mine, nullptr);
+        for (int f = 0; f < 2; ++f) {
+            ComputeFrameNormals(m.get(), f);
+            ComputeFrameNormalsInto(m.get(), f, *mine);
+            for (int v = 0; v < k.vertices; ++v)
+                ASSERT_TRUE(SameBits(m->normals[v], ModelVec3{mine->x[v], mine->y[v], mine->z[v]})) << f << " " << v;
+        }
+        DestroyFrameNormals(mine);
+    }
+}
+
 }  // namespace
