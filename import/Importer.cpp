@@ -65,8 +65,10 @@ std::string FpsProblem(int fps) {
            " (e.g. 10, 15, 24, 25, 30, 60)";
 }
 
-static bool Load(const std::string& path, AnimatedScene& scene, std::string& error) {
-    return IsGltfPath(path) ? LoadGltfScene(path, scene, error) : LoadAssimpScene(path, scene, error);
+static bool Load(const std::string& path, const ImportOptions& options, AnimatedScene& scene, std::string& error) {
+    const LoadSettings settings{options.secure, options.reader};
+    return IsGltfPath(path) ? LoadGltfScene(path, scene, error, settings)
+                            : LoadAssimpScene(path, scene, error, settings);
 }
 
 // Reads the file once the options are known to fit any file.
@@ -76,7 +78,7 @@ static bool LoadWithOptions(const std::string& path, const ImportOptions& option
         error = FpsProblem(options.fps);
         return false;
     }
-    return Load(path, scene, error);
+    return Load(path, options, scene, error);
 }
 
 // A scene without a triangle would be written as an empty model.
@@ -84,6 +86,10 @@ static bool HasSurface(const std::string& path, AnimatedScene& scene, std::strin
     const bool points = scene.skippedPoints > 0, lines = scene.skippedLines > 0;
     const bool any =
         std::any_of(scene.meshes.begin(), scene.meshes.end(), [](const AnimMesh& m) { return !m.triangles.empty(); });
+    if (!any && !points && !lines && scene.meshes.empty() && !scene.clips.empty()) {
+        error = path + ": no mesh: the file holds only a skeleton and its motion";
+        return false;
+    }
     if (!any) {
         error = path + ": no triangles: " +
                 (points && lines ? std::string("the file holds only points and lines")
@@ -166,7 +172,7 @@ static bool ImportUnguarded(const std::string& path, const ImportOptions& option
         error = path + ": " + error;
         return false;
     }
-    PrepareSurfaces(scene, options.swatches);
+    PrepareSurfaces(scene, options.swatches, options.secure);
     if (options.up == UpAxis::Y) scene.toZUp = YUpToZUp();
     if (options.up == UpAxis::Z) scene.toZUp = Mat4d{};
 

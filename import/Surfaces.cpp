@@ -1,5 +1,7 @@
 #include "import/Surfaces.h"
 
+#include "scene/FolderCheck.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -9,6 +11,7 @@
 #include <optional>
 #include <set>
 
+#include "scene/FolderCheck.h"
 #include "scene/Pictures.h"
 
 namespace standin {
@@ -237,7 +240,7 @@ Picture TiledPicture(const Picture& picture, int tilesU, int tilesV, Wrap wrapU,
     return out;
 }
 
-void PrepareSurfaces(AnimatedScene& scene, bool swatches) {
+void PrepareSurfaces(AnimatedScene& scene, bool swatches, bool secure) {
     // The node each mesh hangs from, for the warnings.
     std::vector<std::string> nodeOf(scene.meshes.size());
     for (const AnimNode& node : scene.nodes) {
@@ -265,6 +268,10 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches) {
         const std::string file = FindTextureFile(mat.diffuseMap, scene.baseDir);
         if (file.empty()) {
             r.problem = "picture " + Quoted(mat.diffuseMap) + " not found";
+            continue;
+        }
+        if (secure && !LiesInside(file, scene.baseDir)) {
+            r.problem = "picture " + Quoted(mat.diffuseMap) + " lies outside the model's folder: not read (--secure)";
             continue;
         }
         auto [it, added] = byFile.emplace(file, Resolved{});

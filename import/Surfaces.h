@@ -50,8 +50,10 @@ Picture TiledPicture(const Picture& picture, int tilesU, int tilesV, Wrap wrapU,
 //   material or no texture coordinates, gets the material's swatch (a
 //   kSwatchSize square of its colour, one per colour) and coordinates at its
 //   middle; without, it stays as it is and the exporter refuses it.
+// - with `secure`, a picture file outside scene.baseDir (scene/FolderCheck.h)
+//   is not read: its material is treated as having no usable picture.
 // Every substitution adds one line to scene.warnings, and so do meshes that
 // together use more than kMaxPictures pictures.
-void PrepareSurfaces(AnimatedScene& scene, bool swatches);
+void PrepareSurfaces(AnimatedScene& scene, bool swatches, bool secure = false);
 
 }  // namespace standin
