@@ -52,6 +52,7 @@ struct ExportArgs {
     std::string up;
     bool noSwatches = false;
     bool strict = false;
+    bool secure = false;
     bool listClips = false;
     bool quiet = false;
     bool verbose = false;
@@ -125,6 +126,7 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
                                                       : standin::UpAxis::AsFile;
     importOptions.clips = args.clips;
     importOptions.swatches = !args.noSwatches;
+    importOptions.secure = args.secure;
 
     std::string error;
     if (args.listClips) {
@@ -205,6 +207,7 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     standin::Win32Scope win32Scope(&win32);
 
     host.onProgress = track;
+    host.confinePictures = args.secure;
     win32.onMessageBox = [&](const standin::MessageBoxCall& box) {
         progress.BreakLine();
         SetProgressLineOpen(false);
@@ -328,6 +331,9 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         cmd->add_flag("--list-clips", args->listClips,
                       "Imported files: list the animation clips, their lengths and frame names, export nothing");
     cmd->add_flag("--strict", args->strict, "Treat every warning as a failure: exit 1, write nothing");
+    cmd->add_flag("--secure", args->secure,
+                  "Read no file the scene names (pictures, buffers, material libraries) from outside the\n"
+                  "scene's folder: for files you did not make (see docs/limits.md)");
     cmd->add_flag("-q,--quiet", args->quiet, "No progress bar and no summary");
     cmd->add_flag("-v,--verbose", args->verbose,
                   "Also say what was loaded, how long each phase took, and the quantization step and largest\n"

@@ -16,7 +16,7 @@ _quorvex() {
     local flags
     case $command in
         export) flags="-o --output --hi-precision --alpha --single-frame --frames --fps --scale --mirror --clip
-                       --no-up-fix --list-clips -q --quiet -v --verbose --help" ;;
+                       --no-up-fix --list-clips --secure -q --quiet -v --verbose --help" ;;
         info) flags="--json --help" ;;
         view) flags="-o --output --frame --sheet --every --skin --animate --size --yaw --pitch --help" ;;
         help) COMPREPLY=($(compgen -W "export info view version" -- "$cur")); return ;;

@@ -170,6 +170,11 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
 // of thousands of levels deep fits; blocks until done.
 bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error,
                      const LoadSettings& settings = {});
+// The same read in this process, without the guard: a crash in Assimp ends
+// the caller, and settings.limits do not apply. Only for measuring what the
+// guard costs; everything else calls LoadAssimpScene.
+bool LoadAssimpSceneUnguarded(const std::string& path, AnimatedScene& out, std::string& error,
+                              const LoadSettings& settings = {});
 // For a loader's catch (...): sets `error` to why the exception in flight
 // failed the load of `path` (memory, or the exception's own words) and gives
 // false. Call only inside a catch block.

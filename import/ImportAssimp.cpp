@@ -539,34 +539,45 @@ bool ReadOnLargeStack(const std::string& path, bool secure, AnimatedScene& out, 
     return job.ok;
 }
 
+// What can be told without the reader: false with `error` when the file is
+// missing, unreadable, not a regular file or too large.
+bool CheckModelFile(const std::string& path, std::string& error) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec) {
+        error = path + ": cannot read the file: " + ec.message();
+        return false;
+    }
+    // The reader itself would take a device or a pipe for a file.
+    if (status.type() != std::filesystem::file_type::regular) {
+        error = path + ": cannot read the file: not a regular file";
+        return false;
+    }
+    if (std::filesystem::file_size(path, ec) > kMaxInputFileBytes && !ec) {
+        error = path + ": cannot read the file: it holds more than the limit of " + std::to_string(kMaxInputFileBytes) +
+                " bytes";
+        return false;
+    }
+    if (access(path.c_str(), R_OK) != 0) {
+        error = path + ": cannot read the file: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+bool LoadAssimpSceneUnguarded(const std::string& path, AnimatedScene& out, std::string& error,
+                              const LoadSettings& settings) {
+    return CheckModelFile(path, error) && ReadOnLargeStack(path, settings.secure, out, error);
+}
 
 bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error, const LoadSettings& settings) {
     // Assimp's readers crash on some hostile files; in a process of their own
     // that ends as a refusal, not as the command's death.
     const bool secure = settings.secure;
     try {
-        // What can be told without the reader is told here: no process for it.
-        std::error_code ec;
-        const auto status = std::filesystem::status(path, ec);
-        if (ec) {
-            error = path + ": cannot read the file: " + ec.message();
-            return false;
-        }
-        // The reader itself would take a device or a pipe for a file.
-        if (status.type() != std::filesystem::file_type::regular) {
-            error = path + ": cannot read the file: not a regular file";
-            return false;
-        }
-        if (std::filesystem::file_size(path, ec) > kMaxInputFileBytes && !ec) {
-            error = path + ": cannot read the file: it holds more than the limit of " +
-                    std::to_string(kMaxInputFileBytes) + " bytes";
-            return false;
-        }
-        if (access(path.c_str(), R_OK) != 0) {
-            error = path + ": cannot read the file: " + std::strerror(errno);
-            return false;
-        }
+        if (!CheckModelFile(path, error)) return false;
         return ReadIsolated(
             path, settings.limits,
             [&path, secure](AnimatedScene& scene, std::string& why) {

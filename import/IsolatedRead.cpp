@@ -77,14 +77,15 @@ void OnChildOutOfMemory() { ::_exit(kOutOfMemoryExit); }
     sigprocmask(SIG_SETMASK, &none, nullptr);
     SetLimit(RLIMIT_CORE, 0, 0);  // a crash on a hostile file leaves no core behind
     // A sanitizer reserves terabytes of address space up front: no limit fits.
-    if (limits.memoryBytes > 0 && !kAddressSpaceReserved)
-        SetLimit(RLIMIT_AS, limits.memoryBytes, limits.memoryBytes);
+    if (limits.memoryBytes > 0 && !kAddressSpaceReserved) SetLimit(RLIMIT_AS, limits.memoryBytes, limits.memoryBytes);
     // Past the soft limit SIGXCPU ends the child; the hard one is a backstop.
     if (limits.cpuSeconds > 0) SetLimit(RLIMIT_CPU, limits.cpuSeconds, uint64_t{limits.cpuSeconds} + 2);
     std::set_new_handler(OnChildOutOfMemory);
     WireResult result;
     try {
         result.ok = read(result.scene, result.error);
+    } catch (const std::bad_alloc&) {
+        ::_exit(kOutOfMemoryExit);  // where an allocator throws without asking the handler
     } catch (...) {
         ::_exit(kExceptionExit);
     }
@@ -103,9 +104,9 @@ struct PipeSource : WireSource {
         for (;;) {
             int wait = -1;
             if (timed) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      deadline - std::chrono::steady_clock::now())
-                                      .count();
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                        .count();
                 if (left <= 0) {
                     timedOut = true;
                     return 0;
@@ -138,8 +139,7 @@ struct ChildGuard {
         fd = -1;
         if (reaped || pid <= 0) return;
         if (kill) ::kill(pid, SIGKILL);
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
         reaped = true;
     }
     ~ChildGuard() { Reap(true); }
@@ -157,8 +157,7 @@ std::string WhyEnded(int status, const ReaderLimits& limits) {
             case SIGFPE: return "arithmetic fault";
             case SIGILL: return "illegal instruction";
             case SIGABRT: return "abort";
-            case SIGXCPU:
-                return "more than its limit of " + std::to_string(limits.cpuSeconds) + " s of processor time";
+            case SIGXCPU: return "more than its limit of " + std::to_string(limits.cpuSeconds) + " s of processor time";
             case SIGKILL: return "killed";
             case SIGINT: return "interrupted";
             case SIGTERM: return "terminated";
@@ -189,7 +188,8 @@ ReaderLimits DefaultReaderLimits() {
         l.memoryBytes = std::max(physical + (uint64_t{1} << 30), uint64_t{4} << 30);
         const uint64_t mib = EnvNumber("QUORVEX_READER_MEMORY_MB", l.memoryBytes >> 20);
         l.memoryBytes = std::min<uint64_t>(mib, uint64_t{1} << 43) << 20;
-        l.cpuSeconds = static_cast<uint32_t>(std::min<uint64_t>(EnvNumber("QUORVEX_READER_CPU_SECONDS", 600), UINT32_MAX));
+        l.cpuSeconds =
+            static_cast<uint32_t>(std::min<uint64_t>(EnvNumber("QUORVEX_READER_CPU_SECONDS", 600), UINT32_MAX));
         l.wallSeconds =
             static_cast<uint32_t>(std::min<uint64_t>(EnvNumber("QUORVEX_READER_WALL_SECONDS", 1200), UINT32_MAX));
         return l;

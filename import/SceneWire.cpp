@@ -232,7 +232,8 @@ struct Reader : Visitor<Reader> {
         Bytes(&count, sizeof count);
         n = 0;
         if (!ok) return;
-        if (each > 0 && count > left / each) return Fail("a count of " + std::to_string(count) + " is beyond the message");
+        if (each > 0 && count > left / each)
+            return Fail("a count of " + std::to_string(count) + " is beyond the message");
         n = static_cast<size_t>(count);
     }
 };
