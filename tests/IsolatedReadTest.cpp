@@ -135,7 +135,8 @@ TEST(IsolatedRead, AFaultOrALimitInTheChildIsOneRefusal) {
         {"processor time",
          {0, 1, 0},
          [](AnimatedScene&, std::string&) {
-             for (volatile uint64_t spin = 0;; spin = spin + 1) {}
+             volatile uint64_t spin = 0;
+             for (;;) spin = spin + 1;
              return true;
          },
          "more than its limit of 1 s of processor time"},
