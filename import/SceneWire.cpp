@@ -25,8 +25,13 @@ static_assert(sizeof(AnimNode) == 336, "AnimNode changed: list its fields in Sce
 static_assert(sizeof(AnimMaterial) == 136, "AnimMaterial changed: list its fields in SceneWire.cpp");
 static_assert(sizeof(AnimatedScene) == 392, "AnimatedScene changed: list its fields in SceneWire.cpp");
 static_assert(sizeof(Picture) == 40, "Picture changed: list its fields in SceneWire.cpp");
+static_assert(sizeof(SkinInfluence) == 16, "SkinInfluence changed: list its fields in SceneWire.cpp");
 #endif
 
+template <class IO>
+void Fields(IO& io, SkinInfluence& i) {
+    io(i.joint, i.weight);
+}
 template <class IO>
 void Fields(IO& io, AnimTrack& t) {
     io(t.node, t.target, t.interpolation, t.width, t.times, t.values);
@@ -66,6 +71,12 @@ void Fields(IO& io, WireResult& r) {
     if (r.ok) io(r.scene);
 }
 
+// Values that travel as their bytes: trivially copyable and without padding,
+// so that no byte of the message is left undefined. (SkinInfluence has
+// padding between its joint and its weight.)
+template <class T>
+constexpr bool kAsBytes = std::is_trivially_copyable_v<T> && !std::is_same_v<T, SkinInfluence>;
+
 template <class T>
 struct IsVector : std::false_type {};
 template <class T>
@@ -103,7 +114,7 @@ struct Visitor {
             io.Bytes(v.data(), n);
         } else if constexpr (IsVector<T>::value) {
             using E = typename T::value_type;
-            constexpr bool flat = std::is_trivially_copyable_v<E>;
+            constexpr bool flat = kAsBytes<E>;
             size_t n = v.size();
             // Every element that is not flat starts with a count of its own.
             io.Count(n, flat ? sizeof(E) : 8);
@@ -137,7 +148,7 @@ struct Visitor {
                     Visit(value);
                 }
             }
-        } else if constexpr (std::is_trivially_copyable_v<T>) {
+        } else if constexpr (kAsBytes<T>) {
             io.Bytes(&v, sizeof v);
         } else {
             Fields(io, v);
