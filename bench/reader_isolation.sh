@@ -8,8 +8,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for fmt in obj dae fbx 3ds ply stl x 3mf glb2; do
-  ext=$(assimp exportinfo "$fmt" 2>/dev/null | sed -n 2p)
+for fmt in obj collada fbx 3ds ply stl x 3mf; do
+  ext=$(assimp exportinfo "$fmt" 2>/dev/null | sed -n 2p || true)
   for model in crate/crate.obj robot/robot.gltf; do
     stem=$(basename "${model%.*}")
     (cd "$work" && assimp export "$root/examples/$model" "$work/$stem-$fmt.${ext:-$fmt}" -f"$fmt" >/dev/null 2>&1) || true

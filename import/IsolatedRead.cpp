@@ -205,6 +205,8 @@ bool ReadIsolated(const std::string& path, const ReaderLimits& limits,
         error = path + ": cannot read the file: no pipe for its reader: " + std::strerror(errno);
         return false;
     }
+    // A larger pipe takes a large scene in fewer turns between the processes.
+    fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);
     // What this process still buffers would otherwise be written twice.
     std::fflush(nullptr);
     const pid_t parent = getpid();
