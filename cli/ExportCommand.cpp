@@ -69,6 +69,7 @@ struct ExportArgs {
     std::string skinFile;
     bool noSwatches = false;
     bool strict = false;
+    bool secure = false;
     bool listClips = false;
     bool quiet = false;
     bool verbose = false;
@@ -147,6 +148,7 @@ int ReadFlags(const ExportArgs& args, ParsedFlags& flags) {
         return UsageError(problem);
     importOptions.clips = args.clips;
     importOptions.swatches = !args.noSwatches;
+    importOptions.secure = args.secure;
     if (args.listClips) {
         if (!args.output.empty()) return UsageError("--list-clips exports nothing; leave out -o " + args.output);
         if (!args.outDir.empty()) return UsageError("--list-clips exports nothing; leave out --out-dir");
@@ -308,6 +310,7 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
     standin::Win32Scope win32Scope(&win32);
 
     host.onProgress = track;
+    host.confinePictures = args.secure;
     win32.onMessageBox = [&](const standin::MessageBoxCall& box) {
         progress.BreakLine();
         SetProgressLineOpen(false);
@@ -571,6 +574,9 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
     cmd->add_flag("--strict", args->strict, "Treat every warning as a failure: exit 1, write nothing");
     cmd->add_option("--threads", args->threads, "Threads working on the frames (default: one per core); same bytes")
         ->check(CLI::Range(1, 1024));
+    cmd->add_flag("--secure", args->secure,
+                  "Read no file the scene names (pictures, buffers, material libraries) from outside the\n"
+                  "scene's folder: for files you did not make (see docs/limits.md)");
     cmd->add_flag("-q,--quiet", args->quiet, "No progress bar and no summary");
     cmd->add_flag("-v,--verbose", args->verbose,
                   "Also say what was loaded, how long each phase took, and the quantization step and largest\n"

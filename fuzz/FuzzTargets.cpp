@@ -1,5 +1,6 @@
 #include "fuzz/FuzzTargets.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -134,13 +135,18 @@ void RunGltf(const uint8_t* data, size_t size) {
 }
 
 void RunObj(const uint8_t* data, size_t size) {
-    const std::string path = ScratchPath(".obj");
+    // In a folder of its own and named in.obj, so that a material library
+    // line naming in.obj reads the input itself, as the reader would meet it.
+    const std::string dir = ScratchPath(".objdir");
+    mkdir(dir.c_str(), 0700);
+    const std::string path = dir + "/in.obj";
     if (!WriteScratch(path, data, size)) return;
     standin::SceneDocument document;
     std::string error;
     standin::ImportNotes notes;
     standin::ImportScene(path, standin::ImportOptions{}, document, notes, error);
     std::remove(path.c_str());
+    rmdir(dir.c_str());
 }
 
 const std::vector<Target>& Targets() {

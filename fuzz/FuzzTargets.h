@@ -25,7 +25,8 @@ void RunPicture(const uint8_t* data, size_t size);
 // A glTF file (binary when it starts with "glTF") imported, evaluated,
 // exported and read back.
 void RunGltf(const uint8_t* data, size_t size);
-// An OBJ file imported through Assimp and evaluated.
+// An OBJ file imported through Assimp (in its own process, as the command
+// reads it) and evaluated.
 void RunObj(const uint8_t* data, size_t size);
 
 struct Target {

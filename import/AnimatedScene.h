@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "import/ReaderLimits.h"
 #include "scene/SceneDocument.h"
 
 namespace standin {
@@ -149,13 +150,32 @@ struct AnimatedScene {
     std::vector<std::string> warnings;
 };
 
+// How a loader treats the files a model names, and what a reader we did not
+// write may take.
+struct LoadSettings {
+    // Files the model names (buffers, pictures, material libraries, anything
+    // Assimp opens) are opened only when they lie inside the model's folder
+    // (scene/FolderCheck.h). A buffer outside fails the load; anything else
+    // outside is left unread with a warning naming it.
+    bool secure = false;
+    ReaderLimits limits = DefaultReaderLimits();
+};
+
 // Loads a .gltf or .glb file. False with `error` naming the file and the place.
-bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& error);
+bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& error, const LoadSettings& settings = {});
 // Loads any other format Assimp reads. False with `error` naming the file.
 // The files the model names beside itself are looked up as textures are
-// (FindTextureFile). Reads on a thread of its own with a large stack, so a
-// node tree tens of thousands of levels deep fits; blocks until done.
-bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error);
+// (FindTextureFile); one that is not a regular file is not opened. Assimp
+// reads in a process of its own within `settings.limits`
+// (import/IsolatedRead.h), on a thread with a large stack, so a node tree tens
+// of thousands of levels deep fits; blocks until done.
+bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error,
+                     const LoadSettings& settings = {});
+// The same read in this process, without the guard: a crash in Assimp ends
+// the caller, and settings.limits do not apply. Only for measuring what the
+// guard costs; everything else calls LoadAssimpScene.
+bool LoadAssimpSceneUnguarded(const std::string& path, AnimatedScene& out, std::string& error,
+                              const LoadSettings& settings = {});
 // For a loader's catch (...): sets `error` to why the exception in flight
 // failed the load of `path` (memory, or the exception's own words) and gives
 // false. Call only inside a catch block.

@@ -5,8 +5,11 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <pthread.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <assimp/Importer.hpp>
 #include <exception>
 #include <filesystem>
@@ -18,6 +21,8 @@
 
 #include "import/AnimatedScene.h"
 #include "import/Surfaces.h"
+#include "import/IsolatedRead.h"
+#include "scene/FolderCheck.h"
 #include "scene/Limits.h"
 #include "scene/Pictures.h"
 
@@ -110,20 +115,44 @@ bool DecodeEmbedded(const aiTexture& tex, Picture& out, std::string& error) {
 // libraries, ...) found the way its textures are: a path from the artist's
 // machine, another letter case or `\` separators still reach the file in the
 // model's folder. A file that is where the reader looks is opened as before,
-// and the model itself is only ever the file the user named.
+// and the model itself is only ever the file the user named. A device or a
+// pipe is never opened (it may never end), nor, when the model is confined to
+// its folder, a file outside it; each such file is remembered, to be named in
+// a warning.
 class ModelFolderIOSystem : public Assimp::DefaultIOSystem {
 public:
-    explicit ModelFolderIOSystem(const std::string& model) : model_(model), baseDir_(FolderOf(model)) {}
-    bool Exists(const char* file) const override { return DefaultIOSystem::Exists(file) || !Found(file).empty(); }
+    ModelFolderIOSystem(const std::string& model, bool secure)
+        : model_(model), baseDir_(FolderOf(model)), secure_(secure) {}
+    bool Exists(const char* file) const override { return !Target(file).empty(); }
     Assimp::IOStream* Open(const char* file, const char* mode) override {
-        if (Assimp::IOStream* stream = DefaultIOSystem::Open(file, mode)) return stream;
-        const std::string found = mode && mode[0] == 'r' ? Found(file) : "";
-        return found.empty() ? nullptr : DefaultIOSystem::Open(found.c_str(), mode);
+        if (!mode || mode[0] != 'r') return DefaultIOSystem::Open(file, mode);
+        const std::string target = Target(file);
+        return target.empty() ? nullptr : DefaultIOSystem::Open(target.c_str(), mode);
     }
+    // One line each for the files left unread, in the order first asked for.
+    std::vector<std::string> Refusals() const { return refusals_; }
 
 private:
-    std::string Found(const char* file) const { return file && model_ != file ? FindTextureFile(file, baseDir_) : ""; }
+    // The path to open for `file`, or "" when there is none or it is refused.
+    std::string Target(const char* file) const {
+        if (!file) return "";
+        if (model_ == file) return DefaultIOSystem::Exists(file) ? model_ : "";
+        std::string target = DefaultIOSystem::Exists(file) ? std::string(file) : FindTextureFile(file, baseDir_);
+        if (target.empty()) return "";
+        std::error_code ec;
+        const char* refusal = std::filesystem::status(target, ec).type() != std::filesystem::file_type::regular
+                                  ? "is not a regular file: not read"
+                              : secure_ && !LiesInside(target, baseDir_)
+                                  ? "lies outside the model's folder: not read (--secure)"
+                                  : nullptr;
+        if (!refusal) return target;
+        const std::string line = "file \"" + std::string(file) + "\" named by the model " + refusal;
+        if (std::find(refusals_.begin(), refusals_.end(), line) == refusals_.end()) refusals_.push_back(line);
+        return "";
+    }
     std::string model_, baseDir_;
+    bool secure_;
+    mutable std::vector<std::string> refusals_;
 };
 
 struct Builder {
@@ -241,6 +270,8 @@ struct Builder {
                 }
                 mesh.triangles.push_back({face.mIndices[0], face.mIndices[1], face.mIndices[2]});
             }
+            // Only a scene read unchecked has a mesh without faces: its points.
+            if (src.mNumFaces == 0) out.skippedPoints += src.mNumVertices;
             if (mesh.triangles.empty()) continue;
             mesh.positions.resize(src.mNumVertices);
             for (unsigned i = 0; i < src.mNumVertices; ++i) {
@@ -400,31 +431,48 @@ struct Builder {
 
 namespace {
 
-bool ReadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error) {
+// An importer set up as every read needs it, reading through `files` (which
+// it then owns).
+void Configure(Assimp::Importer& importer, ModelFolderIOSystem* files) {
+    importer.SetIOHandler(files);
+    // One node per node of the file: no helper nodes for pivots.
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+    // A file without meshes gets no stand-in mesh drawing its skeleton.
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
+}
+
+bool ReadAssimpScene(const std::string& path, bool secure, AnimatedScene& out, std::string& error) {
     try {
-        // The reader itself would take a device or a pipe for a file.
-        std::error_code ec;
-        const auto status = std::filesystem::status(path, ec);
-        if (!ec && status.type() != std::filesystem::file_type::regular) {
-            error = path + ": cannot read the file: not a regular file";
-            return false;
-        }
-        if (!ec && std::filesystem::file_size(path, ec) > kMaxInputFileBytes && !ec) {
-            error = path + ": cannot read the file: it holds more than the limit of " +
-                    std::to_string(kMaxInputFileBytes) + " bytes";
-            return false;
-        }
         Assimp::Importer importer;
-        importer.SetIOHandler(new ModelFolderIOSystem(path));  // the importer owns it
-        // One node per node of the file: no helper nodes for pivots.
-        importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
-        // A file without meshes gets no stand-in mesh drawing its skeleton.
-        importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
+        auto* files = new ModelFolderIOSystem(path, secure);
+        Configure(importer, files);
         // Projection mappings (planar, cylindrical, spherical) become texture
         // coordinates, and texture transforms are applied to them.
         const aiScene* ai =
             importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_ValidateDataStructure |
                                         aiProcess_GenUVCoords | aiProcess_TransformUVCoords);
+        // Assimp's check refuses a scene without a mesh (a skeleton and its
+        // motion) or a mesh without faces (a point cloud) outright. Read such
+        // a file again unchecked, only to say what it holds: when it holds no
+        // face at all, nothing of it is exported anyway. (A fresh importer: a
+        // reader may keep state from its last file.)
+        Assimp::Importer again;
+        if (!ai) {
+            const std::string why = importer.GetErrorString();
+            if (why.find("aiScene::mNumMeshes is 0") != std::string::npos ||
+                why.find("contains no faces") != std::string::npos) {
+                files = new ModelFolderIOSystem(path, secure);
+                Configure(again, files);
+                ai = again.ReadFile(path, 0);
+                for (unsigned m = 0; ai && m < ai->mNumMeshes; ++m) {
+                    if (!ai->mMeshes[m] || ai->mMeshes[m]->mNumFaces > 0) ai = nullptr;
+                }
+                if (!ai) {
+                    error = path + ": " + why;
+                    return false;
+                }
+            }
+        }
         // A scene read whole but holding no mesh is incomplete to Assimp; it
         // goes on, to be refused for holding no triangle.
         const bool meshless = ai && ai->mRootNode && ai->mNumMeshes == 0;
@@ -450,6 +498,7 @@ bool ReadAssimpScene(const std::string& path, AnimatedScene& out, std::string& e
         b.Skins();
         b.Clips();
         b.UpAxis();
+        for (const std::string& line : files->Refusals()) out.warnings.push_back(line);
         return true;
     } catch (...) {
         return LoadFailure(path, error);
@@ -464,6 +513,7 @@ constexpr size_t kReaderStack = size_t{512} << 20;
 
 struct ReadJob {
     const std::string* path;
+    bool secure;
     AnimatedScene* out;
     std::string* error;
     bool ok = false;
@@ -471,14 +521,12 @@ struct ReadJob {
 
 void* RunReadJob(void* arg) {
     ReadJob& job = *static_cast<ReadJob*>(arg);
-    job.ok = ReadAssimpScene(*job.path, *job.out, *job.error);
+    job.ok = ReadAssimpScene(*job.path, job.secure, *job.out, *job.error);
     return nullptr;
 }
 
-}  // namespace
-
-bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error) {
-    ReadJob job{&path, &out, &error};
+bool ReadOnLargeStack(const std::string& path, bool secure, AnimatedScene& out, std::string& error) {
+    ReadJob job{&path, secure, &out, &error};
     pthread_attr_t attr;
     pthread_t thread;
     bool started = false;
@@ -487,9 +535,59 @@ bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& e
                   pthread_create(&thread, &attr, RunReadJob, &job) == 0;
         pthread_attr_destroy(&attr);
     }
-    if (!started) return ReadAssimpScene(path, out, error);  // no room for a thread: read here
+    if (!started) return ReadAssimpScene(path, secure, out, error);  // no room for a thread: read here
     pthread_join(thread, nullptr);
     return job.ok;
+}
+
+// What can be told without the reader: false with `error` when the file is
+// missing, unreadable, not a regular file or too large.
+bool CheckModelFile(const std::string& path, std::string& error) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec) {
+        error = path + ": cannot read the file: " + ec.message();
+        return false;
+    }
+    // The reader itself would take a device or a pipe for a file.
+    if (status.type() != std::filesystem::file_type::regular) {
+        error = path + ": cannot read the file: not a regular file";
+        return false;
+    }
+    if (std::filesystem::file_size(path, ec) > kMaxInputFileBytes && !ec) {
+        error = path + ": cannot read the file: it holds more than the limit of " + std::to_string(kMaxInputFileBytes) +
+                " bytes";
+        return false;
+    }
+    if (access(path.c_str(), R_OK) != 0) {
+        error = path + ": cannot read the file: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool LoadAssimpSceneUnguarded(const std::string& path, AnimatedScene& out, std::string& error,
+                              const LoadSettings& settings) {
+    return CheckModelFile(path, error) && ReadOnLargeStack(path, settings.secure, out, error);
+}
+
+bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error, const LoadSettings& settings) {
+    // Assimp's readers crash on some hostile files; in a process of their own
+    // that ends as a refusal, not as the command's death.
+    const bool secure = settings.secure;
+    try {
+        if (!CheckModelFile(path, error)) return false;
+        return ReadIsolated(
+            path, settings.limits,
+            [&path, secure](AnimatedScene& scene, std::string& why) {
+                return ReadOnLargeStack(path, secure, scene, why);
+            },
+            out, error);
+    } catch (...) {
+        return LoadFailure(path, error);
+    }
 }
 
 }  // namespace standin

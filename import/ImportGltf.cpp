@@ -18,6 +18,7 @@
 #include "import/AnimatedScene.h"
 #include "import/Importer.h"
 #include "import/NodeTree.h"
+#include "scene/FolderCheck.h"
 #include "scene/InputFile.h"
 #include "scene/Limits.h"
 #include "scene/Pictures.h"
@@ -39,9 +40,22 @@ bool KeepPictureBytes(tinygltf::Image* image, const int, std::string*, std::stri
     return true;
 }
 
+// Where the parser may read files: with `secure`, only inside `folder`.
+struct FileConfinement {
+    bool secure = false;
+    std::string folder;
+    std::vector<std::string> refused;  // paths not read, as the parser asked for them
+};
+
 // Buffers and picture files the parser reads: regular files only, within the
-// size limit.
-bool ReadCappedFile(std::vector<unsigned char>* out, std::string* err, const std::string& path, void*) {
+// size limit, and inside the model's folder when it is confined to it.
+bool ReadCappedFile(std::vector<unsigned char>* out, std::string* err, const std::string& path, void* confinement) {
+    auto* confine = static_cast<FileConfinement*>(confinement);
+    if (confine && confine->secure && !LiesInside(path, confine->folder)) {
+        confine->refused.push_back(path);
+        if (err) *err += "lies outside the model's folder";
+        return false;
+    }
     std::string why;
     if (ReadInputFile(path, *out, why, kMaxInputFileBytes)) return true;
     if (err) *err += why;
@@ -722,13 +736,14 @@ bool IsGltf1(const std::vector<unsigned char>& bytes, bool binary, std::string& 
 
 }  // namespace
 
-bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& error) {
+bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& error, const LoadSettings& settings) {
     try {
         tinygltf::Model model;
         tinygltf::TinyGLTF loader;
         loader.SetImageLoader(KeepPictureBytes, nullptr);
+        FileConfinement confine{settings.secure, FolderOf(path), {}};
         loader.SetFsCallbacks(
-            {&tinygltf::FileExists, &tinygltf::ExpandFilePath, &ReadCappedFile, &tinygltf::WriteWholeFile, nullptr});
+            {&tinygltf::FileExists, &tinygltf::ExpandFilePath, &ReadCappedFile, &tinygltf::WriteWholeFile, &confine});
         std::string err, warn;
         const bool binary = LowerExtension(path) == ".glb";
         std::vector<unsigned char> bytes;
@@ -743,7 +758,7 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
         }
         std::string unread;
         if (IsGltf1(bytes, binary, unread)) {
-            if (!LoadAssimpScene(path, out, error)) return false;
+            if (!LoadAssimpScene(path, out, error, settings)) return false;
             if (!unread.empty()) {
                 out.warnings.push_back(
                     "glTF 1.0: " + unread +
@@ -757,6 +772,12 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
                                : loader.LoadASCIIFromString(
                                      &model, &err, &warn, reinterpret_cast<const char*>(bytes.data()), length, baseDir);
         if (!ok) {
+            // A buffer the model may not read fails the load; say which, in our words.
+            for (const std::string& refused : confine.refused) {
+                if (err.find(refused) == std::string::npos) continue;
+                error = path + ": buffer file \"" + refused + "\" lies outside the model's folder: not read (--secure)";
+                return false;
+            }
             while (!err.empty() && (err.back() == '\n' || err.back() == '\r')) err.pop_back();
             error = path + ": " + (err.empty() ? std::string("cannot be read as glTF") : err);
             return false;

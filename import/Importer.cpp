@@ -71,8 +71,9 @@ static bool Load(const std::string& path, const ImportOptions& options, Animated
     const std::string ext = LowerExtension(path);
     if (ext == ".md2") return LoadMd2Scene(path, options.fps, scene, error);
     if (ext == ".md3") return LoadMd3Scene(path, options.fps, options.skinFile, scene, error);
-    if (IsGltfPath(path)) return LoadGltfScene(path, scene, error);
-    if (!LoadAssimpScene(path, scene, error)) return false;
+    const LoadSettings settings{options.secure, options.reader};
+    if (IsGltfPath(path)) return LoadGltfScene(path, scene, error, settings);
+    if (!LoadAssimpScene(path, scene, error, settings)) return false;
     const std::string missing = UndeliveredAnimation(path, scene);
     if (!missing.empty()) scene.warnings.push_back(missing);
     return true;
@@ -93,6 +94,10 @@ static bool HasSurface(const std::string& path, AnimatedScene& scene, std::strin
     const bool points = scene.skippedPoints > 0, lines = scene.skippedLines > 0;
     const bool any =
         std::any_of(scene.meshes.begin(), scene.meshes.end(), [](const AnimMesh& m) { return !m.triangles.empty(); });
+    if (!any && !points && !lines && scene.meshes.empty() && !scene.clips.empty()) {
+        error = path + ": no mesh: the file holds only a skeleton and its motion";
+        return false;
+    }
     if (!any) {
         error = path + ": no triangles: " +
                 (points && lines ? std::string("the file holds only points and lines")
@@ -181,7 +186,7 @@ static bool ImportUnguarded(const std::string& path, const ImportOptions& option
     }
     PictureChoices pictures = options.pictures;
     pictures.guessFrom = path;
-    PrepareSurfaces(scene, options.swatches, pictures);
+    PrepareSurfaces(scene, options.swatches, pictures, options.secure);
     if (options.upAxis.Given() || options.forwardAxis.Given()) {
         if (!ChooseFacing(scene.toZUp, options.upAxis, options.forwardAxis, scene.toZUp, error)) {
             error = path + ": " + error;

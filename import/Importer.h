@@ -9,6 +9,7 @@
 
 #include "import/Facing.h"
 #include "import/Surfaces.h"
+#include "import/ReaderLimits.h"
 #include "scene/SceneDocument.h"
 
 namespace standin {
@@ -42,6 +43,12 @@ struct ImportOptions {
     // Materials without a usable picture get a swatch of their colour; false:
     // they stay without one (and the exporter refuses them).
     bool swatches = true;
+    // Files the model names (pictures, buffers, material libraries, anything
+    // Assimp opens) are read only from inside the model's folder; a picture
+    // outside becomes a swatch with a warning, a buffer outside fails the import.
+    bool secure = false;
+    // What Assimp's reader may take in its own process (import/IsolatedRead.h).
+    ReaderLimits reader = DefaultReaderLimits();
     // Called as each phase of ImportScene begins ("Reading", then
     // "Evaluating"), for a progress display; may be empty.
     std::function<void(const std::string& phase)> onPhase;

@@ -1,5 +1,7 @@
 #include "import/Surfaces.h"
 
+#include "scene/FolderCheck.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -9,6 +11,7 @@
 #include <optional>
 #include <set>
 
+#include "scene/FolderCheck.h"
 #include "scene/Pictures.h"
 
 namespace standin {
@@ -279,7 +282,7 @@ Picture TiledPicture(const Picture& picture, int tilesU, int tilesV, Wrap wrapU,
     return out;
 }
 
-void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& choices) {
+void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& choices, bool secure) {
     // The node each mesh hangs from, for the warnings.
     std::vector<std::string> nodeOf(scene.meshes.size());
     for (const AnimNode& node : scene.nodes) {
@@ -353,8 +356,13 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& 
         } else if (!mat.diffuseMap.empty()) {
             bool substituted = false;
             const std::string file = FindPictureFile(mat.diffuseMap, scene.baseDir, choices.dirs, substituted);
+            bool inside = !secure || LiesInside(file, scene.baseDir);
+            for (const std::string& dir : choices.dirs) inside = inside || LiesInside(file, dir);
             if (file.empty()) {
                 r.problem = "picture " + Quoted(mat.diffuseMap) + " not found";
+            } else if (!inside) {
+                r.problem =
+                    "picture " + Quoted(mat.diffuseMap) + " lies outside the model's folder: not read (--secure)";
             } else {
                 r = decode(file);
                 if (substituted && !r.key.empty()) {

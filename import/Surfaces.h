@@ -76,10 +76,14 @@ Picture TiledPicture(const Picture& picture, int tilesU, int tilesV, Wrap wrapU,
 //   material or no texture coordinates, gets the material's swatch (a
 //   kSwatchSize square of its colour, one per colour) and coordinates at its
 //   middle; without, it stays as it is and the exporter refuses it.
+// - with `secure`, a picture file outside scene.baseDir (scene/FolderCheck.h)
+//   is not read: its material is treated as having no usable picture.
 // Every substitution adds one line to scene.warnings, and so do meshes that
 // together use more than kMaxPictures pictures. `choices` adds the user's
 // pictures and folders and the guess by the model's name; a material naming
-// kPlaceholderPicture names none.
-void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& choices = {});
+// kPlaceholderPicture names none. With `secure`, a picture the model names
+// that lies outside the model's folder (and the --texture-dir folders) is not
+// read: the mesh gets its colour swatch, with a warning.
+void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& choices = {}, bool secure = false);
 
 }  // namespace standin

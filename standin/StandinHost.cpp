@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "scene/FolderCheck.h"
 #include "standin/HostProbe.h"
 
 namespace standin {
@@ -625,6 +626,11 @@ Bitmap* StandinHost::Impl::LoadBitmap(BitmapInfo* info, uint16_t* status) {
         }
         auto loaded = std::make_shared<Picture>();
         std::string error;
+        if (owner.confinePictures && !LiesInside(path, document.baseDir)) {
+            if (owner.onPictureError)
+                owner.onPictureError(path + ": lies outside the scene's folder: not read (--secure)");
+            return nullptr;
+        }
         if (!LoadPictureFile(path, *loaded, error)) {
             if (owner.onPictureError) owner.onPictureError(error);
             return nullptr;

@@ -86,6 +86,10 @@ public:
     // Called when a picture file cannot be loaded, with the reason (naming the
     // path); the bitmap manager then reports the load as failed.
     std::function<void(const std::string&)> onPictureError;
+    // True: a picture file outside the document's folder (scene/FolderCheck.h)
+    // is not read; its load fails through onPictureError, as one that cannot
+    // be read does.
+    bool confinePictures = false;
 
     // The node with this name (first in walk order); null if none.
     INode* FindNode(const std::string& name);

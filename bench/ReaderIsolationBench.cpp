@@ -1,0 +1,74 @@
+// What reading through Assimp in a process of its own costs against reading in
+// this one: the same files, the same result. The files are the bundled crate,
+// a large OBJ made here, and every file in $QUORVEX_BENCH_MODELS (the bundled
+// examples converted to Assimp's formats: bench/reader_isolation.sh).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "import/AnimatedScene.h"
+#include "import/Importer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A grid of side x side quads as an OBJ with texture coordinates.
+std::string LargeObj(int side) {
+    const fs::path path = fs::temp_directory_path() / ("quorvex-bench-grid-" + std::to_string(getpid()) + ".obj");
+    std::ofstream out(path);
+    for (int r = 0; r <= side; ++r)
+        for (int c = 0; c <= side; ++c) out << "v " << c << ' ' << r << " 0\nvt " << c << ' ' << r << '\n';
+    for (int r = 0; r < side; ++r)
+        for (int c = 0; c < side; ++c) {
+            const int a = r * (side + 1) + c + 1, b = a + 1, d = a + side + 1, e = d + 1;
+            out << "f " << a << '/' << a << ' ' << b << '/' << b << ' ' << e << '/' << e << ' ' << d << '/' << d
+                << '\n';
+        }
+    return path.string();
+}
+
+void Read(benchmark::State& state, const std::string& path, bool isolated) {
+    for (auto _ : state) {
+        standin::AnimatedScene scene;
+        std::string error;
+        const bool ok = isolated ? standin::LoadAssimpScene(path, scene, error)
+                                 : standin::LoadAssimpSceneUnguarded(path, scene, error);
+        if (!ok) {
+            state.SkipWithError(error.c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(scene.meshes.data());
+    }
+}
+
+int Register() {
+    std::vector<std::string> files = {QUORVEX_SOURCE_DIR "/examples/crate/crate.obj", LargeObj(400)};
+    if (const char* dir = std::getenv("QUORVEX_BENCH_MODELS")) {
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            const std::string ext = standin::LowerExtension(entry.path().string());
+            if (entry.is_regular_file() && !standin::IsGltfPath(entry.path().string()) && ext != ".png" &&
+                ext != ".mtl" && ext != ".bin")
+                files.push_back(entry.path().string());
+        }
+    }
+    for (const std::string& file : files) {
+        const std::string name = fs::path(file).filename().string();
+        benchmark::RegisterBenchmark(("AssimpRead/inProcess/" + name).c_str(), [file](benchmark::State& s) {
+            Read(s, file, false);
+        })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("AssimpRead/isolated/" + name).c_str(), [file](benchmark::State& s) {
+            Read(s, file, true);
+        })->Unit(benchmark::kMillisecond);
+    }
+    return 0;
+}
+
+const int registered = Register();
+
+}  // namespace

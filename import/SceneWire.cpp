@@ -1,0 +1,284 @@
+#include "import/SceneWire.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <type_traits>
+#include <vector>
+
+namespace standin {
+namespace {
+
+// One list of fields per record serves counting, writing and reading alike.
+// A field added to a record but not listed here would be lost on the way
+// between the processes; the sizes below stop the build until it is listed
+// (then update the size).
+#if defined(__GLIBCXX__) && defined(__x86_64__)
+static_assert(sizeof(AnimTrack) == 72, "AnimTrack changed: list its fields in SceneWire.cpp");
+static_assert(sizeof(AnimClip) == 64, "AnimClip changed: list its fields in SceneWire.cpp");
+static_assert(sizeof(AnimMesh) == 208, "AnimMesh changed: list its fields in SceneWire.cpp");
+static_assert(sizeof(AnimSkin) == 48, "AnimSkin changed: list its fields in SceneWire.cpp");
+static_assert(sizeof(AnimNode) == 336, "AnimNode changed: list its fields in SceneWire.cpp");
+static_assert(sizeof(AnimMaterial) == 136, "AnimMaterial changed: list its fields in SceneWire.cpp");
+static_assert(sizeof(AnimatedScene) == 392, "AnimatedScene changed: list its fields in SceneWire.cpp");
+static_assert(sizeof(Picture) == 40, "Picture changed: list its fields in SceneWire.cpp");
+static_assert(sizeof(SkinInfluence) == 16, "SkinInfluence changed: list its fields in SceneWire.cpp");
+#endif
+
+template <class IO>
+void Fields(IO& io, SkinInfluence& i) {
+    io(i.joint, i.weight);
+}
+template <class IO>
+void Fields(IO& io, AnimTrack& t) {
+    io(t.node, t.target, t.interpolation, t.width, t.times, t.values);
+}
+template <class IO>
+void Fields(IO& io, AnimClip& c) {
+    io(c.name, c.duration, c.tracks);
+}
+template <class IO>
+void Fields(IO& io, AnimMesh& m) {
+    io(m.name, m.positions, m.uvs, m.triangles, m.influences, m.morphTargets, m.defaultWeights, m.material, m.colours);
+}
+template <class IO>
+void Fields(IO& io, AnimSkin& s) {
+    io(s.joints, s.inverseBind);
+}
+template <class IO>
+void Fields(IO& io, AnimNode& n) {
+    io(n.name, n.parent, n.children, n.hidden, n.matrix, n.translation, n.rotation, n.scale, n.meshes, n.weights);
+}
+template <class IO>
+void Fields(IO& io, AnimMaterial& m) {
+    io(m.name, m.diffuseMap, m.mapProblem, m.colour, m.wrapU, m.wrapV);
+}
+template <class IO>
+void Fields(IO& io, Picture& p) {
+    io(p.width, p.height, p.plain, p.fill, p.pixels);
+}
+template <class IO>
+void Fields(IO& io, AnimatedScene& s) {
+    io(s.nodes, s.roots, s.meshes, s.skins, s.materials, s.clips, s.pictures, s.toZUp, s.baseDir, s.skippedPoints,
+       s.skippedLines, s.warnings);
+}
+template <class IO>
+void Fields(IO& io, WireResult& r) {
+    io(r.ok, r.error);
+    if (r.ok) io(r.scene);
+}
+
+// Values that travel as their bytes: trivially copyable and without padding,
+// so that no byte of the message is left undefined. (SkinInfluence has
+// padding between its joint and its weight.)
+template <class T>
+constexpr bool kAsBytes = std::is_trivially_copyable_v<T> && !std::is_same_v<T, SkinInfluence>;
+
+template <class T>
+struct IsVector : std::false_type {};
+template <class T>
+struct IsVector<std::vector<T>> : std::true_type {};
+template <class T>
+struct IsOptional : std::false_type {};
+template <class T>
+struct IsOptional<std::optional<T>> : std::true_type {};
+template <class T>
+struct IsMap : std::false_type {};
+template <class K, class V>
+struct IsMap<std::map<K, V>> : std::true_type {};
+
+// What every direction shares: how each kind of value travels. `Derived`
+// provides Bytes(pointer, n), Count(n, smallest bytes per element) and
+// kReading.
+template <class Derived>
+struct Visitor {
+    template <class... T>
+    void operator()(T&... values) {
+        (Visit(values), ...);
+    }
+
+    template <class T>
+    void Visit(T& v) {
+        Derived& io = static_cast<Derived&>(*this);
+        if constexpr (std::is_same_v<T, bool>) {
+            unsigned char byte = v ? 1 : 0;
+            io.Bytes(&byte, 1);
+            v = byte != 0;
+        } else if constexpr (std::is_same_v<T, std::string>) {
+            size_t n = v.size();
+            io.Count(n, 1);
+            if constexpr (Derived::kReading) v.resize(n);
+            io.Bytes(v.data(), n);
+        } else if constexpr (IsVector<T>::value) {
+            using E = typename T::value_type;
+            constexpr bool flat = kAsBytes<E>;
+            size_t n = v.size();
+            // Every element that is not flat starts with a count of its own.
+            io.Count(n, flat ? sizeof(E) : 8);
+            if constexpr (Derived::kReading) v.resize(n);
+            if constexpr (flat) {
+                io.Bytes(v.data(), n * sizeof(E));
+            } else {
+                for (E& e : v) Visit(e);
+            }
+        } else if constexpr (IsOptional<T>::value) {
+            bool has = v.has_value();
+            Visit(has);
+            if constexpr (Derived::kReading) {
+                if (has) v.emplace();
+            }
+            if (has && v) Visit(*v);
+        } else if constexpr (IsMap<T>::value) {
+            size_t n = v.size();
+            io.Count(n, 16);
+            if constexpr (Derived::kReading) {
+                for (size_t i = 0; i < n && io.ok; ++i) {
+                    typename T::key_type key;
+                    typename T::mapped_type value;
+                    Visit(key);
+                    Visit(value);
+                    v.emplace(std::move(key), std::move(value));
+                }
+            } else {
+                for (auto& [key, value] : v) {
+                    Visit(const_cast<typename T::key_type&>(key));
+                    Visit(value);
+                }
+            }
+        } else if constexpr (kAsBytes<T>) {
+            io.Bytes(&v, sizeof v);
+        } else {
+            Fields(io, v);
+        }
+    }
+};
+
+struct Counter : Visitor<Counter> {
+    static constexpr bool kReading = false;
+    bool ok = true;
+    uint64_t bytes = 0;
+    void Bytes(const void*, size_t n) { bytes += n; }
+    void Count(size_t&, size_t) { bytes += 8; }
+};
+
+constexpr size_t kChunk = size_t{1} << 20;
+
+bool WriteAll(int fd, const unsigned char* data, size_t n) {
+    while (n > 0) {
+        const ssize_t done = ::write(fd, data, n);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        data += done;
+        n -= static_cast<size_t>(done);
+    }
+    return true;
+}
+
+struct Writer : Visitor<Writer> {
+    static constexpr bool kReading = false;
+    int fd;
+    bool ok = true;
+    std::vector<unsigned char> buffer;
+
+    explicit Writer(int out) : fd(out) { buffer.reserve(kChunk); }
+    void Flush() {
+        if (ok && !buffer.empty()) ok = WriteAll(fd, buffer.data(), buffer.size());
+        buffer.clear();
+    }
+    void Bytes(const void* data, size_t n) {
+        if (!ok) return;
+        const auto* p = static_cast<const unsigned char*>(data);
+        if (buffer.size() + n > kChunk) Flush();
+        if (n >= kChunk) {
+            ok = ok && WriteAll(fd, p, n);  // large arrays go straight through
+        } else {
+            buffer.insert(buffer.end(), p, p + n);
+        }
+    }
+    void Count(size_t& n, size_t) {
+        const uint64_t count = n;
+        Bytes(&count, sizeof count);
+    }
+};
+
+struct Reader : Visitor<Reader> {
+    static constexpr bool kReading = true;
+    WireSource& source;
+    uint64_t left;  // bytes of the body not yet taken
+    bool ok = true;
+    std::string why;
+    std::vector<unsigned char> buffer;
+    size_t at = 0;
+
+    Reader(WireSource& from, uint64_t length) : source(from), left(length) {}
+    void Fail(const std::string& reason) {
+        if (ok) why = reason;
+        ok = false;
+    }
+    void Bytes(void* data, size_t n) {
+        if (!ok) return;
+        if (n > left) return Fail("a value runs past the end of the message");
+        left -= n;
+        auto* p = static_cast<unsigned char*>(data);
+        while (n > 0) {
+            if (at == buffer.size()) {
+                buffer.resize(kChunk);
+                at = 0;
+                const size_t got = source.Read(buffer.data(), buffer.size());
+                buffer.resize(got);
+                if (got == 0) return Fail("the message is cut short");
+            }
+            const size_t take = std::min(n, buffer.size() - at);
+            std::memcpy(p, buffer.data() + at, take);
+            at += take;
+            p += take;
+            n -= take;
+        }
+    }
+    void Count(size_t& n, size_t each) {
+        uint64_t count = 0;
+        Bytes(&count, sizeof count);
+        n = 0;
+        if (!ok) return;
+        if (each > 0 && count > left / each)
+            return Fail("a count of " + std::to_string(count) + " is beyond the message");
+        n = static_cast<size_t>(count);
+    }
+};
+
+}  // namespace
+
+bool WriteWireResult(int fd, const WireResult& result) {
+    WireResult& fields = const_cast<WireResult&>(result);  // only read
+    Counter counter;
+    Fields(counter, fields);
+    Writer writer(fd);
+    uint64_t length = counter.bytes;
+    writer.Bytes(&length, sizeof length);
+    Fields(writer, fields);
+    writer.Flush();
+    return writer.ok;
+}
+
+bool ReadWireResult(WireSource& source, WireResult& out, std::string& why) {
+    Reader header(source, sizeof(uint64_t));
+    uint64_t length = 0;
+    header.Bytes(&length, sizeof length);
+    if (!header.ok) {
+        why = "no message";
+        return false;
+    }
+    Reader reader(source, length);
+    // What the header read took beyond itself belongs to the body.
+    reader.buffer.assign(header.buffer.begin() + static_cast<std::ptrdiff_t>(header.at), header.buffer.end());
+    out = WireResult{};
+    Fields(reader, out);
+    if (reader.ok && reader.left != 0) reader.Fail("the message holds more than its fields");
+    why = reader.why;
+    return reader.ok;
+}
+
+}  // namespace standin
