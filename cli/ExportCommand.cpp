@@ -22,6 +22,7 @@
 #include "cli/FlagValues.h"
 #include "cli/Interrupt.h"
 #include "cli/OutputCheck.h"
+#include "cli/RefusalRemedy.h"
 #include "cli/Warnings.h"
 #include "export/ExportState.h"
 #include "mdl/MdlFileWriter.h"
@@ -215,7 +216,7 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
         if (reason != 0 && box.text.rfind("Cannot write ", 0) == 0 && failedWrite.rfind(box.text, 0) == 0)
             std::fprintf(stderr, "%s: %s: %s\n", box.caption.c_str(), box.text.c_str(), std::strerror(reason));
         else
-            std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
+            std::fprintf(stderr, "%s: %s%s\n", box.caption.c_str(), box.text.c_str(), RefusalRemedy(box.text).c_str());
     };
 
     // A picture that cannot be loaded leaves its place in the skin empty: say

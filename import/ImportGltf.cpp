@@ -16,6 +16,7 @@
 #include <map>
 
 #include "import/AnimatedScene.h"
+#include "import/GltfCompression.h"
 #include "import/Importer.h"
 #include "import/NodeTree.h"
 #include "scene/InputFile.h"
@@ -750,6 +751,7 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
             }
             return true;
         }
+        PrepareCompressedGltf(bytes, binary);
         const std::string baseDir = FolderOf(path);
         const unsigned length = static_cast<unsigned>(bytes.size());
         const bool ok = binary ? loader.LoadBinaryFromMemory(&model, &err, &warn, bytes.data(), length, baseDir)
@@ -760,6 +762,7 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
             error = path + ": " + (err.empty() ? std::string("cannot be read as glTF") : err);
             return false;
         }
+        if (!DecodeCompressedGltf(model, path, error)) return false;
         out = AnimatedScene{};
         return Convert(model, path, out, error);
     } catch (...) {

@@ -7,6 +7,12 @@ packages=(
   cmake g++ make
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libstb-dev libtinygltf-dev libassimp-dev libcli11-dev
+  # Compressed glTF: the Draco and meshopt decoders.
+  libdraco-dev
+  libmeshoptimizer-dev
+  # The tools the compressed-glTF tests pack their files with.
+  draco
+  gltfpack
   # Picture decoders, and clang with libFuzzer for the fuzz targets.
   libpng-dev libjpeg62-turbo-dev
   clang-14 libclang-rt-14-dev
