@@ -186,6 +186,8 @@ struct Decoder {
         }
         view.byteLength = out.size();
         view.byteOffset = 0;
+        // Decoded attributes lie `stride` apart whatever the view says.
+        if (attributes) view.byteStride = stride;
         view.buffer = AddBuffer(std::move(out));
         view.extensions.erase(name);
         return true;

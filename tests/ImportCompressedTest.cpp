@@ -421,15 +421,26 @@ TEST(ImportCompressed, FilesPackedByTheToolsExportTheTrianglesOfTheirSources) {
     b.Add("nodes", {{"name", "Strip"}, {"mesh", 0}, {"translation", {1, 2, 3}}});
     b.Add("scenes", {{"nodes", {0}}});
     const std::string source = b.Write(dir + "source.gltf");
+    // The skinned, animated robot too, compared at frames 0, 20 and 40 (the
+    // compressor keeps its animation as it is).
+    const std::string robot = std::string(QUORVEX_SOURCE_DIR) + "/examples/robot/robot.gltf";
     const struct {
         const char* tool;
         std::string args;
         const char* out;
+        std::string source;
         float tol;  // the tool's default quantization
+        std::vector<TimeValue> times;
     } cases[] = {
-        {"gltfpack", "-c -i " + source + " -o " + dir + "c.glb", "c.glb", 4.0f / 16383},
-        {"gltfpack", "-cc -i " + source + " -o " + dir + "cc.gltf", "cc.gltf", 4.0f / 16383},
-        {"draco_transcoder", "-i " + source + " -o " + dir + "draco.gltf", "draco.gltf", 4.0f / 2047},
+        {"gltfpack", "-c -i " + source + " -o " + dir + "c.glb", "c.glb", source, 4.0f / 16383, {0}},
+        {"gltfpack", "-cc -i " + source + " -o " + dir + "cc.gltf", "cc.gltf", source, 4.0f / 16383, {0}},
+        {"draco_transcoder", "-i " + source + " -o " + dir + "draco.gltf", "draco.gltf", source, 4.0f / 2047, {0}},
+        {"draco_transcoder",
+         "-i " + robot + " -o " + dir + "robot.gltf",
+         "robot.gltf",
+         robot,
+         0.01f,
+         {0, 20 * 160, 40 * 160}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
@@ -440,7 +451,7 @@ TEST(ImportCompressed, FilesPackedByTheToolsExportTheTrianglesOfTheirSources) {
         EXPECT_TRUE(made.find("meshopt_compression") != std::string::npos ||
                     made.find("KHR_draco_mesh_compression") != std::string::npos)
             << "the tool wrote no compressed file";
-        ExpectSameSurface(dir + c.out, source, c.tol);
+        ExpectSameSurface(dir + c.out, c.source, c.tol, c.times);
     }
 }
 
