@@ -210,6 +210,27 @@ abort_case() {
   wintest export "$win64/quorvex-test.dll" tests/fixtures/no-material.scene.json "$work/abort.mdl" --abort "$text"
 }
 check "\"Aborting !\" message box" abort_case
+# Golden bytes: every scene-file case of tests/golden/cases.txt that the table
+# records as written gives the recorded bytes through the DLL too.
+golden_case() {
+  local id=$1 scene=$2 want=$3 out=$work/golden-$1.mdl
+  shift 3
+  local flags=() f
+  for f in "$@"; do
+    case $f in --frames=*) flags+=(--frames "${f#--frames=}") ;; *) flags+=("$f") ;; esac
+  done
+  wintest export "$win64/quorvex-test.dll" "$scene" "$out" "${flags[@]}" >/dev/null || return 1
+  local got
+  got=$(sha256sum "$out" | cut -d' ' -f1)
+  [ "$got" = "$want" ] || { echo "expected $want, got $got"; return 1; }
+}
+while read -r id scene flags; do
+  case $id in '' | '#'*) continue ;; esac
+  case $scene in *.json) ;; *) continue ;; esac
+  entry=$(grep "^$id written " tests/golden/expected.txt) || continue
+  # shellcheck disable=SC2086  # the flags are words by design
+  check "golden bytes: $id" golden_case "$id" "$scene" "${entry##* }" $flags
+done <tests/golden/cases.txt
 check "no host services: refused, nothing written" wintest export "$win64/quorvex.dll" "$windmill" \
   "$work/no-host.mdl" --no-host --abort "Host services are not installed"
 
