@@ -29,6 +29,7 @@
 #include "cli/OutputCheck.h"
 #include "cli/ReportFile.h"
 #include "cli/SourceFlags.h"
+#include "cli/RefusalRemedy.h"
 #include "cli/Warnings.h"
 #include "export/ExportState.h"
 #include "mdl/MdlFileWriter.h"
@@ -321,6 +322,8 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
         std::string text = scene + ": " + box.text;
         if (reason != 0 && box.text.rfind("Cannot write ", 0) == 0 && failedWrite.rfind(box.text, 0) == 0)
             text += std::string(": ") + std::strerror(reason);
+        else
+            text += RefusalRemedy(box.text);
         if (report.message.empty()) {
             Fail(report, ExitFailed, "refused", text);
         } else {

@@ -16,6 +16,7 @@
 #include <map>
 
 #include "import/AnimatedScene.h"
+#include "import/GltfCompression.h"
 #include "import/Importer.h"
 #include "import/NodeTree.h"
 #include "scene/FolderCheck.h"
@@ -766,6 +767,7 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
             }
             return true;
         }
+        PrepareCompressedGltf(bytes, binary);
         const std::string baseDir = FolderOf(path);
         const unsigned length = static_cast<unsigned>(bytes.size());
         const bool ok = binary ? loader.LoadBinaryFromMemory(&model, &err, &warn, bytes.data(), length, baseDir)
@@ -782,6 +784,7 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
             error = path + ": " + (err.empty() ? std::string("cannot be read as glTF") : err);
             return false;
         }
+        if (!DecodeCompressedGltf(model, path, error)) return false;
         out = AnimatedScene{};
         return Convert(model, path, out, error);
     } catch (...) {

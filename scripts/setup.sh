@@ -14,6 +14,8 @@ set -euo pipefail
 build=(
   cmake g++ make
   nlohmann-json3-dev libstb-dev libtinygltf-dev libassimp-dev libcli11-dev
+  # Compressed glTF: the Draco decoder.
+  libdraco-dev
   # Picture decoders and animated previews.
   libpng-dev libjpeg62-turbo-dev libgif-dev
   # Budgets: the simplifier that reduces meshes to --max-triangles / --max-vertices.
@@ -23,6 +25,9 @@ test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # The manual page.
   help2man
+  # The tools the compressed-glTF tests pack their files with.
+  draco
+  gltfpack
   # The scripts that make the benchmark scenes.
   python3
 )

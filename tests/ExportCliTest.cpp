@@ -12,9 +12,11 @@
 #include <utility>
 #include <vector>
 
+#include "cli/RefusalRemedy.h"
 #include "cli/Warnings.h"
 #include "mdl/MdlReader.h"
 #include "tests/CliRunner.h"
+#include "tests/ImportTestSupport.h"
 
 using namespace quorvex;
 
@@ -94,6 +96,42 @@ TEST_F(ExportCli, RefusedExportPrintsTheBoxAndWritesNothing) {
     // (The exporter's text is cut at 255 bytes.)
     EXPECT_EQ(r.err, "quorvex export: " + fixtures + "triangle.scene.json: " +
                          ("Cannot write " + longName).substr(0, 255) + ": File name too long\n");
+
+    // Too many vertices for the file: the exporter's words, then the flag that
+    // reduces the model. 65538 vertices, none in the same place.
+    std::vector<float> positions;
+    for (int i = 0; i < 65538; ++i) positions.insert(positions.end(), {float(i % 256), float(i / 256), 0.0f});
+    const size_t bytes = positions.size() * 4;
+    const fs::path big = dir / "big.gltf";
+    std::ofstream(big) << "{\"asset\":{\"version\":\"2.0\"},\"buffers\":[{\"byteLength\":" << bytes
+                       << ",\"uri\":\"data:application/octet-stream;base64,"
+                       << importtest::Base64(std::string(reinterpret_cast<const char*>(positions.data()), bytes))
+                       << "\"}],\"bufferViews\":[{\"buffer\":0,\"byteLength\":" << bytes
+                       << "}],\"accessors\":[{\"bufferView\":0,\"componentType\":5126,\"count\":65538,\"type\":"
+                          "\"VEC3\",\"min\":[0,0,0],\"max\":[255,255,0]}],\"meshes\":[{\"primitives\":[{\"attributes\":"
+                          "{\"POSITION\":0}}]}],\"nodes\":[{\"mesh\":0}]}";
+    r = Run("export " + big.string() + " -o " + model.string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(": Model has 65538 vertices; at most 65536 fit (use --max-vertices 65536 to "
+                         "reduce it)\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(model));
+}
+
+TEST(RefusalRemedy, OnlyTheVertexLimitNamesTheFlag) {
+    const struct {
+        const char* refusal;
+        const char* remedy;
+    } cases[] = {
+        {"Model has 70000 vertices; at most 65536 fit", " (use --max-vertices 65536 to reduce it)"},
+        {"Model has 70000 texture coordinates; at most 65536 fit", ""},
+        {"Model has  vertices; at most 65536 fit", ""},
+        {"Model has 7e4 vertices; at most 65536 fit", ""},
+        {"Hull: Model has 70000 vertices; at most 65536 fit", ""},
+        {"Cannot write out.mdl", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(RefusalRemedy(c.refusal), c.remedy) << c.refusal;
 }
 
 TEST_F(ExportCli, OutputIsCheckedBeforeTheSceneIsLoaded) {

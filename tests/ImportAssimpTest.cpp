@@ -179,6 +179,52 @@ TEST(ImportAssimp, ColladaNodeAnimation) {
     ASSERT_TRUE(names && names->noteTracks.size() == 1 && names->noteTracks[0].size() == 1);
 }
 
+// A mesh on the scene's own root, beside cameras and lights, is exported like
+// any node's; so is one on a node that also holds a camera.
+TEST(ImportAssimp, RootMeshesBesideCamerasAndLightsAreExported) {
+    const std::string dir = ScratchDir("dae-root");
+    const std::string head =
+        "<?xml version=\"1.0\"?><COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" version=\"1.4.1\">"
+        "<asset><up_axis>Y_UP</up_axis></asset>"
+        "<library_cameras><camera id=\"cam\"><optics><technique_common><perspective><yfov>45</yfov><znear>0.1</znear>"
+        "<zfar>100</zfar></perspective></technique_common></optics></camera></library_cameras>"
+        "<library_lights><light id=\"lamp\"><technique_common><point><color>1 1 1</color></point></technique_common>"
+        "</light></library_lights><library_geometries><geometry id=\"tri\" name=\"Tri\"><mesh><source id=\"p\">"
+        "<float_array id=\"pa\" count=\"9\">0 0 0 1 0 0 0 1 0</float_array><technique_common><accessor source=\"#pa\" "
+        "count=\"3\" stride=\"3\"><param name=\"X\" type=\"float\"/><param name=\"Y\" type=\"float\"/><param "
+        "name=\"Z\" type=\"float\"/></accessor></technique_common></source><vertices id=\"v\"><input "
+        "semantic=\"POSITION\" source=\"#p\"/></vertices><triangles count=\"1\"><input semantic=\"VERTEX\" "
+        "source=\"#v\" offset=\"0\"/><p>0 1 2</p></triangles></mesh></geometry></library_geometries>"
+        "<library_visual_scenes><visual_scene id=\"Scene\" name=\"Scene\">";
+    const std::string tail =
+        "</visual_scene></library_visual_scenes><scene><instance_visual_scene url=\"#Scene\"/></scene></COLLADA>";
+    const std::string camera = "<node id=\"Cam\" name=\"Cam\"><instance_camera url=\"#cam\"/></node>";
+    const std::string light = "<node id=\"Lamp\" name=\"Lamp\"><instance_light url=\"#lamp\"/></node>";
+    const struct {
+        const char* file;
+        std::string scene;
+        const char* node;  // the node carrying the mesh
+    } cases[] = {
+        {"on-root.dae", camera + light + "<instance_geometry url=\"#tri\"/>", "Scene"},
+        {"with-camera.dae",
+         "<node id=\"Box\" name=\"Box\"><instance_geometry url=\"#tri\"/><instance_camera url=\"#cam\"/></node>",
+         "Box"},
+        {"beside.dae", camera + "<node id=\"Box\" name=\"Box\"><instance_geometry url=\"#tri\"/>" + light + "</node>",
+         "Box"},
+    };
+    for (const auto& c : cases) {
+        WriteFile(dir + c.file, head + c.scene + tail);
+        SceneDocument doc;
+        std::string error;
+        ImportOptions options;
+        options.upFix = false;
+        ASSERT_TRUE(ImportScene(dir + c.file, options, doc, error)) << error;
+        const auto v = WorldVerts(doc, c.node, 0);
+        ASSERT_EQ(v.size(), 3u) << c.file;
+        ExpectNear(v[1], 1, 0, 0);
+    }
+}
+
 TEST(ImportAssimp, UnreadableFileNamesTheFile) {
     const std::string dir = ScratchDir("bad");
     WriteFile(dir + "junk.fbx", "this is not a scene");
