@@ -22,6 +22,7 @@
 #include "cli/FlagValues.h"
 #include "cli/Interrupt.h"
 #include "cli/OutputCheck.h"
+#include "cli/ReadBackCheck.h"
 #include "cli/Warnings.h"
 #include "export/ExportState.h"
 #include "mdl/MdlFileWriter.h"
@@ -205,6 +206,8 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
     standin::Win32Scope win32Scope(&win32);
 
     host.onProgress = track;
+    // The written file is read back before it replaces the target.
+    ReadBackCheck readBack;
     win32.onMessageBox = [&](const standin::MessageBoxCall& box) {
         progress.BreakLine();
         SetProgressLineOpen(false);
@@ -212,7 +215,12 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
         const int reason = MdlLastWriteError();
         // (The exporter cuts its text at 255 bytes.)
         const std::string failedWrite = "Cannot write " + args.output;
-        if (reason != 0 && box.text.rfind("Cannot write ", 0) == 0 && failedWrite.rfind(box.text, 0) == 0)
+        const bool writeFailed =
+            reason != 0 && box.text.rfind("Cannot write ", 0) == 0 && failedWrite.rfind(box.text, 0) == 0;
+        if (writeFailed && readBack.checked && !readBack.read.ok())
+            std::fprintf(stderr, "%s: %s: the written model does not read back (%s)\n", box.caption.c_str(),
+                         box.text.c_str(), readBack.read.error.message.c_str());
+        else if (writeFailed)
             std::fprintf(stderr, "%s: %s: %s\n", box.caption.c_str(), box.text.c_str(), std::strerror(reason));
         else
             std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
@@ -248,26 +256,22 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven) {
         win32.script.push_back({standin::DialogStep::Press, args.singleFrame ? IDC_SINGLE_FRAME : IDOK});
     }
 
+    InstallReadBackCheck(&readBack);
     const int result = exporter->DoExport(args.output.c_str(), nullptr, &host, suppressPrompts, 0);
+    InstallReadBackCheck(nullptr);
+    // Signals are held from the read-back to here; now the file in place is known.
+    const bool written = result == 1 && win32.messageBoxes.empty() && readBack.checked && readBack.read.ok();
+    if (written) SetOutputWritten(args.output.c_str());
+    LetInterruptsThrough();
     host.ExportEnded();
     progress.BreakLine();
     SetProgressLineOpen(false);
     exporter.reset();
     standin::PrintWarnings(stderr, args.scene, notes.warnings);
     standin::PrintWarnings(stderr, args.scene, pictureWarnings);
-    if (result != 1 || !win32.messageBoxes.empty()) return ExitFailed;
+    if (!written) return ExitFailed;
 
-    // Read the file back rather than trusting what the exporter meant to write:
-    // one the reader refuses (a scale that overflowed, say) is no model, so it
-    // is removed and the export fails.
-    const MdlReadResult written = ReadMdlFile(args.output.c_str());
-    if (!written.ok()) {
-        std::remove(args.output.c_str());
-        std::fprintf(stderr, "quorvex export: %s: the written model does not read back (%s); it was removed\n",
-                     args.output.c_str(), written.error.message.c_str());
-        return ExitFailed;
-    }
-    if (!args.quiet) PrintExportSummary(stdout, args.output, written);
+    if (!args.quiet) PrintExportSummary(stdout, args.output, readBack.read);
     if (args.verbose) {
         PrintPhaseTimes(stdout, progress.Phases());
         PrintQuantization(stdout, args.output);

@@ -18,6 +18,8 @@ packages=(
   assimp-utils
   # The Windows library: cross-compilers, and Wine in a virtual display to test it.
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb icoutils
+  # The Ctrl-C tests deliver signals at chosen system calls.
+  strace
   # Source layout check (scripts/format.sh).
   clang-format
 )

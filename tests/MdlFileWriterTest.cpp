@@ -350,6 +350,35 @@ TEST_F(MdlFileWriterTest, UnopenablePathGivesZeroAndNoFile) {
     EXPECT_TRUE(Entries().empty());
 }
 
+TEST_F(MdlFileWriterTest, SpanBeyondSinglePrecisionIsRefusedBeforeAnyFile) {
+    // The range runs from the smallest value to the largest magnitude, so
+    // -FLT_MAX alone already overflows it; 1.7e38 either side still fits.
+    const float big = std::numeric_limits<float>::max();
+    struct Case {
+        float low, high;
+        int axis, hiPrecision;
+        bool written;
+    } cases[] = {
+        {-3e38f, 3e38f, 0, 0, false},    {-3e38f, 3e38f, 1, 1, false}, {-big, 0, 2, 0, false},
+        {-1.7e38f, 1.7e38f, 0, 1, true}, {0, big, 1, 0, true},
+    };
+    const fs::path path = dir_ / "out.mdl";
+    for (const Case& c : cases) {
+        WriteText(path, "previous");
+        SmallModel s = MakeSmallModel(SkinFormatRGB565);
+        float* first = &s.model->frames[1].positions[0].x;
+        float* second = &s.model->frames[1].positions[2].x;
+        first[c.axis] = c.low;
+        second[c.axis] = c.high;
+        EXPECT_EQ(WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), c.hiPrecision), c.written ? 1 : 0)
+            << c.low << " " << c.high;
+        EXPECT_EQ(MdlLastWriteTooLarge(), !c.written);
+        EXPECT_EQ(MdlLastWriteError(), 0);
+        EXPECT_EQ(ReadFile(path).size() == 8, !c.written);
+        EXPECT_EQ(Entries(), std::vector<std::string>{"out.mdl"});
+    }
+}
+
 TEST_F(MdlFileWriterTest, FailedRenameLeavesTargetAndNoTemporary) {
     // A directory where the file should go: creating the temporary file works,
     // moving it into place does not.
