@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
@@ -375,6 +376,35 @@ TEST_F(MdlFileWriterTest, SpanBeyondSinglePrecisionIsRefusedBeforeAnyFile) {
         EXPECT_EQ(MdlLastWriteTooLarge(), !c.written);
         EXPECT_EQ(MdlLastWriteError(), 0);
         EXPECT_EQ(ReadFile(path).size() == 8, !c.written);
+        EXPECT_EQ(Entries(), std::vector<std::string>{"out.mdl"});
+    }
+}
+
+TEST_F(MdlFileWriterTest, WriteCheckSeesTheWholeFileBeforeTheRenameAndCanRefuseIt) {
+    struct Seen {
+        bool accept;
+        uintmax_t size = 0;
+        bool targetOld = false;
+    };
+    auto check = [](const char* temporary, void* context) {
+        auto* seen = static_cast<Seen*>(context);
+        seen->size = fs::file_size(temporary);
+        seen->targetOld = fs::file_size(fs::path(temporary).parent_path() / "out.mdl") == 3;
+        return seen->accept;
+    };
+    const fs::path path = dir_ / "out.mdl";
+    for (const bool accept : {false, true}) {
+        WriteText(path, "old");
+        SmallModel s = MakeSmallModel(SkinFormatRGB565);
+        Seen seen{accept};
+        SetMdlWriteCheck({check, &seen});
+        const int result = WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), 0);
+        SetMdlWriteCheck({nullptr, nullptr});
+        EXPECT_EQ(result, accept ? 1 : 0);
+        EXPECT_EQ(MdlLastWriteError(), accept ? 0 : EIO);
+        EXPECT_EQ(seen.size, 208u);
+        EXPECT_TRUE(seen.targetOld);
+        EXPECT_EQ(fs::file_size(path), accept ? 208u : 3u);
         EXPECT_EQ(Entries(), std::vector<std::string>{"out.mdl"});
     }
 }
