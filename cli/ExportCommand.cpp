@@ -27,9 +27,10 @@
 #include "cli/Interrupt.h"
 #include "cli/ModelToGltf.h"
 #include "cli/OutputCheck.h"
+#include "cli/ReadBackCheck.h"
+#include "cli/RefusalRemedy.h"
 #include "cli/ReportFile.h"
 #include "cli/SourceFlags.h"
-#include "cli/RefusalRemedy.h"
 #include "cli/Warnings.h"
 #include "export/ExportState.h"
 #include "mdl/MdlFileWriter.h"
@@ -312,6 +313,8 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
 
     host.onProgress = track;
     host.confinePictures = args.secure;
+    // The written file is read back before it replaces the target.
+    ReadBackCheck readBack;
     win32.onMessageBox = [&](const standin::MessageBoxCall& box) {
         progress.BreakLine();
         SetProgressLineOpen(false);
@@ -320,7 +323,11 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
         // (The exporter cuts its text at 255 bytes.)
         const std::string failedWrite = "Cannot write " + output;
         std::string text = scene + ": " + box.text;
-        if (reason != 0 && box.text.rfind("Cannot write ", 0) == 0 && failedWrite.rfind(box.text, 0) == 0)
+        const bool writeFailed =
+            reason != 0 && box.text.rfind("Cannot write ", 0) == 0 && failedWrite.rfind(box.text, 0) == 0;
+        if (writeFailed && readBack.checked && !readBack.read.ok())
+            text += ": the written model does not read back (" + readBack.read.error.message + ")";
+        else if (writeFailed)
             text += std::string(": ") + std::strerror(reason);
         else
             text += RefusalRemedy(box.text);
@@ -359,7 +366,13 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
     }
 
     exportState.threadCount = args.threads;
+    InstallReadBackCheck(&readBack);
     const int result = exporter->DoExport(output.c_str(), nullptr, &host, suppressPrompts, 0);
+    InstallReadBackCheck(nullptr);
+    // Signals are held from the read-back to here; now the file in place is known.
+    const bool written = result == 1 && win32.messageBoxes.empty() && readBack.checked && readBack.read.ok();
+    if (written) SetOutputWritten(output.c_str());
+    LetInterruptsThrough();
     host.ExportEnded();
     progress.BreakLine();
     SetProgressLineOpen(false);
@@ -368,7 +381,7 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
     recordWarnings(pictureWarnings);
     // After a refusal its message is the last word.
     if (!win32.messageBoxes.empty()) return ExitFailed;
-    if (result != 1) return Fail(report, ExitFailed, "failed", scene + ": the export did not finish");
+    if (!written) return Fail(report, ExitFailed, "failed", scene + ": the export did not finish");
     std::vector<std::string> warnings = notes.warnings;
     warnings.insert(warnings.end(), pictureWarnings.begin(), pictureWarnings.end());
     standin::PrintWarnings(stderr, scene, warnings, args.verbose);
@@ -377,20 +390,10 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
         std::remove(output.c_str());
         return Fail(report, ExitFailed, "refused", strictRefusal(warnings.size()));
     }
-
-    // Read the file back rather than trusting what the exporter meant to write:
-    // one the reader refuses (a scale that overflowed, say) is no model, so it
-    // is removed and the export fails.
-    const MdlReadResult written = ReadMdlFile(output.c_str());
-    if (!written.ok()) {
-        std::remove(output.c_str());
-        return Fail(report, ExitFailed, "failed",
-                    output + ": the written model does not read back (" + written.error.message + "); it was removed");
-    }
     report.status = "written";
     report.exitStatus = ExitSuccess;
     DescribeWrittenFile(output, report);
-    if (!args.quiet) PrintExportSummary(stdout, output, written);
+    if (!args.quiet) PrintExportSummary(stdout, output, readBack.read);
     if (args.verbose) {
         PrintPhaseTimes(stdout, progress.Phases());
         PrintQuantization(stdout, output);

@@ -1,6 +1,10 @@
-// Ctrl-C and termination during an export: the model writer's temporary file
-// (or the glTF writer's) is removed, a file already at the target stays as it was, and the process
-// exits with 128 + the signal's number (130 for SIGINT, 143 for SIGTERM).
+// Ctrl-C and termination during an export. Until the new model file is in
+// place, the writer's temporary file (or the glTF writer's) is removed, a file already at the target
+// stays as it was, and the process exits with 128 + the signal's number (130
+// for SIGINT, 143 for SIGTERM) after a line saying "interrupted". Once the
+// new file has replaced the old one (SetOutputWritten), the export has
+// succeeded: a signal then only cuts the summary short, and the process exits
+// with 0 after a line saying the file was written.
 #pragma once
 
 #include <sys/types.h>
@@ -20,3 +24,14 @@ void SetProgressLineOpen(bool open);
 void AddWorker(pid_t pid);
 void ForgetWorker(pid_t pid);
 void ForgetWorkers();
+
+// Holds SIGINT and SIGTERM off for the calling thread until
+// LetInterruptsThrough; one that arrives meanwhile is handled then. Used
+// around the rename, so that the handler never runs between the target being
+// replaced and SetOutputWritten.
+void HoldInterrupts();
+void LetInterruptsThrough();
+
+// `path` (copied) now holds the new file; see above. Call it with interrupts
+// held, before letting them through.
+void SetOutputWritten(const char* path);

@@ -59,6 +59,7 @@ if(QUORVEX_WINDOWS_TESTS)
     ${SCENE_SOURCES}
     ${CMAKE_SOURCE_DIR}/standin/StandinHost.cpp
     ${CMAKE_SOURCE_DIR}/mdl/WholeFile.cpp
+    ${CMAKE_SOURCE_DIR}/model/Allocation.cpp
     ${CMAKE_SOURCE_DIR}/plugin/HostServices.cpp)
   set_target_properties(quorvex_wintest PROPERTIES OUTPUT_NAME quorvex-wintest)
   target_include_directories(quorvex_wintest PRIVATE ${CMAKE_SOURCE_DIR} ${header_view} ${header_view}/stb)

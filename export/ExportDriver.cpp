@@ -23,6 +23,7 @@ namespace {
 constexpr const char* AbortCaption = "Aborting !";
 constexpr const char* NoHostText = "Host services are not installed";
 constexpr const char* NoDialogText = "Cannot open the options dialog";
+constexpr const char* TooLargeText = "Model is too large to quantize";
 constexpr int64_t MaxIndexedItems = 65536;
 
 // The progress display's routine; the display only advances between steps.
@@ -192,6 +193,7 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     // The writer takes the option as a 16-bit value.
     if (!WriteMdlFileScanned(path, state.model.get(), state.skin.get(),
                              static_cast<uint16_t>(state.options.hiPrecision), extremes, threads)) {
+        if (MdlLastWriteTooLarge()) return Refuse(state, ip, TooLargeText);
         // Fixed buffers: a refusal must not need memory, nor throw for want of it.
         char text[sizeof(state.errorText)];
         std::snprintf(text, sizeof text, "Cannot write %s", path);

@@ -14,6 +14,7 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <map>
+#include <new>
 
 #include "import/AnimatedScene.h"
 #include "import/GltfCompression.h"
@@ -729,6 +730,8 @@ bool IsGltf1(const std::vector<unsigned char>& bytes, bool binary, std::string& 
         auto plural = [](size_t n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
         if (animations > 0) unread = plural(animations, "animation");
         if (skins > 0) unread += (unread.empty() ? "" : " and ") + plural(skins, "skin");
+    } catch (const std::bad_alloc&) {
+        throw;  // no memory says nothing about the version
     } catch (const std::exception&) {
         return v1;
     }

@@ -30,6 +30,7 @@
 #endif
 
 #include "mdl/MdlFormat.h"
+#include "model/Allocation.h"
 #include "model/Numeric.h"
 
 namespace quorvex {
@@ -335,6 +336,8 @@ bool WriteFramesPacked(FileSink& out, const ModelData* model, const MdlQuantizat
 // name is published while the file may exist under it, and a lock-free
 // atomic may be read from a signal handler.
 std::atomic<int> lastWriteError{0};
+std::atomic<bool> lastWriteTooLarge{false};
+MdlWriteCheck writeCheck{nullptr, nullptr};
 std::atomic<const char*> pendingTemporary{nullptr};
 static_assert(std::atomic<const char*>::is_always_lock_free);
 
@@ -378,7 +381,7 @@ FILE* CreateTemporaryBeside(const char* path, char** name) {
     static std::atomic<unsigned> counter{0};
     *name = nullptr;
     const size_t size = std::strlen(path) + 48;
-    char* buffer = static_cast<char*>(std::malloc(size));
+    char* buffer = static_cast<char*>(GatedMalloc(size));
     if (!buffer) {
         errno = ENOMEM;
         return nullptr;
@@ -547,17 +550,29 @@ int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int 
 int WriteMdlFileScanned(const char* path, const ModelData* model, const SkinImage* skin, int hiPrecision,
                         const MdlExtremes& e, int threads) {
     lastWriteError = 0;
+    lastWriteTooLarge = false;
     if (skin->width < 0 || skin->height < 0 || (!skin->pixels && int64_t(skin->width) * skin->height > 0)) return 0;
 
     const bool sixteenBit = hiPrecision == 1;
     const MdlQuantization q = QuantizationOf(e, sixteenBit);
+    // An infinite scale packs every value to 0 and no reader accepts it: such
+    // a model has no file at all, rather than a broken one.
+    for (int a = 0; a < 3; ++a) {
+        if (!std::isfinite(q.scale[a])) {
+            lastWriteTooLarge = true;
+            return 0;
+        }
+    }
 
     const uint64_t frameSize = MdlFrameSize(sixteenBit, model->vertexCount);
     const size_t capacity = frameSize < SinkMinimum   ? SinkMinimum
                             : frameSize > SinkMaximum ? SinkMaximum
                                                       : size_t(frameSize);
-    uint8_t* buffer = static_cast<uint8_t*>(std::malloc(capacity));
-    if (!buffer) return 0;
+    uint8_t* buffer = static_cast<uint8_t*>(GatedMalloc(capacity));
+    if (!buffer) {
+        lastWriteError = ENOMEM;
+        return 0;
+    }
 
     char* temporary = nullptr;
     FILE* file = CreateTemporaryBeside(path, &temporary);
@@ -579,7 +594,12 @@ int WriteMdlFileScanned(const char* path, const ModelData* model, const SkinImag
     errno = 0;
     const bool closed = std::fclose(file) == 0;
     int error = out.ok ? (closed ? 0 : errno) : out.error;
-    const bool written = out.ok && closed && RenameInto(temporary, path, &error);
+    bool accepted = out.ok && closed;
+    if (accepted && writeCheck.check && !writeCheck.check(temporary, writeCheck.context)) {
+        accepted = false;
+        error = EIO;
+    }
+    const bool written = accepted && RenameInto(temporary, path, &error);
     if (!written) std::remove(temporary);
     // Withdrawn before the name is freed; a handler running in between
     // unlinks a name that no longer exists, which is harmless.
@@ -590,6 +610,10 @@ int WriteMdlFileScanned(const char* path, const ModelData* model, const SkinImag
 }
 
 int MdlLastWriteError() { return lastWriteError.load(); }
+
+bool MdlLastWriteTooLarge() { return lastWriteTooLarge.load(); }
+
+void SetMdlWriteCheck(MdlWriteCheck check) { writeCheck = check; }
 
 const char* MdlPendingTemporaryFile() { return pendingTemporary.load(); }
 

@@ -57,8 +57,9 @@ void FoldExtremes(MdlExtremes& into, const MdlExtremes& later);
 // byte is written and the file is closed. Returns 1 on success; 0 when the file
 // cannot be created or written, in which case no temporary file remains and a
 // file already at `path` is left as it was; also 0, before any file is made,
-// when memory for one frame's bytes cannot be had. model and skin must not be
-// null.
+// when memory for one frame's bytes cannot be had, or when the positions lie
+// too far apart for any scale to hold them (MdlLastWriteTooLarge). model and
+// skin must not be null.
 int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision);
 
 // WriteMdlFile for a model whose frames' boxes are already written
@@ -70,10 +71,28 @@ int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int 
 int WriteMdlFileScanned(const char* path, const ModelData* model, const SkinImage* skin, int hiPrecision,
                         const MdlExtremes& extremes, int threads);
 
+// True when the last WriteMdlFile call returned 0 because a scale came out
+// infinite: on some axis the span from the smallest value to the largest
+// magnitude exceeds single precision (say -3e38 and 3e38). No file was made.
+bool MdlLastWriteTooLarge();
+
 // Why the last WriteMdlFile call returned 0, as an errno value (EIO when the
 // system gave none); 0 after a success or when the skin was invalid. For the
 // words after "Cannot write <path>"; the exporter itself never shows it.
 int MdlLastWriteError();
+
+// A look at the finished file before it replaces the target, for tools that
+// read back what they write. `check` gets the temporary file's name (closed,
+// every byte written) and `context`; it must not change the file. When it
+// returns false, WriteMdlFile removes the temporary file, leaves the target
+// as it was and returns 0 (MdlLastWriteError EIO; the check's own reason is
+// the tool's to give). A null check, the default, looks at nothing. The check
+// is process-wide and runs on the writing thread.
+struct MdlWriteCheck {
+    bool (*check)(const char* temporaryPath, void* context);
+    void* context;
+};
+void SetMdlWriteCheck(MdlWriteCheck check);
 
 // The name of the temporary file a WriteMdlFile call is creating or filling
 // right now, or null. Async-signal-safe: a signal handler may unlink() the

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "model/Allocation.h"
+
 namespace quorvex {
 
 namespace {
@@ -14,7 +16,7 @@ template <typename T>
 bool AllocateZeroed(int64_t count, T** out) {
     *out = nullptr;
     if (count <= 0) return true;
-    *out = static_cast<T*>(std::calloc(static_cast<size_t>(count), sizeof(T)));
+    *out = static_cast<T*>(GatedCalloc(static_cast<size_t>(count), sizeof(T)));
     return *out != nullptr;
 }
 

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -19,6 +20,7 @@
 #include "scene/Limits.h"
 #include "scene/Pictures.h"
 #include "mdl/WholeFile.h"
+#include "model/Allocation.h"
 
 // The Windows test host is cross-built without the system's libraries; there
 // PNG and JPEG fall back to stb. The command line always has them.
@@ -43,6 +45,11 @@
 #define STBI_ONLY_TGA
 #define STBI_ONLY_BMP
 #define STBI_NO_STDIO
+// The decoder's memory goes through the gate the rest of the export's large
+// arrays use, so that tests can fail it.
+#define STBI_MALLOC(size) quorvex::GatedMalloc(size)
+#define STBI_REALLOC(p, size) quorvex::GatedRealloc(p, size)
+#define STBI_FREE(p) std::free(p)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-function"
 #pragma GCC diagnostic ignored "-Wsign-compare"
@@ -224,6 +231,16 @@ void PngRead(png_structp png, png_bytep out, size_t n) {
 
 void PngWarning(png_structp, png_const_charp) {}
 
+// The decoder's memory, through the allocation gate; a refusal ends the
+// decode as running out of memory.
+png_voidp PngAllocate(png_structp png, png_alloc_size_t size) {
+    void* p = GatedMalloc(size);
+    if (!p) static_cast<DecodeState*>(png_get_mem_ptr(png))->noMemory = true;
+    return p;
+}
+
+void PngRelease(png_structp, png_voidp p) { std::free(p); }
+
 // The largest expansion deflate allows is 1032 : 1; a file too short to
 // hold its pixels even so is cut, whatever its header says.
 constexpr uint64_t kDeflateRatio = 1032;
@@ -251,7 +268,8 @@ bool DecodePng(const unsigned char* data, size_t size, Picture& out, std::string
     auto state = std::make_unique<DecodeState>();
     state->data = data;
     state->size = size;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, state.get(), PngError, PngWarning);
+    png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, state.get(), PngError, PngWarning, state.get(),
+                                               PngAllocate, PngRelease);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
@@ -408,7 +426,9 @@ bool DecodeJpeg(const unsigned char* data, size_t size, Picture& out, std::strin
 
 }  // namespace
 
-bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::string& error) {
+namespace {
+
+bool DecodeUnguarded(const unsigned char* data, size_t size, Picture& out, std::string& error) {
     if (!data || size == 0) {
         error = "empty picture file";
         return false;
@@ -455,7 +475,8 @@ bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::st
 
     stbi_us* pixels = stbi_load_16_from_memory(data, length, &w, &h, &channels, 4);
     if (!pixels) {
-        error = std::string("cannot decode picture: ") + stbi_failure_reason();
+        const std::string reason = stbi_failure_reason();
+        error = reason == "outofmem" ? "Not enough memory to decode the picture" : "cannot decode picture: " + reason;
         return false;
     }
     // The decoder may see a different size than its header scan did.
@@ -486,6 +507,19 @@ bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::st
     stbi_image_free(pixels);
     out = std::move(picture);
     return true;
+}
+
+}  // namespace
+
+bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::string& error) {
+    // The decoders' own memory failures are results already; this catches the
+    // bookkeeping around them (their state, the messages).
+    try {
+        return DecodeUnguarded(data, size, out, error);
+    } catch (const std::bad_alloc&) {
+        error = "Not enough memory to decode the picture";
+        return false;
+    }
 }
 
 bool LoadPictureFile(const std::string& path, Picture& out, std::string& error) {

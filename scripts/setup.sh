@@ -37,6 +37,8 @@ windows=(
   # The glTF validator the tests run comes from npm (scripts/test.sh installs it);
   # npm itself is added below unless the installed node brings its own.
   nodejs
+  # The Ctrl-C tests deliver signals at chosen system calls.
+  strace
 )
 fuzz=(
   # clang with libFuzzer for the fuzz targets.

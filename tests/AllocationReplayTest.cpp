@@ -1,21 +1,29 @@
 // Allocation-failure replay: the N-th allocation fails, for N = 1, 2, ...,
-// through a whole export, a model-file read and a scene-file load. Every run
-// must end with the documented refusal, release everything and write nothing.
+// through a whole export, a model-file read, a scene-file load, a glTF import
+// and picture decodes. Every run must end with the documented refusal,
+// release everything and write nothing.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <new>
+#include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "export/ExportState.h"
 #include "export/ModelExporter.h"
+#include "import/Importer.h"
 #include "mdl/MdlReader.h"
+#include "model/Allocation.h"
+#include "scene/Pictures.h"
 #include "scene/SceneFile.h"
 #include "standin/StandinHost.h"
 #include "standin/Win32Standin.h"
 #include "tests/CliRunner.h"
+#include "tests/StbImageWrite.h"
 
 using namespace quorvex;
 
@@ -56,13 +64,31 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The sizes of the gated allocations (the model's, the skin's, the writer's,
+// the picture decoders') that were made to fail since the last clear.
+std::set<size_t> gatedFailures;
+
+// The exporter's large arrays and the decoders ask this gate; it counts with
+// operator new, so the replay reaches them in their order.
+bool CountedGate(size_t size) {
+    if (failAt.load(std::memory_order_relaxed) > 0 && allocations.fetch_add(1) + 1 == failAt.load()) {
+        gatedFailures.insert(size);
+        return false;
+    }
+    return true;
+}
+
 // Allocations within its lifetime are counted and the n-th fails.
 struct FailingAllocation {
     explicit FailingAllocation(int64_t n) {
         allocations = 0;
+        SetAllocationGate(CountedGate);
         failAt = n;
     }
-    ~FailingAllocation() { failAt = 0; }
+    ~FailingAllocation() {
+        failAt = 0;
+        SetAllocationGate(nullptr);
+    }
     FailingAllocation(const FailingAllocation&) = delete;
     FailingAllocation& operator=(const FailingAllocation&) = delete;
 };
@@ -102,6 +128,7 @@ TEST(AllocationReplay, ExportRefusesReleasesAndWritesNothing) {
     std::string error;
     ASSERT_TRUE(standin::LoadSceneFile(kScene, doc, error)) << error;
     int64_t refusals = 0;
+    gatedFailures.clear();
     const int64_t runs = Replay([&](int64_t n) {
         fs::remove(out);
         standin::StandinHost host(doc);
@@ -131,6 +158,10 @@ TEST(AllocationReplay, ExportRefusesReleasesAndWritesNothing) {
     });
     EXPECT_GT(runs, 10);
     EXPECT_GT(refusals, 0);
+    // The replay reached a frame's positions (3 vertices of 12 bytes) and the
+    // writer's buffer (64 KiB for so small a model).
+    EXPECT_TRUE(gatedFailures.count(3 * sizeof(ModelVec3)));
+    EXPECT_TRUE(gatedFailures.count(size_t(1) << 16));
     fs::remove(out);
 }
 
@@ -167,4 +198,76 @@ TEST(AllocationReplay, SceneLoadRefusesAndKeepsTheDocument) {
         if (!Failed(n)) return loaded && doc.nodes.size() == 1;
         return !loaded && doc.ticksPerFrame == 7 && error.find(": Not enough memory") != std::string::npos;
     });
+}
+
+TEST(AllocationReplay, GltfImportRefusesWithItsWords) {
+    // One textured triangle, its buffer inline and its picture beside it.
+    const fs::path dir = fs::temp_directory_path() / ("quorvex-replay-gltf-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    fs::copy_file(QUORVEX_SOURCE_DIR "/examples/crate/crate.png", dir / "crate.png",
+                  fs::copy_options::overwrite_existing);
+    const std::string path = (dir / "tri.gltf").string();
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    // 3 positions (0,0,0) (1,0,0) (0,1,0), then 3 texture coordinates.
+    std::fputs(R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":60,"uri":"data:application/octet-stream;base64,)"
+               R"(AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAAAAAAAAAAAAAAAIA/AAAAAAAAAAAAAIA/"}],)"
+               R"("bufferViews":[{"buffer":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":24}],)"
+               R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],)"
+               R"("max":[1,1,0]},{"bufferView":1,"componentType":5126,"count":3,"type":"VEC2"}],)"
+               R"("images":[{"uri":"crate.png"}],"textures":[{"source":0}],)"
+               R"("materials":[{"pbrMetallicRoughness":{"baseColorTexture":{"index":0}}}],)"
+               R"("meshes":[{"primitives":[{"attributes":{"POSITION":0,"TEXCOORD_0":1},"material":0}]}],)"
+               R"("nodes":[{"mesh":0,"name":"tri"}],"scenes":[{"nodes":[0]}]})",
+               file);
+    std::fclose(file);
+    // From the evaluation on: the JSON documents of the reading phase allocate
+    // while they are destroyed, where a failure can only end the process.
+    const int64_t runs = Replay([&](int64_t n) {
+        standin::SceneDocument doc;
+        standin::ImportNotes notes;
+        std::string error;
+        std::optional<FailingAllocation> failing;
+        standin::ImportOptions options;
+        options.onPhase = [&](const std::string& phase) {
+            if (phase == "Evaluating") failing.emplace(n);
+        };
+        const bool imported = standin::ImportScene(path, options, doc, notes, error);
+        failing.reset();
+        if (!Failed(n)) return imported && notes.warnings.empty() && doc.nodes.size() == 1;
+        const bool said = error.find("Not enough memory") != std::string::npos;
+        EXPECT_TRUE(!imported && said) << "allocation " << n << ": " << (imported ? "imported" : error);
+        return !imported && said;
+    });
+    EXPECT_GT(runs, 5);
+    fs::remove_all(dir);
+}
+
+TEST(AllocationReplay, PictureDecodesRefuseWithItsWords) {
+    // A PNG, 3 x 2 pixels. (The built-in decoder of BMP and TGA files loses its
+    // first buffer when its 16-bit conversion runs out of memory, so it is
+    // left out here.)
+    const unsigned char rgb[18] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9, 80, 80, 80, 200, 100, 0};
+    auto append = [](void* context, void* data, int size) {
+        auto* out = static_cast<std::vector<unsigned char>*>(context);
+        out->insert(out->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+    };
+    std::vector<unsigned char> png;
+    stbi_write_png_to_func(append, &png, 3, 2, 3, rgb, 9);
+    for (const std::vector<unsigned char>* bytes : {&png}) {
+        gatedFailures.clear();
+        Replay([&](int64_t n) {
+            standin::Picture picture;
+            std::string error;
+            bool decoded = false;
+            {
+                FailingAllocation failing(n);
+                decoded = standin::DecodePicture(bytes->data(), bytes->size(), picture, error);
+            }
+            if (!Failed(n)) return decoded && picture.width == 3 && picture.pixels.size() == 6;
+            return !decoded && error == "Not enough memory to decode the picture";
+        });
+        // The decoder's own memory was among the allocations made to fail.
+        EXPECT_FALSE(gatedFailures.empty());
+    }
 }

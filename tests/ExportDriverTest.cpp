@@ -242,6 +242,29 @@ TEST_F(DriverFixture, FailedWriteShowsOneBoxBeforeEndingProgressAndReturnsZero) 
     EXPECT_TRUE(host.AllReleasedOnce());
 }
 
+TEST_F(DriverFixture, PositionsTooFarApartAreRefusedAndTheOldFileStays) {
+    standin::NodeData node = TexturedTriangle("Hull");
+    node.object->mesh.keys[0].value.verts = {{-3e38f, 0, 0}, {3e38f, 0, 0}, {0, 1, 0}};
+    standin::StandinHost host(DocumentWith({node}));
+    standin::HostGlobalsScope scope(&host);
+    standin::HostProbe probe;
+    host.probe = &probe;
+    size_t progressCallsAtBox = 0;
+    win32.onMessageBox = [&](const standin::MessageBoxCall&) { progressCallsAtBox = probe.progressLog.size(); };
+    const fs::path out = dir / "far.mdl";
+    std::ofstream(out) << "old";
+    ModelExporter exporter;
+    EXPECT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, TRUE, 0), 0);
+    ASSERT_EQ(win32.messageBoxes.size(), 1u);
+    EXPECT_EQ(win32.messageBoxes[0].caption, "Aborting !");
+    EXPECT_EQ(win32.messageBoxes[0].text, "Model is too large to quantize");
+    EXPECT_EQ(progressCallsAtBox + 1, probe.progressLog.size());
+    EXPECT_EQ(ReadFile(out).size(), 3u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    EXPECT_EQ(exportState.model, nullptr);
+    EXPECT_TRUE(host.AllReleasedOnce());
+}
+
 TEST_F(DriverFixture, InvalidNodeIsRefusedWithItsMessageAndNothingWritten) {
     standin::NodeData bad = TexturedTriangle("Hull");
     bad.material.reset();

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
@@ -348,6 +349,64 @@ TEST_F(MdlFileWriterTest, UnopenablePathGivesZeroAndNoFile) {
     EXPECT_EQ(WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), 0), 0);
     EXPECT_FALSE(fs::exists(path));
     EXPECT_TRUE(Entries().empty());
+}
+
+TEST_F(MdlFileWriterTest, SpanBeyondSinglePrecisionIsRefusedBeforeAnyFile) {
+    // The range runs from the smallest value to the largest magnitude, so
+    // -FLT_MAX alone already overflows it; 1.7e38 either side still fits.
+    const float big = std::numeric_limits<float>::max();
+    struct Case {
+        float low, high;
+        int axis, hiPrecision;
+        bool written;
+    } cases[] = {
+        {-3e38f, 3e38f, 0, 0, false},    {-3e38f, 3e38f, 1, 1, false}, {-big, 0, 2, 0, false},
+        {-1.7e38f, 1.7e38f, 0, 1, true}, {0, big, 1, 0, true},
+    };
+    const fs::path path = dir_ / "out.mdl";
+    for (const Case& c : cases) {
+        WriteText(path, "previous");
+        SmallModel s = MakeSmallModel(SkinFormatRGB565);
+        float* first = &s.model->frames[1].positions[0].x;
+        float* second = &s.model->frames[1].positions[2].x;
+        first[c.axis] = c.low;
+        second[c.axis] = c.high;
+        EXPECT_EQ(WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), c.hiPrecision), c.written ? 1 : 0)
+            << c.low << " " << c.high;
+        EXPECT_EQ(MdlLastWriteTooLarge(), !c.written);
+        EXPECT_EQ(MdlLastWriteError(), 0);
+        EXPECT_EQ(ReadFile(path).size() == 8, !c.written);
+        EXPECT_EQ(Entries(), std::vector<std::string>{"out.mdl"});
+    }
+}
+
+TEST_F(MdlFileWriterTest, WriteCheckSeesTheWholeFileBeforeTheRenameAndCanRefuseIt) {
+    struct Seen {
+        bool accept;
+        uintmax_t size = 0;
+        bool targetOld = false;
+    };
+    auto check = [](const char* temporary, void* context) {
+        auto* seen = static_cast<Seen*>(context);
+        seen->size = fs::file_size(temporary);
+        seen->targetOld = fs::file_size(fs::path(temporary).parent_path() / "out.mdl") == 3;
+        return seen->accept;
+    };
+    const fs::path path = dir_ / "out.mdl";
+    for (const bool accept : {false, true}) {
+        WriteText(path, "old");
+        SmallModel s = MakeSmallModel(SkinFormatRGB565);
+        Seen seen{accept};
+        SetMdlWriteCheck({check, &seen});
+        const int result = WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), 0);
+        SetMdlWriteCheck({nullptr, nullptr});
+        EXPECT_EQ(result, accept ? 1 : 0);
+        EXPECT_EQ(MdlLastWriteError(), accept ? 0 : EIO);
+        EXPECT_EQ(seen.size, 208u);
+        EXPECT_TRUE(seen.targetOld);
+        EXPECT_EQ(fs::file_size(path), accept ? 208u : 3u);
+        EXPECT_EQ(Entries(), std::vector<std::string>{"out.mdl"});
+    }
 }
 
 TEST_F(MdlFileWriterTest, FailedRenameLeavesTargetAndNoTemporary) {

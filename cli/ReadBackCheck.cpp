@@ -1,0 +1,25 @@
+#include "cli/ReadBackCheck.h"
+
+#include "cli/Interrupt.h"
+#include "mdl/MdlFileWriter.h"
+
+using namespace quorvex;
+
+namespace {
+
+bool ReadBack(const char* temporaryPath, void* context) {
+    auto* state = static_cast<ReadBackCheck*>(context);
+    state->read = ReadMdlFile(temporaryPath);
+    state->checked = true;
+    if (!state->read.ok()) return false;
+    // From here a signal must not report the old file as kept: the handler
+    // waits until the caller knows which file is in place.
+    HoldInterrupts();
+    return true;
+}
+
+}  // namespace
+
+void InstallReadBackCheck(ReadBackCheck* state) {
+    SetMdlWriteCheck(state ? MdlWriteCheck{ReadBack, state} : MdlWriteCheck{nullptr, nullptr});
+}

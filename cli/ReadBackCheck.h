@@ -1,0 +1,19 @@
+// `quorvex export` reads the model file back before it replaces the target:
+// a file the reader refuses never takes the old file's place, and nothing
+// slow happens between the rename and the end of the export.
+#pragma once
+
+#include "mdl/MdlReader.h"
+
+struct ReadBackCheck {
+    quorvex::MdlReadResult read;  // the reader's result for the last file checked
+    bool checked = false;         // a finished file was looked at
+};
+
+// Installs a writer check (SetMdlWriteCheck) that reads each finished
+// temporary file into *state and refuses one the reader refuses. Once a file
+// has read back it is about to replace the target, so SIGINT and SIGTERM are
+// held off from then on (HoldInterrupts); the caller lets them through when
+// it knows whether the rename happened. `state` must outlive the export; null
+// removes the check.
+void InstallReadBackCheck(ReadBackCheck* state);

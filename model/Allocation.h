@@ -1,0 +1,24 @@
+// The one way the exporter allocates its large arrays (the model's, the
+// skin's, the writer's buffers), so that a test can make any of them fail the
+// way it fails the program's other allocations. Inside the modelling host no
+// gate is set and these are plain calloc, malloc and realloc.
+#pragma once
+
+#include <cstddef>
+
+namespace quorvex {
+
+// Asked before every allocation below with its size in bytes; false makes that
+// allocation fail. Null (the default) lets every allocation through.
+using AllocationGate = bool (*)(size_t size);
+// Process-wide; set it only while nothing allocates on another thread.
+void SetAllocationGate(AllocationGate gate);
+
+// calloc, malloc and realloc after asking the gate: null when it refuses or
+// the system has no memory (realloc then leaves `p` as it was). Release
+// the result with std::free.
+void* GatedCalloc(size_t count, size_t size);
+void* GatedMalloc(size_t size);
+void* GatedRealloc(void* p, size_t size);
+
+}  // namespace quorvex
