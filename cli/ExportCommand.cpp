@@ -130,7 +130,7 @@ struct ParsedFlags {
     int32_t start = 0, end = 0;
 };
 
-int ReadFlags(const ExportArgs& args, ParsedFlags& flags) {
+int ReadFlags(ExportArgs& args, ParsedFlags& flags) {
     int fps = 30;
     if (const std::string problem = ParseFps(args.fps, fps); !problem.empty()) return UsageError(problem);
     // A negative scale would mirror the model and turn every triangle inside
@@ -353,8 +353,8 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
 
     BOOL suppressPrompts = FALSE;
     if (flags.framesGiven) {
-        exportState.options.startFrame = flags.start;
-        exportState.options.endFrame = flags.end;
+        exportState.options.startFrame = start;
+        exportState.options.endFrame = end;
         exportState.options.hiPrecision = args.hiPrecision ? 1 : 0;
         exportState.options.alphaChannel = args.alpha ? 1 : 0;
         suppressPrompts = TRUE;

@@ -18,7 +18,7 @@ namespace {
 // (then update the size).
 #if defined(__GLIBCXX__) && defined(__x86_64__)
 static_assert(sizeof(AnimTrack) == 72, "AnimTrack changed: list its fields in SceneWire.cpp");
-static_assert(sizeof(AnimClip) == 64, "AnimClip changed: list its fields in SceneWire.cpp");
+static_assert(sizeof(AnimClip) == 72, "AnimClip changed: list its fields in SceneWire.cpp");
 static_assert(sizeof(AnimMesh) == 208, "AnimMesh changed: list its fields in SceneWire.cpp");
 static_assert(sizeof(AnimSkin) == 48, "AnimSkin changed: list its fields in SceneWire.cpp");
 static_assert(sizeof(AnimNode) == 336, "AnimNode changed: list its fields in SceneWire.cpp");
@@ -38,7 +38,7 @@ void Fields(IO& io, AnimTrack& t) {
 }
 template <class IO>
 void Fields(IO& io, AnimClip& c) {
-    io(c.name, c.duration, c.tracks);
+    io(c.name, c.madeUp, c.duration, c.tracks);
 }
 template <class IO>
 void Fields(IO& io, AnimMesh& m) {

@@ -260,6 +260,8 @@ TEST_F(BudgetCli, BudgetsMetChangeNoByteAndDryRunsStateTheExactSize) {
     const std::string met = " --max-triangles 100000 --max-vertices 60000 --max-skin 1024x1024";
     for (const std::string& scene : scenes)
         for (const std::string& variant : variants) {
+            // The crate has one frame: a range past it is bad usage.
+            if (scene == "crate/crate.obj" && variant == " --frames 3:7") continue;
             SCOPED_TRACE(scene + variant);
             const std::string in = examples + scene, plain = (dir / "plain.mdl").string(),
                               budgeted = (dir / "budgeted.mdl").string();

@@ -378,6 +378,6 @@ TEST_F(ExportCli, PositionsTooFarApartAreRefusedAndNothingIsWritten) {
     const fs::path model = dir / "overflow.mdl";
     CommandResult r = Run("export " + fixtures + "overflowing-range.scene.json -o " + model.string() + " --frames 0:0");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Aborting !: Model is too large to quantize\n");
+    EXPECT_EQ(r.err, "quorvex export: " + fixtures + "overflowing-range.scene.json: Model is too large to quantize\n");
     EXPECT_FALSE(fs::exists(model));
 }

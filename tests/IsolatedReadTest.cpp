@@ -47,7 +47,7 @@ AnimatedScene FullScene() {
     s.skins = {AnimSkin{{1}, {Mat4d{}}}};
     s.materials = {AnimMaterial{"Paint", "pics/a.png", "why", {0.1, 0.2, 0.3, 0.4}, Wrap::Mirror, Wrap::Clamp}};
     AnimTrack track{1, TrackTarget::Rotation, Interpolation::CubicSpline, 4, {0.0, 1.0}, std::vector<double>(24, 0.5)};
-    s.clips = {AnimClip{"wave", 1.0, {track}}};
+    s.clips = {AnimClip{"wave", true, 1.0, {track}}};
     Picture picture;
     picture.width = 2;
     picture.height = 1;
