@@ -279,8 +279,8 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
     }
     standin::Reductions reductions;
     if (const int status = ApplyBudgetFlags(
-            args.budget, document, ExportSpan(document, flags.framesGiven, start, end, args.singleFrame), scene,
-            output, args.hiPrecision, args.verbose, args.quiet, stdout, notes.warnings, reductions);
+            args.budget, document, ExportSpan(document, flags.framesGiven, start, end, args.singleFrame), scene, output,
+            args.hiPrecision, args.verbose, args.quiet, stdout, notes.warnings, reductions);
         status != kBudgetContinue) {
         standin::PrintWarnings(stderr, scene, notes.warnings, args.verbose);
         report.status = status == ExitSuccess ? "dry-run" : "refused";
@@ -595,9 +595,9 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         args->fpsGiven = fps->count() > 0;
         // The flags that only a scene's export takes, as given.
         std::vector<std::string> sceneFlags;
-        for (const char* name : {"--hi-precision", "--alpha", "--single-frame", "--frames", "--scale", "--mirror",
-                                 "--clip", "--up", "--forward", "--no-up-fix", "--texture", "--texture-dir",
-                                 "--skin-file", "--no-swatches", "--list-clips"})
+        for (const char* name :
+             {"--hi-precision", "--alpha", "--single-frame", "--frames", "--scale", "--mirror", "--clip", "--up",
+              "--forward", "--no-up-fix", "--texture", "--texture-dir", "--skin-file", "--no-swatches", "--list-clips"})
             if (cmd->get_option(name)->count() > 0) sceneFlags.push_back(name);
         exitStatus = RunExport(*args, frames->count() > 0, importFlags, sceneFlags);
     });
