@@ -28,18 +28,12 @@ struct Md2Header {
 
 bool LoadMd2Scene(const std::string& path, int fps, AnimatedScene& out, std::string& error) {
     std::vector<unsigned char> bytes;
-    if (!ReadInputFile(path, bytes, error, kMaxInputFileBytes)) {
-        error = path + ": " + error;
-        return false;
-    }
+    if (!ReadVertexFrameFile(path, "IDP2", "MD2", 8, kHeaderBytes, bytes, error)) return false;
     const ByteReader r{bytes.data(), bytes.size()};
     auto fail = [&](const std::string& why) {
         error = path + ": " + why;
         return false;
     };
-    if (!r.Has(0, kHeaderBytes) || std::string(reinterpret_cast<const char*>(bytes.data()), 4) != "IDP2")
-        return fail("not an MD2 file (no \"IDP2\" header)");
-    if (r.I32(4) != 8) return fail("MD2 version " + std::to_string(r.I32(4)) + "; only version 8 is read");
     Md2Header h;
     int32_t* fields[] = {&h.skinWidth, &h.skinHeight,   &h.frameSize,  &h.skins,  &h.vertices,
                          &h.sts,       &h.triangles,    &h.glCommands, &h.frames, &h.ofsSkins,

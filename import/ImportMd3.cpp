@@ -51,18 +51,12 @@ std::map<std::string, std::string> ParseSkin(const std::string& text) {
 bool LoadMd3Scene(const std::string& path, int fps, const std::string& skinFile, AnimatedScene& out,
                   std::string& error) {
     std::vector<unsigned char> bytes;
-    if (!ReadInputFile(path, bytes, error, kMaxInputFileBytes)) {
-        error = path + ": " + error;
-        return false;
-    }
+    if (!ReadVertexFrameFile(path, "IDP3", "MD3", 15, kHeaderBytes, bytes, error)) return false;
     const ByteReader r{bytes.data(), bytes.size()};
     auto fail = [&](const std::string& why) {
         error = path + ": " + why;
         return false;
     };
-    if (!r.Has(0, kHeaderBytes) || std::string(reinterpret_cast<const char*>(bytes.data()), 4) != "IDP3")
-        return fail("not an MD3 file (no \"IDP3\" header)");
-    if (r.I32(4) != 15) return fail("MD3 version " + std::to_string(r.I32(4)) + "; only version 15 is read");
     const int32_t frames = r.I32(76), surfaces = r.I32(84), ofsFrames = r.I32(92), ofsSurfaces = r.I32(100);
     if (frames <= 0) return fail("the file holds no frame");
     if (surfaces < 0 || ofsFrames < 0 || ofsSurfaces < 0) return fail("a header count or offset is negative");

@@ -4,6 +4,7 @@
 
 #include "import/Facing.h"
 #include "import/Surfaces.h"
+#include "scene/InputFile.h"
 #include "scene/Limits.h"
 
 namespace standin {
@@ -115,6 +116,25 @@ float ByteReader::F32(size_t at) const {
 std::string ByteReader::Text(size_t at, size_t room) const {
     const char* p = reinterpret_cast<const char*>(data + at);
     return std::string(p, strnlen(p, room));
+}
+
+bool ReadVertexFrameFile(const std::string& path, const char* magic, const char* format, int32_t version,
+                         size_t headerBytes, std::vector<unsigned char>& bytes, std::string& error) {
+    if (!ReadInputFile(path, bytes, error, kMaxInputFileBytes)) {
+        error = path + ": " + error;
+        return false;
+    }
+    const ByteReader r{bytes.data(), bytes.size()};
+    if (!r.Has(0, headerBytes) || std::string(reinterpret_cast<const char*>(bytes.data()), 4) != magic) {
+        error = path + ": not an " + format + " file (no \"" + magic + "\" header)";
+        return false;
+    }
+    if (r.I32(4) != version) {
+        error = path + ": " + format + " version " + std::to_string(r.I32(4)) + "; only version " +
+                std::to_string(version) + " is read";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace standin

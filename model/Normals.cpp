@@ -39,6 +39,23 @@ inline void NormalizeInline(ModelVec3& v) {
     DivideBy(v, len);
 }
 
+// Vertices `from` to `to` - 1 of `out` from their summed face normals: the
+// mean of each vertex's corners, normalized; none for a vertex without one.
+void FinishVertexNormals(const float* sums, int32_t from, int32_t to, FrameNormals& out) {
+    for (int32_t v = from; v < to; ++v) {
+        const float count = out.cornerCount[v];
+        ModelVec3 n{};
+        if (count != 0.0f) {
+            n = ModelVec3{sums[4 * v], sums[4 * v + 1], sums[4 * v + 2]};
+            DivideBy(n, count);
+            NormalizeInline(n);
+        }
+        out.x[v] = n.x;
+        out.y[v] = n.y;
+        out.z[v] = n.z;
+    }
+}
+
 }  // namespace
 
 ModelVec3 Cross(const ModelVec3& a, const ModelVec3& b) {
@@ -212,18 +229,7 @@ void ComputeFrameNormalsInto(const ModelData* model, int32_t frameIndex, FrameNo
         _mm_storeu_ps(out.y + v, _mm_and_ps(_mm_div_ps(y, len), keep));
         _mm_storeu_ps(out.z + v, _mm_and_ps(_mm_div_ps(z, len), keep));
     }
-    for (; v < vertexCount; ++v) {
-        const float count = out.cornerCount[v];
-        ModelVec3 n{};
-        if (count != 0.0f) {
-            n = ModelVec3{sums[4 * v], sums[4 * v + 1], sums[4 * v + 2]};
-            DivideBy(n, count);
-            NormalizeInline(n);
-        }
-        out.x[v] = n.x;
-        out.y[v] = n.y;
-        out.z[v] = n.z;
-    }
+    FinishVertexNormals(sums, v, vertexCount, out);
 }
 
 #else
@@ -253,18 +259,7 @@ void ComputeFrameNormalsInto(const ModelData* model, int32_t frameIndex, FrameNo
             sum[2] = sum[2] + n.z;
         }
     }
-    for (int32_t v = 0; v < vertexCount; ++v) {
-        const float count = out.cornerCount[v];
-        ModelVec3 n{};
-        if (count != 0.0f) {
-            n = ModelVec3{sums[4 * v], sums[4 * v + 1], sums[4 * v + 2]};
-            DivideBy(n, count);
-            NormalizeInline(n);
-        }
-        out.x[v] = n.x;
-        out.y[v] = n.y;
-        out.z[v] = n.z;
-    }
+    FinishVertexNormals(sums, 0, vertexCount, out);
 }
 
 #endif
