@@ -205,7 +205,7 @@ check "dialog: cancel writes nothing" wintest export "$win64/quorvex-test.dll" "
 abort_case() {
   local text
   text=$("$linux/quorvex" export tests/fixtures/no-material.scene.json -o "$work/abort.linux.mdl" -q 2>&1)
-  text=${text#Aborting !: }
+  text=${text#quorvex export: tests/fixtures/no-material.scene.json: }
   [ -n "$text" ] || return 1
   wintest export "$win64/quorvex-test.dll" tests/fixtures/no-material.scene.json "$work/abort.mdl" --abort "$text"
 }
