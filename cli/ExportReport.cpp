@@ -56,18 +56,24 @@ void PrintPhaseTimes(std::FILE* out, const std::vector<standin::PhaseTime>& phas
     std::fprintf(out, "Times: %s; total %.3fs\n", line.c_str(), total);
 }
 
+void ModelBox(const MdlFile& file, MdlVec3& lo, MdlVec3& hi) {
+    const MdlHeader& h = file.header;
+    lo = DecodeMdlPosition(h, file.frames[0].bboxMin);
+    hi = DecodeMdlPosition(h, file.frames[0].bboxMax);
+    for (const MdlFrame& frame : file.frames) {
+        const MdlVec3 a = DecodeMdlPosition(h, frame.bboxMin), b = DecodeMdlPosition(h, frame.bboxMax);
+        lo = {std::min(lo.x, a.x), std::min(lo.y, a.y), std::min(lo.z, a.z)};
+        hi = {std::max(hi.x, b.x), std::max(hi.y, b.y), std::max(hi.z, b.z)};
+    }
+}
+
 void PrintQuantization(std::FILE* out, const std::string& path) {
     const MdlReadResult read = ReadMdlFile(path.c_str());
     if (!read.ok() || read.file.frames.empty()) return;
     const MdlHeader& h = read.file.header;
     // The model's size: the longest side of the box around every frame.
-    MdlVec3 lo = DecodeMdlPosition(h, read.file.frames[0].bboxMin),
-            hi = DecodeMdlPosition(h, read.file.frames[0].bboxMax);
-    for (const MdlFrame& frame : read.file.frames) {
-        const MdlVec3 a = DecodeMdlPosition(h, frame.bboxMin), b = DecodeMdlPosition(h, frame.bboxMax);
-        lo = {std::min(lo.x, a.x), std::min(lo.y, a.y), std::min(lo.z, a.z)};
-        hi = {std::max(hi.x, b.x), std::max(hi.y, b.y), std::max(hi.z, b.z)};
-    }
+    MdlVec3 lo, hi;
+    ModelBox(read.file, lo, hi);
     const double size = std::max({double(hi.x) - lo.x, double(hi.y) - lo.y, double(hi.z) - lo.z});
     // Positions are packed by truncation, so a stored one lies up to one step
     // below the true one.

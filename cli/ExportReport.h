@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/ConsoleProgress.h"
+#include "mdl/MdlReader.h"
 #include "scene/SceneDocument.h"
 
 struct LoadedCounts {
@@ -30,3 +31,7 @@ void PrintPhaseTimes(std::FILE* out, const std::vector<standin::PhaseTime>& phas
 // exceeds 1/200 of the model's size, a hint to use --hi-precision. Prints
 // nothing when the file does not read back (the summary says so).
 void PrintQuantization(std::FILE* out, const std::string& path);
+
+// The box around every frame of `file` (which has at least one frame), in
+// scene units, decoded from the frames' stored boxes.
+void ModelBox(const quorvex::MdlFile& file, quorvex::MdlVec3& lo, quorvex::MdlVec3& hi);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "cli/ExportReport.h"
 #include "mdl/MdlReader.h"
 
 using namespace quorvex;
@@ -148,13 +149,8 @@ bool DescribeWrittenFile(const std::string& path, InputReport& in) {
         in.sequences.push_back({s.name, s.firstFrame, s.frameCount});
     if (read.file.frames.empty()) return true;
     // A flat axis stores every value exactly, whatever its step says.
-    MdlVec3 lo = DecodeMdlPosition(h, read.file.frames[0].bboxMin),
-            hi = DecodeMdlPosition(h, read.file.frames[0].bboxMax);
-    for (const MdlFrame& frame : read.file.frames) {
-        const MdlVec3 a = DecodeMdlPosition(h, frame.bboxMin), b = DecodeMdlPosition(h, frame.bboxMax);
-        lo = {std::min(lo.x, a.x), std::min(lo.y, a.y), std::min(lo.z, a.z)};
-        hi = {std::max(hi.x, b.x), std::max(hi.y, b.y), std::max(hi.z, b.z)};
-    }
+    MdlVec3 lo, hi;
+    ModelBox(read.file, lo, hi);
     const double extent[3] = {double(hi.x) - lo.x, double(hi.y) - lo.y, double(hi.z) - lo.z};
     for (int a = 0; a < 3; ++a) {
         in.step[a] = double(h.scale[a]);
