@@ -392,11 +392,11 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
     }
     report.status = "written";
     report.exitStatus = ExitSuccess;
-    DescribeWrittenFile(output, report);
+    DescribeWrittenFile(output, readBack.read, report);
     if (!args.quiet) PrintExportSummary(stdout, output, readBack.read);
     if (args.verbose) {
         PrintPhaseTimes(stdout, progress.Phases());
-        PrintQuantization(stdout, output);
+        PrintQuantization(stdout, readBack.read);
     }
     return ExitSuccess;
 }

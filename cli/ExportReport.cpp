@@ -67,8 +67,7 @@ void ModelBox(const MdlFile& file, MdlVec3& lo, MdlVec3& hi) {
     }
 }
 
-void PrintQuantization(std::FILE* out, const std::string& path) {
-    const MdlReadResult read = ReadMdlFile(path.c_str());
+void PrintQuantization(std::FILE* out, const MdlReadResult& read) {
     if (!read.ok() || read.file.frames.empty()) return;
     const MdlHeader& h = read.file.header;
     // The model's size: the longest side of the box around every frame.

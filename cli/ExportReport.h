@@ -26,11 +26,11 @@ void PrintLoaded(std::FILE* out, const std::string& path, const LoadedCounts& co
 // One line with every phase and its time, then the total.
 void PrintPhaseTimes(std::FILE* out, const std::vector<standin::PhaseTime>& phases);
 
-// For the model file at `path`: per axis the quantization step in scene units
+// For a model file as read (`read`, the command's read-back): per axis the quantization step in scene units
 // and the largest position error it causes, and, for an 8-bit file whose step
 // exceeds 1/200 of the model's size, a hint to use --hi-precision. Prints
 // nothing when the file does not read back (the summary says so).
-void PrintQuantization(std::FILE* out, const std::string& path);
+void PrintQuantization(std::FILE* out, const quorvex::MdlReadResult& read);
 
 // The box around every frame of `file` (which has at least one frame), in
 // scene units, decoded from the frames' stored boxes.

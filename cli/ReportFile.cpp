@@ -130,8 +130,7 @@ bool ParseReport(const std::string& text, ExportRunReport& out, std::string& err
     }
 }
 
-bool DescribeWrittenFile(const std::string& path, InputReport& in) {
-    const MdlReadResult read = ReadMdlFile(path.c_str());
+bool DescribeWrittenFile(const std::string& path, const MdlReadResult& read, InputReport& in) {
     if (!read.ok()) return false;
     const MdlHeader& h = read.file.header;
     in.variant = read.file.sixteenBit ? "MDL4" : "MDL3";

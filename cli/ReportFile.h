@@ -3,6 +3,8 @@
 // carries one input's record from a worker process back to the command.
 #pragma once
 
+#include "mdl/MdlReader.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -72,8 +74,9 @@ bool ParseReport(const std::string& text, ExportRunReport& out, std::string& err
 bool ParseInputReport(const std::string& text, InputReport& out, std::string& error);
 
 // Fills the counts, sequences, size, steps and errors of `input` from the
-// model file at `path`. False when it does not read.
-bool DescribeWrittenFile(const std::string& path, InputReport& input);
+// model file at `path`, already read as `read` (the command's read-back).
+// False when it did not read.
+bool DescribeWrittenFile(const std::string& path, const quorvex::MdlReadResult& read, InputReport& input);
 
 // Writes `text` to `path` through a temporary file renamed into place.
 // Returns empty, or the reason it could not be written.
