@@ -1,8 +1,12 @@
 #include "import/SceneWire.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -90,9 +94,49 @@ struct IsMap : std::false_type {};
 template <class K, class V>
 struct IsMap<std::map<K, V>> : std::true_type {};
 
+// Arrays of numbers stored as doubles. Most sources store floats, and such an
+// array travels as floats when every value is one exactly (bit for bit):
+// half the bytes through the pipe, the same values at the other end.
+template <class T>
+constexpr bool kDoubles = std::is_same_v<T, double> || std::is_same_v<T, Vec3d> ||
+                          std::is_same_v<T, std::array<double, 2>> || std::is_same_v<T, std::array<double, 4>>;
+
+template <class T>
+struct IsDoubleVector : std::false_type {};
+template <class E>
+struct IsDoubleVector<std::vector<E>> : std::bool_constant<kDoubles<E>> {};
+
+template <class T>
+bool AllFloats(const std::vector<T>& v) {
+    const auto* d = reinterpret_cast<const double*>(v.data());
+    const size_t n = v.size() * (sizeof(T) / sizeof(double));
+    for (size_t i = 0; i < n; ++i) {
+        const double back = static_cast<double>(static_cast<float>(d[i]));
+        if (std::memcmp(&back, &d[i], sizeof back) != 0) return false;
+    }
+    return true;
+}
+
+// Takes the memory for a large array before it is filled. Every first touch
+// of a 4 KiB page is a fault, and on a virtual machine a fault costs more than
+// copying the page: where the system offers huge pages for memory that asks,
+// the array asks, and is touched in 2 MiB steps.
+template <class T>
+void TakeLarge(std::vector<T>& v, size_t n) {
+    constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+    if (n * sizeof(T) < 2 * kHuge) return;
+    v.reserve(n);
+#ifdef MADV_HUGEPAGE
+    const auto start = reinterpret_cast<uintptr_t>(v.data());
+    const uintptr_t begin = (start + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t end = (start + n * sizeof(T)) & ~(kHuge - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
+}
+
 // What every direction shares: how each kind of value travels. `Derived`
-// provides Bytes(pointer, n), Count(n, smallest bytes per element) and
-// kReading.
+// provides Bytes(pointer, n), Count(n, smallest bytes per element), kReading
+// and kSizesOnly (counts bytes, looks at no value).
 template <class Derived>
 struct Visitor {
     template <class... T>
@@ -112,13 +156,18 @@ struct Visitor {
             io.Count(n, 1);
             if constexpr (Derived::kReading) v.resize(n);
             io.Bytes(v.data(), n);
+        } else if constexpr (IsDoubleVector<T>::value) {
+            VisitDoubles(v);
         } else if constexpr (IsVector<T>::value) {
             using E = typename T::value_type;
             constexpr bool flat = kAsBytes<E>;
             size_t n = v.size();
             // Every element that is not flat starts with a count of its own.
             io.Count(n, flat ? sizeof(E) : 8);
-            if constexpr (Derived::kReading) v.resize(n);
+            if constexpr (Derived::kReading) {
+                if constexpr (flat) TakeLarge(v, n);
+                v.resize(n);
+            }
             if constexpr (flat) {
                 io.Bytes(v.data(), n * sizeof(E));
             } else {
@@ -154,10 +203,40 @@ struct Visitor {
             Fields(io, v);
         }
     }
+
+    template <class E>
+    void VisitDoubles(std::vector<E>& v) {
+        static_assert(sizeof(E) % sizeof(double) == 0 && kAsBytes<E>);
+        Derived& io = static_cast<Derived&>(*this);
+        constexpr size_t per = sizeof(E) / sizeof(double);
+        bool narrow = false;
+        if constexpr (!Derived::kReading) narrow = AllFloats(v);
+        Visit(narrow);
+        size_t n = v.size();
+        io.Count(n, narrow ? per * sizeof(float) : sizeof(E));
+        if constexpr (Derived::kReading) {
+            TakeLarge(v, n);
+            v.resize(n);
+        }
+        if (!narrow) return io.Bytes(v.data(), n * sizeof(E));
+        if constexpr (Derived::kSizesOnly) return io.Bytes(nullptr, n * per * sizeof(float));
+        auto* d = reinterpret_cast<double*>(v.data());
+        float chunk[4096];
+        for (size_t done = 0, total = n * per; done < total && io.ok;) {
+            const size_t take = std::min(total - done, std::size(chunk));
+            if constexpr (!Derived::kReading)
+                for (size_t i = 0; i < take; ++i) chunk[i] = static_cast<float>(d[done + i]);
+            io.Bytes(chunk, take * sizeof(float));
+            if constexpr (Derived::kReading)
+                for (size_t i = 0; i < take && io.ok; ++i) d[done + i] = static_cast<double>(chunk[i]);
+            done += take;
+        }
+    }
 };
 
 struct Counter : Visitor<Counter> {
     static constexpr bool kReading = false;
+    static constexpr bool kSizesOnly = true;
     bool ok = true;
     uint64_t bytes = 0;
     void Bytes(const void*, size_t n) { bytes += n; }
@@ -179,6 +258,7 @@ bool WriteAll(int fd, const unsigned char* data, size_t n) {
 
 struct Writer : Visitor<Writer> {
     static constexpr bool kReading = false;
+    static constexpr bool kSizesOnly = false;
     int fd;
     bool ok = true;
     std::vector<unsigned char> buffer;
@@ -206,6 +286,7 @@ struct Writer : Visitor<Writer> {
 
 struct Reader : Visitor<Reader> {
     static constexpr bool kReading = true;
+    static constexpr bool kSizesOnly = false;
     WireSource& source;
     uint64_t left;  // bytes of the body not yet taken
     bool ok = true;
@@ -224,6 +305,14 @@ struct Reader : Visitor<Reader> {
         left -= n;
         auto* p = static_cast<unsigned char*>(data);
         while (n > 0) {
+            if (at == buffer.size() && n >= kChunk) {
+                // Large arrays come straight from the source, not through the buffer.
+                const size_t got = source.Read(p, n);
+                if (got == 0) return Fail("the message is cut short");
+                p += got;
+                n -= got;
+                continue;
+            }
             if (at == buffer.size()) {
                 buffer.resize(kChunk);
                 at = 0;
