@@ -96,12 +96,14 @@ int Register() {
         benchmark::RegisterBenchmark(("AssimpRead/isolated/" + name).c_str(), [file](benchmark::State& s) {
             Read(s, file, true);
         })->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("AssimpRead/coldInProcess/" + name).c_str(), [file](benchmark::State& s) {
-            ReadCold(s, file, false);
-        })->Unit(benchmark::kMillisecond)->UseRealTime();
-        benchmark::RegisterBenchmark(("AssimpRead/coldIsolated/" + name).c_str(), [file](benchmark::State& s) {
-            ReadCold(s, file, true);
-        })->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark(("AssimpRead/coldInProcess/" + name).c_str(),
+                                     [file](benchmark::State& s) { ReadCold(s, file, false); })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("AssimpRead/coldIsolated/" + name).c_str(),
+                                     [file](benchmark::State& s) { ReadCold(s, file, true); })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     }
     return 0;
 }
