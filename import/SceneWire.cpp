@@ -314,7 +314,8 @@ struct Reader : Visitor<Reader> {
                 continue;
             }
             if (at == buffer.size()) {
-                buffer.resize(kChunk);
+                // No larger than what is left: a small message touches few pages.
+                buffer.resize(static_cast<size_t>(std::min<uint64_t>(kChunk, left + n)));
                 at = 0;
                 const size_t got = source.Read(buffer.data(), buffer.size());
                 buffer.resize(got);
