@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "StbImageWrite.h"
+#include "FacingFiles.h"
 #include "VertexFrameFiles.h"
 #include "import/DeclaredFrames.h"
 #include "import/Facing.h"
@@ -147,18 +148,60 @@ TEST(VertexFrames, Md3SurfacesMergedFramesOneClipPicturesFromTheDefaultSkin) {
     EXPECT_NE(all.find("\"belt.tga\" not found; using \"belt.pcx\""), std::string::npos) << all;
 }
 
+// The first node that holds vertices, depth first, with the nodes above it.
+bool MeshChain(const std::vector<NodeData>& nodes, std::vector<const NodeData*>& chain) {
+    for (const NodeData& n : nodes) {
+        chain.push_back(&n);
+        if ((n.object && !n.object->mesh.At(0).verts.empty()) || MeshChain(n.children, chain)) return true;
+        chain.pop_back();
+    }
+    return false;
+}
+
+// Each format written the way its programs lay a model out (or as its axis
+// settings say) stands with the nose +x, the left +y and the top +z.
 TEST(VertexFrames, EveryFormatFacesTheSameWay) {
+    using vftest::MarkedAlong;
+    const vftest::Point px{1, 0, 0}, py{0, 1, 0}, pz{0, 0, 1}, nx{-1, 0, 0}, ny{0, -1, 0}, nz{0, 0, -1};
+    const struct {
+        const char* file;
+        std::string bytes;
+    } cases[] = {
+        {"shape.md2", vftest::Md2File(vftest::MarkedMd2Frames({"a"}))},
+        {"shape.md3", vftest::Md3File({"a"}, {{"shape", ""}})},
+        {"shape.obj", vftest::ObjText(MarkedAlong(py, pz))},
+        {"shape.3ds", vftest::ThreeDsFile(MarkedAlong(pz, ny))},  // Z up, front -Y
+        {"shape.smd", vftest::SmdText(MarkedAlong(pz, px))},      // Z up, front +X
+        {"shape.ac", vftest::AcText(MarkedAlong(py, nx))},        // Y up, nose -X
+        {"shape.x", vftest::XText(MarkedAlong(py, pz))},          // left-handed, Y up, front -Z
+        {"y.dae", vftest::DaeText(MarkedAlong(py, pz), "Y_UP")},
+        {"z.dae", vftest::DaeText(MarkedAlong(pz, ny), "Z_UP")},
+        {"maya.fbx", vftest::FbxText(MarkedAlong(py, pz), 1, 1, 2, 1)},
+        {"max.fbx", vftest::FbxText(MarkedAlong(pz, ny), 2, 1, 1, -1)},
+        {"back.fbx", vftest::FbxText(MarkedAlong(py, nz), 1, 1, 2, -1)},
+        {"side.fbx", vftest::FbxText(MarkedAlong(nx, py), 0, -1, 1, 1)},
+    };
     const std::string dir = ScratchDir("facing");
-    WriteFile(dir + "shape.md2", vftest::Md2File(vftest::MarkedMd2Frames({"a"})));
-    WriteFile(dir + "shape.md3", vftest::Md3File({"a"}, {{"shape", ""}}));
     WriteMarkedGltf(dir + "shape.gltf");
-    // OBJ: y up, front +z, as glTF.
-    WriteFile(dir + "shape.obj", "o shape\nv 0 0 0\nv 0 0 2\nv 1 0 0\nv 0 3 0\nf 1 3 2\nf 1 4 3\nf 1 2 4\nf 2 3 4\n");
-    for (const char* file : {"shape.md2", "shape.md3", "shape.gltf", "shape.obj"}) {
+    std::vector<std::string> files = {"shape.gltf"};
+    for (const auto& c : cases) {
+        WriteFile(dir + c.file, c.bytes);
+        files.push_back(c.file);
+    }
+    for (const std::string& file : files) {
         SceneDocument doc;
         std::string error;
-        ASSERT_TRUE(ImportScene(dir + file, {}, doc, error)) << error;
-        const auto points = FilePoints(doc, "shape", 0);
+        ASSERT_TRUE(ImportScene(dir + file, {}, doc, error)) << file << ": " << error;
+        std::vector<const NodeData*> chain;
+        ASSERT_TRUE(MeshChain(doc.nodes, chain)) << file;
+        Matrix3 world = chain.front()->transform.At(0);
+        for (size_t i = 1; i < chain.size(); ++i) world = Mul(chain[i]->transform.At(0), world);
+        std::vector<std::array<float, 3>> points;
+        for (const Point3& p : chain.back()->object->mesh.At(0).verts) {
+            const Point3 w = Apply(p, world);
+            points.push_back({-w.y + 0.0f, w.x, w.z});
+        }
+        std::sort(points.begin(), points.end());
         EXPECT_EQ(points, Marked(Lowest(points))) << file;
     }
 }
