@@ -338,8 +338,8 @@ TEST(VertexFrames, DamagedFilesAreRefusedNamingTheFileAndPlace) {
 }
 
 TEST(VertexFrames, DeclaredAnimationThatWasNotReadIsNamed) {
-    const std::string dir = ScratchDir("iqm-header");
-    auto header = [](int32_t anims, int32_t frames) {
+    const std::string dir = ScratchDir("declared");
+    auto iqm = [](int32_t anims, int32_t frames) {
         vftest::Writer w;
         w.Text("INTERQUAKEMODEL", 16);
         for (int i = 0; i < 17; ++i) w.I32(i == 0 ? 2 : 0);
@@ -348,19 +348,38 @@ TEST(VertexFrames, DeclaredAnimationThatWasNotReadIsNamed) {
         w.I32(frames);
         return w.bytes;
     };
-    WriteFile(dir + "one.iqm", header(1, 101));
-    WriteFile(dir + "two.iqm", header(2, 40));
-    WriteFile(dir + "still.iqm", header(0, 0));
-    WriteFile(dir + "one.obj", header(1, 101));
-    standin::AnimatedScene none, some;
-    some.clips.resize(1);
-    EXPECT_EQ(standin::UndeliveredAnimation(dir + "one.iqm", none),
-              "the file holds 1 animation of 101 frames that cannot be read; exporting the first pose");
-    EXPECT_NE(standin::UndeliveredAnimation(dir + "two.iqm", none).find("2 animations of 40 frames in all"),
-              std::string::npos);
-    EXPECT_EQ(standin::UndeliveredAnimation(dir + "still.iqm", none), "");
-    EXPECT_EQ(standin::UndeliveredAnimation(dir + "one.iqm", some), "");
-    EXPECT_EQ(standin::UndeliveredAnimation(dir + "one.obj", none), "");
+    auto mdc = [](int32_t frames) {
+        vftest::Writer w;
+        w.Raw("IDPC", 4);
+        w.I32(2);
+        w.Text("shape", 64);
+        w.I32(0);
+        for (int32_t v : {frames, 0, 1, 0, 0}) w.I32(v);
+        return w.bytes;
+    };
+    const struct {
+        const char* file;
+        std::string bytes;
+        bool clips;  // the reader delivered animation
+        const char* want;
+    } cases[] = {
+        {"one.iqm", iqm(1, 101), false,
+         "the file holds 1 animation of 101 frames that cannot be read; exporting the first pose"},
+        {"two.iqm", iqm(2, 40), false,
+         "the file holds 2 animations of 40 frames in all that cannot be read; exporting the first pose"},
+        {"still.iqm", iqm(0, 0), false, ""},
+        {"read.iqm", iqm(1, 101), true, ""},
+        {"walk.mdc", mdc(40), false, "the file holds 40 frames; only the first can be read and is exported"},
+        {"pose.mdc", mdc(1), false, ""},
+        {"other.mdc", iqm(1, 101), false, ""},  // not its magic
+        {"one.obj", iqm(1, 101), false, ""},
+    };
+    for (const auto& c : cases) {
+        WriteFile(dir + c.file, c.bytes);
+        standin::AnimatedScene scene;
+        scene.clips.resize(c.clips ? 1 : 0);
+        EXPECT_EQ(standin::UndeliveredAnimation(dir + c.file, scene), c.want) << c.file;
+    }
 }
 
 TEST(VertexFrames, PcxPicturesDecodeOrSayWhyNot) {
