@@ -96,11 +96,13 @@ struct FormatAxes {
 // The axes of the formats that do not arrive Y-up with the front +Z, as
 // Assimp hands them over. Source engine files (SMD, VTA) face +X, Z up;
 // STL, Blender and DXF files are Z-up with the front -Y, as their programs
-// draw them; AC3D files are Y-up with the nose towards -X. (3DS files are
-// Z-up too, but Assimp turns them Y-up itself.)
+// draw them; AC3D files are Y-up with the nose towards -X. Doom 3 meshes face
+// +X, Z up, and Assimp stands them Y-up. (3DS files are Z-up too, but Assimp
+// turns them Y-up itself.)
 constexpr FormatAxes kFormatAxes[] = {
-    {".smd", {2, 1}, {0, 1}},  {".vta", {2, 1}, {0, 1}}, {".stl", {2, 1}, {1, -1}}, {".blend", {2, 1}, {1, -1}},
-    {".dxf", {2, 1}, {1, -1}}, {".ac", {1, 1}, {0, -1}}, {".acc", {1, 1}, {0, -1}}, {".ac3d", {1, 1}, {0, -1}},
+    {".smd", {2, 1}, {0, 1}},    {".vta", {2, 1}, {0, 1}},   {".stl", {2, 1}, {1, -1}},
+    {".blend", {2, 1}, {1, -1}}, {".dxf", {2, 1}, {1, -1}},  {".ac", {1, 1}, {0, -1}},
+    {".acc", {1, 1}, {0, -1}},   {".ac3d", {1, 1}, {0, -1}}, {".md5mesh", {1, 1}, {0, 1}},
 };
 
 }  // namespace

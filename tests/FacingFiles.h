@@ -69,6 +69,25 @@ inline std::string SmdText(const std::vector<Point>& p) {
     return s + "end\n";
 }
 
+// A Doom 3 mesh: every vertex one weight on a joint at the origin (Assimp's
+// reader wants the blank lines between the sections).
+inline std::string Md5MeshText(const std::vector<Point>& p) {
+    std::string s =
+        "MD5Version 10\ncommandline \"\"\n\nnumJoints 2\nnumMeshes 1\n\njoints {\n"
+        "\"origin\" -1 ( 0 0 0 ) ( 0 0 0 )\n\"root\" 0 ( 0 0 0 ) ( 0 0 0 )\n}\n\n"
+        "mesh {\nshader \"\"\n\nnumverts 4\n";
+    for (size_t i = 0; i < p.size(); ++i) s += "vert " + std::to_string(i) + " ( 0 0 ) " + std::to_string(i) + " 1\n";
+    s += "\nnumtris 4\n";
+    const auto& tris = MarkedTriangles();
+    for (size_t i = 0; i < tris.size(); ++i)
+        s += "tri " + std::to_string(i) + " " + std::to_string(tris[i][0]) + " " + std::to_string(tris[i][1]) + " " +
+             std::to_string(tris[i][2]) + "\n";
+    s += "\nnumweights 4\n";
+    for (size_t i = 0; i < p.size(); ++i)
+        s += "weight " + std::to_string(i) + " 1 1.0 ( " + Joined({p[i]}, " ", "") + " )\n";
+    return s + "}\n";
+}
+
 // DirectX files are left-handed: written with z mirrored (and the winding
 // with it), as a right-handed source's exporter writes them.
 inline std::string XText(std::vector<Point> p) {

@@ -170,10 +170,11 @@ TEST(VertexFrames, EveryFormatFacesTheSameWay) {
         {"shape.md2", vftest::Md2File(vftest::MarkedMd2Frames({"a"}))},
         {"shape.md3", vftest::Md3File({"a"}, {{"shape", ""}})},
         {"shape.obj", vftest::ObjText(MarkedAlong(py, pz))},
-        {"shape.3ds", vftest::ThreeDsFile(MarkedAlong(pz, ny))},  // Z up, front -Y
-        {"shape.smd", vftest::SmdText(MarkedAlong(pz, px))},      // Z up, front +X
-        {"shape.ac", vftest::AcText(MarkedAlong(py, nx))},        // Y up, nose -X
-        {"shape.x", vftest::XText(MarkedAlong(py, pz))},          // left-handed, Y up, front -Z
+        {"shape.3ds", vftest::ThreeDsFile(MarkedAlong(pz, ny))},      // Z up, front -Y
+        {"shape.smd", vftest::SmdText(MarkedAlong(pz, px))},          // Z up, front +X
+        {"shape.ac", vftest::AcText(MarkedAlong(py, nx))},            // Y up, nose -X
+        {"shape.x", vftest::XText(MarkedAlong(py, pz))},              // left-handed, Y up, front -Z
+        {"shape.md5mesh", vftest::Md5MeshText(MarkedAlong(pz, px))},  // Z up, front +X
         {"y.dae", vftest::DaeText(MarkedAlong(py, pz), "Y_UP")},
         {"z.dae", vftest::DaeText(MarkedAlong(pz, ny), "Z_UP")},
         {"maya.fbx", vftest::FbxText(MarkedAlong(py, pz), 1, 1, 2, 1)},
