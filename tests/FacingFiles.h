@@ -100,27 +100,6 @@ inline std::string XText(std::vector<Point> p) {
     return s + "}\n";
 }
 
-// COLLADA with its up axis ("Y_UP", "Z_UP").
-inline std::string DaeText(const std::vector<Point>& p, const std::string& upAxis) {
-    std::string idx;
-    for (const auto& t : MarkedTriangles())
-        idx += std::to_string(t[0]) + " " + std::to_string(t[1]) + " " + std::to_string(t[2]) + " ";
-    return "<?xml version=\"1.0\"?><COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" "
-           "version=\"1.4.1\"><asset><up_axis>" +
-           upAxis +
-           "</up_axis></asset><library_geometries><geometry id=\"g\"><mesh><source id=\"p\">"
-           "<float_array id=\"pa\" count=\"12\">" +
-           Joined(p, " ", " ") +
-           "</float_array><technique_common><accessor source=\"#pa\" count=\"4\" stride=\"3\"><param name=\"X\" "
-           "type=\"float\"/><param name=\"Y\" type=\"float\"/><param name=\"Z\" type=\"float\"/></accessor>"
-           "</technique_common></source><vertices id=\"v\"><input semantic=\"POSITION\" source=\"#p\"/></vertices>"
-           "<triangles count=\"4\"><input semantic=\"VERTEX\" source=\"#v\" offset=\"0\"/><p>" +
-           idx +
-           "</p></triangles></mesh></geometry></library_geometries><library_visual_scenes><visual_scene id=\"s\">"
-           "<node id=\"shape\" name=\"shape\"><instance_geometry url=\"#g\"/></node></visual_scene>"
-           "</library_visual_scenes><scene><instance_visual_scene url=\"#s\"/></scene></COLLADA>";
-}
-
 // ASCII FBX whose axis settings name `up` and `front` (axis 0..2, sign +-1).
 inline std::string FbxText(const std::vector<Point>& p, int upAxis, int upSign, int frontAxis, int frontSign) {
     std::string idx;
