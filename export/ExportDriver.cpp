@@ -20,7 +20,6 @@ namespace quorvex {
 
 namespace {
 
-constexpr const char* AbortCaption = "Aborting !";
 constexpr const char* NoHostText = "Host services are not installed";
 constexpr const char* NoDialogText = "Cannot open the options dialog";
 constexpr const char* TooLargeText = "Model is too large to quantize";
@@ -80,6 +79,7 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     (void)options;
     ExportState& state = exportState;
     state.errorFlag = 0;
+    state.writeError = 0;
     state.showPrompts = suppressPrompts == 0 ? 1 : 0;
     state.host = ip;
     state.gatheredMeshes.clear();
@@ -106,7 +106,7 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     state.vertexBase = 0;
     state.triangleBase = 0;
 
-    ip->ProgressStart("Scanning...", true, ProgressIdle, nullptr);
+    ip->ProgressStart(ScanningCaption, true, ProgressIdle, nullptr);
     state.triangleTotal = 0;
     state.vertexTotal = 0;
     state.texCoordTotal = 0;
@@ -126,13 +126,12 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
                       state.texCoordTotal);
         return Refuse(state, ip, message);
     }
-    constexpr const char* NoMemory = "Not enough memory for the model";
     if (!ModelFitsLimits(state.triangleTotal, state.vertexTotal, state.texCoordTotal, state.frameCount))
-        return Refuse(state, ip, NoMemory);
+        return Refuse(state, ip, NoMemoryText);
 
     state.model.reset(CreateModel(state.triangleTotal, state.vertexTotal, state.texCoordTotal,
                                   static_cast<int32_t>(state.frameCount)));
-    if (!state.model) return Refuse(state, ip, NoMemory);
+    if (!state.model) return Refuse(state, ip, NoMemoryText);
 
     WalkRootChildren(state, ip, childCount, Gather, true);
     if (state.errorFlag) return RefuseWithErrorText(state, ip);
@@ -142,7 +141,7 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     const int64_t largestWidth = LargestTextureWidth(state.textures);
     const int64_t totalHeight = TotalTextureHeight(state.textures);
     const int64_t roundedWidth = (largestWidth + 7) / 8 * 8;
-    if (!SkinFitsLimits(roundedWidth, totalHeight)) return Refuse(state, ip, NoMemory);
+    if (!SkinFitsLimits(roundedWidth, totalHeight)) return Refuse(state, ip, NoMemoryText);
     ip->ProgressEnd();
 
     // Each sampled frame's normals, normal indices and box are worked out on
@@ -151,10 +150,10 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     const int32_t modelFrames = state.model->frameCount;
     const int threads = FrameWorkThreads(state.threadCount, modelFrames, state.model->vertexCount);
     FrameWorkPtr work(StartFrameWork(state.model.get(), threads));
-    if (!work) return Refuse(state, ip, NoMemory);
+    if (!work) return Refuse(state, ip, NoMemoryText);
 
     state.currentFrame = state.options.startFrame;
-    ip->ProgressStart("Writing Frames", true, ProgressIdle, nullptr);
+    ip->ProgressStart(SamplingCaption, true, ProgressIdle, nullptr);
     for (int64_t f = 0; f < state.frameCount; ++f) {
         state.vertexBase = 0;
         state.sampleCursor = 0;
@@ -176,14 +175,14 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     state.skin.reset(CreateSkinImage(state.skinWidth, state.skinHeight, alpha ? SkinFormatARGB4444 : SkinFormatRGB565));
     if (!state.skin) {
         work.reset();
-        return Refuse(state, ip, NoMemory);
+        return Refuse(state, ip, NoMemoryText);
     }
     PaintTextures(state.textures, state.skin.get(), state.skinWidth, alpha);
     ShiftTexCoords(state.textures, state.model.get());
 
     // A frame keeps only its normals' table indices; each thread holds the
     // normals of the one frame it works on.
-    ip->ProgressStart("Calculating..", true, ProgressIdle, nullptr);
+    ip->ProgressStart(NormalsCaption, true, ProgressIdle, nullptr);
     MdlExtremes extremes;
     FinishFrameWork(
         work.get(), [&](int32_t f) { ip->ProgressUpdate(Percent(f, state.frameCount), true, nullptr); }, extremes);
@@ -191,9 +190,11 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
 
     const char* path = name ? name : "";
     // The writer takes the option as a 16-bit value.
-    if (!WriteMdlFileScanned(path, state.model.get(), state.skin.get(),
-                             static_cast<uint16_t>(state.options.hiPrecision), extremes, threads)) {
-        if (MdlLastWriteTooLarge()) return Refuse(state, ip, TooLargeText);
+    const MdlWriteResult written = WriteMdlFileScanned(
+        path, state.model.get(), state.skin.get(), static_cast<uint16_t>(state.options.hiPrecision), extremes, threads);
+    if (!written.written) {
+        if (written.tooLarge) return Refuse(state, ip, TooLargeText);
+        state.writeError = written.systemError;
         // Fixed buffers: a refusal must not need memory, nor throw for want of it.
         char text[sizeof(state.errorText)];
         std::snprintf(text, sizeof text, "Cannot write %s", path);
