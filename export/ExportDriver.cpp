@@ -72,6 +72,61 @@ int RefuseWithErrorText(ExportState& state, Interface* ip) {
     return Refuse(state, ip, text);
 }
 
+// The scan walk: the totals, judged against what the file can index and the
+// model's memory limit. False once the export is refused.
+bool ScanScene(ExportState& state, Interface* ip, int childCount) {
+    ip->ProgressStart(ScanningCaption, true, ProgressIdle, nullptr);
+    state.triangleTotal = 0;
+    state.vertexTotal = 0;
+    state.texCoordTotal = 0;
+    state.frameCount = static_cast<int64_t>(state.options.endFrame) - state.options.startFrame + 1;
+
+    WalkRootChildren(state, ip, childCount, Scan, false);
+    if (state.errorFlag) {
+        RefuseWithErrorText(state, ip);
+        return false;
+    }
+
+    // Triangle indices are 16 bits wide: larger models cannot be represented.
+    char message[256];
+    if (state.vertexTotal > MaxIndexedItems) {
+        std::snprintf(message, sizeof message, "Model has %" PRId32 " vertices; at most 65536 fit", state.vertexTotal);
+        Refuse(state, ip, message);
+        return false;
+    }
+    if (state.texCoordTotal > MaxIndexedItems) {
+        std::snprintf(message, sizeof message, "Model has %" PRId32 " texture coordinates; at most 65536 fit",
+                      state.texCoordTotal);
+        Refuse(state, ip, message);
+        return false;
+    }
+    if (!ModelFitsLimits(state.triangleTotal, state.vertexTotal, state.texCoordTotal, state.frameCount)) {
+        Refuse(state, ip, NoMemoryText);
+        return false;
+    }
+    return true;
+}
+
+// Writes the finished model and ends the export: 1, or the refusal's 0.
+int WriteModel(ExportState& state, Interface* ip, const char* name, const MdlExtremes& extremes, int threads) {
+    const char* path = name ? name : "";
+    // The writer takes the option as a 16-bit value.
+    const MdlWriteResult written = WriteMdlFileScanned(
+        path, state.model.get(), state.skin.get(), static_cast<uint16_t>(state.options.hiPrecision), extremes, threads);
+    if (!written.written) {
+        if (written.tooLarge) return Refuse(state, ip, TooLargeText);
+        state.writeError = written.systemError;
+        // Fixed buffers: a refusal must not need memory, nor throw for want of it.
+        char text[sizeof(state.errorText)];
+        std::snprintf(text, sizeof text, "Cannot write %s", path);
+        return Refuse(state, ip, text);
+    }
+
+    ReleaseExportRecords(state);
+    ip->ProgressEnd();
+    return 1;
+}
+
 }  // namespace
 
 int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, BOOL suppressPrompts, DWORD options) {
@@ -106,28 +161,7 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     state.vertexBase = 0;
     state.triangleBase = 0;
 
-    ip->ProgressStart(ScanningCaption, true, ProgressIdle, nullptr);
-    state.triangleTotal = 0;
-    state.vertexTotal = 0;
-    state.texCoordTotal = 0;
-    state.frameCount = static_cast<int64_t>(state.options.endFrame) - state.options.startFrame + 1;
-
-    WalkRootChildren(state, ip, childCount, Scan, false);
-    if (state.errorFlag) return RefuseWithErrorText(state, ip);
-
-    // Triangle indices are 16 bits wide: larger models cannot be represented.
-    char message[256];
-    if (state.vertexTotal > MaxIndexedItems) {
-        std::snprintf(message, sizeof message, "Model has %" PRId32 " vertices; at most 65536 fit", state.vertexTotal);
-        return Refuse(state, ip, message);
-    }
-    if (state.texCoordTotal > MaxIndexedItems) {
-        std::snprintf(message, sizeof message, "Model has %" PRId32 " texture coordinates; at most 65536 fit",
-                      state.texCoordTotal);
-        return Refuse(state, ip, message);
-    }
-    if (!ModelFitsLimits(state.triangleTotal, state.vertexTotal, state.texCoordTotal, state.frameCount))
-        return Refuse(state, ip, NoMemoryText);
+    if (!ScanScene(state, ip, childCount)) return 0;
 
     state.model.reset(CreateModel(state.triangleTotal, state.vertexTotal, state.texCoordTotal,
                                   static_cast<int32_t>(state.frameCount)));
@@ -188,22 +222,7 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
         work.get(), [&](int32_t f) { ip->ProgressUpdate(Percent(f, state.frameCount), true, nullptr); }, extremes);
     work.reset();
 
-    const char* path = name ? name : "";
-    // The writer takes the option as a 16-bit value.
-    const MdlWriteResult written = WriteMdlFileScanned(
-        path, state.model.get(), state.skin.get(), static_cast<uint16_t>(state.options.hiPrecision), extremes, threads);
-    if (!written.written) {
-        if (written.tooLarge) return Refuse(state, ip, TooLargeText);
-        state.writeError = written.systemError;
-        // Fixed buffers: a refusal must not need memory, nor throw for want of it.
-        char text[sizeof(state.errorText)];
-        std::snprintf(text, sizeof text, "Cannot write %s", path);
-        return Refuse(state, ip, text);
-    }
-
-    ReleaseExportRecords(state);
-    ip->ProgressEnd();
-    return 1;
+    return WriteModel(state, ip, name, extremes, threads);
 }
 
 }  // namespace quorvex
