@@ -515,6 +515,62 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven, const s
     return report.exitStatus;
 }
 
+// The flags that apply to imported model files only.
+struct ImportFlagOptions {
+    CLI::Option *fps, *scale, *mirror, *clip, *up, *forward, *noUpFix, *textureDir, *texture, *skinFile, *noSwatches,
+        *listClips;
+    bool Any() const {
+        return fps->count() || scale->count() || mirror->count() || clip->count() || up->count() || forward->count() ||
+               noUpFix->count() || textureDir->count() || texture->count() || skinFile->count() ||
+               noSwatches->count() || listClips->count();
+    }
+};
+
+ImportFlagOptions AddImportFlags(CLI::App* cmd, ExportArgs& args) {
+    ImportFlagOptions flags;
+    flags.fps =
+        cmd->add_option("--fps", args.fps,
+                        "Imported files, and model files to glTF: frames per second, a divisor of 4800 (default 30)")
+            ->type_name("N");
+    flags.scale = cmd->add_option("--scale", args.scale, "Imported files: multiply every position by F > 0 (default 1)")
+                      ->type_name("F");
+    flags.mirror = cmd->add_option("--mirror", args.mirror,
+                                   "Imported files: mirror the model across the plane normal to this axis of\n"
+                                   "the model file, winding every triangle the other way so that it still faces out")
+                       ->type_name("x|y|z")
+                       ->check(CLI::IsMember({"x", "y", "z"}));
+    flags.clip = cmd->add_option("--clip", args.clips,
+                                 "Imported files: export only this animation clip (repeatable; in the order given).\n"
+                                 "OLD=NEW selects clip OLD and names its frames NEW");
+    flags.up = cmd->add_option("--up", args.up,
+                               "Imported files: the file's up axis (default: its metadata, else its\n"
+                               "format's convention)")
+                   ->type_name("[+-]x|y|z");
+    flags.forward = cmd->add_option("--forward", args.forward,
+                                    "Imported files: the axis the model faces along (default: its metadata or\n"
+                                    "convention where square to the up axis, else +z for y up, -y for z up)")
+                        ->type_name("[+-]x|y|z");
+    flags.noUpFix = cmd->add_flag("--no-up-fix", args.noUpFix, "Imported files: the file's axes as stored");
+    flags.textureDir =
+        cmd->add_option("--texture-dir", args.textureDirs,
+                        "Imported files: also look for pictures in DIR, after the model's folder (repeatable)")
+            ->type_name("DIR");
+    flags.texture = cmd->add_option("--texture", args.textures,
+                                    "Imported files: MATERIAL=FILE gives a material its picture; FILE alone is the\n"
+                                    "picture of every mesh without a usable one (repeatable)")
+                        ->type_name("[MATERIAL=]FILE");
+    flags.skinFile = cmd->add_option("--skin-file", args.skinFile,
+                                     "Imported MD3 files: the skin file naming each surface's picture\n"
+                                     "(default: NAME_default.skin beside the model)")
+                         ->type_name("FILE");
+    flags.noSwatches = cmd->add_flag("--no-swatches", args.noSwatches,
+                                     "Imported files: no colour swatches; meshes without a usable texture are refused");
+    flags.listClips =
+        cmd->add_flag("--list-clips", args.listClips,
+                      "Imported files: list the animation clips, their lengths and frame names, export nothing");
+    return flags;
+}
+
 void AddExportCommand(CLI::App& app, int& exitStatus) {
     auto args = std::make_shared<ExportArgs>();
     CLI::App* cmd = app.add_subcommand("export", "Export a scene to a model file");
@@ -553,51 +609,7 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
     CLI::Option* frames = cmd->add_option(
         "--frames", args->frames,
         "START:END  Export scene frames START to END (inclusive; negative frames allowed, e.g. --frames=-3:-1)");
-    CLI::Option* fps =
-        cmd->add_option("--fps", args->fps,
-                        "Imported files, and model files to glTF: frames per second, a divisor of 4800 (default 30)")
-            ->type_name("N");
-    CLI::Option* scale =
-        cmd->add_option("--scale", args->scale, "Imported files: multiply every position by F > 0 (default 1)")
-            ->type_name("F");
-    CLI::Option* mirror =
-        cmd->add_option("--mirror", args->mirror,
-                        "Imported files: mirror the model across the plane normal to this axis of\n"
-                        "the model file, winding every triangle the other way so that it still faces out")
-            ->type_name("x|y|z")
-            ->check(CLI::IsMember({"x", "y", "z"}));
-    CLI::Option* clip =
-        cmd->add_option("--clip", args->clips,
-                        "Imported files: export only this animation clip (repeatable; in the order given).\n"
-                        "OLD=NEW selects clip OLD and names its frames NEW");
-    CLI::Option* up = cmd->add_option("--up", args->up,
-                                      "Imported files: the file's up axis (default: its metadata, else its\n"
-                                      "format's convention)")
-                          ->type_name("[+-]x|y|z");
-    CLI::Option* forward = cmd->add_option("--forward", args->forward,
-                                           "Imported files: the axis the model faces along (default: its metadata or\n"
-                                           "convention where square to the up axis, else +z for y up, -y for z up)")
-                               ->type_name("[+-]x|y|z");
-    CLI::Option* noUpFix = cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: the file's axes as stored");
-    CLI::Option* textureDir =
-        cmd->add_option("--texture-dir", args->textureDirs,
-                        "Imported files: also look for pictures in DIR, after the model's folder (repeatable)")
-            ->type_name("DIR");
-    CLI::Option* texture =
-        cmd->add_option("--texture", args->textures,
-                        "Imported files: MATERIAL=FILE gives a material its picture; FILE alone is the\n"
-                        "picture of every mesh without a usable one (repeatable)")
-            ->type_name("[MATERIAL=]FILE");
-    CLI::Option* skinFile = cmd->add_option("--skin-file", args->skinFile,
-                                            "Imported MD3 files: the skin file naming each surface's picture\n"
-                                            "(default: NAME_default.skin beside the model)")
-                                ->type_name("FILE");
-    CLI::Option* noSwatches =
-        cmd->add_flag("--no-swatches", args->noSwatches,
-                      "Imported files: no colour swatches; meshes without a usable texture are refused");
-    CLI::Option* listClips =
-        cmd->add_flag("--list-clips", args->listClips,
-                      "Imported files: list the animation clips, their lengths and frame names, export nothing");
+    const ImportFlagOptions importFlags = AddImportFlags(cmd, *args);
     AddBudgetFlags(cmd, args->budget);
     cmd->add_flag("--strict", args->strict, "Treat every warning as a failure: exit 1, write nothing");
     cmd->add_option("--threads", args->threads, "Threads working on the frames (default: one per core); same bytes")
@@ -609,19 +621,15 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
     cmd->add_flag("-v,--verbose", args->verbose,
                   "Also say what was loaded, how long each phase took, and the quantization step and largest\n"
                   "position error per axis");
-    cmd->callback([cmd, args, frames, fps, scale, mirror, clip, up, forward, noUpFix, textureDir, texture, skinFile,
-                   noSwatches, listClips, &exitStatus]() {
-        const bool importFlags = fps->count() || scale->count() || mirror->count() || clip->count() || up->count() ||
-                                 forward->count() || noUpFix->count() || textureDir->count() || texture->count() ||
-                                 skinFile->count() || noSwatches->count() || listClips->count();
-        args->fpsGiven = fps->count() > 0;
+    cmd->callback([cmd, args, frames, importFlags, &exitStatus]() {
+        args->fpsGiven = importFlags.fps->count() > 0;
         // The flags that only a scene's export takes, as given.
         std::vector<std::string> sceneFlags;
         for (const char* name :
              {"--hi-precision", "--alpha", "--single-frame", "--frames", "--scale", "--mirror", "--clip", "--up",
               "--forward", "--no-up-fix", "--texture", "--texture-dir", "--skin-file", "--no-swatches", "--list-clips"})
             if (cmd->get_option(name)->count() > 0) sceneFlags.push_back(name);
-        exitStatus = RunExport(*args, frames->count() > 0, importFlags, sceneFlags);
+        exitStatus = RunExport(*args, frames->count() > 0, importFlags.Any(), sceneFlags);
     });
 }
 
