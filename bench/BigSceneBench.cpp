@@ -95,7 +95,10 @@ bool Export(const standin::SceneDocument& document, const std::string& path,
 const BigScene& Scene() {
     static BigScene* scene = [] {
         auto* s = new BigScene;
-        if (!standin::LoadSceneFile(ScenePath(), s->document, s->error)) return s;
+        if (standin::LoadError failure; !standin::LoadSceneFile(ScenePath(), s->document, failure)) {
+            s->error = failure.message;
+            return s;
+        }
         const std::string path = OutputPath("capture");
         if (Export(s->document, path, nullptr)) {
             const MdlReadResult read = ReadMdlFile(path.c_str());
@@ -196,8 +199,8 @@ void BigScene_Load(benchmark::State& state) {
     for (auto _ : state) {
         const double start = ThreadCpuSeconds();
         standin::SceneDocument document;
-        std::string error;
-        if (!standin::LoadSceneFile(ScenePath(), document, error)) state.SkipWithError(error.c_str());
+        standin::LoadError error;
+        if (!standin::LoadSceneFile(ScenePath(), document, error)) state.SkipWithError(error.message.c_str());
         spent += ThreadCpuSeconds() - start;
     }
     PerVertexFrame(state, "load_ns", spent);

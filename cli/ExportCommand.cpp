@@ -171,10 +171,10 @@ std::string PhaseName(const std::string& caption) {
 }
 
 int ListInputClips(const std::string& scene, const ParsedFlags& flags) {
-    std::string error;
+    standin::LoadError error;
     std::vector<standin::ClipInfo> clips;
     if (!standin::ListClips(scene, flags.importOptions, clips, error)) {
-        std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
+        std::fprintf(stderr, "quorvex export: %s\n", error.message.c_str());
         return ExitUsage;
     }
     if (clips.empty()) std::printf("%s: no animation clips (exports one frame)\n", scene.c_str());
@@ -238,17 +238,20 @@ int LoadInput(const ParsedFlags& flags, LoadedInput& input, standin::ConsoleProg
     if (input.sceneFile) phase("Loading");
     standin::ImportOptions importOptions = flags.importOptions;
     importOptions.onPhase = phase;
-    std::string error;
+    standin::LoadError error;
     const bool loaded = input.sceneFile
                             ? standin::LoadSceneFile(input.scene, input.document, error)
                             : standin::ImportScene(input.scene, importOptions, input.document, input.notes, error);
     if (!loaded) {
         progress.BreakLine();
         report.times = progress.Phases();
-        // Running out of memory is a failure, not a fault of the scene.
-        if (input.notes.refused) return Fail(report, ExitFailed, "refused", error);
-        if (error.find(": Not enough memory") != std::string::npos) return Fail(report, ExitFailed, "failed", error);
-        return Fail(report, ExitUsage, "usage", error);
+        // A file without a triangle is refused as the exporter would; running
+        // out of memory is a failure, not a fault of the scene.
+        switch (error.kind) {
+            case standin::LoadErrorKind::NothingToExport: return Fail(report, ExitFailed, "refused", error.message);
+            case standin::LoadErrorKind::NotEnoughMemory: return Fail(report, ExitFailed, "failed", error.message);
+            default: return Fail(report, ExitUsage, "usage", error.message);
+        }
     }
     progress.Finish();
     SetProgressLineOpen(false);

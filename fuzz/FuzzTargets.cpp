@@ -70,7 +70,7 @@ void ExportAndReadBack(standin::SceneDocument document) {
 
 void RunSceneFile(const uint8_t* data, size_t size) {
     standin::SceneDocument document;
-    std::string error;
+    standin::LoadError error;
     const std::string text(reinterpret_cast<const char*>(data), size);
     if (!standin::ParseSceneText(text, "fuzz.scene.json", document, error)) return;
     ExportAndReadBack(std::move(document));
@@ -116,7 +116,7 @@ void RunGltf(const uint8_t* data, size_t size) {
     const std::string path = ScratchPath(binary ? ".glb" : ".gltf");
     if (!WriteScratch(path, data, size)) return;
     standin::SceneDocument document;
-    std::string error;
+    standin::LoadError error;
     standin::ImportNotes notes;
     const bool imported = standin::ImportScene(path, standin::ImportOptions{}, document, notes, error);
     std::remove(path.c_str());
@@ -131,7 +131,7 @@ void RunObj(const uint8_t* data, size_t size) {
     const std::string path = dir + "/in.obj";
     if (!WriteScratch(path, data, size)) return;
     standin::SceneDocument document;
-    std::string error;
+    standin::LoadError error;
     standin::ImportNotes notes;
     standin::ImportScene(path, standin::ImportOptions{}, document, notes, error);
     std::remove(path.c_str());

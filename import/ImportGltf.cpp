@@ -58,9 +58,9 @@ bool ReadCappedFile(std::vector<unsigned char>* out, std::string* err, const std
         if (err) *err += "lies outside the model's folder";
         return false;
     }
-    std::string why;
+    LoadError why;
     if (ReadInputFile(path, *out, why, kMaxInputFileBytes)) return true;
-    if (err) *err += why;
+    if (err) *err += why.message;
     return false;
 }
 
@@ -754,7 +754,7 @@ bool IsGltf1(const std::vector<unsigned char>& bytes, bool binary, std::string& 
 
 }  // namespace
 
-bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& error, const LoadSettings& settings) {
+bool LoadGltfScene(const std::string& path, AnimatedScene& out, LoadError& error, const LoadSettings& settings) {
     try {
         tinygltf::Model model;
         tinygltf::TinyGLTF loader;
@@ -765,13 +765,12 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
         std::string err, warn;
         const bool binary = LowerExtension(path) == ".glb";
         std::vector<unsigned char> bytes;
-        std::string why;
-        if (!ReadInputFile(path, bytes, why, kMaxInputFileBytes)) {
-            error = path + ": " + why;
+        if (!ReadInputFile(path, bytes, error, kMaxInputFileBytes)) {
+            error.message = path + ": " + error.message;
             return false;
         }
         if (bytes.empty()) {
-            error = path + ": empty file";
+            error = {LoadErrorKind::Malformed, path + ": empty file"};
             return false;
         }
         std::string unread;
@@ -794,16 +793,19 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
             // A buffer the model may not read fails the load; say which, in our words.
             for (const std::string& refused : confine.refused) {
                 if (err.find(refused) == std::string::npos) continue;
-                error = path + ": buffer file \"" + refused + "\" lies outside the model's folder: not read (--secure)";
+                error = {LoadErrorKind::Unreadable, path + ": buffer file \"" + refused +
+                                                        "\" lies outside the model's folder: not read (--secure)"};
                 return false;
             }
             while (!err.empty() && (err.back() == '\n' || err.back() == '\r')) err.pop_back();
-            error = path + ": " + (err.empty() ? std::string("cannot be read as glTF") : err);
+            error = {LoadErrorKind::Malformed,
+                     path + ": " + (err.empty() ? std::string("cannot be read as glTF") : err)};
             return false;
         }
-        if (!DecodeCompressedGltf(model, path, error)) return false;
+        error.kind = LoadErrorKind::Malformed;
+        if (!DecodeCompressedGltf(model, path, error.message)) return false;
         out = AnimatedScene{};
-        return Convert(model, path, out, error);
+        return Convert(model, path, out, error.message);
     } catch (...) {
         return LoadFailure(path, error);
     }

@@ -496,20 +496,20 @@ struct Timeline {
 };
 
 // Checks the options and lays out the frames of the clips they choose.
-bool LayOutFrames(const AnimatedScene& scene, const ImportOptions& options, Timeline& timeline, std::string& error) {
+bool LayOutFrames(const AnimatedScene& scene, const ImportOptions& options, Timeline& timeline, LoadError& error) {
     if (!ValidFps(options.fps)) {
-        error = FpsProblem(options.fps);
+        error = {LoadErrorKind::OptionsDoNotFit, FpsProblem(options.fps)};
         return false;
     }
     if (!std::isfinite(options.scale) || options.scale == 0.0) {
-        error = "the scale must be a finite number other than 0";
+        error = {LoadErrorKind::OptionsDoNotFit, "the scale must be a finite number other than 0"};
         return false;
     }
     for (const std::string& name : options.clips) {
         const bool found =
             std::any_of(scene.clips.begin(), scene.clips.end(), [&](const AnimClip& c) { return c.name == name; });
         if (!found) {
-            error = "no clip named \"" + name + "\"";
+            error = {LoadErrorKind::OptionsDoNotFit, "no clip named \"" + name + "\""};
             return false;
         }
     }
@@ -528,16 +528,17 @@ bool LayOutFrames(const AnimatedScene& scene, const ImportOptions& options, Time
     for (const AnimClip* clip : clips) {
         const int64_t count = ClipFrameCount(clip->duration, options.fps);
         if (count > maxFrames - static_cast<int64_t>(frames.size())) {
-            error = "the clips take more frames than the host's timeline holds at " + std::to_string(options.fps) +
-                    " frames per second";
+            error = {LoadErrorKind::OverLimit, "the clips take more frames than the host's timeline holds at " +
+                                                   std::to_string(options.fps) + " frames per second"};
             return false;
         }
         // Checked before the frames are laid out: every node is held at every frame.
         const uint64_t nodes = std::max<uint64_t>(scene.nodes.size(), 1);
         if (static_cast<uint64_t>(count) + frames.size() > kMaxFrameSamples / nodes) {
-            error = "clip \"" + clip->name + "\" ends at frame " + std::to_string(frames.size() + count - 1) + " of " +
-                    std::to_string(nodes) + " nodes; at most " + std::to_string(kMaxFrameSamples) +
-                    " node frames are sampled";
+            error = {LoadErrorKind::OverLimit, "clip \"" + clip->name + "\" ends at frame " +
+                                                   std::to_string(frames.size() + count - 1) + " of " +
+                                                   std::to_string(nodes) + " nodes; at most " +
+                                                   std::to_string(kMaxFrameSamples) + " node frames are sampled"};
             return false;
         }
         timeline.firstFrames.push_back(static_cast<int64_t>(frames.size()));
@@ -616,7 +617,7 @@ struct HostTree {
     // under them. Without recursion, so that the depth of the hierarchy is
     // bounded by memory, not by the stack. Loaders refuse cycles with their
     // place; a path longer than the node count still stops here rather than never.
-    bool Build(std::vector<NodeData>& roots, std::string& error) {
+    bool Build(std::vector<NodeData>& roots, LoadError& error) {
         struct Pending {
             int node;
             NodeData* host;
@@ -629,7 +630,8 @@ struct HostTree {
             pending.pop_back();
             if (p.node < 0 || static_cast<size_t>(p.node) >= scene.nodes.size()) continue;
             if (p.depth > scene.nodes.size()) {
-                error = "the node hierarchy has a cycle through node " + std::to_string(p.node);
+                error = {LoadErrorKind::Malformed,
+                         "the node hierarchy has a cycle through node " + std::to_string(p.node)};
                 return false;
             }
             const size_t extra = Fill(p.node, *p.host);
@@ -669,7 +671,7 @@ void KeyHostMeshes(const Sampler& sampler, const Timeline& timeline, const std::
 
 }  // namespace
 
-bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, SceneDocument& out, std::string& error) {
+bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, SceneDocument& out, LoadError& error) {
     Timeline timeline;
     if (!LayOutFrames(scene, options, timeline, error)) return false;
     const std::vector<const AnimClip*>& clips = timeline.clips;

@@ -123,8 +123,8 @@ TEST(AllocationReplay, ExportRefusesReleasesAndWritesNothing) {
     const fs::path out = fs::temp_directory_path() / ("quorvex-replay-" + std::to_string(getpid()) + ".mdl");
     const std::string outPath = out.string();
     standin::SceneDocument doc;
-    std::string error;
-    ASSERT_TRUE(standin::LoadSceneFile(kScene, doc, error)) << error;
+    standin::LoadError error;
+    ASSERT_TRUE(standin::LoadSceneFile(kScene, doc, error)) << error.message;
     int64_t refusals = 0;
     gatedFailures.clear();
     const int64_t runs = Replay([&](int64_t n) {
@@ -183,14 +183,15 @@ TEST(AllocationReplay, SceneLoadRefusesAndKeepsTheDocument) {
     Replay([&](int64_t n) {
         standin::SceneDocument doc;
         doc.ticksPerFrame = 7;
-        std::string error;
+        standin::LoadError error;
         bool loaded = false;
         {
             FailingAllocation failing(n);
             loaded = standin::LoadSceneFile(kScene, doc, error);
         }
         if (!Failed(n)) return loaded && doc.nodes.size() == 1;
-        return !loaded && doc.ticksPerFrame == 7 && error.find(": Not enough memory") != std::string::npos;
+        return !loaded && doc.ticksPerFrame == 7 && error.kind == standin::LoadErrorKind::NotEnoughMemory &&
+               error.message.find(": Not enough memory") != std::string::npos;
     });
 }
 
@@ -220,7 +221,7 @@ TEST(AllocationReplay, GltfImportRefusesWithItsWords) {
     const int64_t runs = Replay([&](int64_t n) {
         standin::SceneDocument doc;
         standin::ImportNotes notes;
-        std::string error;
+        standin::LoadError error;
         std::optional<FailingAllocation> failing;
         standin::ImportOptions options;
         options.onPhase = [&](const std::string& phase) {
@@ -229,8 +230,9 @@ TEST(AllocationReplay, GltfImportRefusesWithItsWords) {
         const bool imported = standin::ImportScene(path, options, doc, notes, error);
         failing.reset();
         if (!Failed(n)) return imported && notes.warnings.empty() && doc.nodes.size() == 1;
-        const bool said = error.find("Not enough memory") != std::string::npos;
-        EXPECT_TRUE(!imported && said) << "allocation " << n << ": " << (imported ? "imported" : error);
+        const bool said = error.kind == standin::LoadErrorKind::NotEnoughMemory &&
+                          error.message.find("Not enough memory") != std::string::npos;
+        EXPECT_TRUE(!imported && said) << "allocation " << n << ": " << (imported ? "imported" : error.message);
         return !imported && said;
     });
     EXPECT_GT(runs, 5);

@@ -124,13 +124,16 @@ TEST(HostileInput, OnlyRegularFilesAreRead) {
     standin::Picture picture;
     standin::SceneDocument doc;
     standin::ImportNotes notes;
-    std::string error;
-    EXPECT_FALSE(standin::LoadPictureFile("/dev/zero", picture, error));
-    EXPECT_EQ(error, "/dev/zero: cannot read the file: not a regular file");
+    std::string why;
+    EXPECT_FALSE(standin::LoadPictureFile("/dev/zero", picture, why));
+    EXPECT_EQ(why, "/dev/zero: cannot read the file: not a regular file");
+    standin::LoadError error;
     EXPECT_FALSE(standin::LoadSceneFile("/dev/zero", doc, error));
-    EXPECT_EQ(error, "/dev/zero: cannot read the file: not a regular file");
+    EXPECT_EQ(error.message, "/dev/zero: cannot read the file: not a regular file");
+    EXPECT_EQ(error.kind, standin::LoadErrorKind::Unreadable);
     EXPECT_FALSE(standin::ImportScene(pipe, standin::ImportOptions{}, doc, notes, error));
-    EXPECT_EQ(error, pipe + ": cannot read the file: not a regular file");
+    EXPECT_EQ(error.message, pipe + ": cannot read the file: not a regular file");
+    EXPECT_EQ(error.kind, standin::LoadErrorKind::Unreadable);
     // A model file may come through a pipe, but what is no model ends at once.
     EXPECT_EQ(ReadMdlFile("/dev/zero").error.kind, MdlErrorKind::BadMagic);
 }
@@ -183,10 +186,10 @@ TEST(HostileInput, GltfRefusesWhatItsBuffersCannotHoldAndWhatTheLimitsForbid) {
         const std::string path = b.Write(dir + "hostile.gltf");
         standin::SceneDocument doc;
         standin::ImportNotes notes;
-        std::string error;
+        standin::LoadError error;
         EXPECT_FALSE(standin::ImportScene(path, standin::ImportOptions{}, doc, notes, error));
-        EXPECT_EQ(error.rfind(path + ": ", 0), 0u) << error;
-        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_EQ(error.message.rfind(path + ": ", 0), 0u) << error.message;
+        EXPECT_NE(error.message.find(c.says), std::string::npos) << error.message;
     }
 }
 
