@@ -122,11 +122,12 @@ class Reader {
 public:
     Reader(const tinygltf::Model& model, std::string file) : model_(model), file_(std::move(file)) {}
 
-    const std::string& Error() const { return error_; }
+    // The failure so far (Malformed unless a limit said otherwise).
+    const LoadError& Error() const { return error_; }
     const tinygltf::Model& Model() const { return model_; }
 
-    bool Fail(const std::string& where, const std::string& what) {
-        error_ = file_ + ": " + where + ": " + what;
+    bool Fail(const std::string& where, const std::string& what, LoadErrorKind kind = LoadErrorKind::Malformed) {
+        error_ = {kind, file_ + ": " + where + ": " + what};
         return false;
     }
 
@@ -147,9 +148,10 @@ public:
         }
         count = acc.count;
         if (count > kMaxAccessorValues / static_cast<size_t>(comps)) {
-            return Fail(where, std::to_string(count) + " elements of " + std::to_string(comps) +
-                                   " values are more than the limit of " + std::to_string(kMaxAccessorValues) +
-                                   " values");
+            return Fail(where,
+                        std::to_string(count) + " elements of " + std::to_string(comps) +
+                            " values are more than the limit of " + std::to_string(kMaxAccessorValues) + " values",
+                        LoadErrorKind::OverLimit);
         }
         const size_t elemSize = static_cast<size_t>(compSize) * comps;
         out.assign(0, 0.0);
@@ -239,7 +241,7 @@ private:
 
     const tinygltf::Model& model_;
     std::string file_;
-    std::string error_;
+    LoadError error_;
 };
 
 std::string PercentDecoded(const std::string& uri) {
@@ -685,7 +687,7 @@ bool ConvertAnimations(Reader& rd, const tinygltf::Model& model, AnimatedScene& 
     return true;
 }
 
-bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScene& out, std::string& error) {
+bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScene& out, LoadError& error) {
     Reader rd(model, path);
     std::vector<std::vector<int>> primitivesOf(model.meshes.size());
     if (!ConvertMaterials(rd, model, path, out) || !ConvertMeshes(rd, model, out, primitivesOf) ||
@@ -805,7 +807,7 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, LoadError& error
         error.kind = LoadErrorKind::Malformed;
         if (!DecodeCompressedGltf(model, path, error.message)) return false;
         out = AnimatedScene{};
-        return Convert(model, path, out, error.message);
+        return Convert(model, path, out, error);
     } catch (...) {
         return LoadFailure(path, error);
     }
