@@ -19,14 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "export/ExportState.h"
-#include "export/ModelExporter.h"
 #include "mdl/MdlFileWriter.h"
+#include "mdl/MdlReader.h"
 #include "mdl/NormalTable.h"
 #include "model/Normals.h"
 #include "scene/SceneFile.h"
-#include "standin/StandinHost.h"
-#include "standin/Win32Standin.h"
+#include "standin/ExportSession.h"
 
 using namespace quorvex;
 
@@ -49,15 +47,26 @@ std::string OutputPath(const char* what) {
         .string();
 }
 
-// A deep copy of the model as the export holds it once every frame is sampled.
-ModelData* CopyModel(const ModelData* from) {
-    ModelData* to = CreateModel(from->triangleCount, from->vertexCount, from->texCoordCount, from->frameCount);
+// The model and skin of a written file, its positions as the file stores
+// them: what the export holds once every frame is sampled, to within a
+// quantization step.
+ModelData* ModelFromFile(const MdlFile& file) {
+    const MdlHeader& h = file.header;
+    ModelData* to = CreateModel(h.triangleCount, h.vertexCount, h.texCoordCount, h.frameCount);
     if (!to) return nullptr;
-    std::memcpy(to->triangles, from->triangles, sizeof(ModelTriangle) * size_t(from->triangleCount));
-    std::memcpy(to->texCoords, from->texCoords, sizeof(ModelTexCoord) * size_t(from->texCoordCount));
-    for (int32_t f = 0; f < from->frameCount; ++f) {
-        std::memcpy(to->frames[f].name, from->frames[f].name, sizeof to->frames[f].name);
-        std::memcpy(to->frames[f].positions, from->frames[f].positions, sizeof(ModelVec3) * size_t(from->vertexCount));
+    for (int32_t t = 0; t < h.triangleCount; ++t) {
+        for (int c = 0; c < 3; ++c) {
+            to->triangles[t].vertex[c] = file.triangles[size_t(t)].vertex[c];
+            to->triangles[t].texCoord[c] = file.triangles[size_t(t)].texCoord[c];
+        }
+    }
+    for (int32_t i = 0; i < h.texCoordCount; ++i)
+        to->texCoords[i] = {file.texCoords[size_t(i)].u, file.texCoords[size_t(i)].v, 1};
+    for (int32_t f = 0; f < h.frameCount; ++f) {
+        const MdlFrame& frame = file.frames[size_t(f)];
+        std::snprintf(to->frames[f].name, sizeof to->frames[f].name, "%s", frame.name.c_str());
+        for (int32_t v = 0; v < h.vertexCount; ++v)
+            to->frames[f].positions[v] = DecodeMdlPosition(h, frame.vertices[size_t(v)]);
     }
     return to;
 }
@@ -74,32 +83,31 @@ struct BigScene {
 // Runs one export of `document`; `onProgress` sees every progress call.
 bool Export(const standin::SceneDocument& document, const std::string& path,
             const std::function<void(const standin::ProgressCall&)>& onProgress, int threads = 0) {
-    standin::StandinHost host(document);
-    host.onProgress = onProgress;
-    standin::HostGlobalsScope hostScope(&host);
-    standin::ScriptedWin32 win32;
-    standin::Win32Scope win32Scope(&win32);
-    const Interval range = host.GetAnimRange();
-    const int ticks = host.GetTicksPerFrame();
-    exportState.options = {range.start / ticks, range.end / ticks, 0, 0};
-    exportState.threadCount = threads;
-    ModelExporter exporter;
-    return exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0) == 1;
+    const int32_t ticks = document.ticksPerFrame;
+    standin::ExportRequest request;
+    request.output = path;
+    request.options = ExportOptionsRecord{document.animRange.start / ticks, document.animRange.end / ticks, 0, 0};
+    request.threads = threads;
+    request.onProgress = onProgress;
+    return standin::RunExportSession(document, request).outcome == standin::ExportOutcome::Written;
 }
 
 const BigScene& Scene() {
     static BigScene* scene = [] {
         auto* s = new BigScene;
-        if (!standin::LoadSceneFile(ScenePath(), s->document, s->error)) return s;
+        if (standin::LoadError failure; !standin::LoadSceneFile(ScenePath(), s->document, failure)) {
+            s->error = failure.message;
+            return s;
+        }
         const std::string path = OutputPath("capture");
-        // The model as the normals phase receives it.
-        Export(s->document, path, [s](const standin::ProgressCall& call) {
-            if (call.kind == standin::ProgressCall::Start && call.caption == "Calculating.." && !s->model) {
-                s->model.reset(CopyModel(exportState.model.get()));
-                s->skin.reset(
-                    CreateSkinImage(exportState.skin->width, exportState.skin->height, exportState.skin->format));
+        if (Export(s->document, path, nullptr)) {
+            const MdlReadResult read = ReadMdlFile(path.c_str());
+            if (read.ok()) {
+                s->model.reset(ModelFromFile(read.file));
+                const MdlHeader& h = read.file.header;
+                s->skin.reset(CreateSkinImage(h.skinWidth, h.skinHeight, int16_t(read.file.skinType)));
             }
-        });
+        }
         std::remove(path.c_str());
         if (!s->model || !s->skin) {
             s->error = "the export of " + ScenePath() + " failed";
@@ -156,18 +164,18 @@ void BigScene_WholeExport(benchmark::State& state) {
         }
         const double start = marks.front().second, end = marks.back().second;
         total += end - start;
-        // Scanning.. End, Writing Frames, its updates, Calculating.., its updates, End.
+        // Scanning End, sampling, its updates, normals, their updates, End.
         double sampleStart = 0, sampleEnd = 0, normalsStart = 0, normalsEnd = 0, walksEnd = 0;
         std::string phase;
         for (const auto& [call, at] : marks) {
             if (call.kind == standin::ProgressCall::Start) {
                 phase = call.caption;
-                if (phase == "Writing Frames") sampleStart = at;
-                if (phase == "Calculating..") normalsStart = at;
+                if (phase == SamplingCaption) sampleStart = at;
+                if (phase == NormalsCaption) normalsStart = at;
             } else if (call.kind == standin::ProgressCall::Update) {
-                if (phase == "Writing Frames") sampleEnd = at;
-                if (phase == "Calculating..") normalsEnd = at;
-            } else if (phase == "Scanning...") {
+                if (phase == SamplingCaption) sampleEnd = at;
+                if (phase == NormalsCaption) normalsEnd = at;
+            } else if (phase == ScanningCaption) {
                 walksEnd = at;
             }
         }
@@ -191,8 +199,8 @@ void BigScene_Load(benchmark::State& state) {
     for (auto _ : state) {
         const double start = ThreadCpuSeconds();
         standin::SceneDocument document;
-        std::string error;
-        if (!standin::LoadSceneFile(ScenePath(), document, error)) state.SkipWithError(error.c_str());
+        standin::LoadError error;
+        if (!standin::LoadSceneFile(ScenePath(), document, error)) state.SkipWithError(error.message.c_str());
         spent += ThreadCpuSeconds() - start;
     }
     PerVertexFrame(state, "load_ns", spent);

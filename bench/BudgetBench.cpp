@@ -12,10 +12,7 @@
 #include <string>
 
 #include "budget/MeshReduction.h"
-#include "export/ExportState.h"
-#include "export/ModelExporter.h"
-#include "standin/StandinHost.h"
-#include "standin/Win32Standin.h"
+#include "standin/ExportSession.h"
 #include "tests/support/SceneBuilder.h"
 
 using namespace standin;
@@ -63,16 +60,13 @@ void BM_ExportWhole(benchmark::State& state) {
     const std::string path =
         (std::filesystem::temp_directory_path() / ("quorvex-budget-bench-" + std::to_string(getpid()) + ".mdl"))
             .string();
+    ExportRequest request;
+    request.output = path;
+    request.options = quorvex::ExportOptionsRecord{0, kFrames - 1, 0, 0};
+    request.beforeExport = [&state] { state.ResumeTiming(); };
     for (auto _ : state) {
         state.PauseTiming();
-        StandinHost host(SwellingSphere());
-        HostGlobalsScope hostScope(&host);
-        ScriptedWin32 win32;
-        Win32Scope win32Scope(&win32);
-        quorvex::exportState.options = quorvex::ExportOptionsRecord{0, kFrames - 1, 0, 0};
-        quorvex::ModelExporter exporter;
-        state.ResumeTiming();
-        exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0);
+        RunExportSession(SwellingSphere(), request);
     }
     std::remove(path.c_str());
 }

@@ -8,10 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "export/ExportState.h"
-#include "export/ModelExporter.h"
-#include "standin/StandinHost.h"
-#include "standin/Win32Standin.h"
+#include "standin/ExportSession.h"
 #include "tests/support/SceneBuilder.h"
 
 using namespace quorvex;
@@ -48,16 +45,14 @@ void BM_ExportHierarchy(benchmark::State& state) {
     standin::SceneDocument doc = standin::Scene(std::move(nodes), 160, {0, (kFrames - 1) * 160});
     doc.images["a.png"] = standin::PlainPicture(8, 8, standin::Rgba(65535, 0, 0));
     standin::StandinHost host(std::move(doc));
-    standin::HostGlobalsScope hostScope(&host);
-    standin::ScriptedWin32 win32;
-    standin::Win32Scope win32Scope(&win32);
     const std::string path =
         (std::filesystem::temp_directory_path() / ("quorvex-depth-" + std::to_string(getpid()) + ".mdl")).string();
-    exportState.options = {0, kFrames - 1, 0, 0};
-    ModelExporter exporter;
+    standin::ExportRequest request;
+    request.output = path;
+    request.options = ExportOptionsRecord{0, kFrames - 1, 0, 0};
     for (auto _ : state) {
-        if (exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0) != 1) state.SkipWithError("export failed");
-        host.ExportEnded();
+        if (standin::RunExportSession(host, request).outcome != standin::ExportOutcome::Written)
+            state.SkipWithError("export failed");
     }
     std::filesystem::remove(path);
     state.SetLabel(chain ? "960-deep chain" : "960 at the top level");

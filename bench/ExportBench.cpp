@@ -7,11 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "export/ExportState.h"
-#include "export/ModelExporter.h"
 #include "tests/support/SceneBuilder.h"
-#include "standin/StandinHost.h"
-#include "standin/Win32Standin.h"
+#include "standin/ExportSession.h"
 
 using namespace quorvex;
 
@@ -52,16 +49,14 @@ void BM_ExportAnimatedScene(benchmark::State& state) {
     doc.images["a.png"] = standin::PlainPicture(64, 64, standin::Rgba(65535, 0, 0));
     doc.images["b.png"] = standin::PlainPicture(32, 128, standin::Rgba(0, 65535, 0));
     standin::StandinHost host(std::move(doc));
-    standin::HostGlobalsScope hostScope(&host);
-    standin::ScriptedWin32 win32;
-    standin::Win32Scope win32Scope(&win32);
     const std::string path =
         (std::filesystem::temp_directory_path() / ("quorvex-bench-" + std::to_string(getpid()) + ".mdl")).string();
-    exportState.options = {0, frames - 1, 0, 0};
-    ModelExporter exporter;
+    standin::ExportRequest request;
+    request.output = path;
+    request.options = ExportOptionsRecord{0, frames - 1, 0, 0};
     for (auto _ : state) {
-        if (exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0) != 1) state.SkipWithError("export failed");
-        host.ExportEnded();
+        if (standin::RunExportSession(host, request).outcome != standin::ExportOutcome::Written)
+            state.SkipWithError("export failed");
     }
     std::filesystem::remove(path);
     state.counters["vertices"] = double(meshes) * 17 * 17;

@@ -38,11 +38,11 @@ std::string LargeObj(int side) {
 void Read(benchmark::State& state, const std::string& path, bool isolated) {
     for (auto _ : state) {
         standin::AnimatedScene scene;
-        std::string error;
+        standin::LoadError error;
         const bool ok = isolated ? standin::LoadAssimpScene(path, scene, error)
                                  : standin::LoadAssimpSceneUnguarded(path, scene, error);
         if (!ok) {
-            state.SkipWithError(error.c_str());
+            state.SkipWithError(error.message.c_str());
             break;
         }
         benchmark::DoNotOptimize(scene.meshes.data());

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <string>
@@ -32,14 +33,10 @@
 #include "cli/ReportFile.h"
 #include "cli/SourceFlags.h"
 #include "cli/Warnings.h"
-#include "export/ExportState.h"
-#include "mdl/MdlFileWriter.h"
 #include "import/Importer.h"
 #include "scene/SceneFile.h"
 #include "scene/SceneMirror.h"
-#include "standin/StandinHost.h"
-#include "standin/Win32Standin.h"
-#include "plugin/PluginModule.h"
+#include "standin/ExportSession.h"
 #include "ui/Resource.h"
 
 using namespace quorvex;
@@ -111,17 +108,6 @@ std::string Number(double value) {
     return text;
 }
 
-// The exporter as the host sees it: the library is attached once per process.
-ClassDesc* LoadExporterClass() {
-    static char moduleToken;
-    static bool attached = false;
-    if (!attached) {
-        DllMain(reinterpret_cast<HINSTANCE>(&moduleToken), DLL_PROCESS_ATTACH, nullptr);
-        attached = true;
-    }
-    return LibClassDesc(0);
-}
-
 // The flags, read once before any input is touched.
 struct ParsedFlags {
     standin::ImportOptions importOptions;
@@ -178,17 +164,17 @@ int Fail(InputReport& report, int status, const char* statusWord, const std::str
 
 // What the command calls the exporter's phases.
 std::string PhaseName(const std::string& caption) {
-    if (caption == "Scanning...") return "Scanning scene";
-    if (caption == "Writing Frames") return "Sampling frames";
-    if (caption == "Calculating..") return "Computing normals";
+    if (caption == ScanningCaption) return "Scanning scene";
+    if (caption == SamplingCaption) return "Sampling frames";
+    if (caption == NormalsCaption) return "Computing normals";
     return caption;
 }
 
 int ListInputClips(const std::string& scene, const ParsedFlags& flags) {
-    std::string error;
+    standin::LoadError error;
     std::vector<standin::ClipInfo> clips;
     if (!standin::ListClips(scene, flags.importOptions, clips, error)) {
-        std::fprintf(stderr, "quorvex export: %s\n", error.c_str());
+        std::fprintf(stderr, "quorvex export: %s\n", error.message.c_str());
         return ExitUsage;
     }
     if (clips.empty()) std::printf("%s: no animation clips (exports one frame)\n", scene.c_str());
@@ -201,44 +187,19 @@ int ListInputClips(const std::string& scene, const ParsedFlags& flags) {
     return ExitSuccess;
 }
 
-// One input to one model file, as the command does for a single input.
-int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchItem& item, InputReport& report) {
-    const std::string& scene = item.input;
-    const std::string& output = item.output;
-    report.input = scene;
-    report.output = output;
-    const bool sceneFile = standin::LowerExtension(scene) == ".json";
-    if (sceneFile && flags.importFlagsGiven) {
-        const std::string message =
-            "--fps, --scale, --mirror, --clip, --up, --forward, --no-up-fix, --texture, --texture-dir, --skin-file, "
-            "--no-swatches and --list-clips apply only to imported model files, not to " +
-            scene;
-        UsageError(message);
-        report.status = "usage";
-        report.exitStatus = ExitUsage;
-        report.message = message;
-        return ExitUsage;
-    }
-    // Before any work: a path that cannot be written costs no loading.
-    // A dry run writes nothing and may have no output.
-    if (const std::string problem = output.empty() ? "" : CheckOutputPath(output, {scene}); !problem.empty())
-        return Fail(report, ExitFailed, "failed", problem);
-    InstallInterruptHandlers("quorvex export");
-
-    const bool terminal = isatty(fileno(stderr)) && !args.quiet;
-    standin::ConsoleProgress progress(terminal ? stderr : nullptr);
-    int64_t normalsDone = 0;
-    bool normalsPhase = false;
-    auto track = [&](const standin::ProgressCall& call) {
+// The exporter's progress on the console, its phases by the command's names.
+std::function<void(const standin::ProgressCall&)> TrackExport(standin::ConsoleProgress& progress) {
+    return [&progress, normalsDone = int64_t(0), normalsPhase = false](const standin::ProgressCall& call) mutable {
         standin::ProgressCall shown = call;
         shown.caption = PhaseName(call.caption);
         progress.Handle(shown);
         // The frame phases advance once per frame of the range the dialog or the flags chose.
-        const int64_t frames = int64_t(exportState.options.endFrame) - exportState.options.startFrame + 1;
+        const ExportOptionsRecord& options = RememberedExportOptions();
+        const int64_t frames = int64_t(options.endFrame) - options.startFrame + 1;
         if (call.kind == standin::ProgressCall::Start) {
-            normalsPhase = call.caption == "Calculating..";
+            normalsPhase = call.caption == NormalsCaption;
             normalsDone = 0;
-            if (call.caption == "Writing Frames" || normalsPhase) progress.CountFrames(frames);
+            if (call.caption == SamplingCaption || normalsPhase) progress.CountFrames(frames);
         } else if (call.kind == standin::ProgressCall::Update && normalsPhase && ++normalsDone == frames) {
             // The file is written after the last frame's normals, within the same phase of the exporter's.
             normalsPhase = false;
@@ -246,149 +207,180 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
         }
         SetProgressLineOpen(progress.LineOpen());
     };
+}
 
+void RecordWarnings(InputReport& report, const std::vector<std::string>& texts) {
+    for (const std::string& text : texts) report.warnings.push_back({standin::WarningKind(text), text});
+}
+
+std::string StrictRefusal(size_t count, const std::string& output) {
+    return "--strict: " + std::to_string(count) + (count == 1 ? " warning" : " warnings") + "; " + output +
+           " not written";
+}
+
+// One input on its way to the exporter.
+struct LoadedInput {
+    std::string scene;
+    std::string output;
+    bool sceneFile = false;
     standin::SceneDocument document;
     standin::ImportNotes notes;
-    std::string error;
-    // A scene file loads in one go; an import goes through its own phases.
+    int32_t start = 0, end = 0;  // the frames --frames asked for, cut to the source
+};
+
+// Reads the input into input.document: a scene file in one go, an import
+// through its own phases. ExitSuccess, or the status of a failure it said.
+int LoadInput(const ParsedFlags& flags, LoadedInput& input, standin::ConsoleProgress& progress, InputReport& report) {
     auto phase = [&progress](const std::string& caption) {
         progress.Begin(caption);
         SetProgressLineOpen(progress.LineOpen());
     };
-    if (sceneFile) phase("Loading");
+    if (input.sceneFile) phase("Loading");
     standin::ImportOptions importOptions = flags.importOptions;
     importOptions.onPhase = phase;
-    const bool loaded = sceneFile ? standin::LoadSceneFile(scene, document, error)
-                                  : standin::ImportScene(scene, importOptions, document, notes, error);
+    standin::LoadError error;
+    const bool loaded = input.sceneFile
+                            ? standin::LoadSceneFile(input.scene, input.document, error)
+                            : standin::ImportScene(input.scene, importOptions, input.document, input.notes, error);
     if (!loaded) {
         progress.BreakLine();
         report.times = progress.Phases();
-        // Running out of memory is a failure, not a fault of the scene.
-        if (notes.refused) return Fail(report, ExitFailed, "refused", error);
-        if (error.find(": Not enough memory") != std::string::npos) return Fail(report, ExitFailed, "failed", error);
-        return Fail(report, ExitUsage, "usage", error);
+        // A file without a triangle is refused as the exporter would; running
+        // out of memory is a failure, not a fault of the scene.
+        switch (error.kind) {
+            case standin::LoadErrorKind::NothingToExport: return Fail(report, ExitFailed, "refused", error.message);
+            case standin::LoadErrorKind::NotEnoughMemory: return Fail(report, ExitFailed, "failed", error.message);
+            default: return Fail(report, ExitUsage, "usage", error.message);
+        }
     }
     progress.Finish();
     SetProgressLineOpen(false);
+    return ExitSuccess;
+}
+
+// Between loading and exporting: the frames cut to the source, the budgets,
+// --strict over the import's warnings, --mirror. kBudgetContinue, or the
+// status to end with.
+int PrepareInput(const ExportArgs& args, const ParsedFlags& flags, LoadedInput& input,
+                 standin::ConsoleProgress& progress, InputReport& report) {
+    const std::string& scene = input.scene;
+    std::vector<std::string>& warnings = input.notes.warnings;
     // A range past the source's last frame is cut to the source.
-    int32_t start = flags.start, end = flags.end;
-    if (flags.framesGiven && !sceneFile) {
+    input.start = flags.start;
+    input.end = flags.end;
+    if (flags.framesGiven && !input.sceneFile) {
         std::string cutError;
-        if (!CutFramesToSource(document, start, end, notes.warnings, cutError))
+        if (!CutFramesToSource(input.document, input.start, input.end, warnings, cutError))
             return Fail(report, ExitUsage, "usage", scene + ": " + cutError);
     }
     standin::Reductions reductions;
     if (const int status = ApplyBudgetFlags(
-            args.budget, document, ExportSpan(document, flags.framesGiven, start, end, args.singleFrame), scene, output,
-            args.hiPrecision, args.verbose, args.quiet, stdout, notes.warnings, reductions);
+            args.budget, input.document,
+            ExportSpan(input.document, flags.framesGiven, input.start, input.end, args.singleFrame), scene,
+            input.output, args.hiPrecision, args.verbose, args.quiet, stdout, warnings, reductions);
         status != kBudgetContinue) {
-        standin::PrintWarnings(stderr, scene, notes.warnings, args.verbose);
+        standin::PrintWarnings(stderr, scene, warnings, args.verbose);
         report.status = status == ExitSuccess ? "dry-run" : "refused";
         report.exitStatus = status;
         return status;
     }
     if (reductions.Any()) report.reductions.push_back({"budget", standin::ReductionSummary(reductions)});
-    auto recordWarnings = [&report](const std::vector<std::string>& texts) {
-        for (const std::string& text : texts) report.warnings.push_back({standin::WarningKind(text), text});
-    };
-    auto strictRefusal = [&](size_t count) {
-        return "--strict: " + std::to_string(count) + (count == 1 ? " warning" : " warnings") + "; " + output +
-               " not written";
-    };
-    recordWarnings(notes.warnings);
-    if (args.strict && !notes.warnings.empty()) {
-        standin::PrintWarnings(stderr, scene, notes.warnings, args.verbose);
+    RecordWarnings(report, warnings);
+    if (args.strict && !warnings.empty()) {
+        standin::PrintWarnings(stderr, scene, warnings, args.verbose);
         report.times = progress.Phases();
-        return Fail(report, ExitFailed, "refused", strictRefusal(notes.warnings.size()));
+        return Fail(report, ExitFailed, "refused", StrictRefusal(warnings.size(), input.output));
     }
     // The model file's x is the scene's y (and its y the scene's -x), so the
     // axis the user names, as `info` and `view` show it, is turned round.
-    if (!args.mirror.empty()) standin::MirrorScene(document, args.mirror == "x" ? 1 : args.mirror == "y" ? 0 : 2);
-    if (args.verbose) PrintLoaded(stdout, scene, CountLoaded(document));
+    if (!args.mirror.empty()) standin::MirrorScene(input.document, args.mirror == "x" ? 1 : args.mirror == "y" ? 0 : 2);
+    if (args.verbose) PrintLoaded(stdout, scene, CountLoaded(input.document));
+    return kBudgetContinue;
+}
 
-    standin::StandinHost host(std::move(document));
-    standin::HostGlobalsScope hostScope(&host);
-    standin::ScriptedWin32 win32;
-    standin::Win32Scope win32Scope(&win32);
+// What the export is asked: the options from --frames, or the dialog
+// answered as the flags say.
+standin::ExportRequest RequestFor(const ExportArgs& args, const ParsedFlags& flags, const LoadedInput& input) {
+    standin::ExportRequest request;
+    request.output = input.output;
+    request.threads = args.threads;
+    request.confinePictures = args.secure;
+    if (flags.framesGiven) {
+        request.options = ExportOptionsRecord{input.start, input.end, args.hiPrecision ? 1 : 0, args.alpha ? 1 : 0};
+    } else {
+        // The options dialog opens as it would in the host; the flags answer it.
+        if (args.hiPrecision) request.dialog.push_back({standin::DialogStep::Toggle, IDC_HI_PRECISION});
+        if (args.alpha) request.dialog.push_back({standin::DialogStep::Toggle, IDC_ALPHA_CHANNEL});
+        request.dialog.push_back({standin::DialogStep::Press, args.singleFrame ? IDC_SINGLE_FRAME : IDOK});
+    }
+    return request;
+}
 
-    host.onProgress = track;
-    host.confinePictures = args.secure;
+// A message box of the exporter as one line on standard error: the
+// exporter's words as they are, then the system's reason or a remedy.
+std::string MessageLine(const std::string& scene, const standin::ExportMessage& box, const ReadBackCheck& readBack) {
+    std::string text = scene + ": " + box.text;
+    if (box.kind == standin::ExportOutcome::CannotWrite && readBack.checked && !readBack.read.ok())
+        text += ": the written model does not read back (" + readBack.read.error.message + ")";
+    else if (box.kind == standin::ExportOutcome::CannotWrite)
+        text += std::string(": ") + std::strerror(box.systemError);
+    else
+        text += RefusalRemedy(box.text);
+    return text;
+}
+
+// Runs the export of a loaded input and says how it went.
+int ExportLoaded(const ExportArgs& args, const ParsedFlags& flags, LoadedInput& input,
+                 standin::ConsoleProgress& progress, InputReport& report) {
+    const std::string& scene = input.scene;
+    const std::string& output = input.output;
+    standin::ExportRequest request = RequestFor(args, flags, input);
+    request.onProgress = TrackExport(progress);
     // The written file is read back before it replaces the target.
     ReadBackCheck readBack;
-    win32.onMessageBox = [&](const standin::MessageBoxCall& box) {
+    request.onMessage = [&](const standin::ExportMessage& box) {
         progress.BreakLine();
         SetProgressLineOpen(false);
-        // The exporter's words stay as they are; the system's reason follows them.
-        const int reason = MdlLastWriteError();
-        // (The exporter cuts its text at 255 bytes.)
-        const std::string failedWrite = "Cannot write " + output;
-        std::string text = scene + ": " + box.text;
-        const bool writeFailed =
-            reason != 0 && box.text.rfind("Cannot write ", 0) == 0 && failedWrite.rfind(box.text, 0) == 0;
-        if (writeFailed && readBack.checked && !readBack.read.ok())
-            text += ": the written model does not read back (" + readBack.read.error.message + ")";
-        else if (writeFailed)
-            text += std::string(": ") + std::strerror(reason);
-        else
-            text += RefusalRemedy(box.text);
+        const std::string text = MessageLine(scene, box, readBack);
         if (report.message.empty()) {
             Fail(report, ExitFailed, "refused", text);
         } else {
             std::fprintf(stderr, "quorvex export: %s\n", text.c_str());
         }
     };
-
     // A picture that cannot be loaded leaves its place in the skin empty: say
     // so once per picture (the exporter loads each more than once).
     std::vector<std::string> pictureWarnings;
-    host.onPictureError = [&](const std::string& why) {
+    request.onPictureError = [&](const std::string& why) {
         if (std::find(pictureWarnings.begin(), pictureWarnings.end(), why) == pictureWarnings.end()) {
             pictureWarnings.push_back(why);
         }
     };
-
-    ClassDesc* classDesc = LoadExporterClass();
-    std::unique_ptr<SceneExport> exporter(classDesc ? static_cast<SceneExport*>(classDesc->Create(FALSE)) : nullptr);
-    if (!exporter) return Fail(report, ExitFailed, "failed", "the exporter could not be created");
-
-    BOOL suppressPrompts = FALSE;
-    if (flags.framesGiven) {
-        exportState.options.startFrame = start;
-        exportState.options.endFrame = end;
-        exportState.options.hiPrecision = args.hiPrecision ? 1 : 0;
-        exportState.options.alphaChannel = args.alpha ? 1 : 0;
-        suppressPrompts = TRUE;
-    } else {
-        // The options dialog opens as it would in the host; the flags answer it.
-        if (args.hiPrecision) win32.script.push_back({standin::DialogStep::Toggle, IDC_HI_PRECISION});
-        if (args.alpha) win32.script.push_back({standin::DialogStep::Toggle, IDC_ALPHA_CHANNEL});
-        win32.script.push_back({standin::DialogStep::Press, args.singleFrame ? IDC_SINGLE_FRAME : IDOK});
-    }
-
-    exportState.threadCount = args.threads;
-    InstallReadBackCheck(&readBack);
-    const int result = exporter->DoExport(output.c_str(), nullptr, &host, suppressPrompts, 0);
-    InstallReadBackCheck(nullptr);
-    // Signals are held from the read-back to here; now the file in place is known.
-    const bool written = result == 1 && win32.messageBoxes.empty() && readBack.checked && readBack.read.ok();
-    if (written) SetOutputWritten(output.c_str());
-    LetInterruptsThrough();
-    host.ExportEnded();
+    bool written = false;
+    request.beforeExport = [&readBack] { InstallReadBackCheck(&readBack); };
+    request.afterExport = [&](standin::ExportOutcome outcome) {
+        InstallReadBackCheck(nullptr);
+        // Signals are held from the read-back to here; now the file in place is known.
+        written = outcome == standin::ExportOutcome::Written && readBack.checked && readBack.read.ok();
+        if (written) SetOutputWritten(output.c_str());
+        LetInterruptsThrough();
+    };
+    const standin::ExportResult result = standin::RunExportSession(std::move(input.document), request);
     progress.BreakLine();
     SetProgressLineOpen(false);
-    exporter.reset();
     report.times = progress.Phases();
-    recordWarnings(pictureWarnings);
+    RecordWarnings(report, pictureWarnings);
     // After a refusal its message is the last word.
-    if (!win32.messageBoxes.empty()) return ExitFailed;
+    if (!result.messages.empty()) return ExitFailed;
+    if (!written && !result.message.empty()) return Fail(report, ExitFailed, "failed", result.message);
     if (!written) return Fail(report, ExitFailed, "failed", scene + ": the export did not finish");
-    std::vector<std::string> warnings = notes.warnings;
+    std::vector<std::string> warnings = input.notes.warnings;
     warnings.insert(warnings.end(), pictureWarnings.begin(), pictureWarnings.end());
     standin::PrintWarnings(stderr, scene, warnings, args.verbose);
     if (args.strict && !pictureWarnings.empty()) {
         // A picture that failed to load is found only while exporting.
         std::remove(output.c_str());
-        return Fail(report, ExitFailed, "refused", strictRefusal(warnings.size()));
+        return Fail(report, ExitFailed, "refused", StrictRefusal(warnings.size(), output));
     }
     report.status = "written";
     report.exitStatus = ExitSuccess;
@@ -399,6 +391,39 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
         PrintQuantization(stdout, readBack.read);
     }
     return ExitSuccess;
+}
+
+// One input to one model file, as the command does for a single input.
+int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchItem& item, InputReport& report) {
+    LoadedInput input;
+    input.scene = item.input;
+    input.output = item.output;
+    input.sceneFile = standin::LowerExtension(input.scene) == ".json";
+    report.input = input.scene;
+    report.output = input.output;
+    if (input.sceneFile && flags.importFlagsGiven) {
+        const std::string message =
+            "--fps, --scale, --mirror, --clip, --up, --forward, --no-up-fix, --texture, --texture-dir, --skin-file, "
+            "--no-swatches and --list-clips apply only to imported model files, not to " +
+            input.scene;
+        UsageError(message);
+        report.status = "usage";
+        report.exitStatus = ExitUsage;
+        report.message = message;
+        return ExitUsage;
+    }
+    // Before any work: a path that cannot be written costs no loading.
+    // A dry run writes nothing and may have no output.
+    if (const std::string problem = input.output.empty() ? "" : CheckOutputPath(input.output, {input.scene});
+        !problem.empty())
+        return Fail(report, ExitFailed, "failed", problem);
+    InstallInterruptHandlers("quorvex export");
+
+    const bool terminal = isatty(fileno(stderr)) && !args.quiet;
+    standin::ConsoleProgress progress(terminal ? stderr : nullptr);
+    if (const int status = LoadInput(flags, input, progress, report); status != ExitSuccess) return status;
+    if (const int status = PrepareInput(args, flags, input, progress, report); status != kBudgetContinue) return status;
+    return ExportLoaded(args, flags, input, progress, report);
 }
 
 int DefaultJobs() {
@@ -493,6 +518,62 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven, const s
     return report.exitStatus;
 }
 
+// The flags that apply to imported model files only.
+struct ImportFlagOptions {
+    CLI::Option *fps, *scale, *mirror, *clip, *up, *forward, *noUpFix, *textureDir, *texture, *skinFile, *noSwatches,
+        *listClips;
+    bool Any() const {
+        return fps->count() || scale->count() || mirror->count() || clip->count() || up->count() || forward->count() ||
+               noUpFix->count() || textureDir->count() || texture->count() || skinFile->count() ||
+               noSwatches->count() || listClips->count();
+    }
+};
+
+ImportFlagOptions AddImportFlags(CLI::App* cmd, ExportArgs& args) {
+    ImportFlagOptions flags;
+    flags.fps =
+        cmd->add_option("--fps", args.fps,
+                        "Imported files, and model files to glTF: frames per second, a divisor of 4800 (default 30)")
+            ->type_name("N");
+    flags.scale = cmd->add_option("--scale", args.scale, "Imported files: multiply every position by F > 0 (default 1)")
+                      ->type_name("F");
+    flags.mirror = cmd->add_option("--mirror", args.mirror,
+                                   "Imported files: mirror the model across the plane normal to this axis of\n"
+                                   "the model file, winding every triangle the other way so that it still faces out")
+                       ->type_name("x|y|z")
+                       ->check(CLI::IsMember({"x", "y", "z"}));
+    flags.clip = cmd->add_option("--clip", args.clips,
+                                 "Imported files: export only this animation clip (repeatable; in the order given).\n"
+                                 "OLD=NEW selects clip OLD and names its frames NEW");
+    flags.up = cmd->add_option("--up", args.up,
+                               "Imported files: the file's up axis (default: its metadata, else its\n"
+                               "format's convention)")
+                   ->type_name("[+-]x|y|z");
+    flags.forward = cmd->add_option("--forward", args.forward,
+                                    "Imported files: the axis the model faces along (default: its metadata or\n"
+                                    "convention where square to the up axis, else +z for y up, -y for z up)")
+                        ->type_name("[+-]x|y|z");
+    flags.noUpFix = cmd->add_flag("--no-up-fix", args.noUpFix, "Imported files: the file's axes as stored");
+    flags.textureDir =
+        cmd->add_option("--texture-dir", args.textureDirs,
+                        "Imported files: also look for pictures in DIR, after the model's folder (repeatable)")
+            ->type_name("DIR");
+    flags.texture = cmd->add_option("--texture", args.textures,
+                                    "Imported files: MATERIAL=FILE gives a material its picture; FILE alone is the\n"
+                                    "picture of every mesh without a usable one (repeatable)")
+                        ->type_name("[MATERIAL=]FILE");
+    flags.skinFile = cmd->add_option("--skin-file", args.skinFile,
+                                     "Imported MD3 files: the skin file naming each surface's picture\n"
+                                     "(default: NAME_default.skin beside the model)")
+                         ->type_name("FILE");
+    flags.noSwatches = cmd->add_flag("--no-swatches", args.noSwatches,
+                                     "Imported files: no colour swatches; meshes without a usable texture are refused");
+    flags.listClips =
+        cmd->add_flag("--list-clips", args.listClips,
+                      "Imported files: list the animation clips, their lengths and frame names, export nothing");
+    return flags;
+}
+
 void AddExportCommand(CLI::App& app, int& exitStatus) {
     auto args = std::make_shared<ExportArgs>();
     CLI::App* cmd = app.add_subcommand("export", "Export a scene to a model file");
@@ -531,51 +612,7 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
     CLI::Option* frames = cmd->add_option(
         "--frames", args->frames,
         "START:END  Export scene frames START to END (inclusive; negative frames allowed, e.g. --frames=-3:-1)");
-    CLI::Option* fps =
-        cmd->add_option("--fps", args->fps,
-                        "Imported files, and model files to glTF: frames per second, a divisor of 4800 (default 30)")
-            ->type_name("N");
-    CLI::Option* scale =
-        cmd->add_option("--scale", args->scale, "Imported files: multiply every position by F > 0 (default 1)")
-            ->type_name("F");
-    CLI::Option* mirror =
-        cmd->add_option("--mirror", args->mirror,
-                        "Imported files: mirror the model across the plane normal to this axis of\n"
-                        "the model file, winding every triangle the other way so that it still faces out")
-            ->type_name("x|y|z")
-            ->check(CLI::IsMember({"x", "y", "z"}));
-    CLI::Option* clip =
-        cmd->add_option("--clip", args->clips,
-                        "Imported files: export only this animation clip (repeatable; in the order given).\n"
-                        "OLD=NEW selects clip OLD and names its frames NEW");
-    CLI::Option* up = cmd->add_option("--up", args->up,
-                                      "Imported files: the file's up axis (default: its metadata, else its\n"
-                                      "format's convention)")
-                          ->type_name("[+-]x|y|z");
-    CLI::Option* forward = cmd->add_option("--forward", args->forward,
-                                           "Imported files: the axis the model faces along (default: its metadata or\n"
-                                           "convention where square to the up axis, else +z for y up, -y for z up)")
-                               ->type_name("[+-]x|y|z");
-    CLI::Option* noUpFix = cmd->add_flag("--no-up-fix", args->noUpFix, "Imported files: the file's axes as stored");
-    CLI::Option* textureDir =
-        cmd->add_option("--texture-dir", args->textureDirs,
-                        "Imported files: also look for pictures in DIR, after the model's folder (repeatable)")
-            ->type_name("DIR");
-    CLI::Option* texture =
-        cmd->add_option("--texture", args->textures,
-                        "Imported files: MATERIAL=FILE gives a material its picture; FILE alone is the\n"
-                        "picture of every mesh without a usable one (repeatable)")
-            ->type_name("[MATERIAL=]FILE");
-    CLI::Option* skinFile = cmd->add_option("--skin-file", args->skinFile,
-                                            "Imported MD3 files: the skin file naming each surface's picture\n"
-                                            "(default: NAME_default.skin beside the model)")
-                                ->type_name("FILE");
-    CLI::Option* noSwatches =
-        cmd->add_flag("--no-swatches", args->noSwatches,
-                      "Imported files: no colour swatches; meshes without a usable texture are refused");
-    CLI::Option* listClips =
-        cmd->add_flag("--list-clips", args->listClips,
-                      "Imported files: list the animation clips, their lengths and frame names, export nothing");
+    const ImportFlagOptions importFlags = AddImportFlags(cmd, *args);
     AddBudgetFlags(cmd, args->budget);
     cmd->add_flag("--strict", args->strict, "Treat every warning as a failure: exit 1, write nothing");
     cmd->add_option("--threads", args->threads, "Threads working on the frames (default: one per core); same bytes")
@@ -587,19 +624,15 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
     cmd->add_flag("-v,--verbose", args->verbose,
                   "Also say what was loaded, how long each phase took, and the quantization step and largest\n"
                   "position error per axis");
-    cmd->callback([cmd, args, frames, fps, scale, mirror, clip, up, forward, noUpFix, textureDir, texture, skinFile,
-                   noSwatches, listClips, &exitStatus]() {
-        const bool importFlags = fps->count() || scale->count() || mirror->count() || clip->count() || up->count() ||
-                                 forward->count() || noUpFix->count() || textureDir->count() || texture->count() ||
-                                 skinFile->count() || noSwatches->count() || listClips->count();
-        args->fpsGiven = fps->count() > 0;
+    cmd->callback([cmd, args, frames, importFlags, &exitStatus]() {
+        args->fpsGiven = importFlags.fps->count() > 0;
         // The flags that only a scene's export takes, as given.
         std::vector<std::string> sceneFlags;
         for (const char* name :
              {"--hi-precision", "--alpha", "--single-frame", "--frames", "--scale", "--mirror", "--clip", "--up",
               "--forward", "--no-up-fix", "--texture", "--texture-dir", "--skin-file", "--no-swatches", "--list-clips"})
             if (cmd->get_option(name)->count() > 0) sceneFlags.push_back(name);
-        exitStatus = RunExport(*args, frames->count() > 0, importFlags, sceneFlags);
+        exitStatus = RunExport(*args, frames->count() > 0, importFlags.Any(), sceneFlags);
     });
 }
 

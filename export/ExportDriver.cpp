@@ -20,7 +20,6 @@ namespace quorvex {
 
 namespace {
 
-constexpr const char* AbortCaption = "Aborting !";
 constexpr const char* NoHostText = "Host services are not installed";
 constexpr const char* NoDialogText = "Cannot open the options dialog";
 constexpr const char* TooLargeText = "Model is too large to quantize";
@@ -73,6 +72,61 @@ int RefuseWithErrorText(ExportState& state, Interface* ip) {
     return Refuse(state, ip, text);
 }
 
+// The scan walk: the totals, judged against what the file can index and the
+// model's memory limit. False once the export is refused.
+bool ScanScene(ExportState& state, Interface* ip, int childCount) {
+    ip->ProgressStart(ScanningCaption, true, ProgressIdle, nullptr);
+    state.triangleTotal = 0;
+    state.vertexTotal = 0;
+    state.texCoordTotal = 0;
+    state.frameCount = static_cast<int64_t>(state.options.endFrame) - state.options.startFrame + 1;
+
+    WalkRootChildren(state, ip, childCount, Scan, false);
+    if (state.errorFlag) {
+        RefuseWithErrorText(state, ip);
+        return false;
+    }
+
+    // Triangle indices are 16 bits wide: larger models cannot be represented.
+    char message[256];
+    if (state.vertexTotal > MaxIndexedItems) {
+        std::snprintf(message, sizeof message, "Model has %" PRId32 " vertices; at most 65536 fit", state.vertexTotal);
+        Refuse(state, ip, message);
+        return false;
+    }
+    if (state.texCoordTotal > MaxIndexedItems) {
+        std::snprintf(message, sizeof message, "Model has %" PRId32 " texture coordinates; at most 65536 fit",
+                      state.texCoordTotal);
+        Refuse(state, ip, message);
+        return false;
+    }
+    if (!ModelFitsLimits(state.triangleTotal, state.vertexTotal, state.texCoordTotal, state.frameCount)) {
+        Refuse(state, ip, NoMemoryText);
+        return false;
+    }
+    return true;
+}
+
+// Writes the finished model and ends the export: 1, or the refusal's 0.
+int WriteModel(ExportState& state, Interface* ip, const char* name, const MdlExtremes& extremes, int threads) {
+    const char* path = name ? name : "";
+    // The writer takes the option as a 16-bit value.
+    const MdlWriteResult written = WriteMdlFileScanned(
+        path, state.model.get(), state.skin.get(), static_cast<uint16_t>(state.options.hiPrecision), extremes, threads);
+    if (!written.written) {
+        if (written.tooLarge) return Refuse(state, ip, TooLargeText);
+        state.writeError = written.systemError;
+        // Fixed buffers: a refusal must not need memory, nor throw for want of it.
+        char text[sizeof(state.errorText)];
+        std::snprintf(text, sizeof text, "Cannot write %s", path);
+        return Refuse(state, ip, text);
+    }
+
+    ReleaseExportRecords(state);
+    ip->ProgressEnd();
+    return 1;
+}
+
 }  // namespace
 
 int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, BOOL suppressPrompts, DWORD options) {
@@ -80,6 +134,7 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     (void)options;
     ExportState& state = exportState;
     state.errorFlag = 0;
+    state.writeError = 0;
     state.showPrompts = suppressPrompts == 0 ? 1 : 0;
     state.host = ip;
     state.gatheredMeshes.clear();
@@ -106,33 +161,11 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     state.vertexBase = 0;
     state.triangleBase = 0;
 
-    ip->ProgressStart("Scanning...", true, ProgressIdle, nullptr);
-    state.triangleTotal = 0;
-    state.vertexTotal = 0;
-    state.texCoordTotal = 0;
-    state.frameCount = static_cast<int64_t>(state.options.endFrame) - state.options.startFrame + 1;
-
-    WalkRootChildren(state, ip, childCount, Scan, false);
-    if (state.errorFlag) return RefuseWithErrorText(state, ip);
-
-    // Triangle indices are 16 bits wide: larger models cannot be represented.
-    char message[256];
-    if (state.vertexTotal > MaxIndexedItems) {
-        std::snprintf(message, sizeof message, "Model has %" PRId32 " vertices; at most 65536 fit", state.vertexTotal);
-        return Refuse(state, ip, message);
-    }
-    if (state.texCoordTotal > MaxIndexedItems) {
-        std::snprintf(message, sizeof message, "Model has %" PRId32 " texture coordinates; at most 65536 fit",
-                      state.texCoordTotal);
-        return Refuse(state, ip, message);
-    }
-    constexpr const char* NoMemory = "Not enough memory for the model";
-    if (!ModelFitsLimits(state.triangleTotal, state.vertexTotal, state.texCoordTotal, state.frameCount))
-        return Refuse(state, ip, NoMemory);
+    if (!ScanScene(state, ip, childCount)) return 0;
 
     state.model.reset(CreateModel(state.triangleTotal, state.vertexTotal, state.texCoordTotal,
                                   static_cast<int32_t>(state.frameCount)));
-    if (!state.model) return Refuse(state, ip, NoMemory);
+    if (!state.model) return Refuse(state, ip, NoMemoryText);
 
     WalkRootChildren(state, ip, childCount, Gather, true);
     if (state.errorFlag) return RefuseWithErrorText(state, ip);
@@ -142,7 +175,7 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     const int64_t largestWidth = LargestTextureWidth(state.textures);
     const int64_t totalHeight = TotalTextureHeight(state.textures);
     const int64_t roundedWidth = (largestWidth + 7) / 8 * 8;
-    if (!SkinFitsLimits(roundedWidth, totalHeight)) return Refuse(state, ip, NoMemory);
+    if (!SkinFitsLimits(roundedWidth, totalHeight)) return Refuse(state, ip, NoMemoryText);
     ip->ProgressEnd();
 
     // Each sampled frame's normals, normal indices and box are worked out on
@@ -151,10 +184,10 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     const int32_t modelFrames = state.model->frameCount;
     const int threads = FrameWorkThreads(state.threadCount, modelFrames, state.model->vertexCount);
     FrameWorkPtr work(StartFrameWork(state.model.get(), threads));
-    if (!work) return Refuse(state, ip, NoMemory);
+    if (!work) return Refuse(state, ip, NoMemoryText);
 
     state.currentFrame = state.options.startFrame;
-    ip->ProgressStart("Writing Frames", true, ProgressIdle, nullptr);
+    ip->ProgressStart(SamplingCaption, true, ProgressIdle, nullptr);
     for (int64_t f = 0; f < state.frameCount; ++f) {
         state.vertexBase = 0;
         state.sampleCursor = 0;
@@ -176,33 +209,20 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     state.skin.reset(CreateSkinImage(state.skinWidth, state.skinHeight, alpha ? SkinFormatARGB4444 : SkinFormatRGB565));
     if (!state.skin) {
         work.reset();
-        return Refuse(state, ip, NoMemory);
+        return Refuse(state, ip, NoMemoryText);
     }
     PaintTextures(state.textures, state.skin.get(), state.skinWidth, alpha);
     ShiftTexCoords(state.textures, state.model.get());
 
     // A frame keeps only its normals' table indices; each thread holds the
     // normals of the one frame it works on.
-    ip->ProgressStart("Calculating..", true, ProgressIdle, nullptr);
+    ip->ProgressStart(NormalsCaption, true, ProgressIdle, nullptr);
     MdlExtremes extremes;
     FinishFrameWork(
         work.get(), [&](int32_t f) { ip->ProgressUpdate(Percent(f, state.frameCount), true, nullptr); }, extremes);
     work.reset();
 
-    const char* path = name ? name : "";
-    // The writer takes the option as a 16-bit value.
-    if (!WriteMdlFileScanned(path, state.model.get(), state.skin.get(),
-                             static_cast<uint16_t>(state.options.hiPrecision), extremes, threads)) {
-        if (MdlLastWriteTooLarge()) return Refuse(state, ip, TooLargeText);
-        // Fixed buffers: a refusal must not need memory, nor throw for want of it.
-        char text[sizeof(state.errorText)];
-        std::snprintf(text, sizeof text, "Cannot write %s", path);
-        return Refuse(state, ip, text);
-    }
-
-    ReleaseExportRecords(state);
-    ip->ProgressEnd();
-    return 1;
+    return WriteModel(state, ip, name, extremes, threads);
 }
 
 }  // namespace quorvex

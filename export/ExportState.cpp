@@ -8,6 +8,10 @@ ExportState exportState = {};
 
 ExportOptionsRecord& RememberedExportOptions() { return exportState.options; }
 
+int32_t& RememberedThreadCount() { return exportState.threadCount; }
+
+int LastExportWriteError() { return exportState.writeError; }
+
 void SetErrorText(ExportState& state, const char* text) {
     size_t n = text ? std::strlen(text) : 0;
     if (n > sizeof(state.errorText) - 1) n = sizeof(state.errorText) - 1;

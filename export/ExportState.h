@@ -6,11 +6,12 @@
 // - Kept between exports: `options` (the dialog's choices, or what a caller
 //   set before an export with prompts suppressed), `threadCount`, and `host` and `evalTime`
 //   until the next export sets them.
-// - Set at the start of every export (DoExport): errorFlag, showPrompts, host,
+// - Set at the start of every export (DoExport): errorFlag, writeError, showPrompts, host,
 //   the gather record and cursor, and, once the dialog has been passed, the
 //   texture table, the totals, the bases and frameCount.
 // - After an export: errorFlag and errorText tell whether and why it was
-//   refused and stay so until the next export; model and skin are null again
+//   refused, writeError why its file could not be written, and stay so until
+//   the next export; model and skin are null again
 //   (the driver releases both before DoExport returns); the texture table, the
 //   totals and the gather record keep what the last export left in them.
 #pragma once
@@ -50,6 +51,9 @@ struct ExportState {
     int errorFlag;
     // The message of the refusal, at most 255 bytes and a NUL.
     char errorText[256];
+    // The system's reason (an errno value) the file could not be written; 0
+    // when it was, or when the export ended before writing.
+    int32_t writeError;
 
     Interface* host;  // the host of the export in progress; not owned
     // endFrame - startFrame + 1, in 64 bits so that no frame number overflows.

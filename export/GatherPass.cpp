@@ -149,7 +149,7 @@ bool GatherNode(ExportState& state, INode* node) {
     try {
         state.gatheredMeshes.push_back(GatheredMesh{node, vertexCount});
     } catch (const std::bad_alloc&) {
-        RefuseOnce(state, "Not enough memory for the model");
+        RefuseOnce(state, NoMemoryText);
     }
 
     state.vertexBase += vertexCount;

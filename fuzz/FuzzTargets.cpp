@@ -8,14 +8,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "export/ExportState.h"
-#include "export/ModelExporter.h"
 #include "import/Importer.h"
 #include "mdl/MdlReader.h"
 #include "scene/Pictures.h"
 #include "scene/SceneFile.h"
-#include "standin/StandinHost.h"
-#include "standin/Win32Standin.h"
+#include "standin/ExportSession.h"
 #include "view/Renderer.h"
 
 using namespace quorvex;
@@ -49,19 +46,16 @@ void ExportAndReadBack(standin::SceneDocument document) {
     const std::string out = ScratchPath(".mdl");
     std::remove(out.c_str());
     {
-        standin::StandinHost host(std::move(document));
-        standin::HostGlobalsScope hostScope(&host);
-        standin::ScriptedWin32 win32;
-        standin::Win32Scope win32Scope(&win32);
-        const int32_t ticks = std::max(host.GetTicksPerFrame(), 1);
-        const int32_t start = host.GetAnimRange().start / ticks;
-        const int32_t end = host.GetAnimRange().end / ticks;
+        const int32_t ticks = std::max(document.ticksPerFrame, 1);
+        const int32_t start = document.animRange.start / ticks;
+        const int32_t end = document.animRange.end / ticks;
         const int64_t last = std::min<int64_t>(std::max(end, start), int64_t(start) + kExportedFrames - 1);
-        exportState.options = {start, static_cast<int32_t>(last), 0, 0};
-        ModelExporter exporter;
-        const int result = exporter.DoExport(out.c_str(), nullptr, &host, TRUE, 0);
-        if (!host.AllReleasedOnce()) Finding("the export left host objects unreleased or released twice");
-        const bool written = result == 1 && win32.messageBoxes.empty();
+        standin::ExportRequest request;
+        request.output = out;
+        request.options = ExportOptionsRecord{start, static_cast<int32_t>(last), 0, 0};
+        const standin::ExportResult result = standin::RunExportSession(std::move(document), request);
+        if (!result.allReleased) Finding("the export left host objects unreleased or released twice");
+        const bool written = result.outcome == standin::ExportOutcome::Written;
         const bool exists = access(out.c_str(), F_OK) == 0;
         if (!written && exists) Finding("a refused export left a file behind");
         if (written) {
@@ -76,7 +70,7 @@ void ExportAndReadBack(standin::SceneDocument document) {
 
 void RunSceneFile(const uint8_t* data, size_t size) {
     standin::SceneDocument document;
-    std::string error;
+    standin::LoadError error;
     const std::string text(reinterpret_cast<const char*>(data), size);
     if (!standin::ParseSceneText(text, "fuzz.scene.json", document, error)) return;
     ExportAndReadBack(std::move(document));
@@ -122,7 +116,7 @@ void RunGltf(const uint8_t* data, size_t size) {
     const std::string path = ScratchPath(binary ? ".glb" : ".gltf");
     if (!WriteScratch(path, data, size)) return;
     standin::SceneDocument document;
-    std::string error;
+    standin::LoadError error;
     standin::ImportNotes notes;
     const bool imported = standin::ImportScene(path, standin::ImportOptions{}, document, notes, error);
     std::remove(path.c_str());
@@ -137,7 +131,7 @@ void RunObj(const uint8_t* data, size_t size) {
     const std::string path = dir + "/in.obj";
     if (!WriteScratch(path, data, size)) return;
     standin::SceneDocument document;
-    std::string error;
+    standin::LoadError error;
     standin::ImportNotes notes;
     standin::ImportScene(path, standin::ImportOptions{}, document, notes, error);
     std::remove(path.c_str());

@@ -307,6 +307,65 @@ struct Plan {
     std::vector<GltfVec3> base, baseNormals;  // frame 0, per model vertex
 };
 
+// The one material, with the skin as its texture when the model has one.
+void AddSkinMaterial(tinygltf::Model& m, const Plan& plan, const std::string& stem) {
+    const Layout& layout = plan.layout;
+    tinygltf::Material material;
+    material.name = "skin";
+    material.pbrMetallicRoughness.metallicFactor = 0.0;
+    material.pbrMetallicRoughness.roughnessFactor = 1.0;
+    if (plan.textured) {
+        tinygltf::Sampler sampler;
+        sampler.magFilter = kNearest;
+        sampler.minFilter = kNearest;
+        sampler.wrapS = kClampToEdge;  // as the model's own renderer clamps
+        sampler.wrapT = kClampToEdge;
+        m.samplers.push_back(sampler);
+        tinygltf::Image image;
+        image.name = "skin";
+        if (plan.glb) {
+            image.bufferView = AddView(m, layout.image, layout.imageBytes, 0, 0);
+            image.mimeType = "image/png";
+        } else {
+            image.uri = UriOf(stem + ".png");
+        }
+        m.images.push_back(image);
+        tinygltf::Texture texture;
+        texture.sampler = 0;
+        texture.source = 0;
+        m.textures.push_back(texture);
+        material.pbrMetallicRoughness.baseColorTexture.index = 0;
+    }
+    m.materials.push_back(material);
+}
+
+// One animation per sequence of frames: a step to each frame's target in turn.
+void AddAnimations(tinygltf::Model& m, const Plan& plan, int timeView, int weightView, int fps,
+                   GltfExportResult& result) {
+    const uint64_t F = plan.file->frames.size();
+    for (const MdlSequence& seq : plan.sequences) {
+        const uint64_t keys = uint64_t(seq.frameCount), first = uint64_t(seq.firstFrame);
+        tinygltf::AnimationSampler sampler;
+        Bounds times;
+        times.min = {0.0};
+        times.max = {double(GltfKeyTime(int64_t(keys) - 1, fps))};
+        sampler.input = AddAccessor(m, timeView, first * 4, kFloat, TINYGLTF_TYPE_SCALAR, keys, &times);
+        // Rows first..first+keys-1 of the identity: one target at full weight per key.
+        sampler.output = AddAccessor(m, weightView, first * F * 4, kFloat, TINYGLTF_TYPE_SCALAR, keys * F);
+        sampler.interpolation = "STEP";
+        tinygltf::AnimationChannel channel;
+        channel.sampler = 0;
+        channel.target_node = 0;
+        channel.target_path = "weights";
+        tinygltf::Animation animation;
+        animation.name = GltfUtf8(seq.name);
+        animation.samplers.push_back(sampler);
+        animation.channels.push_back(channel);
+        result.animations.push_back({animation.name, seq.frameCount});
+        m.animations.push_back(std::move(animation));
+    }
+}
+
 // The JSON document: tinygltf writes everything but the buffer, which is
 // streamed apart and added here. Fills result.animations. Empty when
 // tinygltf fails.
@@ -362,33 +421,7 @@ std::string MakeDocument(const Plan& plan, const std::string& stem, const GltfEx
     if (escaped > 0)
         result.warnings.push_back(std::to_string(escaped) + " frame name" + (escaped == 1 ? " is" : "s are") +
                                   " not UTF-8: the bytes that are not are written as \\xNN");
-    tinygltf::Material material;
-    material.name = "skin";
-    material.pbrMetallicRoughness.metallicFactor = 0.0;
-    material.pbrMetallicRoughness.roughnessFactor = 1.0;
-    if (textured) {
-        tinygltf::Sampler sampler;
-        sampler.magFilter = kNearest;
-        sampler.minFilter = kNearest;
-        sampler.wrapS = kClampToEdge;  // as the model's own renderer clamps
-        sampler.wrapT = kClampToEdge;
-        m.samplers.push_back(sampler);
-        tinygltf::Image image;
-        image.name = "skin";
-        if (glb) {
-            image.bufferView = AddView(m, layout.image, layout.imageBytes, 0, 0);
-            image.mimeType = "image/png";
-        } else {
-            image.uri = UriOf(stem + ".png");
-        }
-        m.images.push_back(image);
-        tinygltf::Texture texture;
-        texture.sampler = 0;
-        texture.source = 0;
-        m.textures.push_back(texture);
-        material.pbrMetallicRoughness.baseColorTexture.index = 0;
-    }
-    m.materials.push_back(material);
+    AddSkinMaterial(m, plan, stem);
     prim.material = 0;
 
     tinygltf::Mesh gltfMesh;
@@ -405,27 +438,7 @@ std::string MakeDocument(const Plan& plan, const std::string& stem, const GltfEx
     m.scenes.push_back(scene);
     m.defaultScene = 0;
 
-    for (const MdlSequence& seq : plan.sequences) {
-        const uint64_t keys = uint64_t(seq.frameCount), first = uint64_t(seq.firstFrame);
-        tinygltf::AnimationSampler sampler;
-        Bounds times;
-        times.min = {0.0};
-        times.max = {double(GltfKeyTime(int64_t(keys) - 1, options.fps))};
-        sampler.input = AddAccessor(m, timeView, first * 4, kFloat, TINYGLTF_TYPE_SCALAR, keys, &times);
-        // Rows first..first+keys-1 of the identity: one target at full weight per key.
-        sampler.output = AddAccessor(m, weightView, first * F * 4, kFloat, TINYGLTF_TYPE_SCALAR, keys * F);
-        sampler.interpolation = "STEP";
-        tinygltf::AnimationChannel channel;
-        channel.sampler = 0;
-        channel.target_node = 0;
-        channel.target_path = "weights";
-        tinygltf::Animation animation;
-        animation.name = GltfUtf8(seq.name);
-        animation.samplers.push_back(sampler);
-        animation.channels.push_back(channel);
-        result.animations.push_back({animation.name, seq.frameCount});
-        m.animations.push_back(std::move(animation));
-    }
+    AddAnimations(m, plan, timeView, weightView, options.fps, result);
 
     tinygltf::TinyGLTF writer;
     writer.SetImageWriter(nullptr, nullptr);  // the picture is written apart, not by tinygltf
@@ -493,6 +506,46 @@ int WriteBuffer(Sink& bin, const Plan& plan, int fps) {
     return bin.Error();
 }
 
+// Writes the document and the buffer (and a .gltf's picture) to the first
+// `files` of `names`, each in place only once all are written. A result
+// without failure when they are.
+GltfExportResult WriteOutputs(const Plan& plan, const std::string& json, const std::string& outputPath,
+                              const std::vector<std::string>& names, size_t files, int fps) {
+    Outputs outputs;
+    for (size_t i = 0; i < files; ++i)
+        if (!outputs.Open(names[i])) return WriteFailure(names[i], errno);
+    Sink bin(outputs[plan.glb ? 0 : 1]);
+    if (plan.glb) {
+        const uint64_t total = 12 + 8 + Padded(json.size()) + 8 + plan.layout.end;
+        if (total > 0xFFFFFFFFull)
+            return Fail(GltfExportFailure::Unsuitable, outputPath + ": the model needs more than 4 GiB as .glb");
+        bin.Write("glTF", 4);
+        bin.U32(2);
+        bin.U32(uint32_t(total));
+        bin.U32(uint32_t(Padded(json.size())));
+        bin.Write("JSON", 4);
+        bin.Write(json.data(), json.size());
+        bin.Pad(json.size(), ' ');
+        bin.U32(uint32_t(plan.layout.end));
+        bin.Write("BIN\0", 4);
+    }
+    if (const int error = WriteBuffer(bin, plan, fps); error != 0) return WriteFailure(bin.Target(), error);
+    if (!plan.glb) {
+        Sink main(outputs[0]);
+        main.Write(json.data(), json.size());
+        main.Write("\n", 1);
+        if (main.Error() != 0) return WriteFailure(main.Target(), main.Error());
+        if (plan.textured) {
+            Sink picture(outputs[2]);
+            picture.Write(plan.png.data(), plan.png.size());
+            if (picture.Error() != 0) return WriteFailure(picture.Target(), picture.Error());
+        }
+    }
+    std::string failedPath;
+    if (!outputs.Commit(failedPath)) return WriteFailure(failedPath, errno);
+    return {};
+}
+
 GltfExportResult Export(const std::string& modelPath, const std::string& outputPath, const GltfExportOptions& options) {
     const MdlReadResult read = ReadMdlFile(modelPath.c_str());
     if (!read.ok()) {
@@ -555,38 +608,9 @@ GltfExportResult Export(const std::string& modelPath, const std::string& outputP
     // A .gltf's buffer and picture go in files of their own.
     const std::vector<std::string> names = GltfOutputFiles(outputPath);
     const size_t files = plan.glb ? 1 : (plan.textured ? 3 : 2);
-    Outputs outputs;
-    for (size_t i = 0; i < files; ++i)
-        if (!outputs.Open(names[i])) return WriteFailure(names[i], errno);
-    Sink bin(outputs[plan.glb ? 0 : 1]);
-    if (plan.glb) {
-        const uint64_t total = 12 + 8 + Padded(json.size()) + 8 + plan.layout.end;
-        if (total > 0xFFFFFFFFull)
-            return Fail(GltfExportFailure::Unsuitable, outputPath + ": the model needs more than 4 GiB as .glb");
-        bin.Write("glTF", 4);
-        bin.U32(2);
-        bin.U32(uint32_t(total));
-        bin.U32(uint32_t(Padded(json.size())));
-        bin.Write("JSON", 4);
-        bin.Write(json.data(), json.size());
-        bin.Pad(json.size(), ' ');
-        bin.U32(uint32_t(plan.layout.end));
-        bin.Write("BIN\0", 4);
-    }
-    if (const int error = WriteBuffer(bin, plan, options.fps); error != 0) return WriteFailure(bin.Target(), error);
-    if (!plan.glb) {
-        Sink main(outputs[0]);
-        main.Write(json.data(), json.size());
-        main.Write("\n", 1);
-        if (main.Error() != 0) return WriteFailure(main.Target(), main.Error());
-        if (plan.textured) {
-            Sink picture(outputs[2]);
-            picture.Write(plan.png.data(), plan.png.size());
-            if (picture.Error() != 0) return WriteFailure(picture.Target(), picture.Error());
-        }
-    }
-    std::string failedPath;
-    if (!outputs.Commit(failedPath)) return WriteFailure(failedPath, errno);
+    if (GltfExportResult failed = WriteOutputs(plan, json, outputPath, names, files, options.fps);
+        failed.failure != GltfExportFailure::None)
+        return failed;
 
     result.files.assign(names.begin(), names.begin() + files);
     std::error_code ec;

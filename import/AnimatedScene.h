@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "import/ReaderLimits.h"
+#include "scene/LoadError.h"
 #include "scene/SceneDocument.h"
 
 namespace standin {
@@ -162,24 +163,23 @@ struct LoadSettings {
 };
 
 // Loads a .gltf or .glb file. False with `error` naming the file and the place.
-bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& error, const LoadSettings& settings = {});
+bool LoadGltfScene(const std::string& path, AnimatedScene& out, LoadError& error, const LoadSettings& settings = {});
 // Loads any other format Assimp reads. False with `error` naming the file.
 // The files the model names beside itself are looked up as textures are
 // (FindTextureFile); one that is not a regular file is not opened. Assimp
 // reads in a process of its own within `settings.limits`
 // (import/IsolatedRead.h), on a thread with a large stack, so a node tree tens
 // of thousands of levels deep fits; blocks until done.
-bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error,
-                     const LoadSettings& settings = {});
+bool LoadAssimpScene(const std::string& path, AnimatedScene& out, LoadError& error, const LoadSettings& settings = {});
 // The same read in this process, without the guard: a crash in Assimp ends
 // the caller, and settings.limits do not apply. Only for measuring what the
 // guard costs; everything else calls LoadAssimpScene.
-bool LoadAssimpSceneUnguarded(const std::string& path, AnimatedScene& out, std::string& error,
+bool LoadAssimpSceneUnguarded(const std::string& path, AnimatedScene& out, LoadError& error,
                               const LoadSettings& settings = {});
 // For a loader's catch (...): sets `error` to why the exception in flight
-// failed the load of `path` (memory, or the exception's own words) and gives
-// false. Call only inside a catch block.
-bool LoadFailure(const std::string& path, std::string& error);
+// failed the load of `path` (NotEnoughMemory, or Malformed with the
+// exception's own words) and gives false. Call only inside a catch block.
+bool LoadFailure(const std::string& path, LoadError& error);
 
 // The turn that stands a Y-up file upright: (x, y, z) becomes (x, -z, y).
 Mat4d YUpToZUp();

@@ -412,7 +412,7 @@ void Configure(Assimp::Importer& importer, ModelFolderIOSystem* files) {
     importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
 }
 
-bool ReadAssimpScene(const std::string& path, bool secure, AnimatedScene& out, std::string& error) {
+bool ReadAssimpScene(const std::string& path, bool secure, AnimatedScene& out, LoadError& error) {
     try {
         Assimp::Importer importer;
         auto* files = new ModelFolderIOSystem(path, secure);
@@ -439,7 +439,7 @@ bool ReadAssimpScene(const std::string& path, bool secure, AnimatedScene& out, s
                     if (!ai->mMeshes[m] || ai->mMeshes[m]->mNumFaces > 0) ai = nullptr;
                 }
                 if (!ai) {
-                    error = path + ": " + why;
+                    error = {LoadErrorKind::Malformed, path + ": " + why};
                     return false;
                 }
             }
@@ -449,7 +449,7 @@ bool ReadAssimpScene(const std::string& path, bool secure, AnimatedScene& out, s
         const bool meshless = ai && ai->mRootNode && ai->mNumMeshes == 0;
         if (!ai || !ai->mRootNode || ((ai->mFlags & AI_SCENE_FLAGS_INCOMPLETE) && !meshless)) {
             const std::string why = importer.GetErrorString();
-            error = path + ": " + (why.empty() ? std::string("cannot be read") : why);
+            error = {LoadErrorKind::Malformed, path + ": " + (why.empty() ? std::string("cannot be read") : why)};
             return false;
         }
         out = AnimatedScene{};
@@ -486,7 +486,7 @@ struct ReadJob {
     const std::string* path;
     bool secure;
     AnimatedScene* out;
-    std::string* error;
+    LoadError* error;
     bool ok = false;
 };
 
@@ -496,7 +496,7 @@ void* RunReadJob(void* arg) {
     return nullptr;
 }
 
-bool ReadOnLargeStack(const std::string& path, bool secure, AnimatedScene& out, std::string& error) {
+bool ReadOnLargeStack(const std::string& path, bool secure, AnimatedScene& out, LoadError& error) {
     ReadJob job{&path, secure, &out, &error};
     pthread_attr_t attr;
     pthread_t thread;
@@ -513,25 +513,25 @@ bool ReadOnLargeStack(const std::string& path, bool secure, AnimatedScene& out, 
 
 // What can be told without the reader: false with `error` when the file is
 // missing, unreadable, not a regular file or too large.
-bool CheckModelFile(const std::string& path, std::string& error) {
+bool CheckModelFile(const std::string& path, LoadError& error) {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (ec) {
-        error = path + ": cannot read the file: " + ec.message();
+        error = {LoadErrorKind::Unreadable, path + ": cannot read the file: " + ec.message()};
         return false;
     }
     // The reader itself would take a device or a pipe for a file.
     if (status.type() != std::filesystem::file_type::regular) {
-        error = path + ": cannot read the file: not a regular file";
+        error = {LoadErrorKind::Unreadable, path + ": cannot read the file: not a regular file"};
         return false;
     }
     if (std::filesystem::file_size(path, ec) > kMaxInputFileBytes && !ec) {
-        error = path + ": cannot read the file: it holds more than the limit of " + std::to_string(kMaxInputFileBytes) +
-                " bytes";
+        error = {LoadErrorKind::OverLimit, path + ": cannot read the file: it holds more than the limit of " +
+                                               std::to_string(kMaxInputFileBytes) + " bytes"};
         return false;
     }
     if (access(path.c_str(), R_OK) != 0) {
-        error = path + ": cannot read the file: " + std::strerror(errno);
+        error = {LoadErrorKind::Unreadable, path + ": cannot read the file: " + std::strerror(errno)};
         return false;
     }
     return true;
@@ -539,12 +539,12 @@ bool CheckModelFile(const std::string& path, std::string& error) {
 
 }  // namespace
 
-bool LoadAssimpSceneUnguarded(const std::string& path, AnimatedScene& out, std::string& error,
+bool LoadAssimpSceneUnguarded(const std::string& path, AnimatedScene& out, LoadError& error,
                               const LoadSettings& settings) {
     return CheckModelFile(path, error) && ReadOnLargeStack(path, settings.secure, out, error);
 }
 
-bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& error, const LoadSettings& settings) {
+bool LoadAssimpScene(const std::string& path, AnimatedScene& out, LoadError& error, const LoadSettings& settings) {
     // Assimp's readers crash on some hostile files; in a process of their own
     // that ends as a refusal, not as the command's death.
     const bool secure = settings.secure;
@@ -552,7 +552,7 @@ bool LoadAssimpScene(const std::string& path, AnimatedScene& out, std::string& e
         if (!CheckModelFile(path, error)) return false;
         return ReadIsolated(
             path, settings.limits,
-            [&path, secure](AnimatedScene& scene, std::string& why) {
+            [&path, secure](AnimatedScene& scene, LoadError& why) {
                 return ReadOnLargeStack(path, secure, scene, why);
             },
             out, error);

@@ -58,9 +58,9 @@ bool ReadCappedFile(std::vector<unsigned char>* out, std::string* err, const std
         if (err) *err += "lies outside the model's folder";
         return false;
     }
-    std::string why;
+    LoadError why;
     if (ReadInputFile(path, *out, why, kMaxInputFileBytes)) return true;
-    if (err) *err += why;
+    if (err) *err += why.message;
     return false;
 }
 
@@ -122,11 +122,12 @@ class Reader {
 public:
     Reader(const tinygltf::Model& model, std::string file) : model_(model), file_(std::move(file)) {}
 
-    const std::string& Error() const { return error_; }
+    // The failure so far (Malformed unless a limit said otherwise).
+    const LoadError& Error() const { return error_; }
     const tinygltf::Model& Model() const { return model_; }
 
-    bool Fail(const std::string& where, const std::string& what) {
-        error_ = file_ + ": " + where + ": " + what;
+    bool Fail(const std::string& where, const std::string& what, LoadErrorKind kind = LoadErrorKind::Malformed) {
+        error_ = {kind, file_ + ": " + where + ": " + what};
         return false;
     }
 
@@ -147,9 +148,10 @@ public:
         }
         count = acc.count;
         if (count > kMaxAccessorValues / static_cast<size_t>(comps)) {
-            return Fail(where, std::to_string(count) + " elements of " + std::to_string(comps) +
-                                   " values are more than the limit of " + std::to_string(kMaxAccessorValues) +
-                                   " values");
+            return Fail(where,
+                        std::to_string(count) + " elements of " + std::to_string(comps) +
+                            " values are more than the limit of " + std::to_string(kMaxAccessorValues) + " values",
+                        LoadErrorKind::OverLimit);
         }
         const size_t elemSize = static_cast<size_t>(compSize) * comps;
         out.assign(0, 0.0);
@@ -239,7 +241,7 @@ private:
 
     const tinygltf::Model& model_;
     std::string file_;
-    std::string error_;
+    LoadError error_;
 };
 
 std::string PercentDecoded(const std::string& uri) {
@@ -438,14 +440,8 @@ Mat4d FromColumnMajor(const double* v) {
     return m;
 }
 
-bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScene& out, std::string& error) {
-    Reader rd(model, path);
-    auto fail = [&]() {
-        error = rd.Error();
-        return false;
-    };
-
-    // Materials and the pictures they use.
+// Materials and the pictures they use.
+bool ConvertMaterials(Reader& rd, const tinygltf::Model& model, const std::string& path, AnimatedScene& out) {
     const std::string fileName = FileNameOf(path);
     std::map<int, std::string> undecodable;  // image index -> why
     for (size_t m = 0; m < model.materials.size(); ++m) {
@@ -471,7 +467,7 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
                         size_t length = image.image.size();
                         if (image.bufferView >= 0 &&
                             !rd.ViewBytes(image.bufferView, "images[" + std::to_string(src) + "]", bytes, length)) {
-                            return fail();
+                            return false;
                         }
                         Picture picture;
                         std::string why;
@@ -491,9 +487,13 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
         }
         out.materials.push_back(std::move(mat));
     }
+    return true;
+}
 
-    // Meshes: one AnimMesh per primitive that has a surface.
-    std::vector<std::vector<int>> primitivesOf(model.meshes.size());
+// Meshes: one AnimMesh per primitive that has a surface; primitivesOf[m]
+// lists the AnimMeshes of glTF mesh m.
+bool ConvertMeshes(Reader& rd, const tinygltf::Model& model, AnimatedScene& out,
+                   std::vector<std::vector<int>>& primitivesOf) {
     for (size_t m = 0; m < model.meshes.size(); ++m) {
         const tinygltf::Mesh& src = model.meshes[m];
         for (size_t p = 0; p < src.primitives.size(); ++p) {
@@ -502,7 +502,7 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
             const std::string where = "meshes[" + std::to_string(m) + "].primitives[" + std::to_string(p) + "]";
             const std::string compression = CompressionOf(model, prim);
             if (!compression.empty()) {
-                return rd.Fail(where, "compressed with " + compression + ", which this build does not decode"), fail();
+                return rd.Fail(where, "compressed with " + compression + ", which this build does not decode");
             }
             if (mode == TINYGLTF_MODE_POINTS) ++out.skippedPoints;
             if (mode == TINYGLTF_MODE_LINE || mode == TINYGLTF_MODE_LINE_LOOP || mode == TINYGLTF_MODE_LINE_STRIP) {
@@ -516,7 +516,7 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
             AnimMesh mesh;
             mesh.name = src.name;
 
-            if (!ReadPrimitive(rd, prim, where, mesh)) return fail();
+            if (!ReadPrimitive(rd, prim, where, mesh)) return false;
             if (mesh.material >= 0 && static_cast<size_t>(mesh.material) < model.materials.size()) {
                 // glTF's colour is the base-colour factor times the vertex colour.
                 const auto factor = out.materials[mesh.material].colour;
@@ -537,24 +537,25 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
             out.meshes.push_back(std::move(mesh));
         }
     }
+    return true;
+}
 
-    // Skins.
+bool ConvertSkins(Reader& rd, const tinygltf::Model& model, AnimatedScene& out) {
     for (size_t s = 0; s < model.skins.size(); ++s) {
         const tinygltf::Skin& src = model.skins[s];
         AnimSkin skin;
         for (int j : src.joints) {
             if (j < 0 || static_cast<size_t>(j) >= model.nodes.size()) {
-                return rd.Fail("skins[" + std::to_string(s) + "].joints", "no such node"), fail();
+                return rd.Fail("skins[" + std::to_string(s) + "].joints", "no such node");
             }
             skin.joints.push_back(j);
         }
         if (src.inverseBindMatrices >= 0) {
             std::vector<double> data;
             size_t count = 0;
-            if (!rd.Accessor(src.inverseBindMatrices, 16, data, count)) return fail();
+            if (!rd.Accessor(src.inverseBindMatrices, 16, data, count)) return false;
             if (count < skin.joints.size()) {
-                return rd.Fail("skins[" + std::to_string(s) + "].inverseBindMatrices", "fewer matrices than joints"),
-                       fail();
+                return rd.Fail("skins[" + std::to_string(s) + "].inverseBindMatrices", "fewer matrices than joints");
             }
             for (size_t j = 0; j < skin.joints.size(); ++j) skin.inverseBind.push_back(FromColumnMajor(&data[j * 16]));
         } else {
@@ -562,8 +563,12 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
         }
         out.skins.push_back(std::move(skin));
     }
+    return true;
+}
 
-    // Nodes.
+// Nodes, their tree and the scene's roots.
+bool ConvertNodes(Reader& rd, const tinygltf::Model& model, const std::vector<std::vector<int>>& primitivesOf,
+                  AnimatedScene& out) {
     out.nodes.resize(model.nodes.size());
     for (size_t n = 0; n < model.nodes.size(); ++n) {
         const tinygltf::Node& src = model.nodes[n];
@@ -585,30 +590,28 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
             node.hidden = !vis->second.Get("visible").Get<bool>();
         }
         if (src.mesh >= 0) {
-            if (static_cast<size_t>(src.mesh) >= model.meshes.size())
-                return rd.Fail(where + ".mesh", "no such mesh"), fail();
-            if (src.skin >= static_cast<int>(model.skins.size()))
-                return rd.Fail(where + ".skin", "no such skin"), fail();
+            if (static_cast<size_t>(src.mesh) >= model.meshes.size()) return rd.Fail(where + ".mesh", "no such mesh");
+            if (src.skin >= static_cast<int>(model.skins.size())) return rd.Fail(where + ".skin", "no such skin");
             for (int m : primitivesOf[src.mesh]) node.meshes.push_back({m, src.skin});
         }
         node.weights = src.weights;
         for (int c : src.children) {
             if (c < 0 || static_cast<size_t>(c) >= model.nodes.size() || static_cast<size_t>(c) == n) {
-                return rd.Fail(where + ".children", "no such node"), fail();
+                return rd.Fail(where + ".children", "no such node");
             }
-            if (out.nodes[c].parent >= 0) return rd.Fail(where + ".children", "node has two parents"), fail();
+            if (out.nodes[c].parent >= 0) return rd.Fail(where + ".children", "node has two parents");
             out.nodes[c].parent = static_cast<int>(n);
             node.children.push_back(c);
         }
     }
     // An invisible node hides its whole subtree, whatever its descendants say;
     // cycles are refused even where no scene lists them.
-    if (TreeFault fault; !SettleNodeTree(out.nodes, fault)) return rd.Fail(fault.where, fault.what), fail();
+    if (TreeFault fault; !SettleNodeTree(out.nodes, fault)) return rd.Fail(fault.where, fault.what);
     const int sceneIndex = model.defaultScene >= 0 ? model.defaultScene : (model.scenes.empty() ? -1 : 0);
     if (sceneIndex >= 0 && static_cast<size_t>(sceneIndex) < model.scenes.size()) {
         for (int r : model.scenes[sceneIndex].nodes) {
             if (r < 0 || static_cast<size_t>(r) >= model.nodes.size() || out.nodes[r].parent >= 0) {
-                return rd.Fail("scenes[" + std::to_string(sceneIndex) + "].nodes", "not a root node"), fail();
+                return rd.Fail("scenes[" + std::to_string(sceneIndex) + "].nodes", "not a root node");
             }
             out.roots.push_back(r);
         }
@@ -617,8 +620,11 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
             if (out.nodes[n].parent < 0) out.roots.push_back(static_cast<int>(n));
         }
     }
+    return true;
+}
 
-    // Animations: one clip each.
+// Animations: one clip each.
+bool ConvertAnimations(Reader& rd, const tinygltf::Model& model, AnimatedScene& out) {
     for (size_t a = 0; a < model.animations.size(); ++a) {
         const tinygltf::Animation& src = model.animations[a];
         AnimClip clip;
@@ -628,10 +634,9 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
             const tinygltf::AnimationChannel& ch = src.channels[c];
             const std::string where = "animations[" + std::to_string(a) + "].channels[" + std::to_string(c) + "]";
             if (ch.target_node < 0) continue;  // targets an extension, not a node
-            if (static_cast<size_t>(ch.target_node) >= model.nodes.size())
-                return rd.Fail(where, "no such node"), fail();
+            if (static_cast<size_t>(ch.target_node) >= model.nodes.size()) return rd.Fail(where, "no such node");
             if (ch.sampler < 0 || static_cast<size_t>(ch.sampler) >= src.samplers.size()) {
-                return rd.Fail(where, "no such sampler"), fail();
+                return rd.Fail(where, "no such sampler");
             }
             const tinygltf::AnimationSampler& sm = src.samplers[ch.sampler];
             AnimTrack track;
@@ -651,10 +656,10 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
                                   : sm.interpolation == "CUBICSPLINE" ? Interpolation::CubicSpline
                                                                       : Interpolation::Linear;
             size_t keys = 0, count = 0;
-            if (!rd.Accessor(sm.input, 1, track.times, keys)) return fail();
-            if (keys == 0) return rd.Fail(where, "sampler without keys"), fail();
+            if (!rd.Accessor(sm.input, 1, track.times, keys)) return false;
+            if (keys == 0) return rd.Fail(where, "sampler without keys");
             for (size_t k = 1; k < keys; ++k) {
-                if (!(track.times[k] >= track.times[k - 1])) return rd.Fail(where, "key times decrease"), fail();
+                if (!(track.times[k] >= track.times[k - 1])) return rd.Fail(where, "key times decrease");
             }
             const size_t groups = track.interpolation == Interpolation::CubicSpline ? 3 : 1;
             const tinygltf::Accessor* outAcc =
@@ -662,16 +667,16 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
                     ? &model.accessors[sm.output]
                     : nullptr;
             const int comps = outAcc ? ComponentCount(outAcc->type) : 0;
-            if (!rd.Accessor(sm.output, comps, track.values, count)) return fail();
+            if (!rd.Accessor(sm.output, comps, track.values, count)) return false;
             if (track.target == TrackTarget::Weights) {
                 if (comps != 1 || count % (keys * groups) != 0) {
-                    return rd.Fail(where, "weight count does not fit the keys"), fail();
+                    return rd.Fail(where, "weight count does not fit the keys");
                 }
                 track.width = count / (keys * groups);
             } else {
                 track.width = track.target == TrackTarget::Rotation ? 4 : 3;
                 if (static_cast<size_t>(comps) != track.width || count != keys * groups) {
-                    return rd.Fail(where, "output does not fit the keys"), fail();
+                    return rd.Fail(where, "output does not fit the keys");
                 }
             }
             clip.duration = std::max(clip.duration, track.times.back());
@@ -679,7 +684,18 @@ bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScen
         }
         out.clips.push_back(std::move(clip));
     }
+    return true;
+}
 
+bool Convert(const tinygltf::Model& model, const std::string& path, AnimatedScene& out, LoadError& error) {
+    Reader rd(model, path);
+    std::vector<std::vector<int>> primitivesOf(model.meshes.size());
+    if (!ConvertMaterials(rd, model, path, out) || !ConvertMeshes(rd, model, out, primitivesOf) ||
+        !ConvertSkins(rd, model, out) || !ConvertNodes(rd, model, primitivesOf, out) ||
+        !ConvertAnimations(rd, model, out)) {
+        error = rd.Error();
+        return false;
+    }
     out.toZUp = YUpToZUp();  // glTF is Y-up
     out.baseDir = FolderOf(path);
     return true;
@@ -740,7 +756,7 @@ bool IsGltf1(const std::vector<unsigned char>& bytes, bool binary, std::string& 
 
 }  // namespace
 
-bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& error, const LoadSettings& settings) {
+bool LoadGltfScene(const std::string& path, AnimatedScene& out, LoadError& error, const LoadSettings& settings) {
     try {
         tinygltf::Model model;
         tinygltf::TinyGLTF loader;
@@ -751,13 +767,12 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
         std::string err, warn;
         const bool binary = LowerExtension(path) == ".glb";
         std::vector<unsigned char> bytes;
-        std::string why;
-        if (!ReadInputFile(path, bytes, why, kMaxInputFileBytes)) {
-            error = path + ": " + why;
+        if (!ReadInputFile(path, bytes, error, kMaxInputFileBytes)) {
+            error.message = path + ": " + error.message;
             return false;
         }
         if (bytes.empty()) {
-            error = path + ": empty file";
+            error = {LoadErrorKind::Malformed, path + ": empty file"};
             return false;
         }
         std::string unread;
@@ -780,14 +795,17 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, std::string& err
             // A buffer the model may not read fails the load; say which, in our words.
             for (const std::string& refused : confine.refused) {
                 if (err.find(refused) == std::string::npos) continue;
-                error = path + ": buffer file \"" + refused + "\" lies outside the model's folder: not read (--secure)";
+                error = {LoadErrorKind::Unreadable, path + ": buffer file \"" + refused +
+                                                        "\" lies outside the model's folder: not read (--secure)"};
                 return false;
             }
             while (!err.empty() && (err.back() == '\n' || err.back() == '\r')) err.pop_back();
-            error = path + ": " + (err.empty() ? std::string("cannot be read as glTF") : err);
+            error = {LoadErrorKind::Malformed,
+                     path + ": " + (err.empty() ? std::string("cannot be read as glTF") : err)};
             return false;
         }
-        if (!DecodeCompressedGltf(model, path, error)) return false;
+        error.kind = LoadErrorKind::Malformed;
+        if (!DecodeCompressedGltf(model, path, error.message)) return false;
         out = AnimatedScene{};
         return Convert(model, path, out, error);
     } catch (...) {

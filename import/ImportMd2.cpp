@@ -26,12 +26,12 @@ struct Md2Header {
 
 }  // namespace
 
-bool LoadMd2Scene(const std::string& path, int fps, AnimatedScene& out, std::string& error) {
+bool LoadMd2Scene(const std::string& path, int fps, AnimatedScene& out, LoadError& error) {
     std::vector<unsigned char> bytes;
     if (!ReadVertexFrameFile(path, "IDP2", "MD2", 8, kHeaderBytes, bytes, error)) return false;
     const ByteReader r{bytes.data(), bytes.size()};
     auto fail = [&](const std::string& why) {
-        error = path + ": " + why;
+        error = {LoadErrorKind::Malformed, path + ": " + why};
         return false;
     };
     Md2Header h;
@@ -45,8 +45,8 @@ bool LoadMd2Scene(const std::string& path, int fps, AnimatedScene& out, std::str
     if (h.frames == 0) return fail("the file holds no frame");
     auto within = [&](const char* what, int32_t offset, uint64_t count, uint64_t size) {
         if (r.Has(static_cast<uint64_t>(offset), count * size)) return true;
-        error = path + ": the " + what + " (" + std::to_string(count) + " at byte " + std::to_string(offset) +
-                ") run past the end of the file";
+        error = {LoadErrorKind::Malformed, path + ": the " + what + " (" + std::to_string(count) + " at byte " +
+                                               std::to_string(offset) + ") run past the end of the file"};
         return false;
     };
     if (h.frameSize < static_cast<int64_t>(kFrameHeadBytes) + 4 * int64_t(h.vertices))

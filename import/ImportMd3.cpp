@@ -48,13 +48,12 @@ std::map<std::string, std::string> ParseSkin(const std::string& text) {
 
 }  // namespace
 
-bool LoadMd3Scene(const std::string& path, int fps, const std::string& skinFile, AnimatedScene& out,
-                  std::string& error) {
+bool LoadMd3Scene(const std::string& path, int fps, const std::string& skinFile, AnimatedScene& out, LoadError& error) {
     std::vector<unsigned char> bytes;
     if (!ReadVertexFrameFile(path, "IDP3", "MD3", 15, kHeaderBytes, bytes, error)) return false;
     const ByteReader r{bytes.data(), bytes.size()};
     auto fail = [&](const std::string& why) {
-        error = path + ": " + why;
+        error = {LoadErrorKind::Malformed, path + ": " + why};
         return false;
     };
     const int32_t frames = r.I32(76), surfaces = r.I32(84), ofsFrames = r.I32(92), ofsSurfaces = r.I32(100);
@@ -122,9 +121,9 @@ bool LoadMd3Scene(const std::string& path, int fps, const std::string& skinFile,
     std::string skinPath = skinFile;
     if (skinPath.empty()) skinPath = FindTextureFile(stem + "_default.skin", out.baseDir);
     if (!skinPath.empty()) {
-        std::string text, why;
-        if (!ReadInputFile(skinPath, text, why, kMaxInputFileBytes)) {
-            error = skinPath + ": " + why;
+        std::string text;
+        if (!ReadInputFile(skinPath, text, error, kMaxInputFileBytes)) {
+            error.message = skinPath + ": " + error.message;
             return false;
         }
         const std::map<std::string, std::string> pictures = ParseSkin(text);

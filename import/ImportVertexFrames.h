@@ -17,7 +17,7 @@ bool IsVertexFramePath(const std::string& path);
 // names as the picture (a warning names the others). False with `error`
 // naming the file and the place for a file that is cut, not MD2, or whose
 // indices or counts do not fit.
-bool LoadMd2Scene(const std::string& path, int fps, AnimatedScene& out, std::string& error);
+bool LoadMd2Scene(const std::string& path, int fps, AnimatedScene& out, LoadError& error);
 
 // Reads an MD3 file: every surface a mesh, positions in 1/64 units, each
 // surface's first shader as its picture unless a skin file names one; the
@@ -25,7 +25,6 @@ bool LoadMd2Scene(const std::string& path, int fps, AnimatedScene& out, std::str
 // `skinFile` is a skin file to use ("surface,picture" lines); empty: the
 // model's "<name>_default.skin" beside it, when there is one. False with
 // `error` as for LoadMd2Scene, or when the named skin file cannot be read.
-bool LoadMd3Scene(const std::string& path, int fps, const std::string& skinFile, AnimatedScene& out,
-                  std::string& error);
+bool LoadMd3Scene(const std::string& path, int fps, const std::string& skinFile, AnimatedScene& out, LoadError& error);
 
 }  // namespace standin

@@ -13,13 +13,13 @@
 
 namespace standin {
 
-bool LoadFailure(const std::string& path, std::string& error) {
+bool LoadFailure(const std::string& path, LoadError& error) {
     try {
         throw;
     } catch (const std::bad_alloc&) {
-        error = path + ": Not enough memory to read the file";
+        error = {LoadErrorKind::NotEnoughMemory, path + ": Not enough memory to read the file"};
     } catch (const std::exception& e) {
-        error = path + ": " + e.what();
+        error = {LoadErrorKind::Malformed, path + ": " + e.what()};
     }
     // Anything else goes on up, as it would without the loader's catch.
     return false;
@@ -67,7 +67,7 @@ std::string FpsProblem(int fps) {
            " (e.g. 10, 15, 24, 25, 30, 60)";
 }
 
-static bool Load(const std::string& path, const ImportOptions& options, AnimatedScene& scene, std::string& error) {
+static bool Load(const std::string& path, const ImportOptions& options, AnimatedScene& scene, LoadError& error) {
     const std::string ext = LowerExtension(path);
     if (ext == ".md2") return LoadMd2Scene(path, options.fps, scene, error);
     if (ext == ".md3") return LoadMd3Scene(path, options.fps, options.skinFile, scene, error);
@@ -81,29 +81,30 @@ static bool Load(const std::string& path, const ImportOptions& options, Animated
 
 // Reads the file once the options are known to fit any file.
 static bool LoadWithOptions(const std::string& path, const ImportOptions& options, AnimatedScene& scene,
-                            std::string& error) {
+                            LoadError& error) {
     if (!ValidFps(options.fps)) {
-        error = FpsProblem(options.fps);
+        error = {LoadErrorKind::OptionsDoNotFit, FpsProblem(options.fps)};
         return false;
     }
     return Load(path, options, scene, error);
 }
 
 // A scene without a triangle would be written as an empty model.
-static bool HasSurface(const std::string& path, AnimatedScene& scene, std::string& error) {
+static bool HasSurface(const std::string& path, AnimatedScene& scene, LoadError& error) {
     const bool points = scene.skippedPoints > 0, lines = scene.skippedLines > 0;
     const bool any =
         std::any_of(scene.meshes.begin(), scene.meshes.end(), [](const AnimMesh& m) { return !m.triangles.empty(); });
     if (!any && !points && !lines && scene.meshes.empty() && !scene.clips.empty()) {
-        error = path + ": no mesh: the file holds only a skeleton and its motion";
+        error = {LoadErrorKind::NothingToExport, path + ": no mesh: the file holds only a skeleton and its motion"};
         return false;
     }
     if (!any) {
-        error = path + ": no triangles: " +
-                (points && lines ? std::string("the file holds only points and lines")
-                 : points        ? std::string("the file holds only points")
-                 : lines         ? std::string("the file holds only lines")
-                                 : std::string("the file holds no mesh"));
+        error = {LoadErrorKind::NothingToExport,
+                 path + ": no triangles: " +
+                     (points && lines ? std::string("the file holds only points and lines")
+                      : points        ? std::string("the file holds only points")
+                      : lines         ? std::string("the file holds only lines")
+                                      : std::string("the file holds no mesh"))};
         return false;
     }
     auto count = [](size_t n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
@@ -164,22 +165,22 @@ static bool ChooseClips(const AnimatedScene& scene, const ImportOptions& options
     return true;
 }
 
+// An error of the import's options, naming the file.
+static bool OptionsDoNotFit(const std::string& path, const std::string& why, LoadError& error) {
+    error = {LoadErrorKind::OptionsDoNotFit, path + ": " + why};
+    return false;
+}
+
 static bool ImportUnguarded(const std::string& path, const ImportOptions& options, SceneDocument& out,
-                            ImportNotes& notes, std::string& error) {
+                            ImportNotes& notes, LoadError& error) {
     notes = ImportNotes{};
     AnimatedScene scene;
     if (options.onPhase) options.onPhase("Reading");
-    if (!LoadWithOptions(path, options, scene, error)) return false;
-    if (!HasSurface(path, scene, error)) {
-        notes.refused = true;
-        return false;
-    }
+    if (!LoadWithOptions(path, options, scene, error) || !HasSurface(path, scene, error)) return false;
     std::vector<ClipInfo> chosen;
     std::vector<const AnimClip*> clips;
-    if (!ChooseClips(scene, options, chosen, clips, error)) {
-        error = path + ": " + error;
-        return false;
-    }
+    std::string why;
+    if (!ChooseClips(scene, options, chosen, clips, why)) return OptionsDoNotFit(path, why, error);
     if (options.fpsGiven && IsVertexFramePath(path)) {
         scene.warnings.push_back("--fps " + std::to_string(options.fps) +
                                  " does not apply: each frame of the file is one frame of the model");
@@ -188,10 +189,8 @@ static bool ImportUnguarded(const std::string& path, const ImportOptions& option
     pictures.guessFrom = path;
     PrepareSurfaces(scene, options.swatches, pictures, options.secure);
     if (options.upAxis.Given() || options.forwardAxis.Given()) {
-        if (!ChooseFacing(scene.toZUp, options.upAxis, options.forwardAxis, scene.toZUp, error)) {
-            error = path + ": " + error;
-            return false;
-        }
+        if (!ChooseFacing(scene.toZUp, options.upAxis, options.forwardAxis, scene.toZUp, why))
+            return OptionsDoNotFit(path, why, error);
     } else if (options.up == UpAxis::Y) {
         scene.toZUp = YUpToZUp();
     } else if (options.up == UpAxis::Z) {
@@ -219,7 +218,7 @@ static bool ImportUnguarded(const std::string& path, const ImportOptions& option
     sampling.clips.clear();
     if (options.onPhase) options.onPhase("Evaluating");
     if (!SampleScene(scene, sampling, out, error)) {
-        error = path + ": " + error;
+        error.message = path + ": " + error.message;
         return false;
     }
     notes.warnings = std::move(scene.warnings);
@@ -227,24 +226,22 @@ static bool ImportUnguarded(const std::string& path, const ImportOptions& option
 }
 
 bool ImportScene(const std::string& path, const ImportOptions& options, SceneDocument& out, ImportNotes& notes,
-                 std::string& error) {
+                 LoadError& error) {
     try {
         return ImportUnguarded(path, options, out, notes, error);
     } catch (const std::bad_alloc&) {
-        error = path + ": Not enough memory to import the scene";
+        error = {LoadErrorKind::NotEnoughMemory, path + ": Not enough memory to import the scene"};
         return false;
     }
 }
 
-bool ListClips(const std::string& path, const ImportOptions& options, std::vector<ClipInfo>& out, std::string& error) {
+bool ListClips(const std::string& path, const ImportOptions& options, std::vector<ClipInfo>& out, LoadError& error) {
     AnimatedScene scene;
     if (!LoadWithOptions(path, options, scene, error)) return false;
     out.clear();
     std::vector<const AnimClip*> clips;
-    if (!ChooseClips(scene, options, out, clips, error)) {
-        error = path + ": " + error;
-        return false;
-    }
+    std::string why;
+    if (!ChooseClips(scene, options, out, clips, why)) return OptionsDoNotFit(path, why, error);
     return true;
 }
 

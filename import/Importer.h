@@ -78,19 +78,19 @@ struct ImportNotes {
     // One line each (without the file name) for everything the import
     // changed, guessed or left out.
     std::vector<std::string> warnings;
-    // The file was read but holds nothing the exporter can write (no triangle).
-    bool refused = false;
 };
 
-// Imports `path` into `out`. False with `error` (naming the file and the place)
-// when the file cannot be read, holds no triangle, asks for more than the
-// limits of scene/Limits.h, or the options do not fit it; an error that starts
-// with "<path>: Not enough memory" means just that. `notes` is reset first.
+// Imports `path` into `out`. False with `error` (its message naming the file
+// and the place) when the file cannot be read (Unreadable), breaks its
+// format's rules (Malformed), asks for more than the limits of scene/Limits.h
+// or the reader's (OverLimit), holds no triangle (NothingToExport), the
+// options do not fit it (OptionsDoNotFit), or memory runs out
+// (NotEnoughMemory). `notes` is reset first.
 bool ImportScene(const std::string& path, const ImportOptions& options, SceneDocument& out, ImportNotes& notes,
-                 std::string& error);
+                 LoadError& error);
 
 // The clips the export would take (options.clips applied, in that order), with
 // their lengths in frames and the texts their frames are named after.
-bool ListClips(const std::string& path, const ImportOptions& options, std::vector<ClipInfo>& out, std::string& error);
+bool ListClips(const std::string& path, const ImportOptions& options, std::vector<ClipInfo>& out, LoadError& error);
 
 }  // namespace standin

@@ -64,7 +64,7 @@ void SetLimit(int resource, uint64_t soft, uint64_t hard) {
 void OnChildOutOfMemory() { ::_exit(kOutOfMemoryExit); }
 
 [[noreturn]] void RunChild(int fd, pid_t parent, const ReaderLimits& limits,
-                           const std::function<bool(AnimatedScene&, std::string&)>& read) {
+                           const std::function<bool(AnimatedScene&, LoadError&)>& read) {
     // The child goes when the command goes, however it ends.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) ::_exit(kNoResultExit);
@@ -174,8 +174,14 @@ std::string WhyEnded(int status, const ReaderLimits& limits) {
     return "it ended with status " + std::to_string(code) + " and no result";
 }
 
-std::string Failed(const std::string& path, const std::string& why) {
-    return path + ": the reader for this format failed (" + why + "); nothing was written";
+// A child that ran into a limit of its own, rather than failing on the file.
+bool EndedAtLimit(int status) {
+    return (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU) ||
+           (WIFEXITED(status) && WEXITSTATUS(status) == kOutOfMemoryExit);
+}
+
+LoadError Failed(const std::string& path, LoadErrorKind kind, const std::string& why) {
+    return {kind, path + ": the reader for this format failed (" + why + "); nothing was written"};
 }
 
 }  // namespace
@@ -198,11 +204,12 @@ ReaderLimits DefaultReaderLimits() {
 }
 
 bool ReadIsolated(const std::string& path, const ReaderLimits& limits,
-                  const std::function<bool(AnimatedScene& out, std::string& error)>& read, AnimatedScene& out,
-                  std::string& error) {
+                  const std::function<bool(AnimatedScene& out, LoadError& error)>& read, AnimatedScene& out,
+                  LoadError& error) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
-        error = path + ": cannot read the file: no pipe for its reader: " + std::strerror(errno);
+        error = {LoadErrorKind::Unreadable,
+                 path + ": cannot read the file: no pipe for its reader: " + std::strerror(errno)};
         return false;
     }
     // A larger pipe takes a large scene in fewer turns between the processes.
@@ -221,7 +228,8 @@ bool ReadIsolated(const std::string& path, const ReaderLimits& limits,
     child.pid = pid;
     child.fd = fds[0];
     if (pid < 0) {
-        error = path + ": cannot read the file: no process for its reader: " + std::strerror(forkError);
+        error = {LoadErrorKind::Unreadable,
+                 path + ": cannot read the file: no process for its reader: " + std::strerror(forkError)};
         return false;
     }
 
@@ -234,16 +242,17 @@ bool ReadIsolated(const std::string& path, const ReaderLimits& limits,
     const bool received = ReadWireResult(source, result, why);
     child.Reap(source.timedOut);
     if (source.timedOut) {
-        error = Failed(path, "no result after " + std::to_string(limits.wallSeconds) + " s");
+        error = Failed(path, LoadErrorKind::OverLimit, "no result after " + std::to_string(limits.wallSeconds) + " s");
         return false;
     }
     const bool exited = WIFEXITED(child.status) && WEXITSTATUS(child.status) == 0;
     if (!exited) {
-        error = Failed(path, WhyEnded(child.status, limits));
+        const LoadErrorKind kind = EndedAtLimit(child.status) ? LoadErrorKind::OverLimit : LoadErrorKind::Malformed;
+        error = Failed(path, kind, WhyEnded(child.status, limits));
         return false;
     }
     if (!received) {
-        error = Failed(path, "its result cannot be read: " + why);
+        error = Failed(path, LoadErrorKind::Malformed, "its result cannot be read: " + why);
         return false;
     }
     if (!result.ok) {

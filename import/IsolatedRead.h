@@ -22,7 +22,7 @@ namespace standin {
 // was written", e.g. why = "segmentation fault". When no child can be
 // started the read fails too (never runs unguarded). Blocks until done.
 bool ReadIsolated(const std::string& path, const ReaderLimits& limits,
-                  const std::function<bool(AnimatedScene& out, std::string& error)>& read, AnimatedScene& out,
-                  std::string& error);
+                  const std::function<bool(AnimatedScene& out, LoadError& error)>& read, AnimatedScene& out,
+                  LoadError& error);
 
 }  // namespace standin

@@ -482,26 +482,38 @@ struct HostMesh {
     bool animated;
 };
 
-}  // namespace
+// The frames of the chosen clips, one clip after another.
+struct Timeline {
+    struct Slot {
+        const AnimClip* clip;
+        double seconds;
+    };
+    std::vector<const AnimClip*> clips;
+    std::vector<Slot> frames;
+    std::vector<int64_t> firstFrames;  // each clip's first frame
+    int32_t ticksPerFrame = 0;
+    TimeValue TimeOf(size_t f) const { return static_cast<TimeValue>(static_cast<int64_t>(f) * ticksPerFrame); }
+};
 
-bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, SceneDocument& out, std::string& error) {
+// Checks the options and lays out the frames of the clips they choose.
+bool LayOutFrames(const AnimatedScene& scene, const ImportOptions& options, Timeline& timeline, LoadError& error) {
     if (!ValidFps(options.fps)) {
-        error = FpsProblem(options.fps);
+        error = {LoadErrorKind::OptionsDoNotFit, FpsProblem(options.fps)};
         return false;
     }
     if (!std::isfinite(options.scale) || options.scale == 0.0) {
-        error = "the scale must be a finite number other than 0";
+        error = {LoadErrorKind::OptionsDoNotFit, "the scale must be a finite number other than 0"};
         return false;
     }
     for (const std::string& name : options.clips) {
         const bool found =
             std::any_of(scene.clips.begin(), scene.clips.end(), [&](const AnimClip& c) { return c.name == name; });
         if (!found) {
-            error = "no clip named \"" + name + "\"";
+            error = {LoadErrorKind::OptionsDoNotFit, "no clip named \"" + name + "\""};
             return false;
         }
     }
-    std::vector<const AnimClip*> clips;
+    std::vector<const AnimClip*>& clips = timeline.clips;
     for (const AnimClip& c : scene.clips) {
         if (options.clips.empty() ||
             std::find(options.clips.begin(), options.clips.end(), c.name) != options.clips.end()) {
@@ -510,34 +522,159 @@ bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, Scene
     }
 
     const int32_t ticksPerFrame = kTicksPerSecond / options.fps;
-    struct Slot {
-        const AnimClip* clip;
-        double seconds;
-    };
-    std::vector<Slot> frames;
-    std::vector<int64_t> firstFrames;
+    timeline.ticksPerFrame = ticksPerFrame;
+    std::vector<Timeline::Slot>& frames = timeline.frames;
     const int64_t maxFrames = static_cast<int64_t>(INT32_MAX) / ticksPerFrame + 1;
     for (const AnimClip* clip : clips) {
         const int64_t count = ClipFrameCount(clip->duration, options.fps);
         if (count > maxFrames - static_cast<int64_t>(frames.size())) {
-            error = "the clips take more frames than the host's timeline holds at " + std::to_string(options.fps) +
-                    " frames per second";
+            error = {LoadErrorKind::OverLimit, "the clips take more frames than the host's timeline holds at " +
+                                                   std::to_string(options.fps) + " frames per second"};
             return false;
         }
         // Checked before the frames are laid out: every node is held at every frame.
         const uint64_t nodes = std::max<uint64_t>(scene.nodes.size(), 1);
         if (static_cast<uint64_t>(count) + frames.size() > kMaxFrameSamples / nodes) {
-            error = "clip \"" + clip->name + "\" ends at frame " + std::to_string(frames.size() + count - 1) + " of " +
-                    std::to_string(nodes) + " nodes; at most " + std::to_string(kMaxFrameSamples) +
-                    " node frames are sampled";
+            error = {LoadErrorKind::OverLimit, "clip \"" + clip->name + "\" ends at frame " +
+                                                   std::to_string(frames.size() + count - 1) + " of " +
+                                                   std::to_string(nodes) + " nodes; at most " +
+                                                   std::to_string(kMaxFrameSamples) + " node frames are sampled"};
             return false;
         }
-        firstFrames.push_back(static_cast<int64_t>(frames.size()));
+        timeline.firstFrames.push_back(static_cast<int64_t>(frames.size()));
         for (int64_t k = 0; k < count; ++k) {
             frames.push_back({clip, static_cast<double>(k) / static_cast<double>(options.fps)});
         }
     }
     if (frames.empty()) frames.push_back({nullptr, 0.0});
+    return true;
+}
+
+MaterialData MaterialFor(const AnimatedScene& scene, const AnimMesh& mesh) {
+    MaterialData mat;
+    mat.kind = MaterialKind::Standard;
+    if (mesh.material >= 0 && static_cast<size_t>(mesh.material) < scene.materials.size() &&
+        !scene.materials[mesh.material].diffuseMap.empty()) {
+        mat.diffuse = MapData{MapKind::Bitmap, scene.materials[mesh.material].diffuseMap};
+    }
+    return mat;
+}
+
+// The host's node tree made from the scene's, with the meshes each host node
+// carries recorded in `meshes`.
+struct HostTree {
+    const AnimatedScene& scene;
+    const Timeline& timeline;
+    const std::vector<FramePose>& poses;
+    std::vector<WeldedMesh>& welded;
+    std::vector<HostMesh> meshes;
+
+    // Fills the host node of scene node `n` and sizes its children, returning
+    // how many of them carry its meshes; the scene's children fill the rest.
+    // Every vector of host nodes is sized before its nodes are filled, so the
+    // carriers recorded in `meshes` stay where they are.
+    size_t Fill(int n, NodeData& host) {
+        const AnimNode& node = scene.nodes[n];
+        host.name = node.name;
+        host.hidden = node.hidden;
+        // The local transform, keyed at every frame when it changes.
+        Keyed<Matrix3> keyed;
+        for (size_t f = 0; f < timeline.frames.size(); ++f) {
+            const Matrix3 m = ToHost(poses[f].local[n]);
+            if (f == 0 || !SameMatrix(m, keyed.keys.back().value)) keyed.keys.push_back({timeline.TimeOf(f), m});
+        }
+        host.transform = keyed.keys.size() == 1 ? Keyed<Matrix3>(keyed.keys[0].value) : keyed;
+
+        const size_t meshCount = node.meshes.size();
+        const size_t extra = meshCount > 1 ? meshCount : 0;
+        host.children.resize(extra + node.children.size());
+        if (meshCount == 1) {
+            Carry(n, host, node.meshes[0]);
+        } else {
+            if (meshCount == 0) host.object = ObjectData{ObjectKind::Helper, ConvertMode::Copy, MeshData{}};
+            for (size_t k = 0; k < meshCount; ++k) {
+                NodeData& child = host.children[k];
+                child.name = node.name + "_" + std::to_string(k);
+                child.hidden = node.hidden;
+                Carry(n, child, node.meshes[k]);
+            }
+        }
+        return extra;
+    }
+
+    void Carry(int n, NodeData& carrier, const MeshInstance& inst) {
+        const AnimMesh& mesh = scene.meshes[inst.mesh];
+        carrier.material = MaterialFor(scene, mesh);
+        ObjectData obj;
+        obj.kind = ObjectKind::Mesh;
+        obj.convert = ConvertMode::Copy;
+        carrier.object = obj;
+        const bool animated = inst.skin >= 0 || !mesh.morphTargets.empty();
+        meshes.push_back({n, inst, &welded[inst.mesh], &carrier, animated});
+    }
+
+    // Fills `roots` (sized by the caller, one per scene root) and everything
+    // under them. Without recursion, so that the depth of the hierarchy is
+    // bounded by memory, not by the stack. Loaders refuse cycles with their
+    // place; a path longer than the node count still stops here rather than never.
+    bool Build(std::vector<NodeData>& roots, LoadError& error) {
+        struct Pending {
+            int node;
+            NodeData* host;
+            size_t depth;
+        };
+        std::vector<Pending> pending;
+        for (size_t r = scene.roots.size(); r-- > 0;) pending.push_back({scene.roots[r], &roots[r], 1});
+        while (!pending.empty()) {
+            const Pending p = pending.back();
+            pending.pop_back();
+            if (p.node < 0 || static_cast<size_t>(p.node) >= scene.nodes.size()) continue;
+            if (p.depth > scene.nodes.size()) {
+                error = {LoadErrorKind::Malformed,
+                         "the node hierarchy has a cycle through node " + std::to_string(p.node)};
+                return false;
+            }
+            const size_t extra = Fill(p.node, *p.host);
+            const std::vector<int>& children = scene.nodes[p.node].children;
+            for (size_t c = children.size(); c-- > 0;) {
+                pending.push_back({children[c], &p.host->children[extra + c], p.depth + 1});
+            }
+        }
+        return true;
+    }
+};
+
+// Each carried mesh's vertices: once when nothing moves them, else at every frame.
+void KeyHostMeshes(const Sampler& sampler, const Timeline& timeline, const std::vector<FramePose>& poses,
+                   const std::vector<HostMesh>& hostMeshes) {
+    for (const HostMesh& hm : hostMeshes) {
+        MeshData base;
+        base.faces = hm.welded->faces;
+        base.tverts = hm.welded->tverts;
+        base.tvfaces = hm.welded->tvfaces;
+        Keyed<MeshData> keyed;
+        if (!hm.animated) {
+            for (const Vec3d& p : hm.welded->positions) base.verts.push_back(ToPoint(p));
+            keyed = Keyed<MeshData>(std::move(base));
+        } else {
+            keyed.keys.reserve(timeline.frames.size());
+            for (size_t f = 0; f < timeline.frames.size(); ++f) {
+                MeshData m = base;
+                m.verts = sampler.Vertices(*hm.welded, hm.inst, hm.node, poses[f]);
+                keyed.keys.push_back({timeline.TimeOf(f), std::move(m)});
+            }
+            for (const Vec3d& p : hm.welded->positions) hm.host->object->restPose.push_back(ToPoint(p));
+        }
+        hm.host->object->mesh = std::move(keyed);
+    }
+}
+
+}  // namespace
+
+bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, SceneDocument& out, LoadError& error) {
+    Timeline timeline;
+    if (!LayOutFrames(scene, options, timeline, error)) return false;
+    const std::vector<const AnimClip*>& clips = timeline.clips;
 
     Mat4d turn;
     for (int i = 0; i < 3; ++i) turn.m[i][i] = options.scale;
@@ -549,115 +686,20 @@ bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, Scene
     for (const AnimMesh& mesh : scene.meshes) welded.push_back(Weld(mesh));
 
     SceneDocument doc;
-    doc.ticksPerFrame = ticksPerFrame;
-    doc.animRange = {0, static_cast<TimeValue>((static_cast<int64_t>(frames.size()) - 1) * ticksPerFrame)};
+    doc.ticksPerFrame = timeline.ticksPerFrame;
+    doc.animRange = {
+        0, static_cast<TimeValue>((static_cast<int64_t>(timeline.frames.size()) - 1) * timeline.ticksPerFrame)};
     doc.images = scene.pictures;
     doc.baseDir = scene.baseDir;
 
-    auto materialFor = [&](const AnimMesh& mesh) {
-        MaterialData mat;
-        mat.kind = MaterialKind::Standard;
-        if (mesh.material >= 0 && static_cast<size_t>(mesh.material) < scene.materials.size() &&
-            !scene.materials[mesh.material].diffuseMap.empty()) {
-            mat.diffuse = MapData{MapKind::Bitmap, scene.materials[mesh.material].diffuseMap};
-        }
-        return mat;
-    };
-
     std::vector<FramePose> poses;
-    poses.reserve(frames.size());
-    for (const Slot& f : frames) poses.push_back(sampler.Pose(f.clip, f.seconds));
-    auto timeOf = [&](size_t f) { return static_cast<TimeValue>(static_cast<int64_t>(f) * ticksPerFrame); };
+    poses.reserve(timeline.frames.size());
+    for (const Timeline::Slot& f : timeline.frames) poses.push_back(sampler.Pose(f.clip, f.seconds));
 
-    std::vector<HostMesh> hostMeshes;
-    // Fills the host node of scene node `n` and sizes its children, returning
-    // the scene's children paired with the host nodes they fill. Every vector
-    // of host nodes is sized before its nodes are filled, so the carriers
-    // recorded in hostMeshes stay where they are.
-    auto fill = [&](int n, NodeData& host) {
-        const AnimNode& node = scene.nodes[n];
-        host.name = node.name;
-        host.hidden = node.hidden;
-        // The local transform, keyed at every frame when it changes.
-        Keyed<Matrix3> keyed;
-        for (size_t f = 0; f < frames.size(); ++f) {
-            const Matrix3 m = ToHost(poses[f].local[n]);
-            if (f == 0 || !SameMatrix(m, keyed.keys.back().value)) keyed.keys.push_back({timeOf(f), m});
-        }
-        host.transform = keyed.keys.size() == 1 ? Keyed<Matrix3>(keyed.keys[0].value) : keyed;
-
-        const size_t meshCount = node.meshes.size();
-        const size_t extra = meshCount > 1 ? meshCount : 0;
-        host.children.resize(extra + node.children.size());
-        auto carry = [&](NodeData& carrier, const MeshInstance& inst) {
-            const AnimMesh& mesh = scene.meshes[inst.mesh];
-            carrier.material = materialFor(mesh);
-            ObjectData obj;
-            obj.kind = ObjectKind::Mesh;
-            obj.convert = ConvertMode::Copy;
-            carrier.object = obj;
-            const bool animated = inst.skin >= 0 || !mesh.morphTargets.empty();
-            hostMeshes.push_back({n, inst, &welded[inst.mesh], &carrier, animated});
-        };
-        if (meshCount == 1) {
-            carry(host, node.meshes[0]);
-        } else {
-            if (meshCount == 0) host.object = ObjectData{ObjectKind::Helper, ConvertMode::Copy, MeshData{}};
-            for (size_t k = 0; k < meshCount; ++k) {
-                NodeData& child = host.children[k];
-                child.name = node.name + "_" + std::to_string(k);
-                child.hidden = node.hidden;
-                carry(child, node.meshes[k]);
-            }
-        }
-        return extra;
-    };
-    // Without recursion, so that the depth of the hierarchy is bounded by
-    // memory, not by the stack. Loaders refuse cycles with their place; a
-    // path longer than the node count still stops here rather than never.
+    HostTree tree{scene, timeline, poses, welded, {}};
     doc.nodes.resize(scene.roots.size() + (clips.empty() ? 0 : 1));
-    struct Pending {
-        int node;
-        NodeData* host;
-        size_t depth;
-    };
-    std::vector<Pending> pending;
-    for (size_t r = scene.roots.size(); r-- > 0;) pending.push_back({scene.roots[r], &doc.nodes[r], 1});
-    while (!pending.empty()) {
-        const Pending p = pending.back();
-        pending.pop_back();
-        if (p.node < 0 || static_cast<size_t>(p.node) >= scene.nodes.size()) continue;
-        if (p.depth > scene.nodes.size()) {
-            error = "the node hierarchy has a cycle through node " + std::to_string(p.node);
-            return false;
-        }
-        const size_t extra = fill(p.node, *p.host);
-        const std::vector<int>& children = scene.nodes[p.node].children;
-        for (size_t c = children.size(); c-- > 0;) {
-            pending.push_back({children[c], &p.host->children[extra + c], p.depth + 1});
-        }
-    }
-
-    for (const HostMesh& hm : hostMeshes) {
-        MeshData base;
-        base.faces = hm.welded->faces;
-        base.tverts = hm.welded->tverts;
-        base.tvfaces = hm.welded->tvfaces;
-        Keyed<MeshData> keyed;
-        if (!hm.animated) {
-            for (const Vec3d& p : hm.welded->positions) base.verts.push_back(ToPoint(p));
-            keyed = Keyed<MeshData>(std::move(base));
-        } else {
-            keyed.keys.reserve(frames.size());
-            for (size_t f = 0; f < frames.size(); ++f) {
-                MeshData m = base;
-                m.verts = sampler.Vertices(*hm.welded, hm.inst, hm.node, poses[f]);
-                keyed.keys.push_back({timeOf(f), std::move(m)});
-            }
-            for (const Vec3d& p : hm.welded->positions) hm.host->object->restPose.push_back(ToPoint(p));
-        }
-        hm.host->object->mesh = std::move(keyed);
-    }
+    if (!tree.Build(doc.nodes, error)) return false;
+    KeyHostMeshes(sampler, timeline, poses, tree.meshes);
 
     if (!clips.empty()) {
         NodeData& names = doc.nodes.back();
@@ -665,7 +707,7 @@ bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, Scene
         names.object = ObjectData{ObjectKind::Helper, ConvertMode::Copy, MeshData{}};
         std::vector<NoteKeyData> track;
         for (size_t c = 0; c < clips.size(); ++c) {
-            track.push_back({timeOf(static_cast<size_t>(firstFrames[c])), clips[c]->name});
+            track.push_back({timeline.TimeOf(static_cast<size_t>(timeline.firstFrames[c])), clips[c]->name});
         }
         names.noteTracks.push_back(std::move(track));
     }

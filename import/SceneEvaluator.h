@@ -39,8 +39,10 @@ std::vector<double> SampleTrack(const AnimTrack& track, double seconds);
 //   images = the scene's pictures, baseDir = the scene's baseDir.
 // Positions are scaled by options.scale and turned upright (scene.toZUp)
 // unless options.upFix is false. False with `error` for an fps that does not
-// divide 4800, a clip name the scene does not have, or a timeline beyond the
-// host's 32-bit ticks.
-bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, SceneDocument& out, std::string& error);
+// divide 4800, a scale that is 0 or not finite, or a clip name the scene does
+// not have (OptionsDoNotFit); a timeline beyond the host's 32-bit ticks or
+// more node frames than kMaxFrameSamples (OverLimit); a node path longer than
+// the node count (Malformed).
+bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, SceneDocument& out, LoadError& error);
 
 }  // namespace standin

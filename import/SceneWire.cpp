@@ -71,7 +71,7 @@ void Fields(IO& io, AnimatedScene& s) {
 }
 template <class IO>
 void Fields(IO& io, WireResult& r) {
-    io(r.ok, r.error);
+    io(r.ok, r.error.kind, r.error.message);
     if (r.ok) io(r.scene);
 }
 

@@ -16,7 +16,7 @@ namespace standin {
 // did not, and the scene when it did (an empty scene otherwise).
 struct WireResult {
     bool ok = false;
-    std::string error;
+    LoadError error;
     AnimatedScene scene;
 };
 

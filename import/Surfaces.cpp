@@ -282,8 +282,10 @@ Picture TiledPicture(const Picture& picture, int tilesU, int tilesV, Wrap wrapU,
     return out;
 }
 
-void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& choices, bool secure) {
-    // The node each mesh hangs from, for the warnings.
+namespace {
+
+// The node each mesh hangs from, for the warnings.
+std::vector<std::string> MeshNodeNames(const AnimatedScene& scene) {
     std::vector<std::string> nodeOf(scene.meshes.size());
     for (const AnimNode& node : scene.nodes) {
         for (const MeshInstance& inst : node.meshes) {
@@ -292,9 +294,13 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& 
             }
         }
     }
+    return nodeOf;
+}
 
-    // The user's picture for every mesh without one: meshes without a
-    // material take it through a material of its own.
+// The user's picture for every mesh without one: meshes without a material
+// take it through a material of its own. A material the user names that the
+// file lacks is a warning.
+void ApplyTextureChoices(AnimatedScene& scene, const PictureChoices& choices) {
     if (!choices.fallback.empty()) {
         int fallbackMaterial = -1;
         for (AnimMesh& mesh : scene.meshes) {
@@ -318,8 +324,10 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& 
                                      (names.empty() ? "" : "; its materials are " + names));
         }
     }
+}
 
-    // Each material's picture, each file decoded once.
+// Each of the file's materials' picture (its key in scene.pictures) or why it has none; each file decoded once.
+std::vector<Resolved> ResolvePictures(AnimatedScene& scene, const PictureChoices& choices, bool secure) {
     std::map<std::string, Resolved> byFile;
     std::vector<Resolved> resolved(scene.materials.size());
     auto decode = [&](const std::string& file) -> const Resolved& {
@@ -404,7 +412,14 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& 
             }
         }
     }
+    return resolved;
+}
 
+// Meshes without a usable picture or texture coordinates get a swatch of
+// their colour, or of their vertex colours (unless `swatches` is false).
+// Returns which meshes are textured by a picture of the file's materials.
+std::vector<bool> GiveSwatches(AnimatedScene& scene, const std::vector<Resolved>& resolved,
+                               const std::vector<std::string>& nodeOf, bool swatches) {
     auto label = [&](size_t mesh, int material) {
         const std::string& node = nodeOf[mesh].empty() ? scene.meshes[mesh].name : nodeOf[mesh];
         return "mesh " + Quoted(node) +
@@ -431,8 +446,6 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& 
     };
 
     const size_t fileMaterials = resolved.size();
-    std::vector<TileNeed> need(fileMaterials);
-    std::vector<std::vector<std::array<double, 2>>> corners(scene.meshes.size());
     std::vector<bool> textured(scene.meshes.size(), false);
     for (size_t i = 0; i < scene.meshes.size(); ++i) {
         AnimMesh& mesh = scene.meshes[i];
@@ -466,9 +479,15 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& 
         mesh.material = swatchFor(m >= 0 ? scene.materials[m].colour : std::array<double, 4>{1, 1, 1, 1});
         mesh.uvs.assign(mesh.positions.size(), {0.5, 0.5});
     }
+    return textured;
+}
 
-    // Textured meshes: triangles moved into the first tiles, and how many
-    // tiles each material's picture must repeat.
+// Textured meshes: triangles moved into the first tiles, and each material's
+// picture repeated as many tiles as its meshes need.
+void TileTextures(AnimatedScene& scene, const std::vector<Resolved>& resolved, const std::vector<bool>& textured) {
+    const size_t fileMaterials = resolved.size();
+    std::vector<TileNeed> need(fileMaterials);
+    std::vector<std::vector<std::array<double, 2>>> corners(scene.meshes.size());
     auto boundFor = [&](int m, bool horizontal) {
         const Picture& p = scene.pictures[resolved[m].key];
         const int side = std::max<int>(1, horizontal ? p.width : p.height);
@@ -517,7 +536,9 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& 
         for (auto& uv : corners[i]) uv = {uv[0] / n.u, uv[1] / n.v};
         SetCornerUvs(mesh, corners[i]);
     }
+}
 
+void WarnPictureCount(AnimatedScene& scene) {
     std::set<std::string> used;
     for (const AnimMesh& mesh : scene.meshes) {
         if (mesh.material >= 0 && static_cast<size_t>(mesh.material) < scene.materials.size() &&
@@ -529,6 +550,17 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& 
         scene.warnings.push_back(std::to_string(used.size()) + " pictures, but the skin holds " +
                                  std::to_string(kMaxPictures) + ": meshes using the later ones show no texture");
     }
+}
+
+}  // namespace
+
+void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& choices, bool secure) {
+    const std::vector<std::string> nodeOf = MeshNodeNames(scene);
+    ApplyTextureChoices(scene, choices);
+    const std::vector<Resolved> resolved = ResolvePictures(scene, choices, secure);
+    const std::vector<bool> textured = GiveSwatches(scene, resolved, nodeOf, swatches);
+    TileTextures(scene, resolved, textured);
+    WarnPictureCount(scene);
 }
 
 }  // namespace standin

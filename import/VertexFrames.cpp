@@ -79,11 +79,10 @@ void BuildFrameScene(const FrameModel& model, const std::vector<FrameGroup>& gro
     }
 }
 
-bool FrameCountFits(const std::string& path, uint64_t frames, uint64_t vertices, uint64_t surfaces,
-                    std::string& error) {
+bool FrameCountFits(const std::string& path, uint64_t frames, uint64_t vertices, uint64_t surfaces, LoadError& error) {
     if (frames * frames * surfaces > kMaxAccessorValues || frames * vertices > kMaxAccessorValues) {
-        error = path + ": " + std::to_string(frames) + " frames of " + std::to_string(vertices) +
-                " vertices are more than the import holds";
+        error = {LoadErrorKind::OverLimit, path + ": " + std::to_string(frames) + " frames of " +
+                                               std::to_string(vertices) + " vertices are more than the import holds"};
         return false;
     }
     return true;
@@ -119,19 +118,20 @@ std::string ByteReader::Text(size_t at, size_t room) const {
 }
 
 bool ReadVertexFrameFile(const std::string& path, const char* magic, const char* format, int32_t version,
-                         size_t headerBytes, std::vector<unsigned char>& bytes, std::string& error) {
+                         size_t headerBytes, std::vector<unsigned char>& bytes, LoadError& error) {
     if (!ReadInputFile(path, bytes, error, kMaxInputFileBytes)) {
-        error = path + ": " + error;
+        error.message = path + ": " + error.message;
         return false;
     }
     const ByteReader r{bytes.data(), bytes.size()};
     if (!r.Has(0, headerBytes) || std::string(reinterpret_cast<const char*>(bytes.data()), 4) != magic) {
-        error = path + ": not an " + format + " file (no \"" + magic + "\" header)";
+        error = {LoadErrorKind::Malformed, path + ": not an " + format + " file (no \"" + magic + "\" header)"};
         return false;
     }
     if (r.I32(4) != version) {
-        error = path + ": " + format + " version " + std::to_string(r.I32(4)) + "; only version " +
-                std::to_string(version) + " is read";
+        error.kind = LoadErrorKind::Malformed;
+        error.message = path + ": " + format + " version " + std::to_string(r.I32(4)) + "; only version " +
+                        std::to_string(version) + " is read";
         return false;
     }
     return true;

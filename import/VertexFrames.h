@@ -53,13 +53,13 @@ void BuildFrameScene(const FrameModel& model, const std::vector<FrameGroup>& gro
 // False with `error` (naming `path`) when `frames` of `vertices` vertices in
 // `surfaces` surfaces are more than an import holds: the per-frame switch
 // tables take frames x frames values per surface.
-bool FrameCountFits(const std::string& path, uint64_t frames, uint64_t vertices, uint64_t surfaces, std::string& error);
+bool FrameCountFits(const std::string& path, uint64_t frames, uint64_t vertices, uint64_t surfaces, LoadError& error);
 
 // Reads a whole vertex-frame file into `bytes` and checks its header: at
 // least `headerBytes` long, the four-byte `magic` (named `format` in the
 // message) and `version` at offset 4. False with `error` naming the file.
 bool ReadVertexFrameFile(const std::string& path, const char* magic, const char* format, int32_t version,
-                         size_t headerBytes, std::vector<unsigned char>& bytes, std::string& error);
+                         size_t headerBytes, std::vector<unsigned char>& bytes, LoadError& error);
 
 // Little-endian fields of a file held in memory, read with bounds checks.
 struct ByteReader {

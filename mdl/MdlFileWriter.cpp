@@ -332,11 +332,9 @@ bool WriteFramesPacked(FileSink& out, const ModelData* model, const MdlQuantizat
     return true;
 }
 
-// What the last write left for a tool to ask about (see the header). The
-// name is published while the file may exist under it, and a lock-free
+// The check a tool installed, and the temporary file being written (see the
+// header). The name is published while the file may exist under it, and a lock-free
 // atomic may be read from a signal handler.
-std::atomic<int> lastWriteError{0};
-std::atomic<bool> lastWriteTooLarge{false};
 MdlWriteCheck writeCheck{nullptr, nullptr};
 std::atomic<const char*> pendingTemporary{nullptr};
 static_assert(std::atomic<const char*>::is_always_lock_free);
@@ -541,17 +539,21 @@ MdlQuantization ComputeQuantization(const ModelData* model, bool sixteenBit) {
 }
 
 int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision) {
+    return WriteMdlFileWithReason(path, model, skin, hiPrecision).written;
+}
+
+MdlWriteResult WriteMdlFileWithReason(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision) {
     // Every frame's box and the quantization in one pass over the positions.
     MdlExtremes e = StartingExtremes();
     for (int32_t f = 0; f < model->frameCount; ++f) ScanFrame<true, true>(model->frames[f], model->vertexCount, e);
     return WriteMdlFileScanned(path, model, skin, hiPrecision, e, 1);
 }
 
-int WriteMdlFileScanned(const char* path, const ModelData* model, const SkinImage* skin, int hiPrecision,
-                        const MdlExtremes& e, int threads) {
-    lastWriteError = 0;
-    lastWriteTooLarge = false;
-    if (skin->width < 0 || skin->height < 0 || (!skin->pixels && int64_t(skin->width) * skin->height > 0)) return 0;
+MdlWriteResult WriteMdlFileScanned(const char* path, const ModelData* model, const SkinImage* skin, int hiPrecision,
+                                   const MdlExtremes& e, int threads) {
+    MdlWriteResult result;
+    if (skin->width < 0 || skin->height < 0 || (!skin->pixels && int64_t(skin->width) * skin->height > 0))
+        return result;
 
     const bool sixteenBit = hiPrecision == 1;
     const MdlQuantization q = QuantizationOf(e, sixteenBit);
@@ -559,8 +561,8 @@ int WriteMdlFileScanned(const char* path, const ModelData* model, const SkinImag
     // a model has no file at all, rather than a broken one.
     for (int a = 0; a < 3; ++a) {
         if (!std::isfinite(q.scale[a])) {
-            lastWriteTooLarge = true;
-            return 0;
+            result.tooLarge = true;
+            return result;
         }
     }
 
@@ -570,16 +572,16 @@ int WriteMdlFileScanned(const char* path, const ModelData* model, const SkinImag
                                                       : size_t(frameSize);
     uint8_t* buffer = static_cast<uint8_t*>(GatedMalloc(capacity));
     if (!buffer) {
-        lastWriteError = ENOMEM;
-        return 0;
+        result.systemError = ENOMEM;
+        return result;
     }
 
     char* temporary = nullptr;
     FILE* file = CreateTemporaryBeside(path, &temporary);
     if (!file) {
-        lastWriteError = errno;
+        result.systemError = errno;
         std::free(buffer);
-        return 0;
+        return result;
     }
 
     FileSink out{file, buffer, capacity, 0, true};
@@ -605,13 +607,10 @@ int WriteMdlFileScanned(const char* path, const ModelData* model, const SkinImag
     // unlinks a name that no longer exists, which is harmless.
     pendingTemporary = nullptr;
     std::free(temporary);
-    lastWriteError = written ? 0 : (error != 0 ? error : EIO);
-    return written ? 1 : 0;
+    result.written = written ? 1 : 0;
+    result.systemError = written ? 0 : (error != 0 ? error : EIO);
+    return result;
 }
-
-int MdlLastWriteError() { return lastWriteError.load(); }
-
-bool MdlLastWriteTooLarge() { return lastWriteTooLarge.load(); }
 
 void SetMdlWriteCheck(MdlWriteCheck check) { writeCheck = check; }
 

@@ -50,6 +50,19 @@ MdlExtremes ScanFrameBounds(ModelFrame& frame, int32_t vertexCount);
 // (a value replaces only a strictly smaller or larger one).
 void FoldExtremes(MdlExtremes& into, const MdlExtremes& later);
 
+// What a write came to.
+struct MdlWriteResult {
+    int written = 0;  // 1: the file is in place; 0: nothing was written
+    // Nothing was written because a scale came out infinite: on some axis the
+    // span from the smallest value to the largest magnitude exceeds single
+    // precision (say -3e38 and 3e38). No file was made.
+    bool tooLarge = false;
+    // Why nothing was written, as an errno value (EIO when the system gave
+    // none); 0 after a success, when tooLarge, or when the skin was invalid.
+    // For the words after "Cannot write <path>"; the exporter never shows it.
+    int systemError = 0;
+};
+
 // Writes the model file at `path`, each frame's vertices with the normal
 // indices the frame holds. hiPrecision == 1 selects "MDL4", any other
 // value "MDL3". Overwrites every frame's bounding box; changes nothing else.
@@ -58,34 +71,26 @@ void FoldExtremes(MdlExtremes& into, const MdlExtremes& later);
 // cannot be created or written, in which case no temporary file remains and a
 // file already at `path` is left as it was; also 0, before any file is made,
 // when memory for one frame's bytes cannot be had, or when the positions lie
-// too far apart for any scale to hold them (MdlLastWriteTooLarge). model and
-// skin must not be null.
+// too far apart for any scale to hold them. model and skin must not be null.
 int WriteMdlFile(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision);
 
-// WriteMdlFile for a model whose frames' boxes are already written
+// WriteMdlFile with the reason when nothing was written.
+MdlWriteResult WriteMdlFileWithReason(const char* path, ModelData* model, const SkinImage* skin, int hiPrecision);
+
+// WriteMdlFileWithReason for a model whose frames' boxes are already written
 // (ScanFrameBounds) and whose positions' extremes, folded in frame order from
 // StartingExtremes, are `extremes`. The same bytes and results; reads the
 // model only. With `threads` above 1, threads - 1 worker threads pack frames
 // (a few frames' bytes in flight) while the calling thread writes them; when
 // they cannot be had the calling thread does all.
-int WriteMdlFileScanned(const char* path, const ModelData* model, const SkinImage* skin, int hiPrecision,
-                        const MdlExtremes& extremes, int threads);
-
-// True when the last WriteMdlFile call returned 0 because a scale came out
-// infinite: on some axis the span from the smallest value to the largest
-// magnitude exceeds single precision (say -3e38 and 3e38). No file was made.
-bool MdlLastWriteTooLarge();
-
-// Why the last WriteMdlFile call returned 0, as an errno value (EIO when the
-// system gave none); 0 after a success or when the skin was invalid. For the
-// words after "Cannot write <path>"; the exporter itself never shows it.
-int MdlLastWriteError();
+MdlWriteResult WriteMdlFileScanned(const char* path, const ModelData* model, const SkinImage* skin, int hiPrecision,
+                                   const MdlExtremes& extremes, int threads);
 
 // A look at the finished file before it replaces the target, for tools that
 // read back what they write. `check` gets the temporary file's name (closed,
 // every byte written) and `context`; it must not change the file. When it
 // returns false, WriteMdlFile removes the temporary file, leaves the target
-// as it was and returns 0 (MdlLastWriteError EIO; the check's own reason is
+// as it was and returns 0 (systemError EIO; the check's own reason is
 // the tool's to give). A null check, the default, looks at nothing. The check
 // is process-wide and runs on the writing thread.
 struct MdlWriteCheck {

@@ -15,6 +15,17 @@ constexpr const char* ExporterClassName = "Quorvex";
 constexpr const char* ExporterCategory = "Quorvex";
 constexpr Class_ID ExporterClassID{0x4018116b, 0x452e5edd};
 
+// The progress display's caption in each phase of an export: the scan and
+// gather walks, sampling the frames, and the frames' normals (the file is
+// written at the end of that phase).
+constexpr const char* ScanningCaption = "Scanning...";
+constexpr const char* SamplingCaption = "Writing Frames";
+constexpr const char* NormalsCaption = "Calculating..";
+// Every refusal's message box: its caption, and the text of a refusal for
+// want of memory.
+constexpr const char* AbortCaption = "Aborting !";
+constexpr const char* NoMemoryText = "Not enough memory for the model";
+
 // The library's instance handle: the module that holds the dialog's resources.
 // Null until the module entry routine ran (defined with the entry points).
 extern HINSTANCE hInstance;
@@ -30,6 +41,15 @@ struct ExportOptionsRecord {
 // caller that suppresses prompts), read by the next export, kept between
 // exports. Never null.
 ExportOptionsRecord& RememberedExportOptions();
+
+// Threads working on the frames of the next exports, the calling one
+// included; 0 (as the library loads): one per core. Kept between exports.
+int32_t& RememberedThreadCount();
+
+// After an export whose file could not be written (its message box says
+// "Cannot write <path>"): the system's reason, an errno value; 0 after any
+// other export. Already set when that box is shown.
+int LastExportWriteError();
 
 // The options dialog's procedure (resource IDD_EXPORT_OPTIONS, defined with
 // the dialog). WM_INITDIALOG's second parameter is the host's Interface, or 0;

@@ -24,22 +24,22 @@ namespace standin {
 namespace {
 
 template <class Bytes>
-bool ReadInto(const std::string& path, Bytes& out, std::string& error, uint64_t limit) {
+bool ReadInto(const std::string& path, Bytes& out, LoadError& error, uint64_t limit) {
     out.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_BINARY);
     if (fd < 0) {
-        error = std::string("cannot read the file: ") + std::strerror(errno);
+        error = {LoadErrorKind::Unreadable, std::string("cannot read the file: ") + std::strerror(errno)};
         return false;
     }
     struct stat info {};
     bool ok = false;
     if (::fstat(fd, &info) != 0) {
-        error = std::string("cannot read the file: ") + std::strerror(errno);
+        error = {LoadErrorKind::Unreadable, std::string("cannot read the file: ") + std::strerror(errno)};
     } else if (!S_ISREG(info.st_mode)) {
-        error = "cannot read the file: not a regular file";
+        error = {LoadErrorKind::Unreadable, "cannot read the file: not a regular file"};
     } else if (static_cast<uint64_t>(info.st_size) > limit) {
-        error = "cannot read the file: it holds " + std::to_string(info.st_size) + " bytes, more than the limit of " +
-                std::to_string(limit);
+        error = {LoadErrorKind::OverLimit, "cannot read the file: it holds " + std::to_string(info.st_size) +
+                                               " bytes, more than the limit of " + std::to_string(limit)};
     } else {
         try {
             out.resize(static_cast<size_t>(info.st_size));
@@ -50,7 +50,7 @@ bool ReadInto(const std::string& path, Bytes& out, std::string& error, uint64_t 
                 const ssize_t n = ::read(fd, reinterpret_cast<char*>(out.data()) + got, out.size() - got);
                 if (n < 0 && errno == EINTR) continue;
                 if (n < 0) {
-                    error = std::string("cannot read the file: ") + std::strerror(errno);
+                    error = {LoadErrorKind::Unreadable, std::string("cannot read the file: ") + std::strerror(errno)};
                     ok = false;
                     break;
                 }
@@ -61,7 +61,7 @@ bool ReadInto(const std::string& path, Bytes& out, std::string& error, uint64_t 
                 got += static_cast<size_t>(n);
             }
         } catch (const std::bad_alloc&) {
-            error = "Not enough memory to read the file";
+            error = {LoadErrorKind::NotEnoughMemory, "Not enough memory to read the file"};
             ok = false;
         }
     }
@@ -72,11 +72,11 @@ bool ReadInto(const std::string& path, Bytes& out, std::string& error, uint64_t 
 
 }  // namespace
 
-bool ReadInputFile(const std::string& path, std::vector<unsigned char>& out, std::string& error, uint64_t limit) {
+bool ReadInputFile(const std::string& path, std::vector<unsigned char>& out, LoadError& error, uint64_t limit) {
     return ReadInto(path, out, error, limit);
 }
 
-bool ReadInputFile(const std::string& path, std::string& out, std::string& error, uint64_t limit) {
+bool ReadInputFile(const std::string& path, std::string& out, LoadError& error, uint64_t limit) {
     return ReadInto(path, out, error, limit);
 }
 

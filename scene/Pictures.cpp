@@ -524,8 +524,13 @@ bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::st
 
 bool LoadPictureFile(const std::string& path, Picture& out, std::string& error) {
     std::vector<unsigned char> bytes;
+    LoadError unread;
+    if (!ReadInputFile(path, bytes, unread, kMaxInputFileBytes)) {
+        error = path + ": " + unread.message;
+        return false;
+    }
     std::string why;
-    if (!ReadInputFile(path, bytes, why, kMaxInputFileBytes) || !DecodePicture(bytes.data(), bytes.size(), out, why)) {
+    if (!DecodePicture(bytes.data(), bytes.size(), out, why)) {
         error = path + ": " + why;
         return false;
     }

@@ -500,7 +500,31 @@ void ReadScene(const Value& root, SceneDocument& doc) {
 
 }  // namespace
 
-bool ParseSceneText(const std::string& text, const std::string& fileName, SceneDocument& out, std::string& error) {
+namespace {
+
+bool ParseChecked(const std::string& text, const std::string& fileName, SceneDocument& out, LoadError& error) {
+    try {
+        Value root;
+        std::string problem;
+        if (!scenejson::Parse(text, root, problem)) {
+            error = {LoadErrorKind::Malformed, fileName + ": " + problem};
+            return false;
+        }
+        SceneDocument doc;
+        ReadScene(root, doc);
+        out = std::move(doc);
+        return true;
+    } catch (const Refusal& refusal) {
+        error = {LoadErrorKind::Malformed, fileName + ": " + refusal.message};
+    } catch (const std::bad_alloc&) {
+        error = {LoadErrorKind::NotEnoughMemory, fileName + ": Not enough memory to read the scene"};
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ParseSceneText(const std::string& text, const std::string& fileName, SceneDocument& out, LoadError& error) {
     // Most files are fine: those go the quick way. The rest, and the odd ones
     // the quick way leaves alone, through the tree that names what is wrong.
     try {
@@ -509,38 +533,25 @@ bool ParseSceneText(const std::string& text, const std::string& fileName, SceneD
             return true;
         }
     } catch (const std::bad_alloc&) {
-        error = fileName + ": Not enough memory to read the scene";
+        error = {LoadErrorKind::NotEnoughMemory, fileName + ": Not enough memory to read the scene"};
         return false;
     }
-    return ParseSceneTextChecked(text, fileName, out, error);
+    return ParseChecked(text, fileName, out, error);
 }
 
 bool ParseSceneTextChecked(const std::string& text, const std::string& fileName, SceneDocument& out,
                            std::string& error) {
-    try {
-        Value root;
-        std::string problem;
-        if (!scenejson::Parse(text, root, problem)) {
-            error = fileName + ": " + problem;
-            return false;
-        }
-        SceneDocument doc;
-        ReadScene(root, doc);
-        out = std::move(doc);
-        return true;
-    } catch (const Refusal& refusal) {
-        error = fileName + ": " + refusal.message;
-    } catch (const std::bad_alloc&) {
-        error = fileName + ": Not enough memory to read the scene";
-    }
+    LoadError failure;
+    if (ParseChecked(text, fileName, out, failure)) return true;
+    error = std::move(failure.message);
     return false;
 }
 
-bool LoadSceneFile(const std::string& path, SceneDocument& out, std::string& error) {
+bool LoadSceneFile(const std::string& path, SceneDocument& out, LoadError& error) {
     try {
         std::string text;
         if (!ReadInputFile(path, text, error, kMaxInputFileBytes)) {
-            error = path + ": " + error;
+            error.message = path + ": " + error.message;
             return false;
         }
         SceneDocument doc;
@@ -549,7 +560,7 @@ bool LoadSceneFile(const std::string& path, SceneDocument& out, std::string& err
         out = std::move(doc);
         return true;
     } catch (const std::bad_alloc&) {
-        error = path + ": Not enough memory to read the scene";
+        error = {LoadErrorKind::NotEnoughMemory, path + ": Not enough memory to read the scene"};
         return false;
     }
 }

@@ -14,14 +14,12 @@
 #include <vector>
 
 #include "export/ExportState.h"
-#include "export/ModelExporter.h"
 #include "import/Importer.h"
 #include "mdl/MdlReader.h"
 #include "model/Allocation.h"
 #include "scene/Pictures.h"
 #include "scene/SceneFile.h"
-#include "standin/StandinHost.h"
-#include "standin/Win32Standin.h"
+#include "standin/ExportSession.h"
 #include "tests/CliRunner.h"
 #include "tests/StbImageWrite.h"
 
@@ -125,35 +123,31 @@ TEST(AllocationReplay, ExportRefusesReleasesAndWritesNothing) {
     const fs::path out = fs::temp_directory_path() / ("quorvex-replay-" + std::to_string(getpid()) + ".mdl");
     const std::string outPath = out.string();
     standin::SceneDocument doc;
-    std::string error;
-    ASSERT_TRUE(standin::LoadSceneFile(kScene, doc, error)) << error;
+    standin::LoadError error;
+    ASSERT_TRUE(standin::LoadSceneFile(kScene, doc, error)) << error.message;
     int64_t refusals = 0;
     gatedFailures.clear();
     const int64_t runs = Replay([&](int64_t n) {
         fs::remove(out);
-        standin::StandinHost host(doc);
-        standin::HostGlobalsScope hostScope(&host);
-        standin::ScriptedWin32 win32;
-        standin::Win32Scope win32Scope(&win32);
-        exportState.options = {0, 2, 0, 0};
-        ModelExporter exporter;
-        int result = -1;
-        {
-            FailingAllocation failing(n);
-            result = exporter.DoExport(outPath.c_str(), nullptr, &host, TRUE, 0);
-        }
-        const bool released = host.AllReleasedOnce() && !exportState.model && !exportState.skin;
+        standin::ExportRequest request;
+        request.output = outPath;
+        request.options = ExportOptionsRecord{0, 2, 0, 0};
+        std::optional<FailingAllocation> failing;
+        request.beforeExport = [&] { failing.emplace(n); };
+        request.afterExport = [&](standin::ExportOutcome) { failing.reset(); };
+        const standin::ExportResult result = standin::RunExportSession(doc, request);
+        const bool released = result.allReleased && !exportState.model && !exportState.skin;
         // Only the host's own test logs may lose an allocation without the
         // export noticing; then the model is written whole. A host call that
         // fails for memory (a conversion) is refused as that call's failure.
-        const bool written = result == 1 && win32.messageBoxes.empty() && ReadMdlFile(outPath.c_str()).ok();
-        const bool refused = result == 0 && win32.messageBoxes.size() == 1 &&
-                             win32.messageBoxes[0].caption == "Aborting !" && !fs::exists(out);
-        refusals += refused && win32.messageBoxes[0].text.rfind("Not enough memory", 0) == 0 ? 1 : 0;
+        const bool written = result.outcome == standin::ExportOutcome::Written && ReadMdlFile(outPath.c_str()).ok();
+        const bool refused = result.outcome != standin::ExportOutcome::Written && result.messages.size() == 1 &&
+                             result.messages[0].caption == AbortCaption && !fs::exists(out);
+        refusals += refused && result.outcome == standin::ExportOutcome::NotEnoughMemory ? 1 : 0;
         EXPECT_TRUE(released && (written || refused))
-            << "allocation " << n << ": result " << result << ", boxes " << win32.messageBoxes.size()
-            << (win32.messageBoxes.empty() ? "" : ": " + win32.messageBoxes[0].text) << "; host released "
-            << host.AllReleasedOnce() << ", model " << (exportState.model != nullptr) << ", file " << fs::exists(out);
+            << "allocation " << n << ": outcome " << int(result.outcome) << ", boxes " << result.messages.size()
+            << (result.messages.empty() ? "" : ": " + result.message) << "; host released " << result.allReleased
+            << ", model " << (exportState.model != nullptr) << ", file " << fs::exists(out);
         return released && (written || refused) && (Failed(n) || written);
     });
     EXPECT_GT(runs, 10);
@@ -189,14 +183,15 @@ TEST(AllocationReplay, SceneLoadRefusesAndKeepsTheDocument) {
     Replay([&](int64_t n) {
         standin::SceneDocument doc;
         doc.ticksPerFrame = 7;
-        std::string error;
+        standin::LoadError error;
         bool loaded = false;
         {
             FailingAllocation failing(n);
             loaded = standin::LoadSceneFile(kScene, doc, error);
         }
         if (!Failed(n)) return loaded && doc.nodes.size() == 1;
-        return !loaded && doc.ticksPerFrame == 7 && error.find(": Not enough memory") != std::string::npos;
+        return !loaded && doc.ticksPerFrame == 7 && error.kind == standin::LoadErrorKind::NotEnoughMemory &&
+               error.message.find(": Not enough memory") != std::string::npos;
     });
 }
 
@@ -226,7 +221,7 @@ TEST(AllocationReplay, GltfImportRefusesWithItsWords) {
     const int64_t runs = Replay([&](int64_t n) {
         standin::SceneDocument doc;
         standin::ImportNotes notes;
-        std::string error;
+        standin::LoadError error;
         std::optional<FailingAllocation> failing;
         standin::ImportOptions options;
         options.onPhase = [&](const std::string& phase) {
@@ -235,8 +230,9 @@ TEST(AllocationReplay, GltfImportRefusesWithItsWords) {
         const bool imported = standin::ImportScene(path, options, doc, notes, error);
         failing.reset();
         if (!Failed(n)) return imported && notes.warnings.empty() && doc.nodes.size() == 1;
-        const bool said = error.find("Not enough memory") != std::string::npos;
-        EXPECT_TRUE(!imported && said) << "allocation " << n << ": " << (imported ? "imported" : error);
+        const bool said = error.kind == standin::LoadErrorKind::NotEnoughMemory &&
+                          error.message.find("Not enough memory") != std::string::npos;
+        EXPECT_TRUE(!imported && said) << "allocation " << n << ": " << (imported ? "imported" : error.message);
         return !imported && said;
     });
     EXPECT_GT(runs, 5);

@@ -124,13 +124,16 @@ TEST(HostileInput, OnlyRegularFilesAreRead) {
     standin::Picture picture;
     standin::SceneDocument doc;
     standin::ImportNotes notes;
-    std::string error;
-    EXPECT_FALSE(standin::LoadPictureFile("/dev/zero", picture, error));
-    EXPECT_EQ(error, "/dev/zero: cannot read the file: not a regular file");
+    std::string why;
+    EXPECT_FALSE(standin::LoadPictureFile("/dev/zero", picture, why));
+    EXPECT_EQ(why, "/dev/zero: cannot read the file: not a regular file");
+    standin::LoadError error;
     EXPECT_FALSE(standin::LoadSceneFile("/dev/zero", doc, error));
-    EXPECT_EQ(error, "/dev/zero: cannot read the file: not a regular file");
+    EXPECT_EQ(error.message, "/dev/zero: cannot read the file: not a regular file");
+    EXPECT_EQ(error.kind, standin::LoadErrorKind::Unreadable);
     EXPECT_FALSE(standin::ImportScene(pipe, standin::ImportOptions{}, doc, notes, error));
-    EXPECT_EQ(error, pipe + ": cannot read the file: not a regular file");
+    EXPECT_EQ(error.message, pipe + ": cannot read the file: not a regular file");
+    EXPECT_EQ(error.kind, standin::LoadErrorKind::Unreadable);
     // A model file may come through a pipe, but what is no model ends at once.
     EXPECT_EQ(ReadMdlFile("/dev/zero").error.kind, MdlErrorKind::BadMagic);
 }
@@ -154,18 +157,20 @@ TEST(HostileInput, GltfRefusesWhatItsBuffersCannotHoldAndWhatTheLimitsForbid) {
         const char* name;
         void (*change)(GltfBuilder&);
         const char* says;
+        standin::LoadErrorKind kind;
     } cases[] = {
         {"picture 64 bytes past its buffer",
          [](GltfBuilder& b) { b.doc["bufferViews"][2]["byteLength"] = b.bin.size() + 64; },
-         "images[0]: buffer view beyond its buffer"},
+         "images[0]: buffer view beyond its buffer", standin::LoadErrorKind::Malformed},
         {"picture 1 GiB past its buffer", [](GltfBuilder& b) { b.doc["bufferViews"][2]["byteOffset"] = 1u << 30; },
-         "images[0]: buffer view beyond its buffer"},
+         "images[0]: buffer view beyond its buffer", standin::LoadErrorKind::Malformed},
         {"positions without a buffer view, 2^28 of them",
          [](GltfBuilder& b) {
              b.doc["accessors"][0].erase("bufferView");
              b.doc["accessors"][0]["count"] = 1u << 28;
          },
-         "accessors[0]: 268435456 elements of 3 values are more than the limit of 67108864 values"},
+         "accessors[0]: 268435456 elements of 3 values are more than the limit of 67108864 values",
+         standin::LoadErrorKind::OverLimit},
         {"one key at 447000 s",
          [](GltfBuilder& b) {
              const int times = b.Floats({0.0f, 447000.0f}, "SCALAR");
@@ -174,7 +179,7 @@ TEST(HostileInput, GltfRefusesWhatItsBuffersCannotHoldAndWhatTheLimitsForbid) {
                    {{"samplers", {{{"input", times}, {"output", moves}}}},
                     {"channels", {{{"sampler", 0}, {"target", {{"node", 0}, {"path", "translation"}}}}}}});
          },
-         "at most 4194304 node frames are sampled"},
+         "at most 4194304 node frames are sampled", standin::LoadErrorKind::OverLimit},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -183,10 +188,11 @@ TEST(HostileInput, GltfRefusesWhatItsBuffersCannotHoldAndWhatTheLimitsForbid) {
         const std::string path = b.Write(dir + "hostile.gltf");
         standin::SceneDocument doc;
         standin::ImportNotes notes;
-        std::string error;
+        standin::LoadError error;
         EXPECT_FALSE(standin::ImportScene(path, standin::ImportOptions{}, doc, notes, error));
-        EXPECT_EQ(error.rfind(path + ": ", 0), 0u) << error;
-        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_EQ(error.message.rfind(path + ": ", 0), 0u) << error.message;
+        EXPECT_NE(error.message.find(c.says), std::string::npos) << error.message;
+        EXPECT_EQ(error.kind, c.kind);
     }
 }
 

@@ -252,8 +252,8 @@ TEST(ImportAssimp, ObjTexturesFoundLikeArtistsToolsOrReplacedWithAWarning) {
 
     SceneDocument doc;
     standin::ImportNotes notes;
-    std::string error;
-    ASSERT_TRUE(standin::ImportScene(root + "model/scene.obj", ImportOptions{}, doc, notes, error)) << error;
+    standin::LoadError error;
+    ASSERT_TRUE(standin::ImportScene(root + "model/scene.obj", ImportOptions{}, doc, notes, error)) << error.message;
     const NodeData* a = Find(doc, "A");
     const NodeData* b = Find(doc, "B");
     const NodeData* gone = Find(doc, "Gone");
@@ -273,20 +273,19 @@ TEST(ImportAssimp, FilesWithoutTrianglesAreRefusedAndLinesAreLeftOutWithAWarning
     WriteFile(dir + "mixed.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\nl 2 3\nf 1 2 3\n");
     SceneDocument doc;
     standin::ImportNotes notes;
-    std::string error;
+    standin::LoadError error;
     EXPECT_FALSE(standin::ImportScene(dir + "points.obj", ImportOptions{}, doc, notes, error));
-    EXPECT_TRUE(notes.refused);
-    EXPECT_EQ(error, dir + "points.obj: no triangles: the file holds only points");
+    EXPECT_EQ(error.kind, standin::LoadErrorKind::NothingToExport);
+    EXPECT_EQ(error.message, dir + "points.obj: no triangles: the file holds only points");
     // A scene of nodes only: Assimp's stand-in skeleton mesh is not exported.
     WriteFile(dir + "empty.dae",
               "<?xml version=\"1.0\"?><COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" "
               "version=\"1.4.1\"><library_visual_scenes><visual_scene id=\"s\"><node id=\"E\" name=\"E\"/>"
               "</visual_scene></library_visual_scenes><scene><instance_visual_scene url=\"#s\"/></scene></COLLADA>");
     EXPECT_FALSE(standin::ImportScene(dir + "empty.dae", ImportOptions{}, doc, notes, error));
-    EXPECT_EQ(error, dir + "empty.dae: no triangles: the file holds no mesh");
+    EXPECT_EQ(error.message, dir + "empty.dae: no triangles: the file holds no mesh");
 
-    ASSERT_TRUE(standin::ImportScene(dir + "mixed.obj", ImportOptions{}, doc, notes, error)) << error;
-    EXPECT_FALSE(notes.refused);
+    ASSERT_TRUE(standin::ImportScene(dir + "mixed.obj", ImportOptions{}, doc, notes, error)) << error.message;
     ASSERT_FALSE(notes.warnings.empty());
     EXPECT_EQ(notes.warnings[0], "2 lines left out: only triangles are exported");
 }
@@ -396,8 +395,9 @@ TEST(ImportAssimp, Gltf1IsReadThroughAssimp) {
         WriteFile(dir + "old.gltf", gltf.dump());
         SceneDocument doc;
         standin::ImportNotes notes;
-        std::string error;
-        ASSERT_TRUE(standin::ImportScene(dir + "old.gltf", ImportOptions{}, doc, notes, error)) << uri << ": " << error;
+        standin::LoadError error;
+        ASSERT_TRUE(standin::ImportScene(dir + "old.gltf", ImportOptions{}, doc, notes, error))
+            << uri << ": " << error.message;
         EXPECT_NE(std::find(notes.warnings.begin(), notes.warnings.end(),
                             "glTF 1.0: 1 animation left out: they are not read from 1.0 files; the meshes are exported "
                             "as they stand"),

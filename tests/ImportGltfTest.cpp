@@ -314,8 +314,8 @@ TEST(ImportGltf, SamplerWrapUndecodablePictureAndCompressedMeshes) {
 
     SceneDocument doc;
     standin::ImportNotes notes;
-    std::string error;
-    ASSERT_TRUE(standin::ImportScene(path, ImportOptions{}, doc, notes, error)) << error;
+    standin::LoadError error;
+    ASSERT_TRUE(standin::ImportScene(path, ImportOptions{}, doc, notes, error)) << error.message;
     const standin::Picture& tiled = doc.images.at(Find(doc, "Wide")->material->diffuse->file);
     EXPECT_EQ(tiled.width, 6);   // red blue | blue red | red blue
     EXPECT_EQ(tiled.height, 1);  // clamped: one tile
@@ -345,8 +345,8 @@ TEST(ImportGltf, SamplerWrapUndecodablePictureAndCompressedMeshes) {
         c.doc["extensionsUsed"] = {ext};
         c.Add("meshes", {{"primitives", {prim}}});
         c.Add("nodes", {{"name", "Packed"}, {"mesh", 0}});
-        EXPECT_FALSE(ImportScene(c.Write(dir + "packed.gltf"), ImportOptions{}, doc, error));
-        EXPECT_NE(error.find(refusal), std::string::npos) << error;
+        EXPECT_FALSE(standin::ImportScene(c.Write(dir + "packed.gltf"), ImportOptions{}, doc, notes, error));
+        EXPECT_NE(error.message.find(refusal), std::string::npos) << error.message;
     }
 }
 
@@ -529,8 +529,8 @@ TEST(ImportGltf, ClipsLaidOutNamedAndSelected) {
     ExpectNear(WorldVerts(runOnly, "B", 2 * 480)[0], 0, 5, 2);
 
     std::vector<standin::ClipInfo> clips;
-    std::string error;
-    ASSERT_TRUE(standin::ListClips(path, ImportOptions{}, clips, error)) << error;
+    standin::LoadError error;
+    ASSERT_TRUE(standin::ListClips(path, ImportOptions{}, clips, error)) << error.message;
     ASSERT_EQ(clips.size(), 2u);
     EXPECT_EQ(clips[0].name, "walk");
     EXPECT_EQ(clips[0].frames, 16);  // 30 fps: ceil(15) + 1

@@ -41,7 +41,10 @@ inline std::string ScratchDir(const std::string& name) {
 inline bool ImportScene(const std::string& path, const standin::ImportOptions& options, SceneDocument& doc,
                         std::string& error) {
     standin::ImportNotes notes;
-    return standin::ImportScene(path, options, doc, notes, error);
+    standin::LoadError failure;
+    if (standin::ImportScene(path, options, doc, notes, failure)) return true;
+    error = failure.message;
+    return false;
 }
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {

@@ -132,8 +132,8 @@ TEST(VertexFrames, Md3SurfacesMergedFramesOneClipPicturesFromTheDefaultSkin) {
     WriteFile(dir + "lower_default.skin", "tag_torso,\r\nL_LEGS,models/players/x/belt.pcx\r\n");
     SceneDocument doc;
     standin::ImportNotes notes;
-    std::string error;
-    ASSERT_TRUE(standin::ImportScene(dir + "lower.md3", {}, doc, notes, error)) << error;
+    standin::LoadError error;
+    ASSERT_TRUE(standin::ImportScene(dir + "lower.md3", {}, doc, notes, error)) << error.message;
     EXPECT_EQ(doc.animRange.end, 2 * doc.ticksPerFrame);
     EXPECT_EQ(Find(doc, "FrameNames")->noteTracks[0][0].text, "lower");
     for (int f = 0; f < 3; ++f) {
@@ -291,8 +291,8 @@ TEST(VertexFrames, PicturesFromTheFileTheUserOrTheModelsName) {
         options.pictures.fallback = c.fallback;
         SceneDocument doc;
         standin::ImportNotes notes;
-        std::string error;
-        ASSERT_TRUE(standin::ImportScene(model + c.file, options, doc, notes, error)) << error;
+        standin::LoadError error;
+        ASSERT_TRUE(standin::ImportScene(model + c.file, options, doc, notes, error)) << error.message;
         const std::string stem = std::string(c.file).substr(0, std::string(c.file).find('.'));
         const std::string key = Find(doc, stem)->material->diffuse->file;
         EXPECT_TRUE(key.size() >= c.picture.size() && key.substr(key.size() - c.picture.size()) == c.picture)

@@ -90,16 +90,16 @@ ReaderLimits NoLimits() { return ReaderLimits{}; }
 
 TEST(IsolatedRead, AGoodReadArrivesWholeAndTheReadersOwnErrorUnchanged) {
     AnimatedScene got;
-    std::string error;
+    standin::LoadError error;
     ASSERT_TRUE(ReadIsolated(
         "m.obj", NoLimits(),
-        [](AnimatedScene& out, std::string&) {
+        [](AnimatedScene& out, standin::LoadError&) {
             out = FullScene();
             return true;
         },
         got, error))
-        << error;
-    EXPECT_EQ(WireBytes({true, "", got}), WireBytes({true, "", FullScene()}));
+        << error.message;
+    EXPECT_EQ(WireBytes({true, {}, got}), WireBytes({true, {}, FullScene()}));
 
     // Large arrays, one whose values are all floats and one whose are not.
     AnimatedScene large;
@@ -120,31 +120,32 @@ TEST(IsolatedRead, AGoodReadArrivesWholeAndTheReadersOwnErrorUnchanged) {
 
     EXPECT_FALSE(ReadIsolated(
         "m.obj", NoLimits(),
-        [](AnimatedScene&, std::string& why) {
-            why = "m.obj: line 3: bad number";
+        [](AnimatedScene&, standin::LoadError& why) {
+            why = {standin::LoadErrorKind::NotEnoughMemory, "m.obj: line 3: bad number"};
             return false;
         },
         got, error));
-    EXPECT_EQ(error, "m.obj: line 3: bad number");
+    EXPECT_EQ(error.message, "m.obj: line 3: bad number");
+    EXPECT_EQ(error.kind, standin::LoadErrorKind::NotEnoughMemory);  // the kind crosses too
 }
 
 TEST(IsolatedRead, AFaultOrALimitInTheChildIsOneRefusal) {
     struct Case {
         const char* name;
         ReaderLimits limits;
-        std::function<bool(AnimatedScene&, std::string&)> read;
+        std::function<bool(AnimatedScene&, standin::LoadError&)> read;
         std::string why;
     };
     const std::vector<Case> cases = {
         {"segmentation fault",
          {},
-         [](AnimatedScene&, std::string&) { return raise(SIGSEGV) == 0; },
+         [](AnimatedScene&, standin::LoadError&) { return raise(SIGSEGV) == 0; },
          "segmentation fault"},
-        {"abort", {}, [](AnimatedScene&, std::string&) -> bool { std::abort(); }, "abort"},
-        {"exception", {}, [](AnimatedScene&, std::string&) -> bool { throw 42; }, "an unexpected exception"},
+        {"abort", {}, [](AnimatedScene&, standin::LoadError&) -> bool { std::abort(); }, "abort"},
+        {"exception", {}, [](AnimatedScene&, standin::LoadError&) -> bool { throw 42; }, "an unexpected exception"},
         {"memory",
          {uint64_t{512} << 20, 0, 0},
-         [](AnimatedScene&, std::string&) {
+         [](AnimatedScene&, standin::LoadError&) {
              std::vector<std::unique_ptr<char[]>> hoard;
              for (;;) hoard.emplace_back(new char[size_t{64} << 20]);
              return true;
@@ -152,7 +153,7 @@ TEST(IsolatedRead, AFaultOrALimitInTheChildIsOneRefusal) {
          "more than its memory limit of 512 MiB"},
         {"processor time",
          {0, 1, 0},
-         [](AnimatedScene&, std::string&) {
+         [](AnimatedScene&, standin::LoadError&) {
              volatile uint64_t spin = 0;
              for (;;) spin = spin + 1;
              return true;
@@ -160,7 +161,7 @@ TEST(IsolatedRead, AFaultOrALimitInTheChildIsOneRefusal) {
          "more than its limit of 1 s of processor time"},
         {"waiting",
          {0, 0, 1},
-         [](AnimatedScene&, std::string&) {
+         [](AnimatedScene&, standin::LoadError&) {
              for (;;) pause();
              return true;
          },
@@ -170,16 +171,19 @@ TEST(IsolatedRead, AFaultOrALimitInTheChildIsOneRefusal) {
         SCOPED_TRACE(c.name);
         if (c.limits.memoryBytes > 0 && !ReaderMemoryLimitHolds()) continue;
         AnimatedScene got;
-        std::string error;
+        standin::LoadError error;
         EXPECT_FALSE(ReadIsolated("dir/in.obj", c.limits, c.read, got, error));
-        EXPECT_EQ(error, "dir/in.obj: the reader for this format failed (" + c.why + "); nothing was written");
+        EXPECT_EQ(error.message, "dir/in.obj: the reader for this format failed (" + c.why + "); nothing was written");
+        // A limit is said as such; anything else is the file's fault.
+        const bool limit = c.limits.memoryBytes + c.limits.cpuSeconds + c.limits.wallSeconds > 0;
+        EXPECT_EQ(error.kind, limit ? standin::LoadErrorKind::OverLimit : standin::LoadErrorKind::Malformed);
     }
 }
 
 // What comes through the pipe is checked: a message cut anywhere, or one
 // whose count runs past its end, is refused without reading past it.
 TEST(IsolatedRead, ABrokenMessageIsRefused) {
-    const std::string whole = WireBytes({true, "", FullScene()});
+    const std::string whole = WireBytes({true, {}, FullScene()});
     WireResult out;
     std::string why;
     for (size_t cut = 0; cut < whole.size(); ++cut) {

@@ -346,7 +346,9 @@ TEST(MdlNormalIndexTest, NearestEntryByAbsoluteDifferences) {
 TEST_F(MdlFileWriterTest, UnopenablePathGivesZeroAndNoFile) {
     SmallModel s = MakeSmallModel(SkinFormatRGB565);
     const fs::path path = dir_ / "missing" / "out.mdl";
-    EXPECT_EQ(WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), 0), 0);
+    const MdlWriteResult result = WriteMdlFileWithReason(path.c_str(), s.model.get(), s.skin.get(), 0);
+    EXPECT_EQ(result.written, 0);
+    EXPECT_EQ(result.systemError, ENOENT);
     EXPECT_FALSE(fs::exists(path));
     EXPECT_TRUE(Entries().empty());
 }
@@ -371,10 +373,10 @@ TEST_F(MdlFileWriterTest, SpanBeyondSinglePrecisionIsRefusedBeforeAnyFile) {
         float* second = &s.model->frames[1].positions[2].x;
         first[c.axis] = c.low;
         second[c.axis] = c.high;
-        EXPECT_EQ(WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), c.hiPrecision), c.written ? 1 : 0)
-            << c.low << " " << c.high;
-        EXPECT_EQ(MdlLastWriteTooLarge(), !c.written);
-        EXPECT_EQ(MdlLastWriteError(), 0);
+        const MdlWriteResult result = WriteMdlFileWithReason(path.c_str(), s.model.get(), s.skin.get(), c.hiPrecision);
+        EXPECT_EQ(result.written, c.written ? 1 : 0) << c.low << " " << c.high;
+        EXPECT_EQ(result.tooLarge, !c.written);
+        EXPECT_EQ(result.systemError, 0);
         EXPECT_EQ(ReadFile(path).size() == 8, !c.written);
         EXPECT_EQ(Entries(), std::vector<std::string>{"out.mdl"});
     }
@@ -398,10 +400,10 @@ TEST_F(MdlFileWriterTest, WriteCheckSeesTheWholeFileBeforeTheRenameAndCanRefuseI
         SmallModel s = MakeSmallModel(SkinFormatRGB565);
         Seen seen{accept};
         SetMdlWriteCheck({check, &seen});
-        const int result = WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), 0);
+        const MdlWriteResult result = WriteMdlFileWithReason(path.c_str(), s.model.get(), s.skin.get(), 0);
         SetMdlWriteCheck({nullptr, nullptr});
-        EXPECT_EQ(result, accept ? 1 : 0);
-        EXPECT_EQ(MdlLastWriteError(), accept ? 0 : EIO);
+        EXPECT_EQ(result.written, accept ? 1 : 0);
+        EXPECT_EQ(result.systemError, accept ? 0 : EIO);
         EXPECT_EQ(seen.size, 208u);
         EXPECT_TRUE(seen.targetOld);
         EXPECT_EQ(fs::file_size(path), accept ? 208u : 3u);

@@ -2,53 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
-
 using namespace quorvex;
 
 namespace {
-
-bool IsZero(const ModelVec3& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
-
-TEST(ModelDataTest, NewModelHoldsCountsZerosAndDefaultNames) {
-    ModelData* model = CreateModel(5, 7, 9, 12);
-    ASSERT_NE(model, nullptr);
-    EXPECT_EQ(std::memcmp(model->tag, "3db", 4), 0);
-    EXPECT_EQ(model->triangleCount, 5);
-    EXPECT_EQ(model->vertexCount, 7);
-    EXPECT_EQ(model->texCoordCount, 9);
-    EXPECT_EQ(model->frameCount, 12);
-
-    for (int i = 0; i < 9; ++i) {
-        EXPECT_EQ(model->texCoords[i].u, 0);
-        EXPECT_EQ(model->texCoords[i].v, 0);
-        EXPECT_EQ(model->texCoords[i].shifted, 0);
-    }
-    for (int i = 0; i < 5; ++i) {
-        const ModelTriangle& t = model->triangles[i];
-        for (int c = 0; c < 3; ++c) {
-            EXPECT_EQ(t.vertex[c], 0);
-            EXPECT_EQ(t.texCoord[c], 0);
-        }
-        EXPECT_EQ(t.textureSlot, 0);
-        EXPECT_TRUE(IsZero(t.faceNormal));
-    }
-    for (int f = 0; f < 12; ++f) {
-        const ModelFrame& frame = model->frames[f];
-        EXPECT_EQ(std::string(frame.name), "Frame" + std::to_string(f));
-        // The whole field behind the terminator is zero, as the file stores it.
-        for (size_t b = std::strlen(frame.name); b < sizeof frame.name; ++b) EXPECT_EQ(frame.name[b], '\0');
-        EXPECT_TRUE(IsZero(frame.bboxMin));
-        EXPECT_TRUE(IsZero(frame.bboxMax));
-        for (int v = 0; v < 7; ++v) {
-            EXPECT_TRUE(IsZero(frame.positions[v]));
-            EXPECT_EQ(frame.normalIndex[v], ZeroNormalIndex);
-        }
-    }
-    for (int v = 0; v < 7; ++v) EXPECT_TRUE(IsZero(model->normals[v]));
-    DestroyModel(model);
-}
 
 TEST(ModelDataTest, ZeroCountsGiveEmptyArrays) {
     ModelData* model = CreateModel(0, 0, 0, 0);

@@ -92,10 +92,10 @@ TEST(SceneEvaluator, UnevenScaleUnderRotatedParent) {
     scene.meshes = {Point(1, 0, 0)};
     scene.meshes[0].positions[1] = {0, 1, 0};
     SceneDocument doc;
-    std::string error;
+    standin::LoadError error;
     ImportOptions options;
     options.upFix = false;
-    ASSERT_TRUE(SampleScene(scene, options, doc, error)) << error;
+    ASSERT_TRUE(SampleScene(scene, options, doc, error)) << error.message;
     const auto v = WorldVerts(doc, "Child", 0);
     ExpectNear(v[0], 0, 3, 0);
     ExpectNear(v[1], -1, 1, 0);  // the child's y is not stretched
@@ -120,10 +120,10 @@ TEST(SceneEvaluator, WeldingKeepsVerticesThatMoveDifferently) {
     scene.skins = {{{0, -1}, {Mat4d{}, Mat4d{}}}};
     scene.skins[0].joints = {0, 0};
     SceneDocument doc;
-    std::string error;
+    standin::LoadError error;
     ImportOptions options;
     options.upFix = false;
-    ASSERT_TRUE(SampleScene(scene, options, doc, error)) << error;
+    ASSERT_TRUE(SampleScene(scene, options, doc, error)) << error.message;
     const MeshData& mesh = Find(doc, "Mesh")->object->mesh.At(0);
     EXPECT_EQ(mesh.verts.size(), 3u);
     EXPECT_EQ(mesh.tverts.size(), 3u);
@@ -143,9 +143,9 @@ TEST(SceneEvaluator, TimelineBeyondTheHostsTicksIsRefused) {
     clip.duration = 1e6;  // 30 million frames of 160 ticks
     scene.clips = {clip};
     SceneDocument doc;
-    std::string error;
+    standin::LoadError error;
     EXPECT_FALSE(SampleScene(scene, ImportOptions{}, doc, error));
-    EXPECT_NE(error.find("frames"), std::string::npos) << error;
+    EXPECT_NE(error.message.find("frames"), std::string::npos) << error.message;
     ImportOptions fast;
     fast.fps = 30;
     fast.scale = 0.0;

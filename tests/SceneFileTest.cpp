@@ -19,15 +19,15 @@ namespace {
 // Parses `text` as "scene.json"; returns the error, or "" when it loaded.
 std::string Refusal(const std::string& text) {
     SceneDocument doc;
-    std::string error;
+    standin::LoadError error;
     if (ParseSceneText(text, "scene.json", doc, error)) return "";
-    return error;
+    return error.message;
 }
 
 SceneDocument Load(const std::string& text) {
     SceneDocument doc;
-    std::string error;
-    EXPECT_TRUE(ParseSceneText(text, "scene.json", doc, error)) << error;
+    standin::LoadError error;
+    EXPECT_TRUE(ParseSceneText(text, "scene.json", doc, error)) << error.message;
     return doc;
 }
 
@@ -399,10 +399,10 @@ TEST(SceneFile, FailureLeavesTheDocumentAsItWas) {
     SceneDocument doc;
     doc.ticksPerFrame = 7;
     doc.nodes.resize(2);
-    std::string error;
+    standin::LoadError error;
     EXPECT_FALSE(
         ParseSceneText(R"({"version": 1, "ticksPerFrame": 9, "nodes": [{"name": 5}]})", "scene.json", doc, error));
-    EXPECT_EQ(error, "scene.json: nodes[0].name: expected a string, got a number");
+    EXPECT_EQ(error.message, "scene.json: nodes[0].name: expected a string, got a number");
     EXPECT_EQ(doc.ticksPerFrame, 7);
     EXPECT_EQ(doc.nodes.size(), 2u);
 }
@@ -444,8 +444,8 @@ protected:
 TEST_F(SceneFileOnDisk, LoadsAndRemembersTheFolder) {
     const std::string path = Write("ship.scene.json", R"({"version": 1, "nodes": [{"name": "Hull"}]})");
     SceneDocument doc;
-    std::string error;
-    ASSERT_TRUE(LoadSceneFile(path, doc, error)) << error;
+    standin::LoadError error;
+    ASSERT_TRUE(LoadSceneFile(path, doc, error)) << error.message;
     EXPECT_EQ(doc.baseDir, dir_.string());
     ASSERT_EQ(doc.nodes.size(), 1u);
     EXPECT_EQ(doc.nodes[0].name, "Hull");
@@ -455,18 +455,20 @@ TEST_F(SceneFileOnDisk, NamesTheFileInEveryRefusal) {
     const std::string bad = Write("bad.json", R"({"version": 1, "nodes": [{"nmae": "Hull"}]})");
     SceneDocument doc;
     doc.ticksPerFrame = 3;
-    std::string error;
+    standin::LoadError error;
     EXPECT_FALSE(LoadSceneFile(bad, doc, error));
-    EXPECT_EQ(error, bad + R"(: nodes[0].nmae: unknown field "nmae")");
+    EXPECT_EQ(error.message, bad + R"(: nodes[0].nmae: unknown field "nmae")");
+    EXPECT_EQ(error.kind, standin::LoadErrorKind::Malformed);
     EXPECT_EQ(doc.ticksPerFrame, 3);
     EXPECT_EQ(doc.baseDir, "");
 
     const std::string missing = (dir_ / "missing.json").string();
     EXPECT_FALSE(LoadSceneFile(missing, doc, error));
-    EXPECT_EQ(error.rfind(missing + ": cannot read the file: ", 0), 0u) << error;
+    EXPECT_EQ(error.message.rfind(missing + ": cannot read the file: ", 0), 0u) << error.message;
+    EXPECT_EQ(error.kind, standin::LoadErrorKind::Unreadable);
 
     EXPECT_FALSE(LoadSceneFile(dir_.string(), doc, error));  // a folder is no file
-    EXPECT_EQ(error.rfind(dir_.string() + ": cannot read the file: ", 0), 0u) << error;
+    EXPECT_EQ(error.message.rfind(dir_.string() + ": cannot read the file: ", 0), 0u) << error.message;
 }
 
 // Every value of a document, floats by their bits, for comparing two readings.

@@ -147,16 +147,16 @@ TEST(UntrustedInput, SecureReadsNothingOutsideTheModelsFolder) {
             options.secure = secure;
             standin::SceneDocument doc;
             standin::ImportNotes notes;
-            std::string error;
+            standin::LoadError error;
             const bool ok = standin::ImportScene(in + c.file, options, doc, notes, error);
             if (!secure) {
-                EXPECT_TRUE(ok) << error;
+                EXPECT_TRUE(ok) << error.message;
                 EXPECT_FALSE(Mentions(notes.warnings, "outside"));
             } else if (c.refused) {
                 EXPECT_FALSE(ok);
-                EXPECT_EQ(error, in + c.file + ": " + c.secureSays);
+                EXPECT_EQ(error.message, in + c.file + ": " + c.secureSays);
             } else {
-                EXPECT_TRUE(ok) << error;
+                EXPECT_TRUE(ok) << error.message;
                 EXPECT_TRUE(Mentions(notes.warnings, c.secureSays)) << ::testing::PrintToString(notes.warnings);
             }
         }

@@ -261,9 +261,9 @@ bool ParseRange(const char* text, int32_t& start, int32_t& end) {
 
 int Export(const Library& lib, const ExportArgs& args) {
     standin::SceneDocument document;
-    std::string error;
+    standin::LoadError error;
     if (!standin::LoadSceneFile(args.scene, document, error)) {
-        Fail(error);
+        Fail(error.message);
         return 1;
     }
     WineHost host(std::move(document));
