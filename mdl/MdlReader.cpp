@@ -301,7 +301,8 @@ bool LoadSection(void* context, ByteSource& in, uint64_t start, uint64_t bytes, 
     }
     if (bytes > reader->buffer.size()) reader->buffer.resize(size_t(bytes));
     errno = 0;
-    const size_t got = reader->position == start ? std::fread(reader->buffer.data(), 1, size_t(bytes), reader->file) : 0;
+    const size_t got =
+        reader->position == start ? std::fread(reader->buffer.data(), 1, size_t(bytes), reader->file) : 0;
     reader->position += got;
     if (got < bytes) {
         // Shorter than its size said: it changed while being read.

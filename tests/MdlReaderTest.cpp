@@ -469,7 +469,6 @@ TEST_F(MdlReaderFileTest, ReadsBackWhatTheWriterWrote) {
     }
 }
 
-
 // The read-back's way, a section at a time and without vertices, must give
 // ReadMdlFile's verdict on every cut and on byte changes throughout.
 TEST_F(MdlReaderFileTest, WithoutVerticesGivesTheWholeReadersVerdict) {
