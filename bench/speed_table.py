@@ -78,6 +78,9 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     args = parser.parse_args()
     quorvex = os.path.join(args.build, "quorvex")
+    for program in [quorvex, os.path.join(args.build, "quorvex_bench")] + ([args.first] if args.first else []):
+        if not os.access(program, os.X_OK):
+            sys.exit(f"speed_table: {program}: no such program (build it first)")
 
     with tempfile.TemporaryDirectory(prefix="quorvex-speed-") as work:
         scene = os.path.join(work, "big.scene.json")
