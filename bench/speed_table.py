@@ -132,7 +132,7 @@ def main():
             ratio = f" {cpu / first[0]:.3f} x |" if first else ""
             print(f"| {name} | {cpu:.3f} | {wall:.3f} | {peak / 1e6:.1f} MB ({peak / record:.2f} x) |{ratio}")
         print(f"\nWall time with 2 threads / 1 thread: {rows[1][2] / rows[0][2]:.2f} x"
-              + (f"; bytes identical to the first exporter's" if first else ""))
+              + ("; bytes identical to the first exporter's" if first else "") + ".")
 
 
 if __name__ == "__main__":
