@@ -17,7 +17,7 @@ namespace quorvex {
 namespace {
 
 // Little-endian field access. Callers have already checked that the bytes
-// exist (NeedBytes) and are at hand (Load); the cursor never reads past
+// exist (NeedBytes) and are at hand (TakeBytes); the cursor never reads past
 // `size`.
 struct ByteSource {
     const uint8_t* data;  // the bytes at hand, from offset `base` of the input on
