@@ -6,7 +6,7 @@
 #include "mdl/MdlReader.h"
 
 struct ReadBackCheck {
-    quorvex::MdlReadResult read;  // the reader's result for the last file checked
+    quorvex::MdlReadResult read;  // the reader's result for the last file checked, without vertices
     bool checked = false;         // a finished file was looked at
 };
 

@@ -42,9 +42,7 @@ namespace {
 void WorkOnFrame(FrameWork& work, FrameNormals& normals, int32_t f) {
     ModelData* model = work.model;
     ComputeFrameNormalsInto(model, f, normals);
-    uint8_t* indices = model->frames[f].normalIndex;
-    for (int32_t v = 0; v < model->vertexCount; ++v)
-        indices[v] = uint8_t(NearestNormalIndex(normals.x[v], normals.y[v], normals.z[v]));
+    NearestNormalIndices(normals.x, normals.y, normals.z, model->vertexCount, model->frames[f].normalIndex);
     work.extremes[f] = ScanFrameBounds(model->frames[f], model->vertexCount);
 }
 

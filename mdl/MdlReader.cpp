@@ -1,10 +1,13 @@
 #include "mdl/MdlReader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <new>
+#include <system_error>
 
 #include "mdl/NormalTable.h"
 #include "mdl/WholeFile.h"
@@ -14,16 +17,24 @@ namespace quorvex {
 namespace {
 
 // Little-endian field access. Callers have already checked that the bytes
-// exist; the cursor never reads past `size`.
+// exist (NeedBytes) and are at hand (TakeBytes); the cursor never reads past
+// `size`.
 struct ByteSource {
-    const uint8_t* data;
-    uint64_t size;
+    const uint8_t* data;  // the bytes at hand, from offset `base` of the input on
+    uint64_t base;
+    uint64_t size;  // the whole input's length
+    // Brings the bytes [start, start + bytes), which lie within `size`, to
+    // hand; null when every byte is at hand already. Sections are asked for
+    // in order, each once.
+    bool (*load)(void* context, ByteSource& in, uint64_t start, uint64_t bytes, int& error);
+    void* context;
+    bool keepVertices;  // frames keep their vertices; otherwise they are only checked
 
-    uint8_t U8(uint64_t at) const { return data[at]; }
-    uint16_t U16(uint64_t at) const { return uint16_t(data[at] | (uint16_t(data[at + 1]) << 8)); }
+    uint8_t U8(uint64_t at) const { return data[at - base]; }
+    uint16_t U16(uint64_t at) const { return uint16_t(U8(at) | (uint16_t(U8(at + 1)) << 8)); }
     uint32_t U32(uint64_t at) const {
-        return uint32_t(data[at]) | (uint32_t(data[at + 1]) << 8) | (uint32_t(data[at + 2]) << 16) |
-               (uint32_t(data[at + 3]) << 24);
+        return uint32_t(U8(at)) | (uint32_t(U8(at + 1)) << 8) | (uint32_t(U8(at + 2)) << 16) |
+               (uint32_t(U8(at + 3)) << 24);
     }
     int32_t I32(uint64_t at) const { return int32_t(U32(at)); }
     float F32(uint64_t at) const {
@@ -32,6 +43,7 @@ struct ByteSource {
         std::memcpy(&value, &bits, sizeof value);
         return value;
     }
+    const uint8_t* At(uint64_t at) const { return data + (at - base); }
 };
 
 std::string Str(uint64_t value) { return std::to_string(value); }
@@ -52,14 +64,23 @@ bool NeedBytes(MdlReadResult& result, const ByteSource& in, uint64_t start, uint
                     " and take " + Str(bytes) + " bytes");
 }
 
+// NeedBytes, then brings the bytes to hand.
+bool TakeBytes(MdlReadResult& result, ByteSource& in, uint64_t start, uint64_t bytes, const char* what) {
+    if (!NeedBytes(result, in, start, bytes, what)) return false;
+    int error = 0;
+    if (!in.load || in.load(in.context, in, start, bytes, error)) return true;
+    return Fail(result, MdlErrorKind::Io, start, std::string("cannot read the file: ") + std::strerror(error));
+}
+
 bool MulChecked(uint64_t a, uint64_t b, uint64_t& out) { return !__builtin_mul_overflow(a, b, &out); }
 
-bool ReadHeader(MdlReadResult& result, const ByteSource& in) {
+bool ReadHeader(MdlReadResult& result, ByteSource& in) {
     MdlHeader& h = result.file.header;
     if (in.size < MdlHeaderSize)
         return Fail(result, MdlErrorKind::Truncated, in.size,
                     "the file is " + Str(in.size) + " bytes long, shorter than the 84-byte header");
-    std::memcpy(h.magic, in.data, MdlMagicSize);
+    if (!TakeBytes(result, in, 0, MdlHeaderSize, "the header")) return false;
+    std::memcpy(h.magic, in.At(0), MdlMagicSize);
     if (std::memcmp(h.magic, MdlMagic8, MdlMagicSize) == 0) {
         result.file.sixteenBit = false;
     } else if (std::memcmp(h.magic, MdlMagic16, MdlMagicSize) == 0) {
@@ -83,7 +104,7 @@ bool ReadHeader(MdlReadResult& result, const ByteSource& in) {
             return Fail(result, MdlErrorKind::BadValue, originAt,
                         std::string("origin ") + axes[i] + " is not a finite number");
     }
-    std::memcpy(h.reserved1, in.data + MdlHeaderReserved1Offset, MdlHeaderReserved1Size);
+    std::memcpy(h.reserved1, in.At(MdlHeaderReserved1Offset), MdlHeaderReserved1Size);
     struct Count {
         int32_t* field;
         uint64_t offset;
@@ -109,9 +130,9 @@ bool ReadHeader(MdlReadResult& result, const ByteSource& in) {
     return true;
 }
 
-bool ReadSkin(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
+bool ReadSkin(MdlReadResult& result, ByteSource& in, uint64_t& at) {
     const MdlHeader& h = result.file.header;
-    if (!NeedBytes(result, in, at, MdlSkinTypeSize, "the skin type")) return false;
+    if (!TakeBytes(result, in, at, MdlSkinTypeSize, "the skin type")) return false;
     result.file.skinType = in.I32(at);
     if (result.file.skinType != SkinFormatRGB565 && result.file.skinType != SkinFormatARGB4444)
         return Fail(result, MdlErrorKind::BadValue, at,
@@ -123,7 +144,7 @@ bool ReadSkin(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
         !MulChecked(pixels, uint64_t(h.skinHeight), pixels) || !MulChecked(pixels, MdlSkinPixelSize, bytes))
         return Fail(result, MdlErrorKind::BadCount, MdlHeaderSkinCountOffset,
                     "skinCount x skinWidth x skinHeight x 2 bytes overflows 64 bits");
-    if (!NeedBytes(result, in, at, bytes,
+    if (!TakeBytes(result, in, at, bytes,
                    ("the skin of " + Str(uint64_t(h.skinCount)) + " x " + Str(uint64_t(h.skinWidth)) + " x " +
                     Str(uint64_t(h.skinHeight)) + " pixels")
                        .c_str()))
@@ -134,10 +155,10 @@ bool ReadSkin(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     return true;
 }
 
-bool ReadTexCoords(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
+bool ReadTexCoords(MdlReadResult& result, ByteSource& in, uint64_t& at) {
     const uint64_t count = uint64_t(result.file.header.texCoordCount);
     // count < 2^31, so count * 4 cannot overflow.
-    if (!NeedBytes(result, in, at, count * MdlTexCoordSize, (Str(count) + " texture coordinates").c_str()))
+    if (!TakeBytes(result, in, at, count * MdlTexCoordSize, (Str(count) + " texture coordinates").c_str()))
         return false;
     result.file.texCoords.resize(count);
     for (uint64_t i = 0; i < count; ++i) {
@@ -148,10 +169,10 @@ bool ReadTexCoords(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     return true;
 }
 
-bool ReadTriangles(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
+bool ReadTriangles(MdlReadResult& result, ByteSource& in, uint64_t& at) {
     const MdlHeader& h = result.file.header;
     const uint64_t count = uint64_t(h.triangleCount);
-    if (!NeedBytes(result, in, at, count * MdlTriangleSize, (Str(count) + " triangles").c_str())) return false;
+    if (!TakeBytes(result, in, at, count * MdlTriangleSize, (Str(count) + " triangles").c_str())) return false;
     result.file.triangles.resize(count);
     for (uint64_t t = 0; t < count; ++t) {
         MdlTriangle& tri = result.file.triangles[t];
@@ -191,7 +212,7 @@ MdlPackedVertex ReadPacked(const ByteSource& in, uint64_t at, bool sixteenBit) {
     return p;
 }
 
-bool ReadFrames(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
+bool ReadFrames(MdlReadResult& result, ByteSource& in, uint64_t& at) {
     const MdlHeader& h = result.file.header;
     const bool sixteen = result.file.sixteenBit;
     const uint64_t frameSize = MdlFrameSize(sixteen, h.vertexCount);
@@ -207,6 +228,7 @@ bool ReadFrames(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
     const int32_t expectedType = sixteen ? MdlFrameType16 : MdlFrameType8;
     result.file.frames.resize(uint64_t(h.frameCount));
     for (uint64_t f = 0; f < uint64_t(h.frameCount); ++f) {
+        if (!TakeBytes(result, in, at, frameSize, ("frame " + Str(f)).c_str())) return false;
         MdlFrame& frame = result.file.frames[f];
         frame.frameType = in.I32(at);
         if (frame.frameType != expectedType)
@@ -218,32 +240,30 @@ bool ReadFrames(MdlReadResult& result, const ByteSource& in, uint64_t& at) {
         at += vertexSize;
         frame.bboxMax = ReadPacked(in, at, sixteen);
         at += vertexSize;
-        const char* name = reinterpret_cast<const char*>(in.data + at);
+        const char* name = reinterpret_cast<const char*>(in.At(at));
         const void* terminator = std::memchr(name, 0, MdlFrameNameSize);
         if (terminator == nullptr)
             return Fail(result, MdlErrorKind::BadValue, at,
                         "frame " + Str(f) + "'s name has no terminating zero within its 16 bytes");
         frame.name.assign(name, static_cast<const char*>(terminator) - name);
         at += MdlFrameNameSize;
-        frame.vertices.resize(uint64_t(h.vertexCount));
-        for (uint64_t v = 0; v < uint64_t(h.vertexCount); ++v) {
-            frame.vertices[v] = ReadPacked(in, at, sixteen);
-            if (frame.vertices[v].normalIndex >= NormalTableSize)
-                return Fail(result, MdlErrorKind::BadIndex, at + (sixteen ? 6 : 3),
-                            "frame " + Str(f) + " vertex " + Str(v) + " has normal index " +
-                                Str(frame.vertices[v].normalIndex) + "; the table has 162 entries");
-            at += vertexSize;
+        if (in.keepVertices) frame.vertices.resize(uint64_t(h.vertexCount));
+        // The normal index is the vertex's last byte but one (16-bit) or last.
+        const uint8_t* normal = in.At(at) + (sixteen ? 6 : 3);
+        for (uint64_t v = 0; v < uint64_t(h.vertexCount); ++v, normal += vertexSize) {
+            if (*normal >= NormalTableSize)
+                return Fail(result, MdlErrorKind::BadIndex, at + v * vertexSize + (sixteen ? 6 : 3),
+                            "frame " + Str(f) + " vertex " + Str(v) + " has normal index " + Str(*normal) +
+                                "; the table has 162 entries");
+            if (in.keepVertices) frame.vertices[v] = ReadPacked(in, at + v * vertexSize, sixteen);
         }
+        at += uint64_t(h.vertexCount) * vertexSize;
     }
     return true;
 }
 
-}  // namespace
-
-MdlReadResult ReadMdlBytes(const uint8_t* data, size_t size) {
+MdlReadResult ReadSource(ByteSource& in) {
     MdlReadResult result;
-    static const uint8_t empty = 0;
-    const ByteSource in{data != nullptr ? data : &empty, data != nullptr ? uint64_t(size) : 0};
     result.file.fileSize = in.size;
     try {
         uint64_t at = MdlHeaderSize;
@@ -259,6 +279,72 @@ MdlReadResult ReadMdlBytes(const uint8_t* data, size_t size) {
         // itself nearly fills memory.
         Fail(result, MdlErrorKind::Io, 0, "not enough memory to hold the model");
     }
+    return result;
+}
+
+// A regular file read a section at a time into one buffer that holds the
+// largest section so far. Sections come in order, one after the other.
+struct SectionReader {
+    std::FILE* file = nullptr;
+    uint64_t position = 0;  // of the next byte fread gives
+    std::vector<uint8_t> buffer;
+};
+
+bool LoadSection(void* context, ByteSource& in, uint64_t start, uint64_t bytes, int& error) {
+    auto* reader = static_cast<SectionReader*>(context);
+    // Skips what lies between (nothing, as the sections follow each other).
+    for (uint8_t skip[4096]; reader->position < start;) {
+        const size_t want = size_t(std::min<uint64_t>(sizeof skip, start - reader->position));
+        const size_t got = std::fread(skip, 1, want, reader->file);
+        reader->position += got;
+        if (got < want) break;
+    }
+    if (bytes > reader->buffer.size()) reader->buffer.resize(size_t(bytes));
+    errno = 0;
+    const size_t got =
+        reader->position == start ? std::fread(reader->buffer.data(), 1, size_t(bytes), reader->file) : 0;
+    reader->position += got;
+    if (got < bytes) {
+        // Shorter than its size said: it changed while being read.
+        error = errno != 0 ? errno : EIO;
+        return false;
+    }
+    in.data = reader->buffer.data();
+    in.base = start;
+    return true;
+}
+
+}  // namespace
+
+MdlReadResult ReadMdlBytes(const uint8_t* data, size_t size) {
+    static const uint8_t empty = 0;
+    ByteSource in{data != nullptr ? data : &empty, 0, data != nullptr ? uint64_t(size) : 0, nullptr, nullptr, true};
+    return ReadSource(in);
+}
+
+MdlReadResult ReadMdlFileWithoutVertices(const char* path) {
+    std::error_code ec;
+    const bool regular = path != nullptr && std::filesystem::is_regular_file(path, ec);
+    errno = 0;
+    std::FILE* file = regular ? std::fopen(path, "rb") : nullptr;
+    if (!file) {
+        // What has no size to trust (a device, a pipe) or cannot be opened
+        // takes the whole-file way.
+        MdlReadResult result = ReadMdlFile(path);
+        for (MdlFrame& frame : result.file.frames) std::vector<MdlPackedVertex>().swap(frame.vertices);
+        return result;
+    }
+    MdlReadResult result;
+    SectionReader reader;
+    reader.file = file;
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec) {
+        Fail(result, MdlErrorKind::Io, 0, "cannot read the file: " + ec.message());
+    } else {
+        ByteSource in{nullptr, 0, uint64_t(size), LoadSection, &reader, false};
+        result = ReadSource(in);
+    }
+    std::fclose(file);
     return result;
 }
 

@@ -111,6 +111,14 @@ MdlReadResult ReadMdlBytes(const uint8_t* data, size_t size);
 // MdlErrorKind::Io; everything else is as ReadMdlBytes.
 MdlReadResult ReadMdlFile(const char* path);
 
+// Reads and checks the model file at `path` as ReadMdlFile does, with the
+// same result, except that no frame keeps its vertices (every frame's
+// `vertices` is empty; each vertex is still checked). A regular file is read
+// a section, and a frame, at a time, so memory stays about one frame's bytes
+// beyond the result: for looking over a large file whose positions are not
+// needed, such as one just written. Anything else is read as ReadMdlFile reads it.
+MdlReadResult ReadMdlFileWithoutVertices(const char* path);
+
 // A short name of an error kind ("truncated", "bad index", ...).
 const char* MdlErrorKindName(MdlErrorKind kind);
 

@@ -1,11 +1,19 @@
 #include "mdl/NormalTable.h"
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
+#include <unordered_map>
+#include <vector>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 namespace quorvex {
 
@@ -225,6 +233,11 @@ constexpr double DistanceSlack = 1e-9;
 constexpr double ShellInner = 0.95;
 constexpr double ShellOuter = 1.05;
 
+// The grid's arithmetic sees finite values only; these compile to one
+// instruction where std::fmax and std::fmin call the library.
+inline double Larger(double a, double b) { return a > b ? a : b; }
+inline double Smaller(double a, double b) { return a < b ? a : b; }
+
 struct GridCell {
     uint8_t count;  // candidates listed; ScanAll for the whole table
     uint8_t index[MaxCandidates];
@@ -241,7 +254,7 @@ void DistanceRange(const double* t, const double* lo, const double* hi, double* 
     for (int a = 0; a < 3; ++a) {
         if (t[a] < lo[a]) near += lo[a] - t[a];
         if (t[a] > hi[a]) near += t[a] - hi[a];
-        far += std::fmax(std::fabs(t[a] - lo[a]), std::fabs(hi[a] - t[a]));
+        far += Larger(std::fabs(t[a] - lo[a]), std::fabs(hi[a] - t[a]));
     }
     *nearest = near;
     *farthest = far;
@@ -251,7 +264,7 @@ void DistanceRange(const double* t, const double* lo, const double* hi, double* 
 void AxisReach(double lo, double hi, double* inner, double* outer) {
     const double low = std::fabs(lo) < std::fabs(hi) ? std::fabs(lo) : std::fabs(hi);
     *inner = lo <= 0.0 && hi >= 0.0 ? 0.0 : low * low;
-    *outer = std::fmax(lo * lo, hi * hi);
+    *outer = Larger(lo * lo, hi * hi);
 }
 
 // True when some point of the box [lo, hi] lies at a length within [inner, outer].
@@ -288,7 +301,7 @@ void BuildGrid(NormalGrid* grid) {
                 for (int i = 0; i < NormalTableSize; ++i) {
                     double farthest;
                     DistanceRange(NormalTable[i], lo, hi, &nearest[i], &farthest);
-                    bound = std::fmin(bound, farthest);
+                    bound = Smaller(bound, farthest);
                 }
                 cell.count = 0;
                 for (int i = 0; i < NormalTableSize; ++i) {
@@ -315,34 +328,52 @@ const NormalGrid& Grid() {
     return *grid;
 }
 
-// The fine grid: every cell with more than one candidate cut into
-// FineCells^3 sub-cells, each naming the one entry that is the nearest
-// everywhere in it, or NoSingleEntry. Built on request only (it takes some
-// milliseconds), for exports with many normals to look up.
+// The direction map, for normalized vectors: each of the cube's six faces
+// (+x, -x, +y, -y, +z, -z) cut into MapCells x MapCells cells. A vector of
+// length near 1 falls on the face of its largest coordinate, at (u, v), its
+// other two coordinates (in axis order) divided by that one's magnitude.
+// Every cell names the one entry that is the nearest everywhere in it or,
+// where a few can be, a short list of them. Built on request only (it takes
+// some milliseconds), for exports with many normals to look up; 6 x 128 x 128
+// cells of two bytes stay in a core's cache, where a grid of the cube around
+// the sphere would not.
 //
-// Why the answer stays exact: a sub-cell names entry w only when, at every
-// point of its (widened) box, w is nearer than each other candidate of the
-// cell by more than DistanceSlack (LargestExcess bounds the difference
-// exactly, far above its rounding); the candidates left out of the cell are
-// farther than some candidate, hence than w. So w wins the full scan, alone.
-constexpr int FineCells = 8;
-constexpr int FineTotal = GridCells * FineCells;
-constexpr double FineWidth = 2.0 * GridReach / FineTotal;
-constexpr int SubCells = FineCells * FineCells * FineCells;
-constexpr uint8_t NoSingleEntry = 0xFF;
-// Normalized vectors lie within a few roundings of length 1: sub-cells that
-// reach no such length are not worked out.
-constexpr double FineShellInner = 0.999;
-constexpr double FineShellOuter = 1.001;
+// Why the answer stays exact: a cell stands for the points of length within
+// [MapInner, MapOuter] whose (u, v) lie in the cell widened by MapSlack,
+// which covers every rounding of the look-up; MapBox bounds them by a box. An
+// entry is left out of a cell only when some other entry is nearer than it by
+// more than DistanceSlack at every point of that box: either its nearest
+// distance to the box exceeds another's farthest (DistanceRange), or
+// LargestExcess, which bounds the difference exactly, says so. Following
+// such "nearer everywhere" steps ends at an entry that is kept, so what is
+// left out can neither win nor tie, and what is kept is compared, in index
+// order, by the full scan's expression.
+constexpr int MapShift = 7;
+constexpr int MapCells = 1 << MapShift;
+constexpr double MapSlack = 1e-5;
+constexpr double MapInner = 0.998;
+constexpr double MapOuter = 1.002;
+// The squared lengths the look-up takes to the map, within the radii above
+// by far more than the rounding of the float sum.
+constexpr float MapInnerSquare = 0.999f * 0.999f;
+constexpr float MapOuterSquare = 1.001f * 1.001f;
+// A cell's word: an entry (below FirstList), FirstList + the number of its
+// list, or NoSingleEntry (more than ListLength candidates: the coarse
+// grid decides).
+constexpr uint16_t FirstList = 256;
+constexpr uint16_t NoSingleEntry = 0xFFFF;
+constexpr int ListLength = 4;
+constexpr size_t MostLists = NoSingleEntry - FirstList;
 
-struct FineGrid {
-    uint16_t block[GridCells * GridCells * GridCells];  // 1 + block number; 0 for none
-    uint8_t* entries;                                    // SubCells per block
+struct NormalMap {
+    uint16_t words[6][MapCells][MapCells];  // face, u cell, v cell
+    // Candidates in index order, the last repeated to fill ListLength (a
+    // repeat neither wins nor changes the winner).
+    uint8_t (*lists)[ListLength];
 };
 
-std::atomic<const FineGrid*> fineGrid{nullptr};
+std::atomic<const NormalMap*> normalMap{nullptr};
 
-// The sub-cell entries of coarse cell (cx, cy, cz), whose candidates are `cell`.
 // The largest value over the box [lo, hi] of |p - w| - |p - k| (L1): per
 // axis |x - w| - |x - k| is monotonic in x, so its largest value is at an end
 // of the box's side, and the axes add up independently.
@@ -351,119 +382,156 @@ double LargestExcess(const double* w, const double* k, const double* lo, const d
     for (int a = 0; a < 3; ++a) {
         const double atLo = std::fabs(lo[a] - w[a]) - std::fabs(lo[a] - k[a]);
         const double atHi = std::fabs(hi[a] - w[a]) - std::fabs(hi[a] - k[a]);
-        excess += std::fmax(atLo, atHi);
+        excess += Larger(atLo, atHi);
     }
     return excess;
 }
 
-void BuildBlock(const GridCell& cell, const int* c, uint8_t* entries) {
-    std::memset(entries, NoSingleEntry, SubCells);
-    double lo[3][FineCells], hi[3][FineCells], inner[3][FineCells], outer[3][FineCells];
-    for (int a = 0; a < 3; ++a) {
-        for (int s = 0; s < FineCells; ++s) {
-            const int f = c[a] * FineCells + s;
-            lo[a][s] = -GridReach + f * FineWidth - CellSlack;
-            hi[a][s] = -GridReach + (f + 1) * FineWidth + CellSlack;
-            AxisReach(lo[a][s], hi[a][s], &inner[a][s], &outer[a][s]);
-        }
+// A box around the points of `face` at lengths [MapInner, MapOuter] whose
+// (u, v) lie in [u0, u1] x [v0, v1]. Such a point is t * (±1 on the face's
+// axis, u and v on the others) with t = length / sqrt(1 + u^2 + v^2); t, u
+// and v are bounded separately, which only makes the box larger.
+void MapBox(int face, double u0, double u1, double v0, double v1, double* lo, double* hi) {
+    auto leastSquare = [](double a, double b) { return a <= 0.0 && b >= 0.0 ? 0.0 : Smaller(a * a, b * b); };
+    const double qLeast = std::sqrt(1.0 + leastSquare(u0, u1) + leastSquare(v0, v1));
+    const double qMost = std::sqrt(1.0 + Larger(u0 * u0, u1 * u1) + Larger(v0 * v0, v1 * v1));
+    const double tLeast = MapInner / qMost, tMost = MapOuter / qLeast;
+    const int axis = face / 2;
+    const int a = axis == 0 ? 1 : 0, b = axis == 2 ? 1 : 2;
+    if (face % 2 == 0) {
+        lo[axis] = tLeast;
+        hi[axis] = tMost;
+    } else {
+        lo[axis] = -tMost;
+        hi[axis] = -tLeast;
     }
-    for (int sx = 0; sx < FineCells; ++sx) {
-        for (int sy = 0; sy < FineCells; ++sy) {
-            for (int sz = 0; sz < FineCells; ++sz) {
-                // As BoxReachesShell, from the axes' parts.
-                if ((inner[0][sx] + inner[1][sy]) + inner[2][sz] > FineShellOuter * FineShellOuter ||
-                    (outer[0][sx] + outer[1][sy]) + outer[2][sz] < FineShellInner * FineShellInner)
-                    continue;
-                const double boxLo[3] = {lo[0][sx], lo[1][sy], lo[2][sz]};
-                const double boxHi[3] = {hi[0][sx], hi[1][sy], hi[2][sz]};
-                uint8_t& entry = entries[(sx * FineCells + sy) * FineCells + sz];
-                // The candidate nearest the box's centre is the only one
-                // that can win everywhere in it.
-                int best = 0;
-                double bestDistance = INFINITY;
-                for (int k = 0; k < cell.count; ++k) {
-                    const double* t = NormalTable[cell.index[k]];
-                    double d = 0.0;
-                    for (int a = 0; a < 3; ++a) d += std::fabs((boxLo[a] + boxHi[a]) * 0.5 - t[a]);
-                    if (d < bestDistance) {
-                        bestDistance = d;
-                        best = k;
-                    }
-                }
-                bool alone = true;
-                for (int k = 0; k < cell.count && alone; ++k) {
-                    if (k != best) alone = LargestExcess(NormalTable[cell.index[best]], NormalTable[cell.index[k]], boxLo, boxHi) < -DistanceSlack;
-                }
-                if (alone) entry = cell.index[best];
-            }
-        }
+    lo[a] = Smaller(tLeast * u0, tMost * u0);
+    hi[a] = Larger(tLeast * u1, tMost * u1);
+    lo[b] = Smaller(tLeast * v0, tMost * v0);
+    hi[b] = Larger(tLeast * v1, tMost * v1);
+    for (int i = 0; i < 3; ++i) {
+        lo[i] -= CellSlack;
+        hi[i] += CellSlack;
     }
 }
 
-const FineGrid* BuildFineGrid() {
-    const NormalGrid& grid = Grid();
-    auto* fine = static_cast<FineGrid*>(std::calloc(1, sizeof(FineGrid)));
-    if (!fine) return nullptr;
-    int blocks = 0;
-    for (const GridCell& cell : grid.cells) blocks += cell.count != ScanAll && cell.count > 1;
-    fine->entries = static_cast<uint8_t*>(std::malloc(size_t(blocks) * SubCells + 1));
-    if (!fine->entries) {
-        std::free(fine);
+// Of `count` candidates (in index order), into `kept` (in index order), those
+// that may be the nearest somewhere in [lo, hi]; returns how many.
+int KeepCandidates(const uint8_t* candidates, int count, const double* lo, const double* hi, uint8_t* kept) {
+    double nearest[NormalTableSize];
+    double bound = INFINITY;  // every point of the box has an entry this close
+    for (int k = 0; k < count; ++k) {
+        double farthest;
+        DistanceRange(NormalTable[candidates[k]], lo, hi, &nearest[k], &farthest);
+        bound = Smaller(bound, farthest);
+    }
+    int n = 0;
+    for (int k = 0; k < count; ++k)
+        if (nearest[k] <= bound + DistanceSlack) kept[n++] = candidates[k];
+    return n;
+}
+
+// The lists met so far, each once, while the map is built.
+struct ListBook {
+    std::vector<std::array<uint8_t, ListLength>> lists;
+    std::unordered_map<uint32_t, uint16_t> numbers;  // list bytes -> word
+
+    // The word for `count` candidates (in index order).
+    uint16_t WordFor(const uint8_t* candidates, int count) {
+        if (count == 1) return candidates[0];
+        if (count > ListLength) return NoSingleEntry;
+        std::array<uint8_t, ListLength> list;
+        for (int i = 0; i < ListLength; ++i) list[i] = candidates[i < count ? i : count - 1];
+        uint32_t key;
+        std::memcpy(&key, list.data(), sizeof key);
+        const auto found = numbers.find(key);
+        if (found != numbers.end()) return found->second;
+        if (lists.size() == MostLists) return NoSingleEntry;
+        const auto word = static_cast<uint16_t>(FirstList + lists.size());
+        lists.push_back(list);
+        numbers.emplace(key, word);
+        return word;
+    }
+};
+static_assert(sizeof(uint32_t) == ListLength, "a list is keyed by its bytes");
+
+// The words of the size x size cells of `face` from cell (iu, iv) on, given
+// candidates (in index order) that include every entry that can be the
+// nearest there. The square's own box narrows them first, so that each cell
+// looks at a few; a square where one is left takes it whole.
+void FillSquare(NormalMap* map, ListBook& book, int face, int iu, int iv, int size, const uint8_t* candidates,
+                int count) {
+    constexpr double width = 2.0 / MapCells;
+    double lo[3], hi[3];
+    MapBox(face, iu * width - 1.0 - MapSlack, (iu + size) * width - 1.0 + MapSlack, iv * width - 1.0 - MapSlack,
+           (iv + size) * width - 1.0 + MapSlack, lo, hi);
+    uint8_t kept[NormalTableSize];
+    const int n = KeepCandidates(candidates, count, lo, hi, kept);
+    if (n == 1 || size == 1) {
+        uint16_t word = n == 1 ? kept[0] : NoSingleEntry;
+        if (n > 1) {
+            // One cell: pair by pair among the few left.
+            uint8_t left[NormalTableSize];
+            int leftCount = 0;
+            for (int k = 0; k < n; ++k) {
+                bool beaten = false;
+                for (int w = 0; w < n && !beaten; ++w)
+                    beaten =
+                        w != k && LargestExcess(NormalTable[kept[w]], NormalTable[kept[k]], lo, hi) < -DistanceSlack;
+                if (!beaten) left[leftCount++] = kept[k];
+            }
+            word = book.WordFor(left, leftCount);
+        }
+        for (int u = iu; u < iu + size; ++u)
+            for (int v = iv; v < iv + size; ++v) map->words[face][u][v] = word;
+        return;
+    }
+    const int half = size / 2;
+    for (int du = 0; du < size; du += half)
+        for (int dv = 0; dv < size; dv += half) FillSquare(map, book, face, iu + du, iv + dv, half, kept, n);
+}
+
+const NormalMap* BuildNormalMap() {
+    auto* map = static_cast<NormalMap*>(std::calloc(1, sizeof(NormalMap)));
+    if (!map) return nullptr;
+    try {
+        ListBook book;
+        uint8_t everyEntry[NormalTableSize];
+        for (int i = 0; i < NormalTableSize; ++i) everyEntry[i] = static_cast<uint8_t>(i);
+        for (int face = 0; face < 6; ++face) FillSquare(map, book, face, 0, 0, MapCells, everyEntry, NormalTableSize);
+        map->lists = static_cast<uint8_t(*)[ListLength]>(std::malloc(book.lists.size() * ListLength + 1));
+        if (!map->lists) throw std::bad_alloc();
+        for (size_t i = 0; i < book.lists.size(); ++i) std::memcpy(map->lists[i], book.lists[i].data(), ListLength);
+    } catch (const std::bad_alloc&) {
+        // Without memory the search stays as it was.
+        std::free(map);
         return nullptr;
     }
-    int next = 0;
-    for (int cx = 0; cx < GridCells; ++cx) {
-        for (int cy = 0; cy < GridCells; ++cy) {
-            for (int cz = 0; cz < GridCells; ++cz) {
-                const int at = (cx * GridCells + cy) * GridCells + cz;
-                const GridCell& cell = grid.cells[at];
-                if (cell.count == ScanAll || cell.count < 2) continue;
-                const int c[3] = {cx, cy, cz};
-                BuildBlock(cell, c, fine->entries + size_t(next) * SubCells);
-                fine->block[at] = static_cast<uint16_t>(++next);
-            }
-        }
-    }
-    return fine;
+    return map;
 }
 
-// Cell number along one axis of the fine grid, of a coordinate known to lie
-// in the cube; the coarse cell is that number / FineCells. Rounding may put a
-// coordinate on a boundary in either neighbour: both boxes are widened to hold it.
-unsigned FineCellOf(double c) {
-    const unsigned i = static_cast<unsigned>(static_cast<int>((c + GridReach) * (1.0 / FineWidth)));
-    return i < unsigned(FineTotal) ? i : unsigned(FineTotal - 1);
+// Cell number along one axis of the grid of a coordinate known to lie in the
+// cube. Rounding may put a coordinate on a boundary in either neighbour: both
+// boxes are widened to hold it.
+unsigned CellOf(double c) {
+    const unsigned i = static_cast<unsigned>(static_cast<int>((c + GridReach) * (1.0 / CellWidth)));
+    return i < unsigned(GridCells) ? i : unsigned(GridCells - 1);
 }
 
-}  // namespace
-
-void PrepareNearestNormalIndex() {
-    // Once per process; the grid lives as long as the process.
-    static std::once_flag once;
-    std::call_once(once, [] { fineGrid.store(BuildFineGrid(), std::memory_order_release); });
+// Cell number of a face coordinate in [-1, 1] (a rounding beyond at most).
+unsigned MapCellOf(float c) {
+    const int i = static_cast<int>((c + 1.0f) * (MapCells / 2));
+    return i < 0 ? 0u : i >= MapCells ? unsigned(MapCells - 1) : unsigned(i);
 }
 
-int NearestNormalIndex(float x, float y, float z) {
-    const double dx = x, dy = y, dz = z;
-    // Written so that not-a-number also fails and takes the full scan.
-    if (!(std::fabs(dx) <= GridReach && std::fabs(dy) <= GridReach && std::fabs(dz) <= GridReach)) {
-        return NearestNormalIndexByScan(x, y, z);
-    }
-    const unsigned fx = FineCellOf(dx), fy = FineCellOf(dy), fz = FineCellOf(dz);
-    const unsigned at = ((fx / FineCells) * GridCells + fy / FineCells) * GridCells + fz / FineCells;
-    if (const FineGrid* fine = fineGrid.load(std::memory_order_acquire); fine && fine->block[at] != 0) {
-        const unsigned sub = ((fx % FineCells) * FineCells + fy % FineCells) * FineCells + fz % FineCells;
-        const uint8_t entry = fine->entries[size_t(fine->block[at] - 1) * SubCells + sub];
-        if (entry != NoSingleEntry) return entry;
-    }
-    const GridCell& cell = Grid().cells[at];
-    if (cell.count == ScanAll) return NearestNormalIndexByScan(x, y, z);
-    // The same expression and the same strict comparison as the full scan,
-    // over the same entries that can win, in the same order.
+// The nearest of `count` candidates (in index order) by the full scan's
+// expression and its strict comparison: the scan's answer whenever every
+// entry that can win is among them.
+int NearestOf(const uint8_t* candidates, int count, double dx, double dy, double dz) {
     double best = 999999.0;
     int index = 0;
-    for (int k = 0; k < cell.count; ++k) {
-        const int i = cell.index[k];
+    for (int k = 0; k < count; ++k) {
+        const int i = candidates[k];
         const double* t = NormalTable[i];
         const double d = (std::fabs(dx - t[0]) + std::fabs(dz - t[2])) + std::fabs(dy - t[1]);
         // Without a branch (which candidate wins is hard to predict): the
@@ -473,6 +541,98 @@ int NearestNormalIndex(float x, float y, float z) {
         index += (i - index) & -static_cast<int>(nearer);
     }
     return index;
+}
+
+}  // namespace
+
+void PrepareNearestNormalIndex() {
+    // Once per process; the map lives as long as the process.
+    static std::once_flag once;
+    std::call_once(once, [] { normalMap.store(BuildNormalMap(), std::memory_order_release); });
+}
+
+int NearestNormalIndex(float x, float y, float z) {
+    if (const NormalMap* map = normalMap.load(std::memory_order_acquire)) {
+        // Not-a-number fails the length test too.
+        const float length = (x * x + y * y) + z * z;
+        if (length >= MapInnerSquare && length <= MapOuterSquare) {
+            const float ax = std::fabs(x), ay = std::fabs(y), az = std::fabs(z);
+            int face;
+            float major, u, v;
+            if (ax >= ay && ax >= az) {
+                face = 0, major = x, u = y, v = z;
+            } else if (ay >= az) {
+                face = 2, major = y, u = x, v = z;
+            } else {
+                face = 4, major = z, u = x, v = y;
+            }
+            const float inverse = 1.0f / std::fabs(major);
+            const uint16_t word = map->words[face + (major < 0.0f)][MapCellOf(u * inverse)][MapCellOf(v * inverse)];
+            if (word < FirstList) return word;
+            if (word != NoSingleEntry) return NearestOf(map->lists[word - FirstList], ListLength, x, y, z);
+        }
+    }
+    const double dx = x, dy = y, dz = z;
+    // Written so that not-a-number also fails and takes the full scan.
+    if (!(std::fabs(dx) <= GridReach && std::fabs(dy) <= GridReach && std::fabs(dz) <= GridReach)) {
+        return NearestNormalIndexByScan(x, y, z);
+    }
+    const GridCell& cell = Grid().cells[(CellOf(dx) * GridCells + CellOf(dy)) * GridCells + CellOf(dz)];
+    if (cell.count == ScanAll) return NearestNormalIndexByScan(x, y, z);
+    return NearestOf(cell.index, cell.count, dx, dy, dz);
+}
+
+void NearestNormalIndices(const float* x, const float* y, const float* z, int32_t count, uint8_t* out) {
+    int32_t i = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+    // Four map cells at a time, as NearestNormalIndex finds each; what the
+    // map does not answer alone takes the one-at-a-time way.
+    if (const NormalMap* map = normalMap.load(std::memory_order_acquire)) {
+        const __m128 sign = _mm_set1_ps(-0.0f), one = _mm_set1_ps(1.0f);
+        const __m128 half = _mm_set1_ps(float(MapCells / 2)), last = _mm_set1_ps(float(MapCells - 1));
+        const __m128 inner = _mm_set1_ps(MapInnerSquare), outer = _mm_set1_ps(MapOuterSquare);
+        for (; i + 4 <= count; i += 4) {
+            const __m128 px = _mm_loadu_ps(x + i), py = _mm_loadu_ps(y + i), pz = _mm_loadu_ps(z + i);
+            const __m128 length = _mm_add_ps(_mm_add_ps(_mm_mul_ps(px, px), _mm_mul_ps(py, py)), _mm_mul_ps(pz, pz));
+            const __m128 onMap = _mm_and_ps(_mm_cmpge_ps(length, inner), _mm_cmple_ps(length, outer));
+            const __m128 ax = _mm_andnot_ps(sign, px), ay = _mm_andnot_ps(sign, py), az = _mm_andnot_ps(sign, pz);
+            const __m128 onX = _mm_and_ps(_mm_cmpge_ps(ax, ay), _mm_cmpge_ps(ax, az));
+            const __m128 onY = _mm_andnot_ps(onX, _mm_cmpge_ps(ay, az));
+            const __m128 onZ = _mm_andnot_ps(_mm_or_ps(onX, onY), _mm_castsi128_ps(_mm_set1_epi32(-1)));
+            auto pick = [](__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); };
+            const __m128 major = pick(onX, px, pick(onY, py, pz));
+            const __m128 inverse = _mm_div_ps(one, _mm_andnot_ps(sign, major));
+            const __m128 u = _mm_mul_ps(pick(onX, py, px), inverse);
+            const __m128 v = _mm_mul_ps(pick(onZ, py, pz), inverse);
+            // Cell numbers, kept within 0..MapCells - 1 before they are
+            // truncated (not-a-number lanes are off the map anyway).
+            auto cell = [&](__m128 c) {
+                return _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_add_ps(c, one), half), _mm_setzero_ps()), last));
+            };
+            // face * MapCells^2 + u cell * MapCells + v cell, the face being
+            // 2 * axis + (major < 0).
+            const __m128i negativeAxis = _mm_add_epi32(_mm_castps_si128(onY), _mm_slli_epi32(_mm_castps_si128(onZ), 1));
+            const __m128i face =
+                _mm_sub_epi32(_mm_setzero_si128(), _mm_add_epi32(_mm_slli_epi32(negativeAxis, 1),
+                                                                 _mm_castps_si128(_mm_cmplt_ps(major, _mm_setzero_ps()))));
+            const __m128i at = _mm_add_epi32(
+                _mm_add_epi32(_mm_slli_epi32(face, 2 * MapShift), _mm_slli_epi32(cell(u), MapShift)), cell(v));
+            alignas(16) int32_t cells[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(cells), at);
+            const int valid = _mm_movemask_ps(onMap);
+            const uint16_t* words = &map->words[0][0][0];
+            for (int k = 0; k < 4; ++k) {
+                const float cx = x[i + k], cy = y[i + k], cz = z[i + k];
+                const uint16_t word = (valid >> k) & 1 ? words[cells[k]] : NoSingleEntry;
+                out[i + k] = static_cast<uint8_t>(
+                    word < FirstList        ? word
+                    : word != NoSingleEntry ? NearestOf(map->lists[word - FirstList], ListLength, cx, cy, cz)
+                                            : NearestNormalIndex(cx, cy, cz));
+            }
+        }
+    }
+#endif
+    for (; i < count; ++i) out[i] = static_cast<uint8_t>(NearestNormalIndex(x[i], y[i], z[i]));
 }
 
 }  // namespace quorvex

@@ -2,6 +2,8 @@
 // is part of the file format.
 #pragma once
 
+#include <cstdint>
+
 namespace quorvex {
 
 constexpr int NormalTableSize = 162;
@@ -14,9 +16,14 @@ extern const double NormalTable[NormalTableSize][3];
 // NearestNormalIndexByScan gives for every input. Safe from any thread.
 int NearestNormalIndex(float x, float y, float z);
 
-// Makes NearestNormalIndex faster for the rest of the process (a finer grid
-// that answers most unit vectors by one look-up; some milliseconds to build,
-// a few hundred kilobytes), for callers about to look up many normals. Its
+// NearestNormalIndex of (x[i], y[i], z[i]) into out[i] for 0 <= i < count:
+// the same answers, found several at a time. Safe from any thread.
+void NearestNormalIndices(const float* x, const float* y, const float* z, int32_t count, uint8_t* out);
+
+// Makes NearestNormalIndex and NearestNormalIndices faster for the rest of
+// the process (a map of directions that answers most unit vectors by one
+// look-up; some milliseconds to build, about 200 kilobytes), for callers
+// about to look up many normals. Its
 // answers do not change. Safe from any thread; only the first call builds;
 // without memory nothing changes.
 void PrepareNearestNormalIndex();

@@ -469,4 +469,44 @@ TEST_F(MdlReaderFileTest, ReadsBackWhatTheWriterWrote) {
     }
 }
 
+// The read-back's way, a section at a time and without vertices, must give
+// ReadMdlFile's verdict on every cut and on byte changes throughout.
+TEST_F(MdlReaderFileTest, WithoutVerticesGivesTheWholeReadersVerdict) {
+    const fs::path path = dir_ / "m.mdl";
+    for (bool sixteen : {false, true}) {
+        std::vector<uint8_t> valid = Bytes(Walker(sixteen));
+        valid.push_back(7);  // a byte after the model's end
+        std::vector<std::vector<uint8_t>> inputs;
+        // Every third cut and every fifth byte keep the file system's work small.
+        for (size_t length = sixteen; length <= valid.size(); length += 3)
+            inputs.emplace_back(valid.begin(), valid.begin() + length);
+        for (size_t at = sixteen; at < valid.size(); at += 5) {
+            inputs.push_back(valid);
+            inputs.back()[at] ^= 0xA5;
+        }
+        for (const std::vector<uint8_t>& input : inputs) {
+            std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(input.data()), input.size());
+            const MdlReadResult whole = ReadMdlFile(path.c_str());
+            const MdlReadResult checked = ReadMdlFileWithoutVertices(path.c_str());
+            ASSERT_EQ(checked.error.kind, whole.error.kind) << input.size();
+            ASSERT_EQ(checked.error.offset, whole.error.offset);
+            ASSERT_EQ(checked.error.message, whole.error.message);
+            if (!whole.ok()) continue;
+            EXPECT_EQ(checked.warnings, whole.warnings);
+            EXPECT_EQ(std::memcmp(&checked.file.header, &whole.file.header, sizeof whole.file.header), 0);
+            EXPECT_EQ(checked.file.modelSize, whole.file.modelSize);
+            EXPECT_EQ(checked.file.skinPixels, whole.file.skinPixels);
+            ASSERT_EQ(checked.file.frames.size(), whole.file.frames.size());
+            for (size_t f = 0; f < whole.file.frames.size(); ++f) {
+                EXPECT_EQ(checked.file.frames[f].name, whole.file.frames[f].name);
+                EXPECT_EQ(checked.file.frames[f].bboxMax.y, whole.file.frames[f].bboxMax.y);
+                EXPECT_TRUE(checked.file.frames[f].vertices.empty());
+            }
+        }
+    }
+    // What is no regular file takes the whole-file way.
+    EXPECT_EQ(ReadMdlFileWithoutVertices("/dev/zero").error.kind, MdlErrorKind::BadMagic);
+    EXPECT_EQ(ReadMdlFileWithoutVertices((dir_ / "missing.mdl").c_str()).error.kind, MdlErrorKind::Io);
+}
+
 }  // namespace

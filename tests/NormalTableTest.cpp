@@ -42,17 +42,29 @@ float FromBits(uint32_t bits) {
     return f;
 }
 
-// Counts disagreements and reports the first few.
+// Counts disagreements, one at a time and in batches, and reports the first few.
 struct Checker {
     int64_t checked = 0;
     int64_t wrong = 0;
+    // Seven at a time: batches of four and a rest.
+    float batch[3][7];
+    int pending = 0;
+    void Compare(float x, float y, float z, int fast, const char* way) {
+        const int scan = NearestNormalIndexByScan(x, y, z);
+        if (fast != scan && wrong++ < 5)
+            ADD_FAILURE() << way << " (" << x << ", " << y << ", " << z << "): " << fast << " instead of " << scan;
+    }
     void operator()(float x, float y, float z) {
         ++checked;
-        const int fast = NearestNormalIndex(x, y, z);
-        const int scan = NearestNormalIndexByScan(x, y, z);
-        if (fast != scan && wrong++ < 5) {
-            ADD_FAILURE() << "(" << x << ", " << y << ", " << z << "): " << fast << " instead of " << scan;
-        }
+        Compare(x, y, z, NearestNormalIndex(x, y, z), "one");
+        batch[0][pending] = x, batch[1][pending] = y, batch[2][pending] = z;
+        if (++pending == 7) Flush();
+    }
+    void Flush() {
+        uint8_t out[7];
+        NearestNormalIndices(batch[0], batch[1], batch[2], pending, out);
+        for (int i = 0; i < pending; ++i) Compare(batch[0][i], batch[1][i], batch[2][i], out[i], "batch");
+        pending = 0;
     }
     // The vector and its float neighbours, one step either way on every axis.
     void Around(float x, float y, float z) {
@@ -122,33 +134,36 @@ void CheckAgainstFullScan(Checker& check) {
             for (float c : {0.0f, -1.0f, nan, inf}) check(a, b, c);
 }
 
-// Without the finer grid, then with it (it stays for the rest of the process).
+// Without the direction map, then with it (it stays for the rest of the process).
 TEST(NormalTableTest, FastSearchAgreesWithFullScan) {
     Checker check;
     CheckAgainstFullScan(check);
+    check.Flush();
     EXPECT_EQ(check.wrong, 0) << "of " << check.checked;
     EXPECT_GT(check.checked, int64_t(Rounds) * 4);
 }
 
-TEST(NormalTableTest, FinerGridAgreesWithFullScan) {
+TEST(NormalTableTest, DirectionMapAgreesWithFullScan) {
     PrepareNearestNormalIndex();
     PrepareNearestNormalIndex();  // a second call changes nothing
     Checker check;
     CheckAgainstFullScan(check);
-    // Unit vectors with a coordinate on a boundary of the finer grid's cells
-    // (steps of 130/8192 from -65/64), and its neighbours.
+    // Unit vectors whose direction map coordinate lies on a cell boundary
+    // (steps of 1/64 on every face, the faces' edges included), normalized
+    // as the exporter normalizes them, and their neighbours.
     Random r;
     for (int k = 0; k <= 128; ++k) {
-        const float c = float((130.0 * k - 8320.0) / 8192.0);
+        const float u = float(k) / 64.0f - 1.0f;
         for (int n = 0; n < LatticeRounds * 4; ++n) {
-            const float rest = std::sqrt(std::fmax(0.0f, 1.0f - c * c));
-            const float angle = r.Uniform(0, 6.2831853f);
-            const float u = rest * std::cos(angle), w = rest * std::sin(angle);
-            check.Around(c, u, w);
-            check.Around(u, c, w);
-            check.Around(u, w, c);
+            const float v = r.Uniform(-1, 1), sign = n % 2 ? -1.0f : 1.0f;
+            ModelVec3 p{sign, u, v};
+            Normalize(p);
+            for (const ModelVec3& q : {p, ModelVec3{p.y, p.x, p.z}, ModelVec3{p.z, p.y, p.x}, ModelVec3{p.y, p.z, p.x},
+                                       ModelVec3{p.x, p.z, p.y}})
+                check.Around(q.x, q.y, q.z);
         }
     }
+    check.Flush();
     EXPECT_EQ(check.wrong, 0) << "of " << check.checked;
 }
 
