@@ -60,7 +60,7 @@ void ReadCold(benchmark::State& state, const std::string& path, bool isolated) {
         const pid_t pid = fork();
         if (pid == 0) {
             standin::AnimatedScene scene;
-            std::string error;
+            standin::LoadError error;
             const bool ok = isolated ? standin::LoadAssimpScene(path, scene, error)
                                      : standin::LoadAssimpSceneUnguarded(path, scene, error);
             ::_exit(ok ? 0 : 1);
