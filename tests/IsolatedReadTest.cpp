@@ -110,13 +110,13 @@ TEST(IsolatedRead, AGoodReadArrivesWholeAndTheReadersOwnErrorUnchanged) {
     }
     ASSERT_TRUE(ReadIsolated(
         "m.obj", NoLimits(),
-        [&large](AnimatedScene& out, std::string&) {
+        [&large](AnimatedScene& out, standin::LoadError&) {
             out = large;
             return true;
         },
         got, error))
-        << error;
-    EXPECT_EQ(WireBytes({true, "", got}), WireBytes({true, "", large}));
+        << error.message;
+    EXPECT_EQ(WireBytes({true, {}, got}), WireBytes({true, {}, large}));
 
     EXPECT_FALSE(ReadIsolated(
         "m.obj", NoLimits(),
