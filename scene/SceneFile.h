@@ -1,4 +1,6 @@
-// The stand-in host's JSON scene files (*.scene.json).
+// The stand-in host's JSON scene files (*.scene.json), read in one pass of
+// simdjson's On-Demand parser: every rule of the format is checked once, as
+// the value it governs is read.
 #pragma once
 
 #include <string>
@@ -11,14 +13,14 @@ namespace standin {
 // broken rule returns false and `error` names the file, the JSON path of the
 // offending value and the rule, e.g.
 //   scene.json: nodes[2].children[0].object.mesh.faces[7]: index 9 is not below the vertex count 8
+// Text that is not JSON is named by line and column instead:
+//   scene.json: line 2, column 13: unexpected '}'; expected a value
+// Where several things are wrong, text that is not JSON speaks first. `out`
+// is left as it was on failure; running out of memory is a failure whose
+// message says "Not enough memory".
 bool LoadSceneFile(const std::string& path, SceneDocument& out, std::string& error);
 
 // The same for scene text already in memory; `fileName` is used in messages.
 bool ParseSceneText(const std::string& text, const std::string& fileName, SceneDocument& out, std::string& error);
-
-// The same through the checking reader alone, which every file that is not
-// plain goes through; for tests that hold the quick reader to it.
-bool ParseSceneTextChecked(const std::string& text, const std::string& fileName, SceneDocument& out,
-                           std::string& error);
 
 }  // namespace standin
