@@ -9,8 +9,9 @@
 #include <type_traits>
 #include <vector>
 
+#include "scene/FieldStream.h"
+
 namespace standin {
-namespace {
 
 // One list of fields per record serves counting, writing and reading alike.
 // A field added to a record but not listed here would be lost on the way
@@ -27,6 +28,10 @@ static_assert(sizeof(AnimatedScene) == 392, "AnimatedScene changed: list its fie
 static_assert(sizeof(Picture) == 40, "Picture changed: list its fields in SceneWire.cpp");
 static_assert(sizeof(SkinInfluence) == 16, "SkinInfluence changed: list its fields in SceneWire.cpp");
 #endif
+
+// SkinInfluence has padding between its joint and its weight.
+template <>
+struct TravelsAsBytes<SkinInfluence> : std::false_type {};
 
 template <class IO>
 void Fields(IO& io, SkinInfluence& i) {
@@ -57,10 +62,6 @@ void Fields(IO& io, AnimMaterial& m) {
     io(m.name, m.diffuseMap, m.mapProblem, m.colour, m.wrapU, m.wrapV);
 }
 template <class IO>
-void Fields(IO& io, Picture& p) {
-    io(p.width, p.height, p.plain, p.fill, p.pixels);
-}
-template <class IO>
 void Fields(IO& io, AnimatedScene& s) {
     io(s.nodes, s.roots, s.meshes, s.skins, s.materials, s.clips, s.pictures, s.toZUp, s.baseDir, s.skippedPoints,
        s.skippedLines, s.warnings);
@@ -71,98 +72,7 @@ void Fields(IO& io, WireResult& r) {
     if (r.ok) io(r.scene);
 }
 
-// Values that travel as their bytes: trivially copyable and without padding,
-// so that no byte of the message is left undefined. (SkinInfluence has
-// padding between its joint and its weight.)
-template <class T>
-constexpr bool kAsBytes = std::is_trivially_copyable_v<T> && !std::is_same_v<T, SkinInfluence>;
-
-template <class T>
-struct IsVector : std::false_type {};
-template <class T>
-struct IsVector<std::vector<T>> : std::true_type {};
-template <class T>
-struct IsOptional : std::false_type {};
-template <class T>
-struct IsOptional<std::optional<T>> : std::true_type {};
-template <class T>
-struct IsMap : std::false_type {};
-template <class K, class V>
-struct IsMap<std::map<K, V>> : std::true_type {};
-
-// What every direction shares: how each kind of value travels. `Derived`
-// provides Bytes(pointer, n), Count(n, smallest bytes per element) and
-// kReading.
-template <class Derived>
-struct Visitor {
-    template <class... T>
-    void operator()(T&... values) {
-        (Visit(values), ...);
-    }
-
-    template <class T>
-    void Visit(T& v) {
-        Derived& io = static_cast<Derived&>(*this);
-        if constexpr (std::is_same_v<T, bool>) {
-            unsigned char byte = v ? 1 : 0;
-            io.Bytes(&byte, 1);
-            v = byte != 0;
-        } else if constexpr (std::is_same_v<T, std::string>) {
-            size_t n = v.size();
-            io.Count(n, 1);
-            if constexpr (Derived::kReading) v.resize(n);
-            io.Bytes(v.data(), n);
-        } else if constexpr (IsVector<T>::value) {
-            using E = typename T::value_type;
-            constexpr bool flat = kAsBytes<E>;
-            size_t n = v.size();
-            // Every element that is not flat starts with a count of its own.
-            io.Count(n, flat ? sizeof(E) : 8);
-            if constexpr (Derived::kReading) v.resize(n);
-            if constexpr (flat) {
-                io.Bytes(v.data(), n * sizeof(E));
-            } else {
-                for (E& e : v) Visit(e);
-            }
-        } else if constexpr (IsOptional<T>::value) {
-            bool has = v.has_value();
-            Visit(has);
-            if constexpr (Derived::kReading) {
-                if (has) v.emplace();
-            }
-            if (has && v) Visit(*v);
-        } else if constexpr (IsMap<T>::value) {
-            size_t n = v.size();
-            io.Count(n, 16);
-            if constexpr (Derived::kReading) {
-                for (size_t i = 0; i < n && io.ok; ++i) {
-                    typename T::key_type key;
-                    typename T::mapped_type value;
-                    Visit(key);
-                    Visit(value);
-                    v.emplace(std::move(key), std::move(value));
-                }
-            } else {
-                for (auto& [key, value] : v) {
-                    Visit(const_cast<typename T::key_type&>(key));
-                    Visit(value);
-                }
-            }
-        } else if constexpr (kAsBytes<T>) {
-            io.Bytes(&v, sizeof v);
-        } else {
-            Fields(io, v);
-        }
-    }
-};
-
-struct Counter : Visitor<Counter> {
-    static constexpr bool kReading = false;
-    bool ok = true;
-    uint64_t bytes = 0;
-    void Bytes(const void*, size_t n) { bytes += n; }
-    void Count(size_t&, size_t) { bytes += 8; }
-};
+namespace {
 
 constexpr size_t kChunk = size_t{1} << 20;
 
@@ -253,7 +163,7 @@ struct Reader : Visitor<Reader> {
 
 bool WriteWireResult(int fd, const WireResult& result) {
     WireResult& fields = const_cast<WireResult&>(result);  // only read
-    Counter counter;
+    ByteCounter counter;
     Fields(counter, fields);
     Writer writer(fd);
     uint64_t length = counter.bytes;

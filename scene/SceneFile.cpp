@@ -552,9 +552,117 @@ Keyed<T> ReadKeys(od::value& v, const Path& keysPath, ReadPlain readPlain) {
     return keyed;
 }
 
+// The quick way through the arrays that make up most of a scene file: a list
+// of number tuples (vertices, faces), read straight from its text. It takes
+// only the plain case (tuples of the right length, numbers in JSON's grammar
+// that need no rule's refusal) and reads nothing of `v` then: the walk skips
+// the array as a value it left alone. Anything else it declines, having read
+// nothing, and the careful way reads the array and names what is wrong. The
+// text ends in padding of zero bytes, where every scan below stops.
+const char* SkipSpace(const char* p) {
+    while (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t') ++p;
+    return p;
+}
+
+bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
+
+// The end of the number literal at `p` in JSON's grammar, or null; `integer`
+// tells whether it has neither fraction nor exponent.
+inline const char* NumberEnd(const char* p, bool& integer) {
+    if (*p == '-') ++p;
+    if (*p == '0') {
+        ++p;
+    } else if (IsDigitChar(*p)) {
+        while (IsDigitChar(*p)) ++p;
+    } else {
+        return nullptr;
+    }
+    integer = true;
+    if (*p == '.') {
+        integer = false;
+        if (!IsDigitChar(*++p)) return nullptr;
+        while (IsDigitChar(*p)) ++p;
+    }
+    if (*p == 'e' || *p == 'E') {
+        integer = false;
+        ++p;
+        if (*p == '+' || *p == '-') ++p;
+        if (!IsDigitChar(*p)) return nullptr;
+        while (IsDigitChar(*p)) ++p;
+    }
+    return p;
+}
+
+// A float field's number at `p`, as FloatOf would give it; null to decline.
+const char* QuickFloat(const char* p, float& out) {
+    bool integer = false;
+    const char* end = NumberEnd(p, integer);
+    if (!end) return nullptr;
+    double d = 0.0;
+    const std::from_chars_result r = std::from_chars(p, end, d);
+    if (r.ec != std::errc() || r.ptr != end || !NearestFloat(d, out)) return nullptr;
+    // -0 written as an integer is plain 0; -0.0 keeps its sign.
+    if (integer && out == 0.0f) out = 0.0f;
+    return end;
+}
+
+// An index at `p`: digits only, without a leading zero, at most 2^32 - 1;
+// null to decline.
+const char* QuickIndex(const char* p, uint32_t& out) {
+    if (!IsDigitChar(*p) || (*p == '0' && IsDigitChar(p[1]))) return nullptr;
+    uint64_t value = 0;
+    const char* const first = p;
+    while (IsDigitChar(*p)) {
+        value = value * 10 + static_cast<uint64_t>(*p++ - '0');
+        if (p - first > 10) return nullptr;
+    }
+    if (*p == '.' || *p == 'e' || *p == 'E' || value > std::numeric_limits<uint32_t>::max()) return nullptr;
+    out = static_cast<uint32_t>(value);
+    return p;
+}
+
+// Reads `[[a, b, c], ...]` at `p` into `out` by `readItem` (QuickFloat or
+// QuickIndex), each tuple holding minCount to 3 items. False to decline.
+template <class Item, class Tuple, class ReadItem>
+bool QuickTuples(const char* p, size_t minCount, std::vector<Tuple>& out, ReadItem readItem) {
+    if (*p != '[') return false;
+    p = SkipSpace(p + 1);
+    if (*p == ']') return true;
+    for (;;) {
+        if (*p != '[') return false;
+        p = SkipSpace(p + 1);
+        Item items[3] = {};
+        size_t n = 0;
+        if (*p != ']') {
+            for (;;) {
+                if (n == 3 || !(p = readItem(p, items[n++]))) return false;
+                p = SkipSpace(p);
+                if (*p == ']') break;
+                if (*p != ',') return false;
+                p = SkipSpace(p + 1);
+            }
+        }
+        if (n < minCount) return false;
+        out.push_back(Tuple{items[0], items[1], items[2]});
+        p = SkipSpace(p + 1);
+        if (*p == ']') return true;
+        if (*p != ',') return false;
+        p = SkipSpace(p + 1);
+    }
+}
+
+// The text of `v` from its first byte on, when it is an array.
+const char* ArrayText(od::value& v) {
+    od::json_type type;
+    if (v.type().get(type) != simdjson::SUCCESS || type != od::json_type::array) return nullptr;
+    return v.raw_json_token().data();
+}
+
 std::vector<std::array<uint32_t, 3>> ReadIndexTriples(od::value& v, const Path& path) {
-    od::array array = ReadArray(v, path);
     std::vector<std::array<uint32_t, 3>> out;
+    if (const char* text = ArrayText(v); text && QuickTuples<uint32_t>(text, 3, out, QuickIndex)) return out;
+    out.clear();
+    od::array array = ReadArray(v, path);
     size_t f = 0;
     for (auto item : array) {
         od::value faceValue = Take(std::move(item));
@@ -586,8 +694,10 @@ void CheckIndices(const std::vector<std::array<uint32_t, 3>>& faces, const Path&
 }
 
 std::vector<Point3> ReadPoints(od::value& v, const Path& path, size_t minCount, const char* what) {
-    od::array array = ReadArray(v, path);
     std::vector<Point3> out;
+    if (const char* text = ArrayText(v); text && QuickTuples<float>(text, minCount, out, QuickFloat)) return out;
+    out.clear();
+    od::array array = ReadArray(v, path);
     size_t k = 0;
     for (auto item : array) {
         od::value point = Take(std::move(item));
@@ -1006,7 +1116,7 @@ bool ParseSceneText(const std::string& text, const std::string& fileName, SceneD
         std::string padded;
         padded.reserve(text.size() + simdjson::SIMDJSON_PADDING);
         padded = text;
-        padded.resize(text.size() + simdjson::SIMDJSON_PADDING, ' ');
+        padded.resize(text.size() + simdjson::SIMDJSON_PADDING, '\0');
         return ParseText(std::string_view(padded.data(), text.size()), padded.size(), fileName, out, error);
     } catch (const std::bad_alloc&) {
         error = fileName + ": Not enough memory to read the scene";
@@ -1022,7 +1132,7 @@ bool LoadSceneFile(const std::string& path, SceneDocument& out, std::string& err
             return false;
         }
         const size_t size = text.size();
-        text.resize(size + simdjson::SIMDJSON_PADDING, ' ');
+        text.resize(size + simdjson::SIMDJSON_PADDING, '\0');
         SceneDocument doc;
         if (!ParseText(std::string_view(text.data(), size), text.size(), path, doc, error)) return false;
         doc.baseDir = std::filesystem::path(path).parent_path().string();
