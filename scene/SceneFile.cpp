@@ -1127,12 +1127,11 @@ bool ParseSceneText(const std::string& text, const std::string& fileName, SceneD
 bool LoadSceneFile(const std::string& path, SceneDocument& out, std::string& error) {
     try {
         std::string text;
-        if (!ReadInputFile(path, text, error, kMaxInputFileBytes)) {
+        if (!ReadInputFile(path, text, error, kMaxInputFileBytes, simdjson::SIMDJSON_PADDING)) {
             error = path + ": " + error;
             return false;
         }
-        const size_t size = text.size();
-        text.resize(size + simdjson::SIMDJSON_PADDING, '\0');
+        const size_t size = text.size() - simdjson::SIMDJSON_PADDING;
         SceneDocument doc;
         if (!ParseText(std::string_view(text.data(), size), text.size(), path, doc, error)) return false;
         doc.baseDir = std::filesystem::path(path).parent_path().string();
