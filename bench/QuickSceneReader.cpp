@@ -10,12 +10,10 @@
 #include <limits>
 #include <utility>
 
-
 namespace quickparser {
 
 using namespace standin;
 constexpr size_t kMaxDepth = 2000;
-
 
 bool NearestFloat(double d, float& out) {
     // Doubles from FLT_MAX up to halfway towards 2^128 round down to FLT_MAX;

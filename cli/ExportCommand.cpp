@@ -493,6 +493,8 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven, const s
     return report.exitStatus;
 }
 
+}  // namespace
+
 void AddExportCommand(CLI::App& app, int& exitStatus) {
     auto args = std::make_shared<ExportArgs>();
     CLI::App* cmd = app.add_subcommand("export", "Export a scene to a model file");
@@ -602,7 +604,3 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         exitStatus = RunExport(*args, frames->count() > 0, importFlags, sceneFlags);
     });
 }
-
-CommandRegistration registerExport(0, AddExportCommand);
-
-}  // namespace

@@ -30,9 +30,6 @@ static_assert(sizeof(SkinInfluence) == 16, "SkinInfluence changed: list its fiel
 #endif
 
 // SkinInfluence has padding between its joint and its weight.
-template <>
-struct TravelsAsBytes<SkinInfluence> : std::false_type {};
-
 template <class IO>
 void Fields(IO& io, SkinInfluence& i) {
     io(i.joint, i.weight);

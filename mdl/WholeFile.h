@@ -46,7 +46,6 @@ struct WholeFileOptions {
 // open), then options.padding zero bytes. A regular file is read up to the
 // size it had when opened. Never throws.
 FileReadResult ReadWholeFile(const char* path, std::string& bytes, const WholeFileOptions& options = {});
-FileReadResult ReadWholeFile(const char* path, std::vector<unsigned char>& bytes,
-                             const WholeFileOptions& options = {});
+FileReadResult ReadWholeFile(const char* path, std::vector<unsigned char>& bytes, const WholeFileOptions& options = {});
 
 }  // namespace quorvex

@@ -19,11 +19,19 @@
 
 namespace standin {
 
-// Values that travel as their bytes: trivially copyable and without padding,
-// so that no byte of the stream is left undefined. A record with padding
-// specialises this to false and lists its fields.
+// Values that travel as their bytes: trivially copyable ones, unless they
+// list their fields (a record with padding does, so that no byte of the
+// stream is left undefined).
+struct AnyStream {
+    template <class... T>
+    void operator()(T&...) {}
+};
 template <class T>
-struct TravelsAsBytes : std::is_trivially_copyable<T> {};
+concept ListsFields = requires(AnyStream& io, T& v) {
+    Fields(io, v);
+};
+template <class T>
+constexpr bool kTravelsAsBytes = std::is_trivially_copyable_v<T> && !ListsFields<T>;
 
 template <class T>
 struct IsVector : std::false_type {};
@@ -67,7 +75,7 @@ struct Visitor {
             io.Bytes(v.data(), n);
         } else if constexpr (IsVector<T>::value) {
             using E = typename T::value_type;
-            constexpr bool flat = TravelsAsBytes<E>::value;
+            constexpr bool flat = kTravelsAsBytes<E>;
             size_t n = v.size();
             // Every element that is not flat starts with a count of its own.
             io.Count(n, flat ? sizeof(E) : 8);
@@ -109,7 +117,7 @@ struct Visitor {
                     Visit(value);
                 }
             }
-        } else if constexpr (TravelsAsBytes<T>::value) {
+        } else if constexpr (kTravelsAsBytes<T>) {
             io.Bytes(&v, sizeof v);
         } else {
             Fields(io, v);

@@ -16,7 +16,6 @@ namespace standin {
 // cannot be opened, is not a regular file, holds more than `limit` bytes, or
 // reading fails; `out` is then empty.
 bool ReadInputFile(const std::string& path, std::vector<unsigned char>& out, std::string& error, uint64_t limit);
-bool ReadInputFile(const std::string& path, std::string& out, std::string& error, uint64_t limit,
-                   size_t padding = 0);
+bool ReadInputFile(const std::string& path, std::string& out, std::string& error, uint64_t limit, size_t padding = 0);
 
 }  // namespace standin

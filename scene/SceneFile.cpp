@@ -511,47 +511,6 @@ Point3 ReadPoint(od::value& v, const Path& path, size_t minCount, const char* wh
     return p;
 }
 
-// Twelve numbers, four rows of three: the x, y and z axes, then the translation.
-Matrix3 ReadMatrix(od::value& v, const Path& path) {
-    NumberTuple<12> t;
-    ReadNumberTuple(v, path, t, false);
-    CheckTupleCount(t, path, 12, 12, "a matrix", "numbers");
-    Matrix3 m;
-    for (size_t k = 0; k < 12; ++k) {
-        const float f = FloatOf(TupleNumber(t, k, path, "a number"), path.Index(k));
-        Point3& row = m.row[k / 3];
-        (k % 3 == 0 ? row.x : k % 3 == 1 ? row.y : row.z) = f;
-    }
-    return m;
-}
-
-// The keys of a keyed value: [{"time": t, "value": ...}, ...], in strictly
-// increasing time, at least one; `readPlain` reads each value.
-template <class T, class ReadPlain>
-Keyed<T> ReadKeys(od::value& v, const Path& keysPath, ReadPlain readPlain) {
-    od::array keys = ReadArray(v, keysPath);
-    Keyed<T> keyed;
-    size_t k = 0;
-    for (auto item : keys) {
-        od::value keyValue = Take(std::move(item));
-        const Path at = keysPath.Index(k++);
-        Members key = ExpectObject(keyValue, at);
-        CheckFields(key, at, {"time", "value"});
-        const size_t timeAt = Require(key, at, "time");
-        const size_t valueAt = Require(key, at, "value");
-        od::value timeValue = key.Value(timeAt);
-        const TimeValue time = ReadTime(timeValue, at.Key("time"));
-        if (!keyed.keys.empty() && time <= keyed.keys.back().time) {
-            Fail(at.Key("time"), "key time " + std::to_string(time) + " is not after the previous key's time " +
-                                     std::to_string(keyed.keys.back().time));
-        }
-        od::value value = key.Value(valueAt);
-        keyed.keys.push_back({time, readPlain(value, at.Key("value"))});
-    }
-    if (keyed.keys.empty()) Fail(keysPath, "a keyed value needs at least one key");
-    return keyed;
-}
-
 // The quick way through the arrays that make up most of a scene file: a list
 // of number tuples (vertices, faces), read straight from its text. It takes
 // only the plain case (tuples of the right length, numbers in JSON's grammar
@@ -656,6 +615,65 @@ const char* ArrayText(od::value& v) {
     od::json_type type;
     if (v.type().get(type) != simdjson::SUCCESS || type != od::json_type::array) return nullptr;
     return v.raw_json_token().data();
+}
+
+// `[n1, ..., n12]` at `p` into `m` the quick way (see QuickTuples); false to
+// decline.
+bool QuickMatrix(const char* p, Matrix3& m) {
+    if (*p != '[') return false;
+    p = SkipSpace(p + 1);
+    for (size_t k = 0; k < 12; ++k) {
+        Point3& row = m.row[k / 3];
+        if (!(p = QuickFloat(p, k % 3 == 0 ? row.x : k % 3 == 1 ? row.y : row.z))) return false;
+        p = SkipSpace(p);
+        if (*p != (k == 11 ? ']' : ',')) return false;
+        p = SkipSpace(p + 1);
+    }
+    return true;
+}
+
+// Twelve numbers, four rows of three: the x, y and z axes, then the translation.
+Matrix3 ReadMatrix(od::value& v, const Path& path) {
+    if (const char* text = ArrayText(v); text) {
+        if (Matrix3 quick; QuickMatrix(text, quick)) return quick;
+    }
+    NumberTuple<12> t;
+    ReadNumberTuple(v, path, t, false);
+    CheckTupleCount(t, path, 12, 12, "a matrix", "numbers");
+    Matrix3 m;
+    for (size_t k = 0; k < 12; ++k) {
+        const float f = FloatOf(TupleNumber(t, k, path, "a number"), path.Index(k));
+        Point3& row = m.row[k / 3];
+        (k % 3 == 0 ? row.x : k % 3 == 1 ? row.y : row.z) = f;
+    }
+    return m;
+}
+
+// The keys of a keyed value: [{"time": t, "value": ...}, ...], in strictly
+// increasing time, at least one; `readPlain` reads each value.
+template <class T, class ReadPlain>
+Keyed<T> ReadKeys(od::value& v, const Path& keysPath, ReadPlain readPlain) {
+    od::array keys = ReadArray(v, keysPath);
+    Keyed<T> keyed;
+    size_t k = 0;
+    for (auto item : keys) {
+        od::value keyValue = Take(std::move(item));
+        const Path at = keysPath.Index(k++);
+        Members key = ExpectObject(keyValue, at);
+        CheckFields(key, at, {"time", "value"});
+        const size_t timeAt = Require(key, at, "time");
+        const size_t valueAt = Require(key, at, "value");
+        od::value timeValue = key.Value(timeAt);
+        const TimeValue time = ReadTime(timeValue, at.Key("time"));
+        if (!keyed.keys.empty() && time <= keyed.keys.back().time) {
+            Fail(at.Key("time"), "key time " + std::to_string(time) + " is not after the previous key's time " +
+                                     std::to_string(keyed.keys.back().time));
+        }
+        od::value value = key.Value(valueAt);
+        keyed.keys.push_back({time, readPlain(value, at.Key("value"))});
+    }
+    if (keyed.keys.empty()) Fail(keysPath, "a keyed value needs at least one key");
+    return keyed;
 }
 
 std::vector<std::array<uint32_t, 3>> ReadIndexTriples(od::value& v, const Path& path) {
