@@ -6,7 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <deque>
+#include <list>
 #include <optional>
 #include <filesystem>
 #include <limits>
@@ -138,7 +138,7 @@ void ExpectType(od::value& v, const Path& path, od::json_type wanted, const char
 // after the opening quote): checked as JSON, then unescaped here. The
 // parser's own unescaping is not used: its buffer may be missing when memory
 // ran out, and it would take raw control characters and lone surrogates.
-std::string_view StringText(const char* content, std::deque<std::string>& store) {
+std::string_view StringText(const char* content, std::list<std::string>& store) {
     const char* end = content;
     bool plain = true;
     for (; *end != '"'; ++end) {
@@ -160,7 +160,7 @@ struct Members {
     od::object object;
     std::vector<std::string_view> names;
     std::vector<std::string_view> rawNames;  // as written, for finding them again
-    std::deque<std::string> unescaped;       // names written with escapes
+    std::list<std::string> unescaped;        // names written with escapes
 
     bool Has(std::string_view name) const { return Find(name) != names.size(); }
     size_t Find(std::string_view name) const {
@@ -199,7 +199,7 @@ Members OpenMembers(od::object object, const Path& path, od::document* document 
 // Returns the names in order, for the checks that follow. The big members
 // (meshes, node lists) are read where they stand, never walked twice.
 template <class Read>
-std::vector<std::string_view> ReadInOnePass(od::object object, const Path& path, std::deque<std::string>& unescaped,
+std::vector<std::string_view> ReadInOnePass(od::object object, const Path& path, std::list<std::string>& unescaped,
                                             Read read) {
     std::vector<std::string_view> names;
     for (auto item : object) {
@@ -412,7 +412,7 @@ std::string CutAtNul(std::string_view s) { return std::string(s.substr(0, s.find
 
 std::string ReadString(od::value& v, const Path& path) {
     ExpectType(v, path, od::json_type::string, "a string");
-    std::deque<std::string> store;
+    std::list<std::string> store;
     return std::string(StringText(v.raw_json_token().data() + 1, store));
 }
 
@@ -739,7 +739,7 @@ MeshData ReadMeshObject(od::value& v, const Path& path, Keyed<MeshData>* keyed) 
     std::vector<std::array<uint32_t, 3>> faces, tvfaces;
     std::vector<Point3> tverts;
     std::vector<std::string_view> names;
-    std::deque<std::string> unescaped;
+    std::list<std::string> unescaped;
     bool isKeyed = false;
     for (auto item : object) {
         od::field field = Take(std::move(item));
@@ -817,7 +817,7 @@ ObjectData ReadObject(od::value& v, const Path& path) {
     ObjectData object;
     std::optional<std::string> kind, convert;
     std::optional<Keyed<MeshData>> mesh;
-    std::deque<std::string> unescaped;
+    std::list<std::string> unescaped;
     const std::vector<std::string_view> names =
         ReadInOnePass(Take(v.get_object()), path, unescaped, [&](std::string_view name, od::value& value, size_t) {
             if (name == "keys") Fail(path, kKeyedRule);
@@ -928,7 +928,7 @@ NodeData ReadNode(od::value& v, const Path& path) {
     }
     ExpectType(v, path, od::json_type::object, "an object");
     NodeData node;
-    std::deque<std::string> unescaped;
+    std::list<std::string> unescaped;
     ReadInOnePass(Take(v.get_object()), path, unescaped, [&](std::string_view name, od::value& value, size_t) {
         const Path at = path.Key(name);
         if (name == "name") {
@@ -1045,7 +1045,7 @@ void ReadScene(od::document& document, SceneDocument& doc) {
     if (type != od::json_type::object) {
         Fail(top, std::string("the scene must be a JSON object, not ") + TypeName(type));
     }
-    std::deque<std::string> unescaped;
+    std::list<std::string> unescaped;
     const std::vector<std::string_view> names = ReadInOnePass(
         Take(document.get_object()), top, unescaped, [&](std::string_view name, od::value& value, size_t) {
             const Path at = top.Key(name);
