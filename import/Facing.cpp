@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "import/Importer.h"
+
 namespace standin {
 
 bool ParseSignedAxis(const std::string& text, SignedAxis& out) {
@@ -81,6 +83,43 @@ bool ChooseFacing(const Mat4d& own, SignedAxis up, SignedAxis forward, Mat4d& tu
     }
     turn = FacingTurn(u, f);
     return true;
+}
+
+namespace {
+
+struct FormatAxes {
+    const char* extension;
+    SignedAxis up, front;
+};
+
+// The axes of the formats that do not arrive Y-up with the front +Z, as
+// Assimp hands them over. Source engine files (SMD, VTA) face +X, Z up;
+// STL, Blender and DXF files are Z-up with the front -Y, as their programs
+// draw them; AC3D files are Y-up with the nose towards -X. Doom 3 meshes face
+// +X, Z up, and Assimp stands them Y-up. (3DS files are Z-up too, but Assimp
+// turns them Y-up itself.)
+constexpr FormatAxes kFormatAxes[] = {
+    {".smd", {2, 1}, {0, 1}},    {".vta", {2, 1}, {0, 1}},   {".stl", {2, 1}, {1, -1}},
+    {".blend", {2, 1}, {1, -1}}, {".dxf", {2, 1}, {1, -1}},  {".ac", {1, 1}, {0, -1}},
+    {".acc", {1, 1}, {0, -1}},   {".ac3d", {1, 1}, {0, -1}}, {".md5mesh", {1, 1}, {0, 1}},
+};
+
+}  // namespace
+
+Mat4d AssimpFileFacing(const std::string& path, SignedAxis statedUp, SignedAxis statedFront) {
+    SignedAxis up{1, 1}, front{2, 1};
+    const std::string ext = LowerExtension(path);
+    for (const FormatAxes& f : kFormatAxes) {
+        if (ext == f.extension) {
+            up = f.up;
+            front = f.front;
+        }
+    }
+    if (statedUp.Given()) {
+        up = statedUp;
+        front = statedFront.Given() && statedFront.axis != up.axis ? statedFront : DefaultForward(up);
+    }
+    return FacingTurn(up, front);
 }
 
 }  // namespace standin

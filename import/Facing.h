@@ -42,4 +42,10 @@ bool FacingOf(const Mat4d& turn, SignedAxis& up, SignedAxis& forward);
 // DefaultForward. False with `error` when the front is parallel to the up.
 bool ChooseFacing(const Mat4d& own, SignedAxis up, SignedAxis forward, Mat4d& turn, std::string& error);
 
+// The turn for a file read through Assimp: the up and front the file states
+// (either may be not given; a front parallel to the up is ignored), else the
+// convention of its format (by the extension of `path`) for the axes Assimp
+// hands over. Always a turn FacingTurn makes.
+Mat4d AssimpFileFacing(const std::string& path, SignedAxis statedUp, SignedAxis statedFront);
+
 }  // namespace standin

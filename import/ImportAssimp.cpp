@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "import/AnimatedScene.h"
+#include "import/Facing.h"
 #include "import/Surfaces.h"
 #include "import/IsolatedRead.h"
 #include "scene/FolderCheck.h"
@@ -46,39 +47,6 @@ bool IsIdentity(const aiMatrix4x4& a) {
         }
     }
     return true;
-}
-
-// The rotation that stands the file's up axis (0 x, 1 y, 2 z; sign +1 or -1)
-// along +Z.
-Mat4d UpToZ(int axis, int sign) {
-    Mat4d m;
-    auto set = [&m](std::initializer_list<double> rows) {
-        auto it = rows.begin();
-        for (int r = 0; r < 3; ++r) {
-            for (int c = 0; c < 3; ++c) m.m[r][c] = *it++;
-        }
-    };
-    if (axis == 1) {
-        sign > 0 ? set({1, 0, 0, 0, 0, -1, 0, 1, 0}) : set({1, 0, 0, 0, 0, 1, 0, -1, 0});
-    } else if (axis == 0) {
-        sign > 0 ? set({0, 0, -1, 0, 1, 0, 1, 0, 0}) : set({0, 0, 1, 0, 1, 0, -1, 0, 0});
-    } else if (sign < 0) {
-        set({1, 0, 0, 0, -1, 0, 0, 0, -1});
-    }
-    return m;
-}
-
-// Formats that carry no up axis of their own and are Z-up by the convention
-// of the programs that write them, and that Assimp hands over as stored.
-// Every other format without metadata is Y-up, or turned Y-up by Assimp.
-bool ZUpByConvention(const std::string& path) {
-    std::string ext = FileNameOf(path);
-    const size_t dot = ext.rfind('.');
-    ext = dot == std::string::npos ? "" : ext.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    static const char* const kZUp[] = {"3ds", "smd", "vta", "stl", "blend", "dxf"};
-    return std::find(std::begin(kZUp), std::end(kZUp), ext) != std::end(kZUp);
 }
 
 Wrap WrapOf(int mode) {
@@ -415,15 +383,18 @@ struct Builder {
         }
     }
 
-    // The file's own up axis where it states one, else its format's convention.
-    void UpAxis() {
-        int axis = ZUpByConvention(path) ? 2 : 1, sign = 1;
-        if (ai.mMetaData) {
-            int32_t v = 0;
-            if (ai.mMetaData->Get("UpAxis", v) && v >= 0 && v <= 2) axis = v;
-            if (ai.mMetaData->Get("UpAxisSign", v) && v != 0) sign = v < 0 ? -1 : 1;
+    // The axes the file states (FBX's axis settings), else its format's.
+    void Facing() {
+        SignedAxis up, front;
+        int32_t axis = -1, sign = 1;
+        if (ai.mMetaData && ai.mMetaData->Get("UpAxis", axis) && axis >= 0 && axis <= 2) {
+            up = {axis, ai.mMetaData->Get("UpAxisSign", sign) && sign < 0 ? -1 : 1};
+            if (ai.mMetaData->Get("FrontAxis", axis) && axis >= 0 && axis <= 2) {
+                sign = 1;
+                front = {axis, ai.mMetaData->Get("FrontAxisSign", sign) && sign < 0 ? -1 : 1};
+            }
         }
-        out.toZUp = UpToZ(axis, sign);
+        out.toZUp = AssimpFileFacing(path, up, front);
     }
 };
 
@@ -497,7 +468,7 @@ bool ReadAssimpScene(const std::string& path, bool secure, AnimatedScene& out, s
         }
         b.Skins();
         b.Clips();
-        b.UpAxis();
+        b.Facing();
         for (const std::string& line : files->Refusals()) out.warnings.push_back(line);
         return true;
     } catch (...) {

@@ -1,6 +1,7 @@
 // Records as a flat stream of bytes, for handing them between two builds of
-// this program on little-endian 64-bit machines (another process, or the
-// Windows test host). Each record lists its fields once, in a function
+// this program on little-endian 64-bit machines (scene documents to the
+// Windows test host; import/SceneWire.cpp streams imported scenes between
+// processes the same way, with number packing of its own). Each record lists its fields once, in a function
 // `template <class IO> void Fields(IO& io, Record& r) { io(r.a, r.b, ...); }`
 // found by argument-dependent lookup; one list serves counting, writing and
 // reading. Counts travel as 8 bytes, booleans as one, trivially copyable

@@ -2,13 +2,17 @@
 # Converts the bundled models (and a small untextured two-colour box made
 # here) to every format Assimp can write, exports each with quorvex and
 # prints one line per file: the exit status, the summary or refusal, and the
-# warnings. Needs the `assimp` command (assimp-utils).
-#   scripts/format_sweep.sh [BUILD_DIR] [WORK_DIR]
+# warnings. Any further MODEL files (published models, say) are exported as
+# they are, each on its own line. A file that holds more frames than its
+# export writes, with no warning about it, gets a LOST line, and the sweep
+# then exits 1. Needs the `assimp` command (assimp-utils).
+#   scripts/format_sweep.sh [BUILD_DIR] [WORK_DIR] [MODEL...]
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 work=${2:-$(mktemp -d)}
+shift $(($# < 2 ? $# : 2))
 quorvex=$build/quorvex
 command -v assimp >/dev/null || { echo "format_sweep: the assimp command is missing (assimp-utils)" >&2; exit 2; }
 [ -x "$quorvex" ] || { echo "format_sweep: $quorvex is missing" >&2; exit 2; }
@@ -43,6 +47,53 @@ f 4 1 5 8
 OBJ
 cp "$root/examples/crate/"* "$root/examples/robot/"* "$work/src/"
 
+# The frames FILE holds: its header's count for the vertex-frame formats,
+# else 2 when Assimp finds any animation in it (more than one pose), else 1.
+held_frames() {
+  python3 - "$1" <<'PY'
+import struct, sys
+path = sys.argv[1]
+with open(path, 'rb') as f:
+    head = f.read(96)
+def i32(at): return struct.unpack_from('<i', head, at)[0] if len(head) >= at + 4 else 0
+ext = path.rsplit('.', 1)[-1].lower()
+if head[:4] == b'IDP2' and ext == 'md2': print(max(i32(40), 1))
+elif head[:4] in (b'IDP3', b'IDPC') and ext in ('md3', 'mdc'): print(max(i32(76), 1))
+elif head[:16] == b'INTERQUAKEMODEL\0' and ext == 'iqm': print(2 if i32(84) > 0 and i32(92) > 1 else 1)
+else: print(0)
+PY
+}
+
+lost=0
+# Exports FILE to DIR/STEM.mdl and prints one line (LABEL first) and the warnings.
+sweep_one() {
+  local label=$1 file=$2 dir=$3 stem=$4 rc summary warnings held frames=0
+  "$quorvex" export "$file" -o "$dir/$stem.mdl" -q >"$dir/$stem.out" 2>"$dir/$stem.err"
+  rc=$?
+  if [ $rc -eq 0 ]; then
+    summary=$("$quorvex" info "$dir/$stem.mdl" --json | python3 -c '
+import json, sys
+m = json.load(sys.stdin)
+print("v=%d t=%d skin=%dx%d frames=%d" % (m["vertexCount"], m["triangleCount"], m["skinWidth"], m["skinHeight"], m["frameCount"]))' 2>&1)
+    frames=$(sed -n 's/.*frames=\([0-9]*\).*/\1/p' <<<"$summary")
+  else
+    summary=$(head -c 300 "$dir/$stem.err" | tr '\n' ' ')
+  fi
+  warnings=$(grep -c 'warning' "$dir/$stem.err")
+  printf '%s exit %d  %s  warnings %s\n' "$label" "$rc" "$summary" "$warnings"
+  grep 'warning' "$dir/$stem.err" | sed 's/^/             /'
+  [ $rc -eq 0 ] || return
+  held=$(held_frames "$file")
+  if [ "$held" = 0 ]; then
+    held=1
+    assimp info "$file" 2>/dev/null | grep -q '^Animations: *[1-9]' && held=2
+  fi
+  if [ "${frames:-0}" -lt "$held" ] && ! grep 'warning' "$dir/$stem.err" | grep -qiE 'frame|animation|pose'; then
+    echo "             LOST: the file holds $([ "$held" = 2 ] && echo animation || echo "$held frames"); $frames frame(s) written without a warning"
+    lost=1
+  fi
+}
+
 formats=$(assimp listexport)
 for model in colours.obj crate.obj robot.gltf; do
   stem=${model%.*}
@@ -58,18 +109,13 @@ for model in colours.obj crate.obj robot.gltf; do
       printf '%-10s %-12s assimp cannot write it\n' "$fmt" "$model"
       continue
     fi
-    "$quorvex" export "$out" -o "$dir/$stem.mdl" -q >"$dir/$stem.out" 2>"$dir/$stem.err"
-    rc=$?
-    if [ $rc -eq 0 ]; then
-      summary=$("$quorvex" info "$dir/$stem.mdl" --json | python3 -c '
-import json, sys
-m = json.load(sys.stdin)
-print("v=%d t=%d skin=%dx%d frames=%d" % (m["vertexCount"], m["triangleCount"], m["skinWidth"], m["skinHeight"], m["frameCount"]))' 2>&1)
-    else
-      summary=$(head -c 300 "$dir/$stem.err" | tr '\n' ' ')
-    fi
-    warnings=$(grep -c 'warning' "$dir/$stem.err")
-    printf '%-10s %-12s exit %d  %s  warnings %s\n' "$fmt" "$model" "$rc" "$summary" "$warnings"
-    grep 'warning' "$dir/$stem.err" | sed 's/^/             /'
+    sweep_one "$(printf '%-10s %-12s' "$fmt" "$model")" "$out" "$dir" "$stem"
   done
 done
+
+mkdir -p "$work/given"
+for file in "$@"; do
+  name=$(basename "$file")
+  sweep_one "$(printf '%-23s' "$name")" "$file" "$work/given" "${name%.*}"
+done
+exit $lost

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "StbImageWrite.h"
+#include "FacingFiles.h"
 #include "VertexFrameFiles.h"
 #include "import/DeclaredFrames.h"
 #include "import/Facing.h"
@@ -147,18 +148,59 @@ TEST(VertexFrames, Md3SurfacesMergedFramesOneClipPicturesFromTheDefaultSkin) {
     EXPECT_NE(all.find("\"belt.tga\" not found; using \"belt.pcx\""), std::string::npos) << all;
 }
 
+// The first node that holds vertices, depth first, with the nodes above it.
+bool MeshChain(const std::vector<NodeData>& nodes, std::vector<const NodeData*>& chain) {
+    for (const NodeData& n : nodes) {
+        chain.push_back(&n);
+        if ((n.object && !n.object->mesh.At(0).verts.empty()) || MeshChain(n.children, chain)) return true;
+        chain.pop_back();
+    }
+    return false;
+}
+
+// Each format written the way its programs lay a model out (or as its axis
+// settings say) stands with the nose +x, the left +y and the top +z.
 TEST(VertexFrames, EveryFormatFacesTheSameWay) {
+    using vftest::MarkedAlong;
+    const vftest::Point px{1, 0, 0}, py{0, 1, 0}, pz{0, 0, 1}, nx{-1, 0, 0}, ny{0, -1, 0}, nz{0, 0, -1};
+    const struct {
+        const char* file;
+        std::string bytes;
+    } cases[] = {
+        {"shape.md2", vftest::Md2File(vftest::MarkedMd2Frames({"a"}))},
+        {"shape.md3", vftest::Md3File({"a"}, {{"shape", ""}})},
+        {"shape.obj", vftest::ObjText(MarkedAlong(py, pz))},
+        {"shape.3ds", vftest::ThreeDsFile(MarkedAlong(pz, ny))},      // Z up, front -Y
+        {"shape.smd", vftest::SmdText(MarkedAlong(pz, px))},          // Z up, front +X
+        {"shape.ac", vftest::AcText(MarkedAlong(py, nx))},            // Y up, nose -X
+        {"shape.x", vftest::XText(MarkedAlong(py, pz))},              // left-handed, Y up, front -Z
+        {"shape.md5mesh", vftest::Md5MeshText(MarkedAlong(pz, px))},  // Z up, front +X
+        {"maya.fbx", vftest::FbxText(MarkedAlong(py, pz), 1, 1, 2, 1)},
+        {"max.fbx", vftest::FbxText(MarkedAlong(pz, ny), 2, 1, 1, -1)},
+        {"back.fbx", vftest::FbxText(MarkedAlong(py, nz), 1, 1, 2, -1)},
+        {"side.fbx", vftest::FbxText(MarkedAlong(nx, py), 0, -1, 1, 1)},
+    };
     const std::string dir = ScratchDir("facing");
-    WriteFile(dir + "shape.md2", vftest::Md2File(vftest::MarkedMd2Frames({"a"})));
-    WriteFile(dir + "shape.md3", vftest::Md3File({"a"}, {{"shape", ""}}));
     WriteMarkedGltf(dir + "shape.gltf");
-    // OBJ: y up, front +z, as glTF.
-    WriteFile(dir + "shape.obj", "o shape\nv 0 0 0\nv 0 0 2\nv 1 0 0\nv 0 3 0\nf 1 3 2\nf 1 4 3\nf 1 2 4\nf 2 3 4\n");
-    for (const char* file : {"shape.md2", "shape.md3", "shape.gltf", "shape.obj"}) {
+    std::vector<std::string> files = {"shape.gltf"};
+    for (const auto& c : cases) {
+        WriteFile(dir + c.file, c.bytes);
+        files.push_back(c.file);
+    }
+    for (const std::string& file : files) {
         SceneDocument doc;
         std::string error;
-        ASSERT_TRUE(ImportScene(dir + file, {}, doc, error)) << error;
-        const auto points = FilePoints(doc, "shape", 0);
+        ASSERT_TRUE(ImportScene(dir + file, {}, doc, error)) << file << ": " << error;
+        std::vector<const NodeData*> chain;
+        ASSERT_TRUE(MeshChain(doc.nodes, chain)) << file;
+        Matrix3 world = chain.front()->transform.At(0);
+        for (size_t i = 1; i < chain.size(); ++i) world = Mul(chain[i]->transform.At(0), world);
+        std::vector<std::array<float, 3>> points;
+        for (const Point3& p : chain.back()->object->mesh.At(0).verts) {
+            const Point3 w = Apply(p, world);
+            points.push_back({-w.y + 0.0f, w.x, w.z});
+        }
+        std::sort(points.begin(), points.end());
         EXPECT_EQ(points, Marked(Lowest(points))) << file;
     }
 }
@@ -295,8 +337,8 @@ TEST(VertexFrames, DamagedFilesAreRefusedNamingTheFileAndPlace) {
 }
 
 TEST(VertexFrames, DeclaredAnimationThatWasNotReadIsNamed) {
-    const std::string dir = ScratchDir("iqm-header");
-    auto header = [](int32_t anims, int32_t frames) {
+    const std::string dir = ScratchDir("declared");
+    auto iqm = [](int32_t anims, int32_t frames) {
         vftest::Writer w;
         w.Text("INTERQUAKEMODEL", 16);
         for (int i = 0; i < 17; ++i) w.I32(i == 0 ? 2 : 0);
@@ -305,19 +347,38 @@ TEST(VertexFrames, DeclaredAnimationThatWasNotReadIsNamed) {
         w.I32(frames);
         return w.bytes;
     };
-    WriteFile(dir + "one.iqm", header(1, 101));
-    WriteFile(dir + "two.iqm", header(2, 40));
-    WriteFile(dir + "still.iqm", header(0, 0));
-    WriteFile(dir + "one.obj", header(1, 101));
-    standin::AnimatedScene none, some;
-    some.clips.resize(1);
-    EXPECT_EQ(standin::UndeliveredAnimation(dir + "one.iqm", none),
-              "the file holds 1 animation of 101 frames that cannot be read; exporting the first pose");
-    EXPECT_NE(standin::UndeliveredAnimation(dir + "two.iqm", none).find("2 animations of 40 frames in all"),
-              std::string::npos);
-    EXPECT_EQ(standin::UndeliveredAnimation(dir + "still.iqm", none), "");
-    EXPECT_EQ(standin::UndeliveredAnimation(dir + "one.iqm", some), "");
-    EXPECT_EQ(standin::UndeliveredAnimation(dir + "one.obj", none), "");
+    auto mdc = [](int32_t frames) {
+        vftest::Writer w;
+        w.Raw("IDPC", 4);
+        w.I32(2);
+        w.Text("shape", 64);
+        w.I32(0);
+        for (int32_t v : {frames, 0, 1, 0, 0}) w.I32(v);
+        return w.bytes;
+    };
+    const struct {
+        const char* file;
+        std::string bytes;
+        bool clips;  // the reader delivered animation
+        const char* want;
+    } cases[] = {
+        {"one.iqm", iqm(1, 101), false,
+         "the file holds 1 animation of 101 frames that cannot be read; exporting the first pose"},
+        {"two.iqm", iqm(2, 40), false,
+         "the file holds 2 animations of 40 frames in all that cannot be read; exporting the first pose"},
+        {"still.iqm", iqm(0, 0), false, ""},
+        {"read.iqm", iqm(1, 101), true, ""},
+        {"walk.mdc", mdc(40), false, "the file holds 40 frames; only the first can be read and is exported"},
+        {"pose.mdc", mdc(1), false, ""},
+        {"other.mdc", iqm(1, 101), false, ""},  // not its magic
+        {"one.obj", iqm(1, 101), false, ""},
+    };
+    for (const auto& c : cases) {
+        WriteFile(dir + c.file, c.bytes);
+        standin::AnimatedScene scene;
+        scene.clips.resize(c.clips ? 1 : 0);
+        EXPECT_EQ(standin::UndeliveredAnimation(dir + c.file, scene), c.want) << c.file;
+    }
 }
 
 TEST(VertexFrames, PcxPicturesDecodeOrSayWhyNot) {

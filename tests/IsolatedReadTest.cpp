@@ -44,6 +44,7 @@ AnimatedScene FullScene() {
     mesh.material = 0;
     mesh.colours = {{1, 0, 0, 1}, {0, 1, 0, 1}, {0, 0, 1, 1}};
     s.meshes = {mesh};
+    s.meshes[0].positions[1].x = 0.1;  // not a float: this array travels as doubles
     s.skins = {AnimSkin{{1}, {Mat4d{}}}};
     s.materials = {AnimMaterial{"Paint", "pics/a.png", "why", {0.1, 0.2, 0.3, 0.4}, Wrap::Mirror, Wrap::Clamp}};
     AnimTrack track{1, TrackTarget::Rotation, Interpolation::CubicSpline, 4, {0.0, 1.0}, std::vector<double>(24, 0.5)};
@@ -99,6 +100,23 @@ TEST(IsolatedRead, AGoodReadArrivesWholeAndTheReadersOwnErrorUnchanged) {
         got, error))
         << error;
     EXPECT_EQ(WireBytes({true, "", got}), WireBytes({true, "", FullScene()}));
+
+    // Large arrays, one whose values are all floats and one whose are not.
+    AnimatedScene large;
+    large.meshes.resize(1);
+    for (int i = 0; i < 200000; ++i) {
+        large.meshes[0].positions.push_back({i * 0.1, 1.0 / (i + 3), -i * 1e-7});
+        large.meshes[0].uvs.push_back({float(i) * 0.25f, -float(i)});
+    }
+    ASSERT_TRUE(ReadIsolated(
+        "m.obj", NoLimits(),
+        [&large](AnimatedScene& out, std::string&) {
+            out = large;
+            return true;
+        },
+        got, error))
+        << error;
+    EXPECT_EQ(WireBytes({true, "", got}), WireBytes({true, "", large}));
 
     EXPECT_FALSE(ReadIsolated(
         "m.obj", NoLimits(),
