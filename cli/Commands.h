@@ -1,7 +1,7 @@
-// The subcommands of `quorvex`. Each command lives in its own file and
-// registers itself with a static CommandRegistration; main() adds every
-// registered command, in `order`, to the application. A command's callback
-// leaves the exit status in `exitStatus`.
+// The subcommands of `quorvex`. Each command lives in its own file and has one
+// function that adds it to the application; AddCommands adds them all, in the
+// order help lists them. A command's callback leaves the exit status in
+// `exitStatus`.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -11,11 +11,12 @@ constexpr int ExitSuccess = 0;
 constexpr int ExitFailed = 1;  // export refused or failed; malformed model file
 constexpr int ExitUsage = 2;   // bad usage; unreadable scene
 
-using CommandAdder = void (*)(CLI::App& app, int& exitStatus);
+void AddExportCommand(CLI::App& app, int& exitStatus);
+void AddInfoCommand(CLI::App& app, int& exitStatus);
+void AddViewCommand(CLI::App& app, int& exitStatus);
+void AddHelpCommand(CLI::App& app, int& exitStatus);
+void AddCompletionCommand(CLI::App& app, int& exitStatus);
+void AddVersionCommand(CLI::App& app, int& exitStatus);
 
-struct CommandRegistration {
-    CommandRegistration(int order, CommandAdder adder);
-};
-
-// The registered commands' adders, in order.
-void AddRegisteredCommands(CLI::App& app, int& exitStatus);
+// Every command above, in that order.
+void AddCommands(CLI::App& app, int& exitStatus);

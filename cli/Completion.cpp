@@ -97,8 +97,6 @@ std::string BashCompletion(const CLI::App& app) {
            "complete -o filenames -F _quorvex quorvex\n";
 }
 
-namespace {
-
 void AddCompletionCommand(CLI::App& app, int& exitStatus) {
     CLI::App* command = app.add_subcommand("completion", "Print the bash completion script for quorvex");
     command->footer("Load it with: source <(quorvex completion)");
@@ -107,7 +105,3 @@ void AddCompletionCommand(CLI::App& app, int& exitStatus) {
         exitStatus = std::fflush(stdout) == 0 ? ExitSuccess : ExitFailed;
     });
 }
-
-const CommandRegistration registration(90, AddCompletionCommand);
-
-}  // namespace

@@ -574,6 +574,8 @@ ImportFlagOptions AddImportFlags(CLI::App* cmd, ExportArgs& args) {
     return flags;
 }
 
+}  // namespace
+
 void AddExportCommand(CLI::App& app, int& exitStatus) {
     auto args = std::make_shared<ExportArgs>();
     CLI::App* cmd = app.add_subcommand("export", "Export a scene to a model file");
@@ -635,7 +637,3 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         exitStatus = RunExport(*args, frames->count() > 0, importFlags.Any(), sceneFlags);
     });
 }
-
-CommandRegistration registerExport(0, AddExportCommand);
-
-}  // namespace

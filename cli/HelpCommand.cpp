@@ -7,8 +7,6 @@
 #include "cli/Commands.h"
 #include "cli/Suggest.h"
 
-namespace {
-
 void AddHelpCommand(CLI::App& app, int& exitStatus) {
     auto topic = std::make_shared<std::string>();
     CLI::App* command = app.add_subcommand("help", "Show the help of quorvex, or of one COMMAND (as COMMAND --help).");
@@ -36,7 +34,3 @@ void AddHelpCommand(CLI::App& app, int& exitStatus) {
         exitStatus = ExitUsage;
     });
 }
-
-const CommandRegistration registration(80, AddHelpCommand);
-
-}  // namespace

@@ -202,6 +202,8 @@ int RunInfo(const InfoArguments& args) {
     return status;
 }
 
+}  // namespace
+
 void AddInfoCommand(CLI::App& app, int& exitStatus) {
     auto args = std::make_shared<InfoArguments>();
     CLI::App* command =
@@ -221,7 +223,3 @@ void AddInfoCommand(CLI::App& app, int& exitStatus) {
                       "sequences and warnings. Several files give one array of such objects.");
     command->callback([args, &exitStatus] { exitStatus = RunInfo(*args); });
 }
-
-const CommandRegistration registration(20, AddInfoCommand);
-
-}  // namespace

@@ -17,8 +17,6 @@ std::string VersionText() {
     return std::string("quorvex ") + QUORVEX_VERSION + "\nbuilt with " + QUORVEX_LIBRARY_VERSIONS + "\n";
 }
 
-namespace {
-
 void AddVersionCommand(CLI::App& app, int& exitStatus) {
     CLI::App* command =
         app.add_subcommand("version", "Print the version and the libraries it was built with (as --version).");
@@ -27,7 +25,3 @@ void AddVersionCommand(CLI::App& app, int& exitStatus) {
         exitStatus = ExitSuccess;
     });
 }
-
-const CommandRegistration registration(90, AddVersionCommand);
-
-}  // namespace

@@ -167,6 +167,8 @@ int RunView(const ViewArguments& args) {
     return ExitSuccess;
 }
 
+}  // namespace
+
 void AddViewCommand(CLI::App& app, int& exitStatus) {
     auto args = std::make_shared<ViewArguments>();
     CLI::App* command = app.add_subcommand(
@@ -239,7 +241,3 @@ void AddViewCommand(CLI::App& app, int& exitStatus) {
                                                                       : RunView(*args);
     });
 }
-
-const CommandRegistration registration(30, AddViewCommand);
-
-}  // namespace

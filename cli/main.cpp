@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     app.set_help_all_flag("--help-all", "Print the help of every command");
     app.set_version_flag("--version", VersionText(), "Print the version and the libraries it was built with");
     int exitStatus = ExitSuccess;
-    AddRegisteredCommands(app, exitStatus);
+    AddCommands(app, exitStatus);
     // "--frames -3:-1" would read as an option named "-3:-1"; join such a
     // value to its flag so negative frames work in both spellings.
     std::vector<std::string> words(argv, argv + argc);

@@ -1,8 +1,9 @@
 # The Windows branch of the build (cross-built with the toolchain files in this
 # folder): the plug-in library quorvex.dll, and for the tests a second build of
 # it with one extra export that installs host services, plus a test host that
-# drives either through LoadLibrary. Needs none of the Linux-only packages; the
-# test host's scene loader uses the header-only nlohmann-json and stb.
+# drives either through LoadLibrary. Needs none of the Linux-only packages: the
+# test host reads scenes the Linux side has turned into bytes
+# (scene/SceneBytes.h) and decodes pictures with the header-only stb.
 
 enable_language(RC)
 
@@ -12,12 +13,17 @@ set(QUORVEX_WINDOWS_TESTS ON CACHE BOOL "Build the Windows test library and test
 # that they import system libraries only.
 set(QUORVEX_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
-set(WINDOWS_EXPORTER_ROOMS plugin ui export model skin mdl)
-set(WINDOWS_EXPORTER_SOURCES)
-foreach(room ${WINDOWS_EXPORTER_ROOMS})
-  file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${room}/*.cpp)
-  list(APPEND WINDOWS_EXPORTER_SOURCES ${found})
-endforeach()
+# Exactly what the plug-in calls; the tools' units of the same rooms (the model
+# reader, the whole-file reader, the dialog resource parser) stay out.
+set(WINDOWS_EXPORTER_SOURCES
+  plugin/ExporterClassDesc.cpp plugin/HostServices.cpp plugin/PluginModule.cpp plugin/Win32Api.cpp
+  ui/OptionsDialog.cpp
+  export/ExportDriver.cpp export/ExportState.cpp export/ExporterIdentity.cpp export/FrameNames.cpp
+  export/FrameWork.cpp export/GatherPass.cpp export/SamplePass.cpp export/ScanPass.cpp export/SceneWalk.cpp
+  model/Allocation.cpp model/ModelData.cpp model/Normals.cpp
+  skin/SkinPainting.cpp skin/TextureTable.cpp
+  mdl/MdlFileWriter.cpp mdl/NormalTable.cpp)
+list(TRANSFORM WINDOWS_EXPORTER_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
 
 # Compiled once, linked into both libraries.
 add_library(quorvex_exporter_objects OBJECT ${WINDOWS_EXPORTER_SOURCES})
@@ -41,22 +47,24 @@ if(QUORVEX_WINDOWS_TESTS)
   quorvex_windows_library(quorvex_test_dll quorvex-test ${CMAKE_SOURCE_DIR}/tests/windows/quorvex-test.def
     ${CMAKE_SOURCE_DIR}/tests/windows/TestHook.cpp)
 
-  # Only the two headers the scene loader needs, not the rest of /usr/include.
+  # Only the picture decoder's headers, not the rest of /usr/include.
   set(header_view ${CMAKE_BINARY_DIR}/third-party-headers)
   file(MAKE_DIRECTORY ${header_view})
-  foreach(dir nlohmann stb)
-    find_path(${dir}_ROOT NAMES ${dir} PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-    if(NOT EXISTS ${header_view}/${dir})
-      file(CREATE_LINK ${${dir}_ROOT}/${dir} ${header_view}/${dir} SYMBOLIC)
-    endif()
-  endforeach()
+  find_path(stb_ROOT NAMES stb PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  if(NOT EXISTS ${header_view}/stb)
+    file(CREATE_LINK ${stb_ROOT}/stb ${header_view}/stb SYMBOLIC)
+  endif()
 
-  file(GLOB SCENE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/scene/*.cpp)
   # The test host links the stand-in host and the host-interface helpers on
   # its own side; the exporter itself lives only in the library it loads.
   add_executable(quorvex_wintest
     ${CMAKE_SOURCE_DIR}/tests/windows/WineHost.cpp
-    ${SCENE_SOURCES}
+    ${CMAKE_SOURCE_DIR}/scene/SceneDocument.cpp
+    ${CMAKE_SOURCE_DIR}/scene/SceneBytes.cpp
+    ${CMAKE_SOURCE_DIR}/scene/Pictures.cpp
+    ${CMAKE_SOURCE_DIR}/scene/Pcx.cpp
+    ${CMAKE_SOURCE_DIR}/scene/InputFile.cpp
+    ${CMAKE_SOURCE_DIR}/scene/FolderCheck.cpp
     ${CMAKE_SOURCE_DIR}/standin/StandinHost.cpp
     ${CMAKE_SOURCE_DIR}/mdl/WholeFile.cpp
     ${CMAKE_SOURCE_DIR}/model/Allocation.cpp

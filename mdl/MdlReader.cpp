@@ -353,9 +353,12 @@ MdlReadResult ReadMdlFile(const char* path) {
     std::string bytes;
     // What is no model file is refused from its first bytes, without reading
     // on (a device such as /dev/zero never ends).
-    const FileReadResult read = ReadWholeFile(path, bytes, [](const std::string& soFar) {
-        return soFar.compare(0, MdlMagicSize, MdlMagic8) == 0 || soFar.compare(0, MdlMagicSize, MdlMagic16) == 0;
-    });
+    WholeFileOptions options;
+    options.goOn = [](const char* soFar, size_t size) {
+        if (size < MdlMagicSize) return true;
+        return std::memcmp(soFar, MdlMagic8, MdlMagicSize) == 0 || std::memcmp(soFar, MdlMagic16, MdlMagicSize) == 0;
+    };
+    const FileReadResult read = ReadWholeFile(path, bytes, options);
     switch (read.status) {
         case FileReadStatus::Ok: return ReadMdlBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
         case FileReadStatus::CannotOpen:
@@ -368,6 +371,8 @@ MdlReadResult ReadMdlFile(const char* path) {
             Fail(result, MdlErrorKind::Io, bytes.size(),
                  std::string("cannot read the file: ") + std::strerror(read.error));
             break;
+        case FileReadStatus::NotRegular:  // neither is asked for
+        case FileReadStatus::TooLarge: Fail(result, MdlErrorKind::Io, 0, "cannot read the file"); break;
     }
     return result;
 }

@@ -1,7 +1,7 @@
 // The few Win32 types, constants and calls the plug-in uses. On Windows this
 // header gives way to <windows.h> and <commctrl.h>; elsewhere the calls
 // dispatch to the process-wide Win32 stand-in installed with SetWin32Services
-// (host/ provides the scripted one).
+// (standin/Win32Standin.h provides the scripted one).
 #pragma once
 
 #include <cstdint>

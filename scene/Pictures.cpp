@@ -19,7 +19,6 @@
 #include "scene/InputFile.h"
 #include "scene/Limits.h"
 #include "scene/Pictures.h"
-#include "mdl/WholeFile.h"
 #include "model/Allocation.h"
 
 // The Windows test host is cross-built without the system's libraries; there

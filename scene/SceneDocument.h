@@ -1,5 +1,5 @@
 // The stand-in host's scene as plain data. Scene files, importers and tests fill
-// a SceneDocument; StandinHost (host/StandinHost.h) serves it through the host
+// a SceneDocument; StandinHost (standin/StandinHost.h) serves it through the host
 // interface. Every value here is what the host reports, as is.
 #pragma once
 

@@ -16,6 +16,8 @@ build=(
   nlohmann-json3-dev libstb-dev libtinygltf-dev libassimp-dev libcli11-dev
   # Compressed glTF: the Draco decoder.
   libdraco-dev
+  # The scene-file reader.
+  libsimdjson-dev
   # Picture decoders and animated previews.
   libpng-dev libjpeg62-turbo-dev libgif-dev
   # Budgets: the simplifier that reduces meshes to --max-triangles / --max-vertices.

@@ -136,9 +136,17 @@ check "$win64/quorvex-test.dll imports system libraries only" expect_system_impo
 # The reference: the Linux command built from the same sources.
 build_linux() {
   { if ! [ -f "$linux/CMakeCache.txt" ]; then cmake -S . -B "$linux" "${launcher[@]}" -DQUORVEX_BENCH=OFF; fi &&
-    cmake --build "$linux" -j"$jobs" --target quorvex; } >"$out/linux.log" 2>&1 || { tail -n 40 "$out/linux.log"; return 1; }
+    cmake --build "$linux" -j"$jobs" --target quorvex quorvex_scene_bytes; } >"$out/linux.log" 2>&1 || { tail -n 40 "$out/linux.log"; return 1; }
 }
 check "build the Linux quorvex command" build_linux || finish
+
+# The test host reads no JSON: each scene goes to it as the document the Linux
+# reader made of it, in bytes.
+scene_bytes() {
+  local out=$work/$(echo "$1" | tr '/' '_').bytes
+  [ -f "$out" ] || "$linux/quorvex-scene-bytes" "$1" "$out" >&2 || return 1
+  echo "$out"
+}
 
 wine=wine
 if [ -x /usr/lib/wine/wine64 ]; then wine=/usr/lib/wine/wine64; fi
@@ -187,7 +195,9 @@ export_case() {
     return 1
   }
   case " $* " in *" --squat "*) echo "an older file" >"$work/$name.wine.mdl" ;; esac
-  wintest export "$win64/quorvex-test.dll" "$scene" "$work/$name.wine.mdl" "$@" &&
+  local bytes
+  bytes=$(scene_bytes "$scene") || return 1
+  wintest export "$win64/quorvex-test.dll" "$bytes" "$work/$name.wine.mdl" "$@" &&
     cmp "$work/$name.linux.mdl" "$work/$name.wine.mdl"
 }
 
@@ -199,7 +209,8 @@ check "dialog: single frame, hi precision" export_case single "$windmill" --sing
 check "frames 2:5 with alpha channel" export_case frames "$windmill" --frames 2:5 --alpha
 check "frames -3:-1, hi precision" export_case negative "$triangle" --frames -3:-1 --hi-precision
 check "over an existing file, temporary name taken" export_case overwrite "$windmill" --squat
-check "dialog: cancel writes nothing" wintest export "$win64/quorvex-test.dll" "$windmill" "$work/cancel.mdl" --cancel
+check "dialog: cancel writes nothing" wintest export "$win64/quorvex-test.dll" "$(scene_bytes "$windmill")" \
+  "$work/cancel.mdl" --cancel
 
 # The refusal's text is the Linux command's.
 abort_case() {
@@ -207,7 +218,8 @@ abort_case() {
   text=$("$linux/quorvex" export tests/fixtures/no-material.scene.json -o "$work/abort.linux.mdl" -q 2>&1)
   text=${text#quorvex export: tests/fixtures/no-material.scene.json: }
   [ -n "$text" ] || return 1
-  wintest export "$win64/quorvex-test.dll" tests/fixtures/no-material.scene.json "$work/abort.mdl" --abort "$text"
+  wintest export "$win64/quorvex-test.dll" "$(scene_bytes tests/fixtures/no-material.scene.json)" "$work/abort.mdl" \
+    --abort "$text"
 }
 check "\"Aborting !\" message box" abort_case
 # Golden bytes: every scene-file case of tests/golden/cases.txt that the table
@@ -219,7 +231,9 @@ golden_case() {
   for f in "$@"; do
     case $f in --frames=*) flags+=(--frames "${f#--frames=}") ;; *) flags+=("$f") ;; esac
   done
-  wintest export "$win64/quorvex-test.dll" "$scene" "$out" "${flags[@]}" >/dev/null || return 1
+  local bytes
+  bytes=$(scene_bytes "$scene") || return 1
+  wintest export "$win64/quorvex-test.dll" "$bytes" "$out" "${flags[@]}" >/dev/null || return 1
   local got
   got=$(sha256sum "$out" | cut -d' ' -f1)
   [ "$got" = "$want" ] || { echo "expected $want, got $got"; return 1; }
@@ -231,7 +245,7 @@ while read -r id scene flags; do
   # shellcheck disable=SC2086  # the flags are words by design
   check "golden bytes: $id" golden_case "$id" "$scene" "${entry##* }" $flags
 done <tests/golden/cases.txt
-check "no host services: refused, nothing written" wintest export "$win64/quorvex.dll" "$windmill" \
+check "no host services: refused, nothing written" wintest export "$win64/quorvex.dll" "$(scene_bytes "$windmill")" \
   "$work/no-host.mdl" --no-host --abort "Host services are not installed"
 
 finish

@@ -189,8 +189,13 @@ TEST(AllocationReplay, SceneLoadRefusesAndKeepsTheDocument) {
             FailingAllocation failing(n);
             loaded = standin::LoadSceneFile(kScene, doc, error);
         }
-        if (!Failed(n)) return loaded && doc.nodes.size() == 1;
-        return !loaded && doc.ticksPerFrame == 7 && error.kind == standin::LoadErrorKind::NotEnoughMemory &&
+        const bool whole = loaded && doc.nodes.size() == 1 && doc.nodes[0].name == "Hull" && doc.nodes[0].object &&
+                           doc.nodes[0].object->mesh.At(0).verts.size() == 3;
+        if (!Failed(n)) return whole;
+        // The parser allocates a buffer for unescaping strings, which the
+        // reader never uses: without it the document must still be whole.
+        if (loaded) return whole;
+        return doc.ticksPerFrame == 7 && error.kind == standin::LoadErrorKind::NotEnoughMemory &&
                error.message.find(": Not enough memory") != std::string::npos;
     });
 }

@@ -217,7 +217,7 @@ TEST_F(Batch, UnnamedClipsNeedNoRenameWarning) {
 TEST(Completion, OffersEveryFlagOfEveryCommand) {
     CLI::App app;
     int status = 0;
-    AddRegisteredCommands(app, status);
+    AddCommands(app, status);
     const std::string script = BashCompletion(app);
     for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
         const size_t arm = script.find("        " + sub->get_name() + ")\n");

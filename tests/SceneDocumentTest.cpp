@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <string>
 
+#include "scene/SceneBytes.h"
 #include "scene/SceneDocument.h"
+#include "scene/SceneFile.h"
 
 using standin::SharedList;
 
@@ -23,4 +26,54 @@ TEST(SharedList, CopiesShareUntilOneIsChanged) {
     EXPECT_EQ(empty.Identity(), nullptr);
     EXPECT_EQ(empty.data(), nullptr);
     EXPECT_TRUE(empty.begin() == empty.end());
+}
+
+// A document as bytes comes back whole: every field of every example and of a
+// fixture with keyed meshes, note tracks and embedded pictures travels, and
+// keyed meshes share their repeated topology again.
+TEST(SceneBytes, DocumentsComeBackWholeAndDamagedBytesAreRefused) {
+    for (const char* scene : {"/examples/windmill/windmill.scene.json", "/tests/fixtures/triangle.scene.json",
+                              "/tests/fixtures/no-material.scene.json"}) {
+        standin::SceneDocument document;
+        standin::LoadError loadError;
+        ASSERT_TRUE(standin::LoadSceneFile(std::string(QUORVEX_SOURCE_DIR) + scene, document, loadError))
+            << loadError.message;
+        std::string error;
+        const std::string bytes = standin::SceneDocumentBytes(document);
+        standin::SceneDocument back;
+        ASSERT_TRUE(standin::ReadSceneDocumentBytes(bytes, back, error)) << scene << ": " << error;
+        EXPECT_EQ(standin::SceneDocumentBytes(back), bytes) << scene;
+        EXPECT_EQ(back.baseDir, document.baseDir);
+    }
+    standin::SceneDocument document;
+    standin::NodeData node;
+    node.object = standin::ObjectData{};
+    standin::MeshData mesh;
+    mesh.verts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    mesh.faces = {{0, 1, 2}};
+    node.object->mesh.keys = {{0, mesh}, {160, mesh}};
+    document.nodes.push_back(node);
+    const std::string bytes = standin::SceneDocumentBytes(document);
+    standin::SceneDocument back;
+    std::string why;
+    ASSERT_TRUE(standin::ReadSceneDocumentBytes(bytes, back, why)) << why;
+    const auto& keys = back.nodes[0].object->mesh.keys;
+    EXPECT_EQ(keys[0].value.faces.Identity(), keys[1].value.faces.Identity());
+
+    struct Case {
+        std::string bytes;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"", "not a scene document"},
+        {"{\"version\": 1}", "not a scene document"},
+        {bytes.substr(0, bytes.size() - 1), "a value runs past the end of the document"},
+        {bytes + "x", "the bytes hold more than the document"},
+        // The node count made huge: refused before any memory is taken for it.
+        {bytes.substr(0, 8 + 4 + 8 + 8) + std::string(8, '\xff') + bytes.substr(36), "is beyond the document"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(standin::ReadSceneDocumentBytes(c.bytes, back, why));
+        EXPECT_NE(why.find(c.why), std::string::npos) << why;
+    }
 }

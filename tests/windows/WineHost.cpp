@@ -1,11 +1,13 @@
 // A Windows test host for the plug-in library: loads it with LoadLibrary as the
 // modelling host does, checks what its four entry points answer, and runs
-// exports through it with the stand-in host serving a scene file. The options
+// exports through it with the stand-in host serving a scene. The scene comes
+// as bytes (scene/SceneBytes.h) the Linux side wrote from a scene file with
+// quorvex-scene-bytes, so that this host needs no JSON reader. The options
 // dialog and the message boxes are the library's real ones; a second thread
 // finds them on screen and clicks their buttons and boxes.
 //
 //   quorvex-wintest identity LIBRARY
-//   quorvex-wintest export LIBRARY SCENE OUT [--hi-precision] [--alpha]
+//   quorvex-wintest export LIBRARY SCENE-BYTES OUT [--hi-precision] [--alpha]
 //       [--single-frame | --cancel | --frames START:END] [--abort TEXT]
 //       [--no-host] [--squat]
 //
@@ -33,7 +35,7 @@
 #include <windows.h>
 
 #include "plugin/HostServices.h"
-#include "scene/SceneFile.h"
+#include "scene/SceneBytes.h"
 #include "standin/StandinHost.h"
 #include "ui/Resource.h"
 
@@ -261,9 +263,9 @@ bool ParseRange(const char* text, int32_t& start, int32_t& end) {
 
 int Export(const Library& lib, const ExportArgs& args) {
     standin::SceneDocument document;
-    standin::LoadError error;
-    if (!standin::LoadSceneFile(args.scene, document, error)) {
-        Fail(error.message);
+    std::string error;
+    if (!standin::ReadSceneDocumentBytes(ReadFile(args.scene), document, error)) {
+        Fail(std::string(args.scene) + ": " + error);
         return 1;
     }
     WineHost host(std::move(document));
@@ -332,7 +334,7 @@ int Export(const Library& lib, const ExportArgs& args) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: quorvex-wintest identity LIBRARY\n"
-                 "       quorvex-wintest export LIBRARY SCENE OUT [--hi-precision] [--alpha]\n"
+                 "       quorvex-wintest export LIBRARY SCENE-BYTES OUT [--hi-precision] [--alpha]\n"
                  "           [--single-frame | --cancel | --frames START:END] [--abort TEXT] [--no-host] [--squat]\n");
     return 2;
 }

@@ -1,4 +1,8 @@
-#include "scene/SceneFileDirect.h"
+// The hand-written scene-file parser the simdjson reader replaced, kept only
+// as the yardstick of SceneLoadBench.cpp: it reads well-formed files straight
+// into a document and declines everything else. Not used by any program.
+#include "scene/SceneDocument.h"
+#include <string_view>
 
 #include <charconv>
 #include <cmath>
@@ -6,9 +10,10 @@
 #include <limits>
 #include <utility>
 
-#include "scene/SceneFileJson.h"
+namespace quickparser {
 
-namespace standin {
+using namespace standin;
+constexpr size_t kMaxDepth = 2000;
 
 bool NearestFloat(double d, float& out) {
     // Doubles from FLT_MAX up to halfway towards 2^128 round down to FLT_MAX;
@@ -187,7 +192,7 @@ private:
 
     template <class Item>
     bool Array(Item item) {
-        if (!Eat('[') || ++depth_ >= scenejson::kMaxDepth) return false;
+        if (!Eat('[') || ++depth_ >= kMaxDepth) return false;
         if (!Eat(']')) {
             do {
                 if (!item()) return false;
@@ -201,7 +206,7 @@ private:
     // Calls member(key) with the text at the member's value.
     template <class Member>
     bool Object(Member member) {
-        if (!Eat('{') || ++depth_ >= scenejson::kMaxDepth) return false;
+        if (!Eat('{') || ++depth_ >= kMaxDepth) return false;
         if (!Eat('}')) {
             do {
                 std::string_view key;
@@ -494,4 +499,4 @@ bool ReadSceneDirect(std::string_view text, SceneDocument& out) {
     return true;
 }
 
-}  // namespace standin
+}  // namespace quickparser
