@@ -1,5 +1,9 @@
 #include "scene/SceneFile.h"
 
+// The parser's development checks (on in builds without NDEBUG) take memory
+// they never check for: with them, running out of memory would crash the
+// reader instead of refusing the file.
+#define SIMDJSON_DEVELOPMENT_CHECKS 0
 #include <simdjson.h>
 
 #include <array>
