@@ -51,7 +51,7 @@ inline std::string ObjText(const std::vector<Point>& p) {
 
 inline std::string AcText(const std::vector<Point>& p) {
     std::string s =
-        "AC3Db\nMATERIAL \"m\" rgb 1 1 1  amb 1 1 1  emis 0 0 0  spec 0 0 0  shi 0  trans 0\n"
+        "AC3Db\nMATERIAL \"m\" rgb 1 1 1  amb 1 1 1  emis 0 0 0\n"
         "OBJECT world\nkids 1\nOBJECT poly\nname \"shape\"\nnumvert 4\n" +
         Joined(p, " ", "\n") + "\nnumsurf 4\n";
     for (const auto& t : MarkedTriangles())
