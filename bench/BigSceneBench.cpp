@@ -76,28 +76,28 @@ ModelData* ModelFromFile(const MdlFile& file) {
 // The loaded scene, and the sampled model and skin of one export of it.
 struct BigScene {
     std::string error;
-    standin::SceneDocument document;
+    quorvex::scene::SceneDocument document;
     ModelPtr model;
     SkinPtr skin;
     double vertexFrames = 0;
 };
 
 // Runs one export of `document`; `onProgress` sees every progress call.
-bool Export(const standin::SceneDocument& document, const std::string& path,
-            const std::function<void(const standin::ProgressCall&)>& onProgress, int threads = 0) {
+bool Export(const quorvex::scene::SceneDocument& document, const std::string& path,
+            const std::function<void(const quorvex::standin::ProgressCall&)>& onProgress, int threads = 0) {
     const int32_t ticks = document.ticksPerFrame;
-    standin::ExportRequest request;
+    quorvex::standin::ExportRequest request;
     request.output = path;
     request.options = ExportOptionsRecord{document.animRange.start / ticks, document.animRange.end / ticks, 0, 0};
     request.threads = threads;
     request.onProgress = onProgress;
-    return standin::RunExportSession(document, request).outcome == standin::ExportOutcome::Written;
+    return quorvex::standin::RunExportSession(document, request).outcome == quorvex::standin::ExportOutcome::Written;
 }
 
 const BigScene& Scene() {
     static BigScene* scene = [] {
         auto* s = new BigScene;
-        if (standin::LoadError failure; !standin::LoadSceneFile(ScenePath(), s->document, failure)) {
+        if (quorvex::scene::LoadError failure; !quorvex::scene::LoadSceneFile(ScenePath(), s->document, failure)) {
             s->error = failure.message;
             return s;
         }
@@ -154,12 +154,12 @@ void BigScene_WholeExport(benchmark::State& state) {
     for (auto _ : state) {
         // From the first progress call to the last: DoExport without the
         // stand-in host's own making and unmaking.
-        std::vector<std::pair<standin::ProgressCall, double>> marks;
+        std::vector<std::pair<quorvex::standin::ProgressCall, double>> marks;
         const auto wallStart = std::chrono::steady_clock::now();
         const double processStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
         const bool ok = Export(
             Scene().document, path,
-            [&marks](const standin::ProgressCall& call) { marks.emplace_back(call, ThreadCpuSeconds()); },
+            [&marks](const quorvex::standin::ProgressCall& call) { marks.emplace_back(call, ThreadCpuSeconds()); },
             int(state.range(0)));
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
         process += CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processStart;
@@ -173,14 +173,14 @@ void BigScene_WholeExport(benchmark::State& state) {
         double sampleStart = 0, sampleEnd = 0, normalsStart = 0, normalsEnd = 0, walksEnd = 0;
         std::string phase;
         for (const auto& [call, at] : marks) {
-            if (call.kind == standin::ProgressCall::Start) {
+            if (call.kind == quorvex::standin::ProgressCall::Start) {
                 phase = call.caption;
-                if (phase == SamplingCaption) sampleStart = at;
-                if (phase == NormalsCaption) normalsStart = at;
-            } else if (call.kind == standin::ProgressCall::Update) {
-                if (phase == SamplingCaption) sampleEnd = at;
-                if (phase == NormalsCaption) normalsEnd = at;
-            } else if (phase == ScanningCaption) {
+                if (phase == kSamplingCaption) sampleStart = at;
+                if (phase == kNormalsCaption) normalsStart = at;
+            } else if (call.kind == quorvex::standin::ProgressCall::Update) {
+                if (phase == kSamplingCaption) sampleEnd = at;
+                if (phase == kNormalsCaption) normalsEnd = at;
+            } else if (phase == kScanningCaption) {
                 walksEnd = at;
             }
         }
@@ -204,9 +204,9 @@ void BigScene_Load(benchmark::State& state) {
     double spent = 0;
     for (auto _ : state) {
         const double start = ThreadCpuSeconds();
-        standin::SceneDocument document;
-        standin::LoadError error;
-        if (!standin::LoadSceneFile(ScenePath(), document, error)) state.SkipWithError(error.message.c_str());
+        quorvex::scene::SceneDocument document;
+        quorvex::scene::LoadError error;
+        if (!quorvex::scene::LoadSceneFile(ScenePath(), document, error)) state.SkipWithError(error.message.c_str());
         spent += ThreadCpuSeconds() - start;
     }
     PerVertexFrame(state, "load_ns", spent);

@@ -15,7 +15,27 @@
 #include "standin/ExportSession.h"
 #include "tests/support/SceneBuilder.h"
 
-using namespace standin;
+using quorvex::budget::GeometryReport;
+using quorvex::budget::ReduceGeometry;
+using quorvex::scene::Keyed;
+using quorvex::scene::MeshData;
+using quorvex::scene::SceneDocument;
+using quorvex::scene::ShareRepeatedTopology;
+using quorvex::standin::ExportRequest;
+using quorvex::standin::RunExportSession;
+using quorvex::testkit::BitmapMaterial;
+using quorvex::testkit::EveryFrame;
+using quorvex::testkit::MeshNode;
+using quorvex::testkit::MeshObject;
+using quorvex::testkit::PlainPicture;
+using quorvex::testkit::Rgba;
+using quorvex::testkit::Scene;
+using quorvex::testkit::UvSphere;
+
+using namespace quorvex::budget;
+using namespace quorvex::scene;
+using namespace quorvex::standin;
+using namespace quorvex::testkit;
 
 namespace {
 

@@ -18,23 +18,23 @@ namespace {
 constexpr int kNodes = 960;
 constexpr int kFrames = 30;
 
-standin::NodeData Quad(int k) {
+quorvex::scene::NodeData Quad(int k) {
     std::vector<Matrix3> keys;
     for (int f = 0; f < kFrames; ++f)
-        keys.push_back(standin::Translation(0.01f * std::sin(0.1f * float(f + k)), 0.001f, 0));
-    standin::NodeData node =
-        standin::MeshNode("n" + std::to_string(k), standin::QuadMesh(), standin::BitmapMaterial("a.png"));
-    node.transform = standin::EveryFrame(160, keys);
+        keys.push_back(quorvex::testkit::Translation(0.01f * std::sin(0.1f * float(f + k)), 0.001f, 0));
+    quorvex::scene::NodeData node = quorvex::testkit::MeshNode("n" + std::to_string(k), quorvex::testkit::QuadMesh(),
+                                                               quorvex::testkit::BitmapMaterial("a.png"));
+    node.transform = quorvex::testkit::EveryFrame(160, keys);
     return node;
 }
 
 void BM_ExportHierarchy(benchmark::State& state) {
     const bool chain = state.range(0) != 0;
-    std::vector<standin::NodeData> nodes;
+    std::vector<quorvex::scene::NodeData> nodes;
     if (chain) {
-        standin::NodeData deepest = Quad(kNodes - 1);
+        quorvex::scene::NodeData deepest = Quad(kNodes - 1);
         for (int k = kNodes - 2; k >= 0; --k) {
-            standin::NodeData parent = Quad(k);
+            quorvex::scene::NodeData parent = Quad(k);
             parent.children.push_back(std::move(deepest));
             deepest = std::move(parent);
         }
@@ -42,16 +42,16 @@ void BM_ExportHierarchy(benchmark::State& state) {
     } else {
         for (int k = 0; k < kNodes; ++k) nodes.push_back(Quad(k));
     }
-    standin::SceneDocument doc = standin::Scene(std::move(nodes), 160, {0, (kFrames - 1) * 160});
-    doc.images["a.png"] = standin::PlainPicture(8, 8, standin::Rgba(65535, 0, 0));
-    standin::StandinHost host(std::move(doc));
+    quorvex::scene::SceneDocument doc = quorvex::testkit::Scene(std::move(nodes), 160, {0, (kFrames - 1) * 160});
+    doc.images["a.png"] = quorvex::testkit::PlainPicture(8, 8, quorvex::testkit::Rgba(65535, 0, 0));
+    quorvex::standin::StandinHost host(std::move(doc));
     const std::string path =
         (std::filesystem::temp_directory_path() / ("quorvex-depth-" + std::to_string(getpid()) + ".mdl")).string();
-    standin::ExportRequest request;
+    quorvex::standin::ExportRequest request;
     request.output = path;
     request.options = ExportOptionsRecord{0, kFrames - 1, 0, 0};
     for (auto _ : state) {
-        if (standin::RunExportSession(host, request).outcome != standin::ExportOutcome::Written)
+        if (quorvex::standin::RunExportSession(host, request).outcome != quorvex::standin::ExportOutcome::Written)
             state.SkipWithError("export failed");
     }
     std::filesystem::remove(path);

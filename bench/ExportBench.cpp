@@ -15,8 +15,8 @@ using namespace quorvex;
 namespace {
 
 // A grid of quads, rows x columns, one texture coordinate per vertex.
-standin::MeshData Grid(int rows, int columns) {
-    standin::MeshData mesh;
+quorvex::scene::MeshData Grid(int rows, int columns) {
+    quorvex::scene::MeshData mesh;
     for (int r = 0; r <= rows; ++r)
         for (int c = 0; c <= columns; ++c) {
             mesh.verts.push_back({float(c), float(r), 0.0f});
@@ -35,27 +35,27 @@ standin::MeshData Grid(int rows, int columns) {
 void BM_ExportAnimatedScene(benchmark::State& state) {
     const int meshes = static_cast<int>(state.range(0));
     const int frames = static_cast<int>(state.range(1));
-    std::vector<standin::NodeData> nodes;
+    std::vector<quorvex::scene::NodeData> nodes;
     for (int m = 0; m < meshes; ++m) {
         std::vector<Matrix3> keys;
         for (int f = 0; f < frames; ++f)
-            keys.push_back(standin::Translation(float(m), std::sin(0.1f * float(f + m)), 0.0f));
-        standin::NodeData node = standin::MeshNode("Mesh" + std::to_string(m), Grid(16, 16),
-                                                   standin::BitmapMaterial(m % 2 ? "a.png" : "b.png"));
-        node.transform = standin::EveryFrame(160, keys);
+            keys.push_back(quorvex::testkit::Translation(float(m), std::sin(0.1f * float(f + m)), 0.0f));
+        quorvex::scene::NodeData node = quorvex::testkit::MeshNode(
+            "Mesh" + std::to_string(m), Grid(16, 16), quorvex::testkit::BitmapMaterial(m % 2 ? "a.png" : "b.png"));
+        node.transform = quorvex::testkit::EveryFrame(160, keys);
         nodes.push_back(node);
     }
-    standin::SceneDocument doc = standin::Scene(nodes, 160, {0, (frames - 1) * 160});
-    doc.images["a.png"] = standin::PlainPicture(64, 64, standin::Rgba(65535, 0, 0));
-    doc.images["b.png"] = standin::PlainPicture(32, 128, standin::Rgba(0, 65535, 0));
-    standin::StandinHost host(std::move(doc));
+    quorvex::scene::SceneDocument doc = quorvex::testkit::Scene(nodes, 160, {0, (frames - 1) * 160});
+    doc.images["a.png"] = quorvex::testkit::PlainPicture(64, 64, quorvex::testkit::Rgba(65535, 0, 0));
+    doc.images["b.png"] = quorvex::testkit::PlainPicture(32, 128, quorvex::testkit::Rgba(0, 65535, 0));
+    quorvex::standin::StandinHost host(std::move(doc));
     const std::string path =
         (std::filesystem::temp_directory_path() / ("quorvex-bench-" + std::to_string(getpid()) + ".mdl")).string();
-    standin::ExportRequest request;
+    quorvex::standin::ExportRequest request;
     request.output = path;
     request.options = ExportOptionsRecord{0, frames - 1, 0, 0};
     for (auto _ : state) {
-        if (standin::RunExportSession(host, request).outcome != standin::ExportOutcome::Written)
+        if (quorvex::standin::RunExportSession(host, request).outcome != quorvex::standin::ExportOutcome::Written)
             state.SkipWithError("export failed");
     }
     std::filesystem::remove(path);

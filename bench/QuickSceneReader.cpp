@@ -10,9 +10,25 @@
 #include <limits>
 #include <utility>
 
+using quorvex::scene::Color64;
+using quorvex::scene::ConvertMode;
+using quorvex::scene::Keyed;
+using quorvex::scene::MapData;
+using quorvex::scene::MapKind;
+using quorvex::scene::MaterialData;
+using quorvex::scene::MaterialKind;
+using quorvex::scene::MeshData;
+using quorvex::scene::NodeData;
+using quorvex::scene::NoteKeyData;
+using quorvex::scene::ObjectData;
+using quorvex::scene::ObjectKind;
+using quorvex::scene::Picture;
+using quorvex::scene::SceneDocument;
+using quorvex::scene::ShareRepeatedTopology;
+
 namespace quickparser {
 
-using namespace standin;
+using namespace quorvex::scene;
 constexpr size_t kMaxDepth = 2000;
 
 bool NearestFloat(double d, float& out) {

@@ -37,10 +37,10 @@ std::string LargeObj(int side) {
 
 void Read(benchmark::State& state, const std::string& path, bool isolated) {
     for (auto _ : state) {
-        standin::AnimatedScene scene;
-        standin::LoadError error;
-        const bool ok = isolated ? standin::LoadAssimpScene(path, scene, error)
-                                 : standin::LoadAssimpSceneUnguarded(path, scene, error);
+        quorvex::importer::AnimatedScene scene;
+        quorvex::scene::LoadError error;
+        const bool ok = isolated ? quorvex::importer::LoadAssimpScene(path, scene, error)
+                                 : quorvex::importer::LoadAssimpSceneUnguarded(path, scene, error);
         if (!ok) {
             state.SkipWithError(error.message.c_str());
             break;
@@ -59,10 +59,10 @@ void ReadCold(benchmark::State& state, const std::string& path, bool isolated) {
     for (auto _ : state) {
         const pid_t pid = fork();
         if (pid == 0) {
-            standin::AnimatedScene scene;
-            standin::LoadError error;
-            const bool ok = isolated ? standin::LoadAssimpScene(path, scene, error)
-                                     : standin::LoadAssimpSceneUnguarded(path, scene, error);
+            quorvex::importer::AnimatedScene scene;
+            quorvex::scene::LoadError error;
+            const bool ok = isolated ? quorvex::importer::LoadAssimpScene(path, scene, error)
+                                     : quorvex::importer::LoadAssimpSceneUnguarded(path, scene, error);
             ::_exit(ok ? 0 : 1);
         }
         int status = 0;
@@ -82,8 +82,8 @@ int Register() {
     std::vector<std::string> files = {QUORVEX_SOURCE_DIR "/examples/crate/crate.obj", LargeObj(400)};
     if (const char* dir = std::getenv("QUORVEX_BENCH_MODELS")) {
         for (const auto& entry : fs::directory_iterator(dir)) {
-            const std::string ext = standin::LowerExtension(entry.path().string());
-            if (entry.is_regular_file() && !standin::IsGltfPath(entry.path().string()) && ext != ".png" &&
+            const std::string ext = quorvex::importer::LowerExtension(entry.path().string());
+            if (entry.is_regular_file() && !quorvex::importer::IsGltfPath(entry.path().string()) && ext != ".png" &&
                 ext != ".mtl" && ext != ".bin")
                 files.push_back(entry.path().string());
         }

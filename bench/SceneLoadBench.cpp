@@ -13,17 +13,17 @@
 #include "scene/SceneFile.h"
 
 namespace quickparser {
-bool ReadSceneDirect(std::string_view text, standin::SceneDocument& out);
+bool ReadSceneDirect(std::string_view text, quorvex::scene::SceneDocument& out);
 }
 
 namespace {
 
-using Loader = bool (*)(const std::string& path, standin::SceneDocument& out, standin::LoadError& error);
+using Loader = bool (*)(const std::string& path, quorvex::scene::SceneDocument& out, quorvex::scene::LoadError& error);
 
 // The replaced parser's way: the file read whole, then parsed in place.
-bool QuickParser(const std::string& path, standin::SceneDocument& out, standin::LoadError& error) {
+bool QuickParser(const std::string& path, quorvex::scene::SceneDocument& out, quorvex::scene::LoadError& error) {
     std::string text;
-    if (!standin::ReadInputFile(path, text, error, standin::kMaxInputFileBytes)) return false;
+    if (!quorvex::scene::ReadInputFile(path, text, error, quorvex::scene::kMaxInputFileBytes)) return false;
     if (quickparser::ReadSceneDirect(text, out)) return true;
     error.message = "the quick parser declined the file";
     return false;
@@ -31,8 +31,8 @@ bool QuickParser(const std::string& path, standin::SceneDocument& out, standin::
 
 void LoadScene(benchmark::State& state, const std::string& path, Loader load) {
     for (auto _ : state) {
-        standin::SceneDocument document;
-        standin::LoadError error;
+        quorvex::scene::SceneDocument document;
+        quorvex::scene::LoadError error;
         if (!load(path, document, error)) {
             state.SkipWithError(error.message.c_str());
             return;
@@ -43,9 +43,9 @@ void LoadScene(benchmark::State& state, const std::string& path, Loader load) {
 
 const char* const kWindmill = QUORVEX_SOURCE_DIR "/examples/windmill/windmill.scene.json";
 
-void SceneLoad_BigScene(benchmark::State& state) { LoadScene(state, QUORVEX_BIG_SCENE, standin::LoadSceneFile); }
+void SceneLoad_BigScene(benchmark::State& state) { LoadScene(state, QUORVEX_BIG_SCENE, quorvex::scene::LoadSceneFile); }
 void SceneLoad_BigSceneQuickParser(benchmark::State& state) { LoadScene(state, QUORVEX_BIG_SCENE, QuickParser); }
-void SceneLoad_Windmill(benchmark::State& state) { LoadScene(state, kWindmill, standin::LoadSceneFile); }
+void SceneLoad_Windmill(benchmark::State& state) { LoadScene(state, kWindmill, quorvex::scene::LoadSceneFile); }
 void SceneLoad_WindmillQuickParser(benchmark::State& state) { LoadScene(state, kWindmill, QuickParser); }
 BENCHMARK(SceneLoad_BigScene)->Unit(benchmark::kMillisecond);
 BENCHMARK(SceneLoad_BigSceneQuickParser)->Unit(benchmark::kMillisecond);

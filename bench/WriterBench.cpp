@@ -16,26 +16,26 @@ using namespace quorvex;
 
 namespace {
 
-constexpr int VertexCount = 2000;
-constexpr int TriangleCount = 4000;
-constexpr int FrameCount = 100;
+constexpr int kVertexCount = 2000;
+constexpr int kTriangleCount = 4000;
+constexpr int kFrameCount = 100;
 
 // A wavy strip that moves from frame to frame, with normals computed, as the
 // exporter hands it to the writer.
 ModelData* MakeAnimatedModel() {
-    ModelData* m = CreateModel(TriangleCount, VertexCount, VertexCount, FrameCount);
+    ModelData* m = CreateModel(kTriangleCount, kVertexCount, kVertexCount, kFrameCount);
     if (!m) return nullptr;
-    for (int t = 0; t < TriangleCount; ++t) {
-        const int a = (t / 2) % (VertexCount - 2);
+    for (int t = 0; t < kTriangleCount; ++t) {
+        const int a = (t / 2) % (kVertexCount - 2);
         ModelTriangle& tri = m->triangles[t];
         tri.vertex[0] = uint16_t(a);
         tri.vertex[1] = uint16_t(t % 2 ? a + 2 : a + 1);
         tri.vertex[2] = uint16_t(t % 2 ? a + 1 : a + 2);
         for (int c = 0; c < 3; ++c) tri.texCoord[c] = tri.vertex[c];
     }
-    for (int v = 0; v < VertexCount; ++v) m->texCoords[v] = {int16_t(v % 256), int16_t(v / 256), 0};
-    for (int f = 0; f < FrameCount; ++f) {
-        for (int v = 0; v < VertexCount; ++v) {
+    for (int v = 0; v < kVertexCount; ++v) m->texCoords[v] = {int16_t(v % 256), int16_t(v / 256), 0};
+    for (int f = 0; f < kFrameCount; ++f) {
+        for (int v = 0; v < kVertexCount; ++v) {
             const float s = float(v) * 0.01f + float(f) * 0.1f;
             m->frames[f].positions[v] = {float(v / 2) * 0.05f, float(v % 2), std::sin(s) * 3.0f};
         }
@@ -47,7 +47,7 @@ ModelData* MakeAnimatedModel() {
 
 void WriteModel(benchmark::State& state) {
     ModelData* model = MakeAnimatedModel();
-    SkinImage* skin = CreateSkinImage(256, 256, SkinFormatRGB565);
+    SkinImage* skin = CreateSkinImage(256, 256, kSkinFormatRGB565);
     if (!model || !skin) {
         state.SkipWithError("out of memory");
         DestroyModel(model);
@@ -80,7 +80,7 @@ void FrameNormals(benchmark::State& state) {
     int frame = 0;
     for (auto _ : state) {
         ComputeFrameNormals(model, frame);
-        frame = (frame + 1) % FrameCount;
+        frame = (frame + 1) % kFrameCount;
     }
     DestroyModel(model);
 }

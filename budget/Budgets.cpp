@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
-namespace standin {
+namespace quorvex::budget {
+using quorvex::scene::SceneDocument;
+
 
 bool ApplyBudgets(SceneDocument& document, FrameSpan span, const Budgets& budgets, Reductions& reductions,
                   std::string& error) {
@@ -38,4 +40,4 @@ std::string ReductionSummary(const Reductions& reductions) {
     return parts.empty() ? "" : "Reduced " + parts;
 }
 
-}  // namespace standin
+}  // namespace quorvex::budget

@@ -11,7 +11,9 @@
 #include "budget/SkinBudget.h"
 #include "scene/SceneDocument.h"
 
-namespace standin {
+namespace quorvex::budget {
+using quorvex::scene::SceneDocument;
+
 
 // 0: no budget of that kind.
 struct Budgets {
@@ -40,4 +42,4 @@ bool ApplyBudgets(SceneDocument& document, FrameSpan span, const Budgets& budget
 // over all frames); skin 2048x1024 -> 256x128"; empty when nothing changed.
 std::string ReductionSummary(const Reductions& reductions);
 
-}  // namespace standin
+}  // namespace quorvex::budget

@@ -10,7 +10,12 @@
 #include <map>
 #include <unordered_map>
 
-namespace standin {
+namespace quorvex::budget {
+using quorvex::scene::Keyed;
+using quorvex::scene::MeshData;
+using quorvex::scene::SceneDocument;
+using quorvex::scene::SharedList;
+
 
 namespace {
 
@@ -575,4 +580,4 @@ bool ReduceGeometry(SceneDocument& document, FrameSpan span, const GeometryBudge
     return true;
 }
 
-}  // namespace standin
+}  // namespace quorvex::budget

@@ -14,7 +14,9 @@
 #include "budget/ModelPlan.h"
 #include "scene/SceneDocument.h"
 
-namespace standin {
+namespace quorvex::budget {
+using quorvex::scene::SceneDocument;
+
 
 // 0: no budget of that kind.
 struct GeometryBudget {
@@ -56,4 +58,4 @@ bool ReduceGeometry(SceneDocument& document, FrameSpan span, const GeometryBudge
 // Distance from `p` to the triangle (a, b, c), degenerate triangles included.
 double PointTriangleDistance(const Point3& p, const Point3& a, const Point3& b, const Point3& c);
 
-}  // namespace standin
+}  // namespace quorvex::budget

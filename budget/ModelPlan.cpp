@@ -6,7 +6,19 @@
 #include "mdl/MdlFormat.h"
 #include "scene/Pictures.h"
 
-namespace standin {
+namespace quorvex::budget {
+using quorvex::scene::ConvertMode;
+using quorvex::scene::LoadPictureFile;
+using quorvex::scene::MapData;
+using quorvex::scene::MapKind;
+using quorvex::scene::MaterialKind;
+using quorvex::scene::MeshData;
+using quorvex::scene::NodeData;
+using quorvex::scene::ObjectData;
+using quorvex::scene::ObjectKind;
+using quorvex::scene::Picture;
+using quorvex::scene::SceneDocument;
+
 
 namespace {
 
@@ -141,11 +153,11 @@ ModelPlan PlanModel(SceneDocument& document, FrameSpan span) {
 uint64_t ModelFileBytes(const ModelPlan& plan, bool hiPrecision) {
     using namespace quorvex;
     const int32_t vertices = static_cast<int32_t>(std::min<int64_t>(plan.vertices, INT32_MAX));
-    return MdlHeaderSize + MdlSkinTypeSize +
-           MdlSkinPixelSize * static_cast<uint64_t>(plan.skinWidth) * static_cast<uint64_t>(plan.skinHeight) +
-           MdlTexCoordSize * static_cast<uint64_t>(plan.texCoords) +
-           MdlTriangleSize * static_cast<uint64_t>(plan.triangles) +
+    return kMdlHeaderSize + kMdlSkinTypeSize +
+           kMdlSkinPixelSize * static_cast<uint64_t>(plan.skinWidth) * static_cast<uint64_t>(plan.skinHeight) +
+           kMdlTexCoordSize * static_cast<uint64_t>(plan.texCoords) +
+           kMdlTriangleSize * static_cast<uint64_t>(plan.triangles) +
            static_cast<uint64_t>(plan.frames) * MdlFrameSize(hiPrecision, vertices);
 }
 
-}  // namespace standin
+}  // namespace quorvex::budget

@@ -12,7 +12,11 @@
 
 #include "scene/SceneDocument.h"
 
-namespace standin {
+namespace quorvex::budget {
+using quorvex::scene::NodeData;
+using quorvex::scene::Picture;
+using quorvex::scene::SceneDocument;
+
 
 // The scene frames an export takes, first to last inclusive.
 struct FrameSpan {
@@ -86,4 +90,4 @@ ModelPlan PlanModel(SceneDocument& document, FrameSpan span);
 // 8-bit variant: header, skin, texture coordinates, triangles and frames.
 uint64_t ModelFileBytes(const ModelPlan& plan, bool hiPrecision);
 
-}  // namespace standin
+}  // namespace quorvex::budget

@@ -22,7 +22,13 @@
 #include <stb_rect_pack.h>
 #pragma GCC diagnostic pop
 
-namespace standin {
+namespace quorvex::budget {
+using quorvex::scene::Color64;
+using quorvex::scene::NodeData;
+using quorvex::scene::Picture;
+using quorvex::scene::SceneDocument;
+using quorvex::scene::SharedList;
+
 
 namespace {
 
@@ -224,4 +230,4 @@ bool FitSkin(SceneDocument& document, int64_t maxWidth, int64_t maxHeight, SkinR
     return true;
 }
 
-}  // namespace standin
+}  // namespace quorvex::budget

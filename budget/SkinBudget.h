@@ -11,7 +11,10 @@
 
 #include "scene/SceneDocument.h"
 
-namespace standin {
+namespace quorvex::budget {
+using quorvex::scene::Picture;
+using quorvex::scene::SceneDocument;
+
 
 struct SkinReport {
     bool reduced = false;  // false: the skin fitted already and nothing changed
@@ -42,4 +45,4 @@ bool FitSkin(SceneDocument& document, int64_t maxWidth, int64_t maxHeight, SkinR
 // channel on its own; a plain picture stays plain.
 Picture ResizedPicture(const Picture& picture, int width, int height);
 
-}  // namespace standin
+}  // namespace quorvex::budget

@@ -6,6 +6,8 @@
 #include "cli/Commands.h"
 #include "cli/FlagValues.h"
 
+namespace quorvex::cli {
+
 void AddBudgetFlags(CLI::App* cmd, BudgetFlags& flags) {
     cmd->add_option("--max-triangles", flags.maxTriangles,
                     "Reduce the model to at most N triangles (shared among meshes by their size;\n"
@@ -23,8 +25,8 @@ void AddBudgetFlags(CLI::App* cmd, BudgetFlags& flags) {
 }
 
 std::string ParseBudgetFlags(BudgetFlags& flags) {
-    standin::Budgets& b = flags.budgets;
-    b = standin::Budgets{};
+    quorvex::budget::Budgets& b = flags.budgets;
+    b = quorvex::budget::Budgets{};
     if (!flags.maxTriangles.empty()) {
         if (std::string problem = ParseWholeNumber("--max-triangles", flags.maxTriangles, 1, INT32_MAX, b.maxTriangles);
             !problem.empty())
@@ -41,9 +43,9 @@ std::string ParseBudgetFlags(BudgetFlags& flags) {
         const std::string wanted = "--max-skin " + text + ": wants WxH, e.g. 256x256, ";
         if (x == std::string::npos) return wanted + "with W from 8 and H from 1 to 65535";
         std::string problem =
-            ParseWholeNumber("--max-skin", text.substr(0, x), standin::kMinSkinWidth, 65535, b.maxSkinWidth);
+            ParseWholeNumber("--max-skin", text.substr(0, x), quorvex::budget::kMinSkinWidth, 65535, b.maxSkinWidth);
         if (!problem.empty())
-            return wanted + "W from " + std::to_string(standin::kMinSkinWidth) +
+            return wanted + "W from " + std::to_string(quorvex::budget::kMinSkinWidth) +
                    " to 65535 (the skin's width is a multiple of 8)";
         problem = ParseWholeNumber("--max-skin", text.substr(x + 1), 1, 65535, b.maxSkinHeight);
         if (!problem.empty()) return wanted + "H from 1 to 65535";
@@ -51,43 +53,43 @@ std::string ParseBudgetFlags(BudgetFlags& flags) {
     return "";
 }
 
-standin::FrameSpan ExportSpan(const standin::SceneDocument& document, bool framesGiven, int32_t start, int32_t end,
-                              bool singleFrame) {
+quorvex::budget::FrameSpan ExportSpan(const quorvex::scene::SceneDocument& document, bool framesGiven, int32_t start,
+                                      int32_t end, bool singleFrame) {
     if (framesGiven) return {start, end};
-    standin::FrameSpan span = standin::AnimationFrames(document);
+    quorvex::budget::FrameSpan span = quorvex::budget::AnimationFrames(document);
     if (singleFrame) span.last = span.first;
     return span;
 }
 
 namespace {
 
-void PrintPlan(std::FILE* out, const char* verb, const std::string& output, const standin::ModelPlan& plan,
+void PrintPlan(std::FILE* out, const char* verb, const std::string& output, const quorvex::budget::ModelPlan& plan,
                bool hiPrecision) {
     std::fprintf(out,
                  "%s %s: %" PRId64 " vertices, %" PRId64 " triangles, %" PRId64 " texture coordinates, %" PRId64
                  " frames, skin %" PRId64 "x%" PRId64 "; %" PRIu64 " bytes (%s)\n",
                  verb, output.empty() ? "the model" : output.c_str(), plan.vertices, plan.triangles, plan.texCoords,
-                 plan.frames, plan.skinWidth, plan.skinHeight, standin::ModelFileBytes(plan, hiPrecision),
+                 plan.frames, plan.skinWidth, plan.skinHeight, quorvex::budget::ModelFileBytes(plan, hiPrecision),
                  hiPrecision ? "16-bit" : "8-bit");
 }
 
 }  // namespace
 
-int ApplyBudgetFlags(const BudgetFlags& flags, standin::SceneDocument& document, standin::FrameSpan span,
+int ApplyBudgetFlags(const BudgetFlags& flags, quorvex::scene::SceneDocument& document, quorvex::budget::FrameSpan span,
                      const std::string& scene, const std::string& output, bool hiPrecision, bool verbose, bool quiet,
-                     std::FILE* out, std::vector<std::string>& warnings, standin::Reductions& reductions) {
+                     std::FILE* out, std::vector<std::string>& warnings, quorvex::budget::Reductions& reductions) {
     if (flags.budgets.Any()) {
         std::string error;
-        if (!standin::ApplyBudgets(document, span, flags.budgets, reductions, error)) {
+        if (!quorvex::budget::ApplyBudgets(document, span, flags.budgets, reductions, error)) {
             std::fprintf(stderr, "quorvex export: %s: %s\n", scene.c_str(), error.c_str());
-            return ExitFailed;
+            return kExitFailed;
         }
         warnings.insert(warnings.end(), reductions.geometry.warnings.begin(), reductions.geometry.warnings.end());
-        const std::string summary = standin::ReductionSummary(reductions);
+        const std::string summary = quorvex::budget::ReductionSummary(reductions);
         if (!summary.empty() && (!quiet || flags.dryRun)) std::fprintf(out, "%s\n", summary.c_str());
     }
     if (flags.dryRun || verbose) {
-        const standin::ModelPlan plan = standin::PlanModel(document, span);
+        const quorvex::budget::ModelPlan plan = quorvex::budget::PlanModel(document, span);
         PrintPlan(out, flags.dryRun ? "Would write" : "Will write", output, plan, hiPrecision);
         // The file indexes vertices and texture coordinates in 16 bits: a dry
         // run does not promise a file the export would refuse.
@@ -99,8 +101,10 @@ int ApplyBudgetFlags(const BudgetFlags& flags, standin::SceneDocument& document,
                          "quorvex export: %s: the export would be refused: the model has %" PRId64
                          " %s; at most 65536 fit\n",
                          scene.c_str(), plan.vertices > 65536 ? plan.vertices : plan.texCoords, over);
-            return ExitFailed;
+            return kExitFailed;
         }
     }
-    return flags.dryRun ? ExitSuccess : kBudgetContinue;
+    return flags.dryRun ? kExitSuccess : kBudgetContinue;
 }
+
+}  // namespace quorvex::cli

@@ -6,10 +6,12 @@
 
 #include <CLI/CLI.hpp>
 
+namespace quorvex::cli {
+
 // Exit statuses shared by every command.
-constexpr int ExitSuccess = 0;
-constexpr int ExitFailed = 1;  // export refused or failed; malformed model file
-constexpr int ExitUsage = 2;   // bad usage; unreadable scene
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailed = 1;  // export refused or failed; malformed model file
+constexpr int kExitUsage = 2;   // bad usage; unreadable scene
 
 void AddExportCommand(CLI::App& app, int& exitStatus);
 void AddInfoCommand(CLI::App& app, int& exitStatus);
@@ -20,3 +22,5 @@ void AddVersionCommand(CLI::App& app, int& exitStatus);
 
 // Every command above, in that order.
 void AddCommands(CLI::App& app, int& exitStatus);
+
+}  // namespace quorvex::cli

@@ -8,6 +8,8 @@
 
 #include "cli/Commands.h"
 
+namespace quorvex::cli {
+
 namespace {
 
 std::string Join(const std::vector<std::string>& words) {
@@ -102,6 +104,8 @@ void AddCompletionCommand(CLI::App& app, int& exitStatus) {
     command->footer("Load it with: source <(quorvex completion)");
     command->callback([&app, &exitStatus] {
         std::fputs(BashCompletion(app).c_str(), stdout);
-        exitStatus = std::fflush(stdout) == 0 ? ExitSuccess : ExitFailed;
+        exitStatus = std::fflush(stdout) == 0 ? kExitSuccess : kExitFailed;
     });
 }
+
+}  // namespace quorvex::cli

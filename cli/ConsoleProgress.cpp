@@ -1,9 +1,10 @@
 #include "cli/ConsoleProgress.h"
 
-namespace standin {
+namespace quorvex::cli {
+using quorvex::standin::ProgressCall;
 
 namespace {
-constexpr int BarWidth = 30;
+constexpr int kBarWidth = 30;
 }
 
 void ConsoleProgress::Draw(int percent) {
@@ -11,7 +12,7 @@ void ConsoleProgress::Draw(int percent) {
     if (percent > 100) percent = 100;
     percent_ = percent;
     if (!out_) return;
-    const int filled = percent * BarWidth / 100;
+    const int filled = percent * kBarWidth / 100;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
     std::string frames;
     if (frameTotal_ > 0)
@@ -21,7 +22,7 @@ void ConsoleProgress::Draw(int percent) {
     // each covers the last.
     std::fprintf(out_, "\r%-17s [%s%s] %3d%%%s  %.1fs", caption_.c_str(),
                  std::string(static_cast<size_t>(filled), '#').c_str(),
-                 std::string(static_cast<size_t>(BarWidth - filled), ' ').c_str(), percent, frames.c_str(), seconds);
+                 std::string(static_cast<size_t>(kBarWidth - filled), ' ').c_str(), percent, frames.c_str(), seconds);
     std::fflush(out_);
     lineOpen_ = true;
 }
@@ -80,4 +81,4 @@ void ConsoleProgress::Handle(const ProgressCall& call) {
     }
 }
 
-}  // namespace standin
+}  // namespace quorvex::cli

@@ -12,7 +12,8 @@
 
 #include "standin/StandinHost.h"
 
-namespace standin {
+namespace quorvex::cli {
+using quorvex::standin::ProgressCall;
 
 struct PhaseTime {
     std::string caption;
@@ -56,4 +57,4 @@ private:
     std::vector<PhaseTime> phases_;
 };
 
-}  // namespace standin
+}  // namespace quorvex::cli

@@ -15,6 +15,8 @@
 
 #include "cli/Interrupt.h"
 
+namespace quorvex::cli {
+
 namespace {
 
 std::string Lower(std::string s) {
@@ -242,3 +244,5 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options, c
     EndOverallLine(lineOpen);
     return firstFailure ? firstFailure : BatchExitStatus(reports);
 }
+
+}  // namespace quorvex::cli

@@ -9,6 +9,8 @@
 
 #include "cli/ReportFile.h"
 
+namespace quorvex::cli {
+
 struct BatchItem {
     std::string input;
     std::string output;
@@ -49,3 +51,5 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options, c
 
 // The highest exit status among records that ran to an end.
 int BatchExitStatus(const std::vector<InputReport>& reports);
+
+}  // namespace quorvex::cli

@@ -39,6 +39,8 @@
 #include "standin/ExportSession.h"
 #include "ui/Resource.h"
 
+namespace quorvex::cli {
+
 using namespace quorvex;
 
 namespace {
@@ -79,7 +81,7 @@ struct ExportArgs {
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "quorvex export: %s\n", message.c_str());
     std::fprintf(stderr, "Run 'quorvex export --help' for the flags.\n");
-    return ExitUsage;
+    return kExitUsage;
 }
 
 // "START:END", each a decimal integer within 32 bits, optionally negative.
@@ -110,7 +112,7 @@ std::string Number(double value) {
 
 // The flags, read once before any input is touched.
 struct ParsedFlags {
-    standin::ImportOptions importOptions;
+    quorvex::importer::ImportOptions importOptions;
     bool framesGiven = false;
     bool importFlagsGiven = false;
     int32_t start = 0, end = 0;
@@ -124,7 +126,7 @@ int ReadFlags(ExportArgs& args, ParsedFlags& flags) {
     if (!std::isfinite(args.scale) || args.scale <= 0.0)
         return UsageError("--scale " + Number(args.scale) +
                           ": wants a finite number greater than 0 (to mirror, use --mirror x|y|z)");
-    standin::ImportOptions& importOptions = flags.importOptions;
+    quorvex::importer::ImportOptions& importOptions = flags.importOptions;
     importOptions.fps = fps;
     importOptions.fpsGiven = args.fpsGiven;
     importOptions.scale = args.scale;
@@ -140,7 +142,7 @@ int ReadFlags(ExportArgs& args, ParsedFlags& flags) {
     if (args.listClips) {
         if (!args.output.empty()) return UsageError("--list-clips exports nothing; leave out -o " + args.output);
         if (!args.outDir.empty()) return UsageError("--list-clips exports nothing; leave out --out-dir");
-        return ExitSuccess;
+        return kExitSuccess;
     }
     if (const std::string problem = ParseBudgetFlags(args.budget); !problem.empty()) return UsageError(problem);
     if (flags.framesGiven) {
@@ -150,7 +152,7 @@ int ReadFlags(ExportArgs& args, ParsedFlags& flags) {
                 "--frames wants START:END, two whole numbers within 32 bits, e.g. --frames 0:30 or --frames=-3:-1");
         if (flags.end < flags.start) return UsageError("--frames " + args.frames + ": END is before START");
     }
-    return ExitSuccess;
+    return kExitSuccess;
 }
 
 // Says why an input was not written: on standard error and in its record.
@@ -164,18 +166,18 @@ int Fail(InputReport& report, int status, const char* statusWord, const std::str
 
 // What the command calls the exporter's phases.
 std::string PhaseName(const std::string& caption) {
-    if (caption == ScanningCaption) return "Scanning scene";
-    if (caption == SamplingCaption) return "Sampling frames";
-    if (caption == NormalsCaption) return "Computing normals";
+    if (caption == kScanningCaption) return "Scanning scene";
+    if (caption == kSamplingCaption) return "Sampling frames";
+    if (caption == kNormalsCaption) return "Computing normals";
     return caption;
 }
 
 int ListInputClips(const std::string& scene, const ParsedFlags& flags) {
-    standin::LoadError error;
-    std::vector<standin::ClipInfo> clips;
-    if (!standin::ListClips(scene, flags.importOptions, clips, error)) {
+    quorvex::scene::LoadError error;
+    std::vector<quorvex::importer::ClipInfo> clips;
+    if (!quorvex::importer::ListClips(scene, flags.importOptions, clips, error)) {
         std::fprintf(stderr, "quorvex export: %s\n", error.message.c_str());
-        return ExitUsage;
+        return kExitUsage;
     }
     if (clips.empty()) std::printf("%s: no animation clips (exports one frame)\n", scene.c_str());
     for (const auto& clip : clips) {
@@ -184,23 +186,24 @@ int ListInputClips(const std::string& scene, const ParsedFlags& flags) {
         if (clip.used != clip.name) std::printf(", named %s", clip.used.c_str());
         std::printf("\n");
     }
-    return ExitSuccess;
+    return kExitSuccess;
 }
 
 // The exporter's progress on the console, its phases by the command's names.
-std::function<void(const standin::ProgressCall&)> TrackExport(standin::ConsoleProgress& progress) {
-    return [&progress, normalsDone = int64_t(0), normalsPhase = false](const standin::ProgressCall& call) mutable {
-        standin::ProgressCall shown = call;
+std::function<void(const quorvex::standin::ProgressCall&)> TrackExport(quorvex::cli::ConsoleProgress& progress) {
+    return [&progress, normalsDone = int64_t(0),
+            normalsPhase = false](const quorvex::standin::ProgressCall& call) mutable {
+        quorvex::standin::ProgressCall shown = call;
         shown.caption = PhaseName(call.caption);
         progress.Handle(shown);
         // The frame phases advance once per frame of the range the dialog or the flags chose.
         const ExportOptionsRecord& options = RememberedExportOptions();
         const int64_t frames = int64_t(options.endFrame) - options.startFrame + 1;
-        if (call.kind == standin::ProgressCall::Start) {
-            normalsPhase = call.caption == NormalsCaption;
+        if (call.kind == quorvex::standin::ProgressCall::Start) {
+            normalsPhase = call.caption == kNormalsCaption;
             normalsDone = 0;
-            if (call.caption == SamplingCaption || normalsPhase) progress.CountFrames(frames);
-        } else if (call.kind == standin::ProgressCall::Update && normalsPhase && ++normalsDone == frames) {
+            if (call.caption == kSamplingCaption || normalsPhase) progress.CountFrames(frames);
+        } else if (call.kind == quorvex::standin::ProgressCall::Update && normalsPhase && ++normalsDone == frames) {
             // The file is written after the last frame's normals, within the same phase of the exporter's.
             normalsPhase = false;
             progress.Begin("Writing");
@@ -210,7 +213,7 @@ std::function<void(const standin::ProgressCall&)> TrackExport(standin::ConsolePr
 }
 
 void RecordWarnings(InputReport& report, const std::vector<std::string>& texts) {
-    for (const std::string& text : texts) report.warnings.push_back({standin::WarningKind(text), text});
+    for (const std::string& text : texts) report.warnings.push_back({quorvex::cli::WarningKind(text), text});
 }
 
 std::string StrictRefusal(size_t count, const std::string& output) {
@@ -223,46 +226,49 @@ struct LoadedInput {
     std::string scene;
     std::string output;
     bool sceneFile = false;
-    standin::SceneDocument document;
-    standin::ImportNotes notes;
+    quorvex::scene::SceneDocument document;
+    quorvex::importer::ImportNotes notes;
     int32_t start = 0, end = 0;  // the frames --frames asked for, cut to the source
 };
 
 // Reads the input into input.document: a scene file in one go, an import
-// through its own phases. ExitSuccess, or the status of a failure it said.
-int LoadInput(const ParsedFlags& flags, LoadedInput& input, standin::ConsoleProgress& progress, InputReport& report) {
+// through its own phases. kExitSuccess, or the status of a failure it said.
+int LoadInput(const ParsedFlags& flags, LoadedInput& input, quorvex::cli::ConsoleProgress& progress,
+              InputReport& report) {
     auto phase = [&progress](const std::string& caption) {
         progress.Begin(caption);
         SetProgressLineOpen(progress.LineOpen());
     };
     if (input.sceneFile) phase("Loading");
-    standin::ImportOptions importOptions = flags.importOptions;
+    quorvex::importer::ImportOptions importOptions = flags.importOptions;
     importOptions.onPhase = phase;
-    standin::LoadError error;
-    const bool loaded = input.sceneFile
-                            ? standin::LoadSceneFile(input.scene, input.document, error)
-                            : standin::ImportScene(input.scene, importOptions, input.document, input.notes, error);
+    quorvex::scene::LoadError error;
+    const bool loaded = input.sceneFile ? quorvex::scene::LoadSceneFile(input.scene, input.document, error)
+                                        : quorvex::importer::ImportScene(input.scene, importOptions, input.document,
+                                                                         input.notes, error);
     if (!loaded) {
         progress.BreakLine();
         report.times = progress.Phases();
         // A file without a triangle is refused as the exporter would; running
         // out of memory is a failure, not a fault of the scene.
         switch (error.kind) {
-            case standin::LoadErrorKind::NothingToExport: return Fail(report, ExitFailed, "refused", error.message);
-            case standin::LoadErrorKind::NotEnoughMemory: return Fail(report, ExitFailed, "failed", error.message);
-            default: return Fail(report, ExitUsage, "usage", error.message);
+            case quorvex::scene::LoadErrorKind::NothingToExport:
+                return Fail(report, kExitFailed, "refused", error.message);
+            case quorvex::scene::LoadErrorKind::NotEnoughMemory:
+                return Fail(report, kExitFailed, "failed", error.message);
+            default: return Fail(report, kExitUsage, "usage", error.message);
         }
     }
     progress.Finish();
     SetProgressLineOpen(false);
-    return ExitSuccess;
+    return kExitSuccess;
 }
 
 // Between loading and exporting: the frames cut to the source, the budgets,
 // --strict over the import's warnings, --mirror. kBudgetContinue, or the
 // status to end with.
 int PrepareInput(const ExportArgs& args, const ParsedFlags& flags, LoadedInput& input,
-                 standin::ConsoleProgress& progress, InputReport& report) {
+                 quorvex::cli::ConsoleProgress& progress, InputReport& report) {
     const std::string& scene = input.scene;
     std::vector<std::string>& warnings = input.notes.warnings;
     // A range past the source's last frame is cut to the source.
@@ -271,37 +277,38 @@ int PrepareInput(const ExportArgs& args, const ParsedFlags& flags, LoadedInput& 
     if (flags.framesGiven && !input.sceneFile) {
         std::string cutError;
         if (!CutFramesToSource(input.document, input.start, input.end, warnings, cutError))
-            return Fail(report, ExitUsage, "usage", scene + ": " + cutError);
+            return Fail(report, kExitUsage, "usage", scene + ": " + cutError);
     }
-    standin::Reductions reductions;
+    quorvex::budget::Reductions reductions;
     if (const int status = ApplyBudgetFlags(
             args.budget, input.document,
             ExportSpan(input.document, flags.framesGiven, input.start, input.end, args.singleFrame), scene,
             input.output, args.hiPrecision, args.verbose, args.quiet, stdout, warnings, reductions);
         status != kBudgetContinue) {
-        standin::PrintWarnings(stderr, scene, warnings, args.verbose);
-        report.status = status == ExitSuccess ? "dry-run" : "refused";
+        quorvex::cli::PrintWarnings(stderr, scene, warnings, args.verbose);
+        report.status = status == kExitSuccess ? "dry-run" : "refused";
         report.exitStatus = status;
         return status;
     }
-    if (reductions.Any()) report.reductions.push_back({"budget", standin::ReductionSummary(reductions)});
+    if (reductions.Any()) report.reductions.push_back({"budget", quorvex::budget::ReductionSummary(reductions)});
     RecordWarnings(report, warnings);
     if (args.strict && !warnings.empty()) {
-        standin::PrintWarnings(stderr, scene, warnings, args.verbose);
+        quorvex::cli::PrintWarnings(stderr, scene, warnings, args.verbose);
         report.times = progress.Phases();
-        return Fail(report, ExitFailed, "refused", StrictRefusal(warnings.size(), input.output));
+        return Fail(report, kExitFailed, "refused", StrictRefusal(warnings.size(), input.output));
     }
     // The model file's x is the scene's y (and its y the scene's -x), so the
     // axis the user names, as `info` and `view` show it, is turned round.
-    if (!args.mirror.empty()) standin::MirrorScene(input.document, args.mirror == "x" ? 1 : args.mirror == "y" ? 0 : 2);
+    if (!args.mirror.empty())
+        quorvex::scene::MirrorScene(input.document, args.mirror == "x" ? 1 : args.mirror == "y" ? 0 : 2);
     if (args.verbose) PrintLoaded(stdout, scene, CountLoaded(input.document));
     return kBudgetContinue;
 }
 
 // What the export is asked: the options from --frames, or the dialog
 // answered as the flags say.
-standin::ExportRequest RequestFor(const ExportArgs& args, const ParsedFlags& flags, const LoadedInput& input) {
-    standin::ExportRequest request;
+quorvex::standin::ExportRequest RequestFor(const ExportArgs& args, const ParsedFlags& flags, const LoadedInput& input) {
+    quorvex::standin::ExportRequest request;
     request.output = input.output;
     request.threads = args.threads;
     request.confinePictures = args.secure;
@@ -309,20 +316,21 @@ standin::ExportRequest RequestFor(const ExportArgs& args, const ParsedFlags& fla
         request.options = ExportOptionsRecord{input.start, input.end, args.hiPrecision ? 1 : 0, args.alpha ? 1 : 0};
     } else {
         // The options dialog opens as it would in the host; the flags answer it.
-        if (args.hiPrecision) request.dialog.push_back({standin::DialogStep::Toggle, IDC_HI_PRECISION});
-        if (args.alpha) request.dialog.push_back({standin::DialogStep::Toggle, IDC_ALPHA_CHANNEL});
-        request.dialog.push_back({standin::DialogStep::Press, args.singleFrame ? IDC_SINGLE_FRAME : IDOK});
+        if (args.hiPrecision) request.dialog.push_back({quorvex::standin::DialogStep::Toggle, IDC_HI_PRECISION});
+        if (args.alpha) request.dialog.push_back({quorvex::standin::DialogStep::Toggle, IDC_ALPHA_CHANNEL});
+        request.dialog.push_back({quorvex::standin::DialogStep::Press, args.singleFrame ? IDC_SINGLE_FRAME : IDOK});
     }
     return request;
 }
 
 // A message box of the exporter as one line on standard error: the
 // exporter's words as they are, then the system's reason or a remedy.
-std::string MessageLine(const std::string& scene, const standin::ExportMessage& box, const ReadBackCheck& readBack) {
+std::string MessageLine(const std::string& scene, const quorvex::standin::ExportMessage& box,
+                        const ReadBackCheck& readBack) {
     std::string text = scene + ": " + box.text;
-    if (box.kind == standin::ExportOutcome::CannotWrite && readBack.checked && !readBack.read.ok())
+    if (box.kind == quorvex::standin::ExportOutcome::CannotWrite && readBack.checked && !readBack.read.ok())
         text += ": the written model does not read back (" + readBack.read.error.message + ")";
-    else if (box.kind == standin::ExportOutcome::CannotWrite)
+    else if (box.kind == quorvex::standin::ExportOutcome::CannotWrite)
         text += std::string(": ") + std::strerror(box.systemError);
     else
         text += RefusalRemedy(box.text);
@@ -331,19 +339,19 @@ std::string MessageLine(const std::string& scene, const standin::ExportMessage& 
 
 // Runs the export of a loaded input and says how it went.
 int ExportLoaded(const ExportArgs& args, const ParsedFlags& flags, LoadedInput& input,
-                 standin::ConsoleProgress& progress, InputReport& report) {
+                 quorvex::cli::ConsoleProgress& progress, InputReport& report) {
     const std::string& scene = input.scene;
     const std::string& output = input.output;
-    standin::ExportRequest request = RequestFor(args, flags, input);
+    quorvex::standin::ExportRequest request = RequestFor(args, flags, input);
     request.onProgress = TrackExport(progress);
     // The written file is read back before it replaces the target.
     ReadBackCheck readBack;
-    request.onMessage = [&](const standin::ExportMessage& box) {
+    request.onMessage = [&](const quorvex::standin::ExportMessage& box) {
         progress.BreakLine();
         SetProgressLineOpen(false);
         const std::string text = MessageLine(scene, box, readBack);
         if (report.message.empty()) {
-            Fail(report, ExitFailed, "refused", text);
+            Fail(report, kExitFailed, "refused", text);
         } else {
             std::fprintf(stderr, "quorvex export: %s\n", text.c_str());
         }
@@ -358,39 +366,40 @@ int ExportLoaded(const ExportArgs& args, const ParsedFlags& flags, LoadedInput& 
     };
     bool written = false;
     request.beforeExport = [&readBack] { InstallReadBackCheck(&readBack); };
-    request.afterExport = [&](standin::ExportOutcome outcome) {
+    request.afterExport = [&](quorvex::standin::ExportOutcome outcome) {
         InstallReadBackCheck(nullptr);
         // Signals are held from the read-back to here; now the file in place is known.
-        written = outcome == standin::ExportOutcome::Written && readBack.checked && readBack.read.ok();
+        written = outcome == quorvex::standin::ExportOutcome::Written && readBack.checked && readBack.read.ok();
         if (written) SetOutputWritten(output.c_str());
         LetInterruptsThrough();
     };
-    const standin::ExportResult result = standin::RunExportSession(std::move(input.document), request);
+    const quorvex::standin::ExportResult result =
+        quorvex::standin::RunExportSession(std::move(input.document), request);
     progress.BreakLine();
     SetProgressLineOpen(false);
     report.times = progress.Phases();
     RecordWarnings(report, pictureWarnings);
     // After a refusal its message is the last word.
-    if (!result.messages.empty()) return ExitFailed;
-    if (!written && !result.message.empty()) return Fail(report, ExitFailed, "failed", result.message);
-    if (!written) return Fail(report, ExitFailed, "failed", scene + ": the export did not finish");
+    if (!result.messages.empty()) return kExitFailed;
+    if (!written && !result.message.empty()) return Fail(report, kExitFailed, "failed", result.message);
+    if (!written) return Fail(report, kExitFailed, "failed", scene + ": the export did not finish");
     std::vector<std::string> warnings = input.notes.warnings;
     warnings.insert(warnings.end(), pictureWarnings.begin(), pictureWarnings.end());
-    standin::PrintWarnings(stderr, scene, warnings, args.verbose);
+    quorvex::cli::PrintWarnings(stderr, scene, warnings, args.verbose);
     if (args.strict && !pictureWarnings.empty()) {
         // A picture that failed to load is found only while exporting.
         std::remove(output.c_str());
-        return Fail(report, ExitFailed, "refused", StrictRefusal(warnings.size(), output));
+        return Fail(report, kExitFailed, "refused", StrictRefusal(warnings.size(), output));
     }
     report.status = "written";
-    report.exitStatus = ExitSuccess;
+    report.exitStatus = kExitSuccess;
     DescribeWrittenFile(output, readBack.read, report);
     if (!args.quiet) PrintExportSummary(stdout, output, readBack.read);
     if (args.verbose) {
         PrintPhaseTimes(stdout, progress.Phases());
         PrintQuantization(stdout, readBack.read);
     }
-    return ExitSuccess;
+    return kExitSuccess;
 }
 
 // One input to one model file, as the command does for a single input.
@@ -398,7 +407,7 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
     LoadedInput input;
     input.scene = item.input;
     input.output = item.output;
-    input.sceneFile = standin::LowerExtension(input.scene) == ".json";
+    input.sceneFile = quorvex::importer::LowerExtension(input.scene) == ".json";
     report.input = input.scene;
     report.output = input.output;
     if (input.sceneFile && flags.importFlagsGiven) {
@@ -408,20 +417,20 @@ int ExportInput(const ExportArgs& args, const ParsedFlags& flags, const BatchIte
             input.scene;
         UsageError(message);
         report.status = "usage";
-        report.exitStatus = ExitUsage;
+        report.exitStatus = kExitUsage;
         report.message = message;
-        return ExitUsage;
+        return kExitUsage;
     }
     // Before any work: a path that cannot be written costs no loading.
     // A dry run writes nothing and may have no output.
     if (const std::string problem = input.output.empty() ? "" : CheckOutputPath(input.output, {input.scene});
         !problem.empty())
-        return Fail(report, ExitFailed, "failed", problem);
+        return Fail(report, kExitFailed, "failed", problem);
     InstallInterruptHandlers("quorvex export");
 
     const bool terminal = isatty(fileno(stderr)) && !args.quiet;
-    standin::ConsoleProgress progress(terminal ? stderr : nullptr);
-    if (const int status = LoadInput(flags, input, progress, report); status != ExitSuccess) return status;
+    quorvex::cli::ConsoleProgress progress(terminal ? stderr : nullptr);
+    if (const int status = LoadInput(flags, input, progress, report); status != kExitSuccess) return status;
     if (const int status = PrepareInput(args, flags, input, progress, report); status != kBudgetContinue) return status;
     return ExportLoaded(args, flags, input, progress, report);
 }
@@ -441,12 +450,12 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven, const s
     ParsedFlags flags;
     flags.framesGiven = framesGiven;
     flags.importFlagsGiven = importFlagsGiven;
-    if (const int status = ReadFlags(args, flags); status != ExitSuccess) return status;
+    if (const int status = ReadFlags(args, flags); status != kExitSuccess) return status;
 
     std::vector<std::string> inputs;
     if (const std::string problem = ExpandInputs(args.scenes, inputs); !problem.empty()) return UsageError(problem);
     if (args.listClips) {
-        int status = ExitSuccess;
+        int status = kExitSuccess;
         for (const std::string& scene : inputs) status = std::max(status, ListInputClips(scene, flags));
         return status;
     }
@@ -470,7 +479,7 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven, const s
         std::filesystem::create_directories(args.outDir, ec);
         if (ec) {
             std::fprintf(stderr, "quorvex export: Cannot create %s: %s\n", args.outDir.c_str(), ec.message().c_str());
-            return ExitFailed;
+            return kExitFailed;
         }
     } else if (args.budget.dryRun) {
         for (const std::string& input : inputs) items.push_back({input, ""});
@@ -484,7 +493,7 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven, const s
     if (!args.report.empty()) {
         if (const std::string problem = CheckOutputPath(args.report, paths); !problem.empty()) {
             std::fprintf(stderr, "quorvex export: --report: %s\n", problem.c_str());
-            return ExitFailed;
+            return kExitFailed;
         }
     }
 
@@ -512,7 +521,7 @@ int RunExport(ExportArgs& args, bool framesGiven, bool importFlagsGiven, const s
     if (!args.report.empty()) {
         if (const std::string why = WriteTextFile(args.report, ReportJson(report)); !why.empty()) {
             std::fprintf(stderr, "quorvex export: Cannot write %s: %s\n", args.report.c_str(), why.c_str());
-            return std::max(report.exitStatus, ExitFailed);
+            return std::max(report.exitStatus, kExitFailed);
         }
     }
     return report.exitStatus;
@@ -637,3 +646,5 @@ void AddExportCommand(CLI::App& app, int& exitStatus) {
         exitStatus = RunExport(*args, frames->count() > 0, importFlags.Any(), sceneFlags);
     });
 }
+
+}  // namespace quorvex::cli

@@ -6,14 +6,17 @@
 
 #include "mdl/MdlReader.h"
 
+namespace quorvex::cli {
+
 using namespace quorvex;
 
 namespace {
 
-void CountNodes(const std::vector<standin::NodeData>& nodes, LoadedCounts& counts, std::set<std::string>& pictures) {
-    for (const standin::NodeData& node : nodes) {
+void CountNodes(const std::vector<quorvex::scene::NodeData>& nodes, LoadedCounts& counts,
+                std::set<std::string>& pictures) {
+    for (const quorvex::scene::NodeData& node : nodes) {
         ++counts.nodes;
-        if (node.object && node.object->kind == standin::ObjectKind::Mesh) ++counts.meshes;
+        if (node.object && node.object->kind == quorvex::scene::ObjectKind::Mesh) ++counts.meshes;
         if (node.material) {
             ++counts.materials;
             if (node.material->diffuse && !node.material->diffuse->file.empty())
@@ -27,7 +30,7 @@ void CountNodes(const std::vector<standin::NodeData>& nodes, LoadedCounts& count
 
 }  // namespace
 
-LoadedCounts CountLoaded(const standin::SceneDocument& document) {
+LoadedCounts CountLoaded(const quorvex::scene::SceneDocument& document) {
     LoadedCounts counts;
     std::set<std::string> pictures;
     CountNodes(document.nodes, counts, pictures);
@@ -44,10 +47,10 @@ void PrintLoaded(std::FILE* out, const std::string& path, const LoadedCounts& c)
                  count(c.pictures, "picture", "pictures").c_str(), count(c.clips, "clip", "clips").c_str());
 }
 
-void PrintPhaseTimes(std::FILE* out, const std::vector<standin::PhaseTime>& phases) {
+void PrintPhaseTimes(std::FILE* out, const std::vector<quorvex::cli::PhaseTime>& phases) {
     double total = 0;
     std::string line;
-    for (const standin::PhaseTime& phase : phases) {
+    for (const quorvex::cli::PhaseTime& phase : phases) {
         char text[64];
         std::snprintf(text, sizeof text, "%.3fs", phase.seconds);
         line += (line.empty() ? "" : ", ") + phase.caption + " " + text;
@@ -96,3 +99,5 @@ void PrintQuantization(std::FILE* out, const MdlReadResult& read) {
                      "hint: a step exceeds 1/200 of the model's size; --hi-precision stores 16-bit vertices, "
                      "256 times finer\n");
 }
+
+}  // namespace quorvex::cli

@@ -10,6 +10,8 @@
 #include "mdl/MdlReader.h"
 #include "scene/SceneDocument.h"
 
+namespace quorvex::cli {
+
 struct LoadedCounts {
     int64_t nodes = 0;      // every node, hidden ones and helpers included
     int64_t meshes = 0;     // nodes holding a mesh object
@@ -18,13 +20,13 @@ struct LoadedCounts {
     int64_t clips = 0;      // named frame sequences (keys of the FrameNames note tracks)
 };
 
-LoadedCounts CountLoaded(const standin::SceneDocument& document);
+LoadedCounts CountLoaded(const quorvex::scene::SceneDocument& document);
 
 // One line: "Loaded <path>: N nodes, N meshes, ...".
 void PrintLoaded(std::FILE* out, const std::string& path, const LoadedCounts& counts);
 
 // One line with every phase and its time, then the total.
-void PrintPhaseTimes(std::FILE* out, const std::vector<standin::PhaseTime>& phases);
+void PrintPhaseTimes(std::FILE* out, const std::vector<quorvex::cli::PhaseTime>& phases);
 
 // For a model file as read (`read`, the command's read-back): per axis the quantization step in scene units
 // and the largest position error it causes, and, for an 8-bit file whose step
@@ -35,3 +37,5 @@ void PrintQuantization(std::FILE* out, const quorvex::MdlReadResult& read);
 // The box around every frame of `file` (which has at least one frame), in
 // scene units, decoded from the frames' stored boxes.
 void ModelBox(const quorvex::MdlFile& file, quorvex::MdlVec3& lo, quorvex::MdlVec3& hi);
+
+}  // namespace quorvex::cli

@@ -7,6 +7,8 @@
 
 #include "mdl/MdlReader.h"
 
+namespace quorvex::cli {
+
 using namespace quorvex;
 
 void PrintExportSummary(std::FILE* out, const std::string& path, const MdlReadResult& read) {
@@ -32,3 +34,5 @@ void PrintExportSummary(std::FILE* out, const std::string& path, const MdlReadRe
     }
     if (!sequences.empty()) std::fprintf(out, "Sequences: %s\n", sequences.c_str());
 }
+
+}  // namespace quorvex::cli

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 
+namespace quorvex::cli {
+
 namespace {
 
 constexpr int TicksPerSecond = 4800;
@@ -28,7 +30,7 @@ bool WholeNumber(const std::string& text, int64_t& value) {
 std::string ParseFps(const std::string& text, int& fps) {
     int64_t whole = 0;
     if (WholeNumber(text, whole) && whole > 0 && whole <= TicksPerSecond &&
-        standin::ValidFps(static_cast<int>(whole))) {
+        quorvex::importer::ValidFps(static_cast<int>(whole))) {
         fps = static_cast<int>(whole);
         return {};
     }
@@ -41,7 +43,7 @@ std::string ParseFps(const std::string& text, int& fps) {
     if (!number) return message + ", e.g. 24, 25, 30 or 60";
     int below = 0, above = 0;
     for (int d = 1; d <= TicksPerSecond; ++d) {
-        if (!standin::ValidFps(d)) continue;
+        if (!quorvex::importer::ValidFps(d)) continue;
         if (d <= asked) below = d;
         if (d >= asked && above == 0) above = d;
     }
@@ -59,3 +61,5 @@ std::string ParseWholeNumber(const std::string& flag, const std::string& text, i
     }
     return flag + " " + text + ": wants a whole number from " + std::to_string(low) + " to " + std::to_string(high);
 }
+
+}  // namespace quorvex::cli

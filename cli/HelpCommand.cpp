@@ -7,6 +7,8 @@
 #include "cli/Commands.h"
 #include "cli/Suggest.h"
 
+namespace quorvex::cli {
+
 void AddHelpCommand(CLI::App& app, int& exitStatus) {
     auto topic = std::make_shared<std::string>();
     CLI::App* command = app.add_subcommand("help", "Show the help of quorvex, or of one COMMAND (as COMMAND --help).");
@@ -16,14 +18,14 @@ void AddHelpCommand(CLI::App& app, int& exitStatus) {
             // app.help() would show the selected command's help: this one's.
             std::fputs(app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal).c_str(),
                        stdout);
-            exitStatus = ExitSuccess;
+            exitStatus = kExitSuccess;
             return;
         }
         std::vector<std::string> names;
         for (const CLI::App* sub : app.get_subcommands([](const CLI::App* s) { return !s->get_name().empty(); })) {
             if (sub->get_name() == *topic) {
                 std::fputs(sub->help(app.get_name()).c_str(), stdout);
-                exitStatus = ExitSuccess;
+                exitStatus = kExitSuccess;
                 return;
             }
             names.push_back(sub->get_name());
@@ -31,6 +33,8 @@ void AddHelpCommand(CLI::App& app, int& exitStatus) {
         const std::string nearest = NearestWord(*topic, names);
         std::fprintf(stderr, "quorvex help: unknown command '%s'%s\n", topic->c_str(),
                      nearest.empty() ? "" : ("; did you mean '" + nearest + "'?").c_str());
-        exitStatus = ExitUsage;
+        exitStatus = kExitUsage;
     });
 }
+
+}  // namespace quorvex::cli

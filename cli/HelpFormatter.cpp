@@ -1,5 +1,7 @@
 #include "cli/HelpFormatter.h"
 
+namespace quorvex::cli {
+
 std::string HelpFormatter::make_expanded(const CLI::App* sub) const {
     const std::string text = CLI::Formatter::make_expanded(sub);
     std::string out;
@@ -17,3 +19,5 @@ std::string HelpFormatter::make_expanded(const CLI::App* sub) const {
     }
     return out;
 }
+
+}  // namespace quorvex::cli

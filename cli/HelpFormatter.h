@@ -7,7 +7,11 @@
 
 #include <CLI/CLI.hpp>
 
+namespace quorvex::cli {
+
 class HelpFormatter : public CLI::Formatter {
 public:
     std::string make_expanded(const CLI::App* sub) const override;
 };
+
+}  // namespace quorvex::cli

@@ -12,6 +12,8 @@
 #include "import/Importer.h"
 #include "mdl/MdlReader.h"
 
+namespace quorvex::cli {
+
 using namespace quorvex;
 
 namespace {
@@ -75,7 +77,7 @@ std::string Number(double value) {
 
 std::string Triple(const MdlVec3& v) { return "(" + Number(v.x) + ", " + Number(v.y) + ", " + Number(v.z) + ")"; }
 
-const char* SkinTypeName(int32_t skinType) { return skinType == SkinFormatARGB4444 ? "ARGB4444" : "RGB565"; }
+const char* SkinTypeName(int32_t skinType) { return skinType == kSkinFormatARGB4444 ? "ARGB4444" : "RGB565"; }
 
 nlohmann::ordered_json JsonTriple(const MdlVec3& v) {
     return nlohmann::ordered_json::array({double(v.x), double(v.y), double(v.z)});
@@ -144,43 +146,43 @@ void PrintInfo(const std::string& path, const MdlReadResult& read) {
 }
 
 // Reads one file, reporting a failure on standard error. Returns the exit
-// status its failure calls for, or ExitSuccess.
+// status its failure calls for, or kExitSuccess.
 int ReadForInfo(const std::string& path, MdlReadResult& read) {
     read = ReadMdlFile(path.c_str());
     if (!read.ok()) {
         // A scene or an interchange file is what `export` takes, not a model file.
-        const std::string extension = standin::LowerExtension(path);
+        const std::string extension = quorvex::importer::LowerExtension(path);
         if (read.error.kind != MdlErrorKind::Io && extension.size() > 1 &&
             std::string(" .json .gltf .glb .fbx .obj .dae .3ds .blend .ply .stl .x .lwo .ms3d ")
                     .find(" " + extension + " ") != std::string::npos) {
             std::cerr << "quorvex info: " << path << ": a scene, not a model file; 'quorvex export " << path
                       << " -o OUT.mdl' converts it\n";
-            return ExitUsage;
+            return kExitUsage;
         }
         if (read.error.kind == MdlErrorKind::Io) {
             std::cerr << "quorvex info: " << path << ": " << read.error.message << "\n";
-            return ExitUsage;
+            return kExitUsage;
         }
         std::cerr << "quorvex info: " << path << ": malformed model file (" << MdlErrorKindName(read.error.kind)
                   << " at byte " << read.error.offset << "): " << read.error.message << "\n";
-        return ExitFailed;
+        return kExitFailed;
     }
     for (const std::string& warning : read.warnings)
         std::cerr << "quorvex info: " << path << ": warning: " << warning << "\n";
-    return ExitSuccess;
+    return kExitSuccess;
 }
 
 // Every file is reported, readable or not; the status is the worst of them
 // (an unreadable file over a malformed one).
 int RunInfo(const InfoArguments& args) {
-    int status = ExitSuccess;
+    int status = kExitSuccess;
     nlohmann::ordered_json all = nlohmann::ordered_json::array();
     bool first = true;
     for (const std::string& path : args.paths) {
         MdlReadResult read;
         const int result = ReadForInfo(path, read);
-        if (result != ExitSuccess) {
-            if (status != ExitUsage) status = result;
+        if (result != kExitSuccess) {
+            if (status != kExitUsage) status = result;
             continue;
         }
         if (args.json) {
@@ -198,7 +200,7 @@ int RunInfo(const InfoArguments& args) {
         if (args.paths.size() > 1 || !all.empty())
             std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
     }
-    if (!std::cout.flush()) return ExitFailed;
+    if (!std::cout.flush()) return kExitFailed;
     return status;
 }
 
@@ -223,3 +225,5 @@ void AddInfoCommand(CLI::App& app, int& exitStatus) {
                       "sequences and warnings. Several files give one array of such objects.");
     command->callback([args, &exitStatus] { exitStatus = RunInfo(*args); });
 }
+
+}  // namespace quorvex::cli

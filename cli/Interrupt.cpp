@@ -8,14 +8,19 @@
 #include "gltfout/GltfExport.h"
 #include "mdl/MdlFileWriter.h"
 
+namespace quorvex::cli {
+
+using quorvex::gltfout::GltfPendingTemporaryFile;
+using quorvex::gltfout::kGltfPendingMax;
+
 using namespace quorvex;
 
 namespace {
 
 const char* commandName = "quorvex";
 volatile sig_atomic_t progressLineOpen = 0;
-constexpr int MaxWorkers = 256;
-volatile pid_t workers[MaxWorkers] = {};
+constexpr int kMaxWorkers = 256;
+volatile pid_t workers[kMaxWorkers] = {};
 // Set once the output is in place; the name stays valid for the rest of the
 // process (it is never freed), so the handler may read it at any time.
 volatile sig_atomic_t outputWritten = 0;
@@ -28,9 +33,9 @@ void WriteText(const char* text) {
 }
 
 void OnSignal(int signal) {
-    for (int i = 0; i < MaxWorkers; ++i)
+    for (int i = 0; i < kMaxWorkers; ++i)
         if (workers[i] > 0) ::kill(workers[i], signal);
-    for (int slot = 0; slot < GltfPendingMax; ++slot)
+    for (int slot = 0; slot < kGltfPendingMax; ++slot)
         if (const char* temporary = GltfPendingTemporaryFile(slot)) ::unlink(temporary);
     if (progressLineOpen) WriteText("\n");
     WriteText(commandName);
@@ -70,7 +75,7 @@ void InstallInterruptHandlers(const char* command) {
 void SetProgressLineOpen(bool open) { progressLineOpen = open ? 1 : 0; }
 
 void AddWorker(pid_t pid) {
-    for (int i = 0; i < MaxWorkers; ++i)
+    for (int i = 0; i < kMaxWorkers; ++i)
         if (workers[i] <= 0) {
             workers[i] = pid;
             return;
@@ -78,12 +83,12 @@ void AddWorker(pid_t pid) {
 }
 
 void ForgetWorker(pid_t pid) {
-    for (int i = 0; i < MaxWorkers; ++i)
+    for (int i = 0; i < kMaxWorkers; ++i)
         if (workers[i] == pid) workers[i] = 0;
 }
 
 void ForgetWorkers() {
-    for (int i = 0; i < MaxWorkers; ++i) workers[i] = 0;
+    for (int i = 0; i < kMaxWorkers; ++i) workers[i] = 0;
 }
 
 void HoldInterrupts() {
@@ -101,3 +106,5 @@ void SetOutputWritten(const char* path) {
     if (char* copy = ::strdup(path)) writtenPath = copy;
     outputWritten = 1;
 }
+
+}  // namespace quorvex::cli

@@ -9,6 +9,8 @@
 
 #include <sys/types.h>
 
+namespace quorvex::cli {
+
 // Installs the handlers for SIGINT and SIGTERM for the rest of the process.
 // `command` (a string literal, e.g. "quorvex export") starts the one line the
 // handler writes to standard error.
@@ -35,3 +37,5 @@ void LetInterruptsThrough();
 // `path` (copied) now holds the new file; see above. Call it with interrupts
 // held, before letting them through.
 void SetOutputWritten(const char* path);
+
+}  // namespace quorvex::cli

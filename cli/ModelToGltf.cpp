@@ -12,6 +12,14 @@
 #include "cli/Warnings.h"
 #include "gltfout/GltfExport.h"
 
+namespace quorvex::cli {
+
+using quorvex::gltfout::ExportModelToGltf;
+using quorvex::gltfout::GltfExportFailure;
+using quorvex::gltfout::GltfExportOptions;
+using quorvex::gltfout::GltfExportResult;
+using quorvex::gltfout::GltfOutputFiles;
+
 using namespace quorvex;
 
 namespace {
@@ -25,7 +33,7 @@ std::string LowerExtensionOf(const std::string& path) {
 int Usage(const std::string& message) {
     std::fprintf(stderr, "quorvex export: %s\n", message.c_str());
     std::fprintf(stderr, "Run 'quorvex export --help' for the flags.\n");
-    return ExitUsage;
+    return kExitUsage;
 }
 
 void PrintSummary(const GltfExportResult& r) {
@@ -70,23 +78,25 @@ int RunModelToGltf(const ModelToGltfRequest& request) {
     for (const std::string& file : GltfOutputFiles(request.output)) {
         if (const std::string problem = CheckOutputPath(file, {request.model}); !problem.empty()) {
             std::fprintf(stderr, "quorvex export: %s\n", problem.c_str());
-            return ExitFailed;
+            return kExitFailed;
         }
     }
     InstallInterruptHandlers("quorvex export");
 
     const GltfExportResult result = ExportModelToGltf(request.model, request.output, options);
-    standin::PrintWarnings(stderr, request.model, result.warnings);
+    quorvex::cli::PrintWarnings(stderr, request.model, result.warnings);
     switch (result.failure) {
         case GltfExportFailure::None:
             if (!request.quiet) PrintSummary(result);
-            return ExitSuccess;
+            return kExitSuccess;
         case GltfExportFailure::Unreadable:
             std::fprintf(stderr, "quorvex export: %s\n", result.error.c_str());
-            return ExitUsage;
+            return kExitUsage;
         case GltfExportFailure::Warned:
             std::fprintf(stderr, "quorvex export: --strict: %s not written\n", request.output.c_str());
-            return ExitFailed;
-        default: std::fprintf(stderr, "quorvex export: %s\n", result.error.c_str()); return ExitFailed;
+            return kExitFailed;
+        default: std::fprintf(stderr, "quorvex export: %s\n", result.error.c_str()); return kExitFailed;
     }
 }
+
+}  // namespace quorvex::cli

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace quorvex::cli {
+
 // True when `input` names a model file (".mdl", any letter case): the export
 // then converts it instead of exporting a scene.
 bool IsModelFileInput(const std::string& input);
@@ -27,3 +29,5 @@ struct ModelToGltfRequest {
 // command's exit status (0 written; 1 refused or failed, a malformed model
 // file; 2 bad usage or a model file that cannot be read).
 int RunModelToGltf(const ModelToGltfRequest& request);
+
+}  // namespace quorvex::cli

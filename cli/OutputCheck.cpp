@@ -8,6 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
+namespace quorvex::cli {
+
 namespace {
 
 std::string Refusal(const std::string& output, const std::string& reason) {
@@ -59,3 +61,5 @@ std::string CheckOutputName(const std::string& output) {
                               : "the command does not write " + extension + " files") +
            "; it writes " + written;
 }
+
+}  // namespace quorvex::cli

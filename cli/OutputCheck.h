@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace quorvex::cli {
+
 // Checks that `output` can be written: its folder exists, is a folder and is
 // writable, `output` itself is not a folder, and it is none of `inputs` (the
 // same file also through symbolic or hard links). Returns an empty string
@@ -20,3 +22,5 @@ const std::vector<std::string>& WrittenExtensions();
 // not write (compared without case) are refused. Returns empty, or one line
 // saying why and naming the extensions it writes.
 std::string CheckOutputName(const std::string& output);
+
+}  // namespace quorvex::cli

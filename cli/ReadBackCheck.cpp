@@ -3,6 +3,8 @@
 #include "cli/Interrupt.h"
 #include "mdl/MdlFileWriter.h"
 
+namespace quorvex::cli {
+
 using namespace quorvex;
 
 namespace {
@@ -25,3 +27,5 @@ bool ReadBack(const char* temporaryPath, void* context) {
 void InstallReadBackCheck(ReadBackCheck* state) {
     SetMdlWriteCheck(state ? MdlWriteCheck{ReadBack, state} : MdlWriteCheck{nullptr, nullptr});
 }
+
+}  // namespace quorvex::cli

@@ -5,6 +5,8 @@
 
 #include "mdl/MdlReader.h"
 
+namespace quorvex::cli {
+
 struct ReadBackCheck {
     quorvex::MdlReadResult read;  // the reader's result for the last file checked, without vertices
     bool checked = false;         // a finished file was looked at
@@ -17,3 +19,5 @@ struct ReadBackCheck {
 // it knows whether the rename happened. `state` must outlive the export; null
 // removes the check.
 void InstallReadBackCheck(ReadBackCheck* state);
+
+}  // namespace quorvex::cli

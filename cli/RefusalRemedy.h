@@ -4,7 +4,11 @@
 
 #include <string>
 
+namespace quorvex::cli {
+
 // For the exporter's "Model has N vertices; at most 65536 fit", the text to
 // print right after it: " (use --max-vertices 65536 to reduce it)". Empty for
 // every other text.
 std::string RefusalRemedy(const std::string& refusal);
+
+}  // namespace quorvex::cli

@@ -9,12 +9,14 @@
 #include "cli/ExportReport.h"
 #include "mdl/MdlReader.h"
 
+namespace quorvex::cli {
+
 using namespace quorvex;
 using Json = nlohmann::ordered_json;
 
 namespace {
 
-constexpr const char* FormatName = "quorvex-export-report";
+constexpr const char* kFormatName = "quorvex-export-report";
 
 Json InputJson(const InputReport& in) {
     Json j;
@@ -40,7 +42,7 @@ Json InputJson(const InputReport& in) {
     j["step"] = {in.step[0], in.step[1], in.step[2]};
     j["largestError"] = {in.largestError[0], in.largestError[1], in.largestError[2]};
     Json times = Json::array();
-    for (const standin::PhaseTime& t : in.times) times.push_back({{"phase", t.caption}, {"seconds", t.seconds}});
+    for (const quorvex::cli::PhaseTime& t : in.times) times.push_back({{"phase", t.caption}, {"seconds", t.seconds}});
     j["times"] = times;
     return j;
 }
@@ -83,7 +85,7 @@ std::string InputReportJson(const InputReport& input) { return Dump(InputJson(in
 
 std::string ReportJson(const ExportRunReport& report) {
     Json j;
-    j["format"] = FormatName;
+    j["format"] = kFormatName;
     j["version"] = report.version;
     j["exitStatus"] = report.exitStatus;
     j["seconds"] = report.seconds;
@@ -107,14 +109,15 @@ bool ParseInputReport(const std::string& text, InputReport& out, std::string& er
 bool ParseReport(const std::string& text, ExportRunReport& out, std::string& error) {
     try {
         const Json j = Json::parse(text);
-        if (j.at("format").get<std::string>() != FormatName) {
+        if (j.at("format").get<std::string>() != kFormatName) {
             error = "not an export report";
             return false;
         }
         out = ExportRunReport{};
         out.version = j.at("version").get<int>();
-        if (out.version > ReportVersion) {
-            error = "report version " + std::to_string(out.version) + " is newer than " + std::to_string(ReportVersion);
+        if (out.version > kReportVersion) {
+            error =
+                "report version " + std::to_string(out.version) + " is newer than " + std::to_string(kReportVersion);
             return false;
         }
         out.exitStatus = j.at("exitStatus").get<int>();
@@ -175,3 +178,5 @@ std::string WriteTextFile(const std::string& path, const std::string& text) {
     }
     return {};
 }
+
+}  // namespace quorvex::cli

@@ -12,9 +12,11 @@
 
 #include "cli/ConsoleProgress.h"
 
+namespace quorvex::cli {
+
 // Bumped whenever a field changes meaning or goes away; new fields may be
 // added within a version.
-constexpr int ReportVersion = 1;
+constexpr int kReportVersion = 1;
 
 struct ReportWarning {
     std::string kind;  // a stable tag (see WarningKind in cli/Warnings.h)
@@ -53,11 +55,11 @@ struct InputReport {
     // Per axis: the quantization step, which is also the largest position
     // error (positions are stored truncated); 0 on a flat axis.
     std::array<double, 3> step{}, largestError{};
-    std::vector<standin::PhaseTime> times;  // as the command names the phases
+    std::vector<quorvex::cli::PhaseTime> times;  // as the command names the phases
 };
 
 struct ExportRunReport {
-    int version = ReportVersion;
+    int version = kReportVersion;
     int exitStatus = 0;
     double seconds = 0;  // wall time of the whole command
     std::vector<InputReport> inputs;
@@ -81,3 +83,5 @@ bool DescribeWrittenFile(const std::string& path, const quorvex::MdlReadResult& 
 // Writes `text` to `path` through a temporary file renamed into place.
 // Returns empty, or the reason it could not be written.
 std::string WriteTextFile(const std::string& path, const std::string& text);
+
+}  // namespace quorvex::cli

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+namespace quorvex::cli {
+
 namespace {
 
 bool Exists(const std::string& path, bool folder) {
@@ -12,16 +14,16 @@ bool Exists(const std::string& path, bool folder) {
 }  // namespace
 
 std::string ApplyFacingFlags(const std::string& up, const std::string& forward, bool noUpFix,
-                             standin::ImportOptions& options) {
+                             quorvex::importer::ImportOptions& options) {
     if (noUpFix && (!up.empty() || !forward.empty()))
         return "--no-up-fix takes the axes as stored; leave out --up and --forward";
     if (noUpFix) {
-        options.up = standin::UpAxis::Z;
+        options.up = quorvex::importer::UpAxis::Z;
         return "";
     }
-    if (!up.empty() && !standin::ParseSignedAxis(up, options.upAxis))
+    if (!up.empty() && !quorvex::importer::ParseSignedAxis(up, options.upAxis))
         return "--up wants x, y or z, optionally signed (+z, -y), not " + up;
-    if (!forward.empty() && !standin::ParseSignedAxis(forward, options.forwardAxis))
+    if (!forward.empty() && !quorvex::importer::ParseSignedAxis(forward, options.forwardAxis))
         return "--forward wants x, y or z, optionally signed (+x, -z), not " + forward;
     if (options.upAxis.Given() && options.forwardAxis.Given() && options.upAxis.axis == options.forwardAxis.axis)
         return "--forward " + forward + " is parallel to --up " + up + "; they must be different axes";
@@ -29,7 +31,7 @@ std::string ApplyFacingFlags(const std::string& up, const std::string& forward, 
 }
 
 std::string ApplyPictureFlags(const std::vector<std::string>& dirs, const std::vector<std::string>& textures,
-                              const std::string& skinFile, standin::ImportOptions& options) {
+                              const std::string& skinFile, quorvex::importer::ImportOptions& options) {
     for (const std::string& dir : dirs) {
         if (!Exists(dir, true)) return "--texture-dir " + dir + ": no such folder";
         options.pictures.dirs.push_back(dir);
@@ -53,7 +55,7 @@ std::string ApplyPictureFlags(const std::vector<std::string>& dirs, const std::v
     return "";
 }
 
-bool CutFramesToSource(const standin::SceneDocument& document, int32_t& start, int32_t& end,
+bool CutFramesToSource(const quorvex::scene::SceneDocument& document, int32_t& start, int32_t& end,
                        std::vector<std::string>& warnings, std::string& error) {
     const int64_t last = document.ticksPerFrame > 0 ? document.animRange.end / document.ticksPerFrame : 0;
     if (end <= last) return true;
@@ -67,3 +69,5 @@ bool CutFramesToSource(const standin::SceneDocument& document, int32_t& start, i
     end = static_cast<int32_t>(last);
     return true;
 }
+
+}  // namespace quorvex::cli

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace quorvex::cli {
+
 namespace {
 
 // Optimal string alignment distance.
@@ -97,3 +99,5 @@ bool CheckCommandWords(const CLI::App& app, const std::vector<std::string>& word
     }
     return true;
 }
+
+}  // namespace quorvex::cli

@@ -6,6 +6,8 @@
 
 #include <CLI/CLI.hpp>
 
+namespace quorvex::cli {
+
 // The candidate closest to `word` by edit distance (insertions, deletions,
 // substitutions and swaps of neighbours), or empty when none is close enough
 // to be a likely typo. Ties go to the earlier candidate.
@@ -16,3 +18,5 @@ std::string NearestWord(const std::string& word, const std::vector<std::string>&
 // command gets one message on standard error naming it and, when one is
 // close, the nearest known name. Returns true when the words may be parsed.
 bool CheckCommandWords(const CLI::App& app, const std::vector<std::string>& words);
+
+}  // namespace quorvex::cli

@@ -5,6 +5,8 @@
 #include "cli/Commands.h"
 #include "cli/Version.h"
 
+namespace quorvex::cli {
+
 // The build system defines both; the fallbacks keep an odd build compiling.
 #ifndef QUORVEX_VERSION
 #define QUORVEX_VERSION "unknown"
@@ -22,6 +24,8 @@ void AddVersionCommand(CLI::App& app, int& exitStatus) {
         app.add_subcommand("version", "Print the version and the libraries it was built with (as --version).");
     command->callback([&exitStatus] {
         std::fputs(VersionText().c_str(), stdout);
-        exitStatus = ExitSuccess;
+        exitStatus = kExitSuccess;
     });
 }
+
+}  // namespace quorvex::cli

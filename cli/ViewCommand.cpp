@@ -14,6 +14,22 @@
 #include "view/PictureOutput.h"
 #include "view/Renderer.h"
 
+namespace quorvex::cli {
+
+using quorvex::view::GifDelays;
+using quorvex::view::kRenderMaxPixels;
+using quorvex::view::kRenderMaxSide;
+using quorvex::view::PictureFormat;
+using quorvex::view::PictureFormatOf;
+using quorvex::view::RenderImage;
+using quorvex::view::RenderModelFrame;
+using quorvex::view::RenderModelSheet;
+using quorvex::view::RenderOptions;
+using quorvex::view::RenderResult;
+using quorvex::view::RenderSkinPicture;
+using quorvex::view::ScaleRenderImage;
+using quorvex::view::WriteAnimatedGif;
+
 using namespace quorvex;
 
 namespace {
@@ -40,7 +56,7 @@ bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
     for (char ch : text) {
         if (ch >= '0' && ch <= '9') {
             sides[side] = sides[side] * 10 + (ch - '0');
-            if (sides[side] > RenderMaxSide) return false;
+            if (sides[side] > kRenderMaxSide) return false;
             ++digits;
         } else if ((ch == 'x' || ch == 'X') && side == 0 && digits > 0) {
             side = 1;
@@ -57,7 +73,7 @@ bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
 
 int ViewUsage(const std::string& message) {
     std::cerr << "quorvex view: " << message << "\nRun 'quorvex view --help' for the flags.\n";
-    return ExitUsage;
+    return kExitUsage;
 }
 
 // Every every-th frame (or every frame) drawn alike, as one animated GIF.
@@ -72,7 +88,7 @@ RenderResult RenderAnimation(const MdlFile& file, int32_t every, const RenderOpt
         return result;
     }
     // All frames are held at once to share one palette.
-    if (count * options.width * options.height > RenderMaxPixels) {
+    if (count * options.width * options.height > kRenderMaxPixels) {
         result.error = std::to_string(count) + " frames of " + std::to_string(options.width) + "x" +
                        std::to_string(options.height) +
                        " pixels are too many to animate; use --every or a smaller --size";
@@ -102,7 +118,7 @@ int RunView(const ViewArguments& args) {
     if (const std::string problem = ParseFps(args.fps, fps); !problem.empty()) return ViewUsage(problem);
     if (const std::string problem = CheckOutputPath(args.output, {args.path}); !problem.empty()) {
         std::cerr << "quorvex view: " << problem << "\n";
-        return ExitFailed;
+        return kExitFailed;
     }
 
     const std::string name = "quorvex view: " + args.path + ": ";
@@ -110,11 +126,11 @@ int RunView(const ViewArguments& args) {
     if (!read.ok()) {
         if (read.error.kind == MdlErrorKind::Io) {
             std::cerr << name << read.error.message << "\n";
-            return ExitUsage;
+            return kExitUsage;
         }
         std::cerr << name << "malformed model file (" << MdlErrorKindName(read.error.kind) << " at byte "
                   << read.error.offset << "): " << read.error.message << "\n";
-        return ExitFailed;
+        return kExitFailed;
     }
     for (const std::string& warning : read.warnings) std::cerr << name << "warning: " << warning << "\n";
 
@@ -123,8 +139,8 @@ int RunView(const ViewArguments& args) {
     options.pitchDegrees = args.pitch;
     const bool sized = !args.size.empty();
     if (sized && !ParseSize(args.size, options.width, options.height)) {
-        std::cerr << name << "--size " << args.size << " is not WxH with sides 1.." << RenderMaxSide << "\n";
-        return ExitUsage;
+        std::cerr << name << "--size " << args.size << " is not WxH with sides 1.." << kRenderMaxSide << "\n";
+        return kExitUsage;
     }
     if (args.sheet && !sized) options.width = options.height = 192;
 
@@ -150,7 +166,7 @@ int RunView(const ViewArguments& args) {
     }
     if (!rendered.ok()) {
         std::cerr << name << rendered.error << "\n";
-        return rendered.badRequest ? ExitUsage : ExitFailed;
+        return rendered.badRequest ? kExitUsage : kExitFailed;
     }
     std::string error;
     // With --every K each drawn frame stands for K of the file's frames.
@@ -160,11 +176,11 @@ int RunView(const ViewArguments& args) {
                      : WritePictureFile(args.output, format, rendered.image, error);
     if (!written) {
         std::cerr << "quorvex view: " << error << "\n";
-        return ExitFailed;
+        return kExitFailed;
     }
     const RenderImage& shown = args.animate ? animation.front() : rendered.image;
     std::cout << "wrote " << args.output << ": " << what << ", " << shown.width << "x" << shown.height << "\n";
-    return ExitSuccess;
+    return kExitSuccess;
 }
 
 }  // namespace
@@ -218,7 +234,7 @@ void AddViewCommand(CLI::App& app, int& exitStatus) {
         ->needs(animate);
     command
         ->add_option("--size", args->size,
-                     "Picture size WxH in pixels, each side 1.." + std::to_string(RenderMaxSide) +
+                     "Picture size WxH in pixels, each side 1.." + std::to_string(kRenderMaxSide) +
                          " (default 512x512); with --sheet, the size of each cell; with --skin, the skin scaled.")
         ->type_name("WxH");
     command
@@ -241,3 +257,5 @@ void AddViewCommand(CLI::App& app, int& exitStatus) {
                                                                       : RunView(*args);
     });
 }
+
+}  // namespace quorvex::cli

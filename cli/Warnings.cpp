@@ -2,12 +2,12 @@
 
 #include <map>
 
-namespace standin {
+namespace quorvex::cli {
 
 namespace {
 
 // How many names a summary line shows before "...".
-constexpr size_t NamesShown = 5;
+constexpr size_t kNamesShown = 5;
 
 // A warning about one named thing: `mesh "Hull" (material "Steel"): what`.
 struct Subject {
@@ -122,8 +122,8 @@ std::vector<std::string> SummariseWarnings(const std::vector<std::string>& texts
             continue;
         }
         std::string names;
-        for (size_t k = 0; k < g.names.size() && k < NamesShown; ++k) names += (k ? ", " : "") + g.names[k];
-        if (g.names.size() > NamesShown) names += ", ... (-v lists all)";
+        for (size_t k = 0; k < g.names.size() && k < kNamesShown; ++k) names += (k ? ", " : "") + g.names[k];
+        if (g.names.size() > kNamesShown) names += ", ... (-v lists all)";
         out.push_back(std::to_string(g.names.size()) + " " + Plural(g.noun) + ": " + g.what + ": " + names);
     }
     return out;
@@ -134,4 +134,4 @@ void PrintWarnings(std::FILE* out, const std::string& file, const std::vector<st
         std::fprintf(out, "quorvex: warning: %s: %s\n", file.c_str(), line.c_str());
 }
 
-}  // namespace standin
+}  // namespace quorvex::cli

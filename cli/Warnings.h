@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace standin {
+namespace quorvex::cli {
 
 struct WarningLine {
     std::string text;
@@ -34,4 +34,4 @@ std::vector<std::string> SummariseWarnings(const std::vector<std::string>& texts
 // SummariseWarnings(texts, all). `out` is borrowed.
 void PrintWarnings(std::FILE* out, const std::string& file, const std::vector<std::string>& texts, bool all = false);
 
-}  // namespace standin
+}  // namespace quorvex::cli

@@ -11,6 +11,14 @@
 #include "cli/Suggest.h"
 #include "cli/Version.h"
 
+using quorvex::cli::AddCommands;
+using quorvex::cli::CheckCommandWords;
+using quorvex::cli::HelpFormatter;
+using quorvex::cli::kExitFailed;
+using quorvex::cli::kExitSuccess;
+using quorvex::cli::kExitUsage;
+using quorvex::cli::VersionText;
+
 int main(int argc, char** argv) {
     CLI::App app{
         "quorvex: turns an animated 3D scene into one vertex-animated model file\n"
@@ -19,7 +27,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Print the help of every command");
     app.set_version_flag("--version", VersionText(), "Print the version and the libraries it was built with");
-    int exitStatus = ExitSuccess;
+    int exitStatus = kExitSuccess;
     AddCommands(app, exitStatus);
     // "--frames -3:-1" would read as an option named "-3:-1"; join such a
     // value to its flag so negative frames work in both spellings.
@@ -32,7 +40,7 @@ int main(int argc, char** argv) {
             joined.push_back(words[i]);
         }
     }
-    if (!CheckCommandWords(app, std::vector<std::string>(joined.begin() + 1, joined.end()))) return ExitUsage;
+    if (!CheckCommandWords(app, std::vector<std::string>(joined.begin() + 1, joined.end()))) return kExitUsage;
     std::vector<char*> joinedArgv;
     for (std::string& word : joined) joinedArgv.push_back(word.data());
     try {
@@ -43,15 +51,15 @@ int main(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::CallForVersion&) {
         std::fputs(VersionText().c_str(), stdout);
-        return ExitSuccess;
+        return kExitSuccess;
     } catch (const CLI::ParseError& e) {
         app.exit(e);
-        return ExitUsage;
+        return kExitUsage;
     } catch (const std::bad_alloc&) {
         // Limits refuse what a file may ask for; an allocation that fails all
         // the same ends the command cleanly, never with an abort.
         std::fprintf(stderr, "quorvex: Not enough memory to finish the command\n");
-        return ExitFailed;
+        return kExitFailed;
     }
     return exitStatus;
 }

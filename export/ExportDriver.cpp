@@ -20,10 +20,10 @@ namespace quorvex {
 
 namespace {
 
-constexpr const char* NoHostText = "Host services are not installed";
-constexpr const char* NoDialogText = "Cannot open the options dialog";
-constexpr const char* TooLargeText = "Model is too large to quantize";
-constexpr int64_t MaxIndexedItems = 65536;
+constexpr const char* kNoHostText = "Host services are not installed";
+constexpr const char* kNoDialogText = "Cannot open the options dialog";
+constexpr const char* kTooLargeText = "Model is too large to quantize";
+constexpr int64_t kMaxIndexedItems = 65536;
 
 // The progress display's routine; the display only advances between steps.
 unsigned long ProgressIdle(void*) { return 0; }
@@ -51,7 +51,7 @@ void ReleaseExportRecords(ExportState& state) {
 int Refuse(ExportState& state, Interface* ip, const char* text) {
     SetErrorText(state, text);
     state.errorFlag = 1;
-    MessageBoxA(ip->GetMAXHWnd(), state.errorText, AbortCaption, MB_OK | MB_ICONERROR);
+    MessageBoxA(ip->GetMAXHWnd(), state.errorText, kAbortCaption, MB_OK | MB_ICONERROR);
     ip->ProgressEnd();
     ReleaseExportRecords(state);
     return 0;
@@ -62,7 +62,7 @@ int Refuse(ExportState& state, Interface* ip, const char* text) {
 int RefuseBeforeStart(ExportState& state, Interface* ip, const char* text) {
     SetErrorText(state, text);
     state.errorFlag = 1;
-    MessageBoxA(ip ? ip->GetMAXHWnd() : nullptr, state.errorText, AbortCaption, MB_OK | MB_ICONERROR);
+    MessageBoxA(ip ? ip->GetMAXHWnd() : nullptr, state.errorText, kAbortCaption, MB_OK | MB_ICONERROR);
     return 0;
 }
 
@@ -75,7 +75,7 @@ int RefuseWithErrorText(ExportState& state, Interface* ip) {
 // The scan walk: the totals, judged against what the file can index and the
 // model's memory limit. False once the export is refused.
 bool ScanScene(ExportState& state, Interface* ip, int childCount) {
-    ip->ProgressStart(ScanningCaption, true, ProgressIdle, nullptr);
+    ip->ProgressStart(kScanningCaption, true, ProgressIdle, nullptr);
     state.triangleTotal = 0;
     state.vertexTotal = 0;
     state.texCoordTotal = 0;
@@ -89,19 +89,19 @@ bool ScanScene(ExportState& state, Interface* ip, int childCount) {
 
     // Triangle indices are 16 bits wide: larger models cannot be represented.
     char message[256];
-    if (state.vertexTotal > MaxIndexedItems) {
+    if (state.vertexTotal > kMaxIndexedItems) {
         std::snprintf(message, sizeof message, "Model has %" PRId32 " vertices; at most 65536 fit", state.vertexTotal);
         Refuse(state, ip, message);
         return false;
     }
-    if (state.texCoordTotal > MaxIndexedItems) {
+    if (state.texCoordTotal > kMaxIndexedItems) {
         std::snprintf(message, sizeof message, "Model has %" PRId32 " texture coordinates; at most 65536 fit",
                       state.texCoordTotal);
         Refuse(state, ip, message);
         return false;
     }
     if (!ModelFitsLimits(state.triangleTotal, state.vertexTotal, state.texCoordTotal, state.frameCount)) {
-        Refuse(state, ip, NoMemoryText);
+        Refuse(state, ip, kNoMemoryText);
         return false;
     }
     return true;
@@ -114,7 +114,7 @@ int WriteModel(ExportState& state, Interface* ip, const char* name, const MdlExt
     const MdlWriteResult written = WriteMdlFileScanned(
         path, state.model.get(), state.skin.get(), static_cast<uint16_t>(state.options.hiPrecision), extremes, threads);
     if (!written.written) {
-        if (written.tooLarge) return Refuse(state, ip, TooLargeText);
+        if (written.tooLarge) return Refuse(state, ip, kTooLargeText);
         state.writeError = written.systemError;
         // Fixed buffers: a refusal must not need memory, nor throw for want of it.
         char text[sizeof(state.errorText)];
@@ -143,14 +143,14 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     // The host's free functions (tick rate, bitmaps, note tracks) reach the
     // host only once its adapter has installed them; without them, or without
     // an interface, the scene cannot be read whole, so nothing is written.
-    if (!ip || !GetHostGlobals()) return RefuseBeforeStart(state, ip, NoHostText);
+    if (!ip || !GetHostGlobals()) return RefuseBeforeStart(state, ip, kNoHostText);
 
     if (state.showPrompts) {
         INT_PTR answer = DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_EXPORT_OPTIONS), ip->GetMAXHWnd(),
                                          ExportOptionsDlgProc, reinterpret_cast<LPARAM>(ip));
         if (answer == 0) return 1;  // cancelled
         // -1: the system could not create the dialog, so nobody chose the options.
-        if (answer == -1) return RefuseBeforeStart(state, ip, NoDialogText);
+        if (answer == -1) return RefuseBeforeStart(state, ip, kNoDialogText);
     }
 
     INode* root = ip->GetRootNode();
@@ -165,7 +165,7 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
 
     state.model.reset(CreateModel(state.triangleTotal, state.vertexTotal, state.texCoordTotal,
                                   static_cast<int32_t>(state.frameCount)));
-    if (!state.model) return Refuse(state, ip, NoMemoryText);
+    if (!state.model) return Refuse(state, ip, kNoMemoryText);
 
     WalkRootChildren(state, ip, childCount, Gather, true);
     if (state.errorFlag) return RefuseWithErrorText(state, ip);
@@ -175,7 +175,7 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     const int64_t largestWidth = LargestTextureWidth(state.textures);
     const int64_t totalHeight = TotalTextureHeight(state.textures);
     const int64_t roundedWidth = (largestWidth + 7) / 8 * 8;
-    if (!SkinFitsLimits(roundedWidth, totalHeight)) return Refuse(state, ip, NoMemoryText);
+    if (!SkinFitsLimits(roundedWidth, totalHeight)) return Refuse(state, ip, kNoMemoryText);
     ip->ProgressEnd();
 
     // Each sampled frame's normals, normal indices and box are worked out on
@@ -184,10 +184,10 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     const int32_t modelFrames = state.model->frameCount;
     const int threads = FrameWorkThreads(state.threadCount, modelFrames, state.model->vertexCount);
     FrameWorkPtr work(StartFrameWork(state.model.get(), threads));
-    if (!work) return Refuse(state, ip, NoMemoryText);
+    if (!work) return Refuse(state, ip, kNoMemoryText);
 
     state.currentFrame = state.options.startFrame;
-    ip->ProgressStart(SamplingCaption, true, ProgressIdle, nullptr);
+    ip->ProgressStart(kSamplingCaption, true, ProgressIdle, nullptr);
     for (int64_t f = 0; f < state.frameCount; ++f) {
         state.vertexBase = 0;
         state.sampleCursor = 0;
@@ -206,17 +206,18 @@ int ModelExporter::DoExport(const char* name, ExpInterface* ei, Interface* ip, B
     state.skinHeight = static_cast<int32_t>(totalHeight);
     state.skinWidth = static_cast<int32_t>(roundedWidth);
     const int alpha = state.options.alphaChannel != 0 ? 1 : 0;
-    state.skin.reset(CreateSkinImage(state.skinWidth, state.skinHeight, alpha ? SkinFormatARGB4444 : SkinFormatRGB565));
+    state.skin.reset(
+        CreateSkinImage(state.skinWidth, state.skinHeight, alpha ? kSkinFormatARGB4444 : kSkinFormatRGB565));
     if (!state.skin) {
         work.reset();
-        return Refuse(state, ip, NoMemoryText);
+        return Refuse(state, ip, kNoMemoryText);
     }
     PaintTextures(state.textures, state.skin.get(), state.skinWidth, alpha);
     ShiftTexCoords(state.textures, state.model.get());
 
     // A frame keeps only its normals' table indices; each thread holds the
     // normals of the one frame it works on.
-    ip->ProgressStart(NormalsCaption, true, ProgressIdle, nullptr);
+    ip->ProgressStart(kNormalsCaption, true, ProgressIdle, nullptr);
     MdlExtremes extremes;
     FinishFrameWork(
         work.get(), [&](int32_t f) { ip->ProgressUpdate(Percent(f, state.frameCount), true, nullptr); }, extremes);

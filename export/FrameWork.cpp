@@ -14,11 +14,11 @@ namespace quorvex {
 namespace {
 
 // Bytes of working storage one thread needs per vertex (FrameNormals).
-constexpr uint64_t WorkingBytesPerVertex = 32;
+constexpr uint64_t kWorkingBytesPerVertex = 32;
 // Working storage that is little however few the frames.
-constexpr uint64_t WorkingBytesAnyway = uint64_t(4) << 20;
+constexpr uint64_t kWorkingBytesAnyway = uint64_t(4) << 20;
 // From this many normals on, the finer normal-table grid pays for its making.
-constexpr uint64_t FineGridVertexFrames = uint64_t(1) << 20;
+constexpr uint64_t kFineGridVertexFrames = uint64_t(1) << 20;
 
 }  // namespace
 
@@ -80,11 +80,11 @@ int FrameWorkThreads(int requested, int32_t frameCount, int32_t vertexCount) {
     int64_t threads = requested > 0 ? requested : int64_t(std::thread::hardware_concurrency());
     if (threads > frameCount) threads = frameCount;
     // Working storage within an eighth of the positions (12 bytes per
-    // vertex-frame), or within WorkingBytesAnyway.
-    const uint64_t perThread = WorkingBytesPerVertex * uint64_t(vertexCount > 0 ? vertexCount : 0);
+    // vertex-frame), or within kWorkingBytesAnyway.
+    const uint64_t perThread = kWorkingBytesPerVertex * uint64_t(vertexCount > 0 ? vertexCount : 0);
     const uint64_t positions =
         12 * uint64_t(vertexCount > 0 ? vertexCount : 0) * uint64_t(frameCount > 0 ? frameCount : 0);
-    const uint64_t allowed = positions / 8 > WorkingBytesAnyway ? positions / 8 : WorkingBytesAnyway;
+    const uint64_t allowed = positions / 8 > kWorkingBytesAnyway ? positions / 8 : kWorkingBytesAnyway;
     if (perThread > 0 && uint64_t(threads) * perThread > allowed) threads = int64_t(allowed / perThread);
     return threads < 1 ? 1 : int(threads);
 }
@@ -111,7 +111,8 @@ FrameWork* StartFrameWork(ModelData* model, int threads) {
         StopFrameWork(work);
         return nullptr;
     }
-    if (uint64_t(model->vertexCount) * uint64_t(model->frameCount) >= FineGridVertexFrames) PrepareNearestNormalIndex();
+    if (uint64_t(model->vertexCount) * uint64_t(model->frameCount) >= kFineGridVertexFrames)
+        PrepareNearestNormalIndex();
     for (size_t t = 1; t < work->storage.size(); ++t) {
         try {
             work->workers.emplace_back(Worker, work, work->storage[t]);

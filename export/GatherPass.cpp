@@ -149,7 +149,7 @@ bool GatherNode(ExportState& state, INode* node) {
     try {
         state.gatheredMeshes.push_back(GatheredMesh{node, vertexCount});
     } catch (const std::bad_alloc&) {
-        RefuseOnce(state, NoMemoryText);
+        RefuseOnce(state, kNoMemoryText);
     }
 
     state.vertexBase += vertexCount;

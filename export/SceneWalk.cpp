@@ -62,7 +62,7 @@ void WalkNode(ExportState& state, INode* node, ExportPass pass) {
         }
     } catch (const std::bad_alloc&) {
         // A walk that cannot finish would leave the model half filled.
-        RefuseOnce(state, NoMemoryText);
+        RefuseOnce(state, kNoMemoryText);
     }
 }
 

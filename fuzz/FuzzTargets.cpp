@@ -15,7 +15,12 @@
 #include "standin/ExportSession.h"
 #include "view/Renderer.h"
 
-using namespace quorvex;
+using quorvex::view::RenderModelFrame;
+using quorvex::view::RenderOptions;
+using quorvex::view::RenderResult;
+using quorvex::view::RenderSkinPicture;
+
+using namespace quorvex; using namespace quorvex::view;
 
 namespace fuzzkit {
 
@@ -42,7 +47,7 @@ bool WriteScratch(const std::string& path, const uint8_t* data, size_t size) {
     return std::fclose(file) == 0 && ok;
 }
 
-void ExportAndReadBack(standin::SceneDocument document) {
+void ExportAndReadBack(quorvex::scene::SceneDocument document) {
     const std::string out = ScratchPath(".mdl");
     std::remove(out.c_str());
     {
@@ -50,12 +55,12 @@ void ExportAndReadBack(standin::SceneDocument document) {
         const int32_t start = document.animRange.start / ticks;
         const int32_t end = document.animRange.end / ticks;
         const int64_t last = std::min<int64_t>(std::max(end, start), int64_t(start) + kExportedFrames - 1);
-        standin::ExportRequest request;
+        quorvex::standin::ExportRequest request;
         request.output = out;
         request.options = ExportOptionsRecord{start, static_cast<int32_t>(last), 0, 0};
-        const standin::ExportResult result = standin::RunExportSession(std::move(document), request);
+        const quorvex::standin::ExportResult result = quorvex::standin::RunExportSession(std::move(document), request);
         if (!result.allReleased) Finding("the export left host objects unreleased or released twice");
-        const bool written = result.outcome == standin::ExportOutcome::Written;
+        const bool written = result.outcome == quorvex::standin::ExportOutcome::Written;
         const bool exists = access(out.c_str(), F_OK) == 0;
         if (!written && exists) Finding("a refused export left a file behind");
         if (written) {
@@ -69,10 +74,10 @@ void ExportAndReadBack(standin::SceneDocument document) {
 }  // namespace
 
 void RunSceneFile(const uint8_t* data, size_t size) {
-    standin::SceneDocument document;
-    standin::LoadError error;
+    quorvex::scene::SceneDocument document;
+    quorvex::scene::LoadError error;
     const std::string text(reinterpret_cast<const char*>(data), size);
-    if (!standin::ParseSceneText(text, "fuzz.scene.json", document, error)) return;
+    if (!quorvex::scene::ParseSceneText(text, "fuzz.scene.json", document, error)) return;
     ExportAndReadBack(std::move(document));
 }
 
@@ -102,9 +107,9 @@ void RunModelFile(const uint8_t* data, size_t size) {
 }
 
 void RunPicture(const uint8_t* data, size_t size) {
-    standin::Picture picture;
+    quorvex::scene::Picture picture;
     std::string error;
-    if (!standin::DecodePicture(data, size, picture, error)) return;
+    if (!quorvex::scene::DecodePicture(data, size, picture, error)) return;
     if (picture.pixels.size() != static_cast<size_t>(picture.width) * picture.height || picture.width == 0 ||
         picture.height == 0) {
         Finding("a decoded picture's pixels do not match its size");
@@ -115,10 +120,10 @@ void RunGltf(const uint8_t* data, size_t size) {
     const bool binary = size >= 4 && std::equal(data, data + 4, "glTF");
     const std::string path = ScratchPath(binary ? ".glb" : ".gltf");
     if (!WriteScratch(path, data, size)) return;
-    standin::SceneDocument document;
-    standin::LoadError error;
-    standin::ImportNotes notes;
-    const bool imported = standin::ImportScene(path, standin::ImportOptions{}, document, notes, error);
+    quorvex::scene::SceneDocument document;
+    quorvex::scene::LoadError error;
+    quorvex::importer::ImportNotes notes;
+    const bool imported = quorvex::importer::ImportScene(path, quorvex::importer::ImportOptions{}, document, notes, error);
     std::remove(path.c_str());
     if (imported) ExportAndReadBack(std::move(document));
 }
@@ -130,10 +135,10 @@ void RunObj(const uint8_t* data, size_t size) {
     mkdir(dir.c_str(), 0700);
     const std::string path = dir + "/in.obj";
     if (!WriteScratch(path, data, size)) return;
-    standin::SceneDocument document;
-    standin::LoadError error;
-    standin::ImportNotes notes;
-    standin::ImportScene(path, standin::ImportOptions{}, document, notes, error);
+    quorvex::scene::SceneDocument document;
+    quorvex::scene::LoadError error;
+    quorvex::importer::ImportNotes notes;
+    quorvex::importer::ImportScene(path, quorvex::importer::ImportOptions{}, document, notes, error);
     std::remove(path.c_str());
     rmdir(dir.c_str());
 }

@@ -19,7 +19,12 @@
 #include "view/PictureOutput.h"
 #include "view/Renderer.h"
 
-namespace quorvex {
+namespace quorvex::gltfout {
+using quorvex::view::DecodeSkinPixel;
+using quorvex::view::EncodePng;
+using quorvex::view::RenderColor;
+using quorvex::view::RenderImage;
+
 
 namespace {
 
@@ -28,7 +33,7 @@ constexpr int kFloat = TINYGLTF_COMPONENT_TYPE_FLOAT;
 constexpr int kNearest = TINYGLTF_TEXTURE_FILTER_NEAREST;
 constexpr int kClampToEdge = TINYGLTF_TEXTURE_WRAP_CLAMP_TO_EDGE;
 
-std::atomic<const char*> pending[GltfPendingMax] = {};
+std::atomic<const char*> pending[kGltfPendingMax] = {};
 static_assert(std::atomic<const char*>::is_always_lock_free);
 
 bool EndsWithGlb(const std::string& path) {
@@ -67,7 +72,7 @@ struct OutputFile {
 class Outputs {
 public:
     // Room for every file up front: a published name must never move.
-    Outputs() { files_.reserve(GltfPendingMax); }
+    Outputs() { files_.reserve(kGltfPendingMax); }
     ~Outputs() {
         for (OutputFile& out : files_) Discard(out);
     }
@@ -75,7 +80,7 @@ public:
     bool Open(const std::string& target) {
         static std::atomic<unsigned> counter{0};
         const int slot = int(files_.size());
-        if (slot >= GltfPendingMax) {
+        if (slot >= kGltfPendingMax) {
             errno = EMFILE;
             return false;
         }
@@ -175,7 +180,7 @@ bool MakeLayout(uint64_t splitVertices, uint64_t triangles, uint64_t frames, boo
                 Layout& l) {
     const double s = double(splitVertices), f = double(frames);
     const double estimate = triangles * 3.0 * 4 + (2 + 2 * f) * s * 12 + s * 8 + f * 4 + f * f * 4 + pngBytes + 16;
-    if (!(estimate <= double(GltfMaxBufferBytes))) return false;
+    if (!(estimate <= double(kGltfMaxBufferBytes))) return false;
     l.indexSize = splitVertices > 65535 ? 4 : 2;  // 65535 is the restart value, never an index
     l.indexBytes = triangles * 3 * l.indexSize;
     l.vec3Bytes = (2 + 2 * frames) * splitVertices * 12;
@@ -190,7 +195,7 @@ bool MakeLayout(uint64_t splitVertices, uint64_t triangles, uint64_t frames, boo
     l.weights = l.times + l.timeBytes;
     l.image = l.weights + l.weightBytes;
     l.end = l.image + Padded(l.imageBytes);
-    return l.end <= GltfMaxBufferBytes;
+    return l.end <= kGltfMaxBufferBytes;
 }
 
 // One frame's decoded positions and outward normals in glTF's axes, per
@@ -595,7 +600,7 @@ GltfExportResult Export(const std::string& modelPath, const std::string& outputP
     if (!MakeLayout(S, file.triangles.size(), F, plan.textured, plan.glb ? plan.png.size() : 0, plan.layout))
         return Fail(GltfExportFailure::Unsuitable,
                     modelPath + ": " + std::to_string(F) + " frames of " + std::to_string(S) +
-                        " glTF vertices need a buffer beyond " + std::to_string(GltfMaxBufferBytes) + " bytes");
+                        " glTF vertices need a buffer beyond " + std::to_string(kGltfMaxBufferBytes) + " bytes");
     DecodeFrame(file, file.frames[0], plan.base, plan.baseNormals);
     const std::string json = MakeDocument(plan, std::filesystem::path(outputPath).stem().string(), options, result);
     if (json.empty()) return Fail(GltfExportFailure::Write, outputPath + ": the glTF document cannot be made");
@@ -711,7 +716,7 @@ std::vector<std::string> GltfOutputFiles(const std::string& outputPath) {
 }
 
 const char* GltfPendingTemporaryFile(int slot) {
-    return slot >= 0 && slot < GltfPendingMax ? pending[slot].load() : nullptr;
+    return slot >= 0 && slot < kGltfPendingMax ? pending[slot].load() : nullptr;
 }
 
 GltfExportResult ExportModelToGltf(const std::string& modelPath, const std::string& outputPath,
@@ -725,4 +730,4 @@ GltfExportResult ExportModelToGltf(const std::string& modelPath, const std::stri
     }
 }
 
-}  // namespace quorvex
+}  // namespace quorvex::gltfout

@@ -21,7 +21,7 @@
 
 #include "mdl/MdlReader.h"
 
-namespace quorvex {
+namespace quorvex::gltfout {
 
 struct GltfExportOptions {
     int fps = 30;           // animation keys per second, > 0
@@ -63,7 +63,7 @@ struct GltfExportResult {
 
 // The largest binary buffer written, in bytes: a .glb's chunk lengths are
 // 32-bit, and a .gltf keeps the same bound so that both hold the same models.
-constexpr uint64_t GltfMaxBufferBytes = 0xFFFFFFFFull - (1u << 20);
+constexpr uint64_t kGltfMaxBufferBytes = 0xFFFFFFFFull - (1u << 20);
 
 // Reads the model file at `modelPath` and writes `outputPath` as glTF: a
 // ".glb" (any letter case) is one binary file with the buffer and the PNG in
@@ -80,10 +80,10 @@ GltfExportResult ExportModelToGltf(const std::string& modelPath, const std::stri
 std::vector<std::string> GltfOutputFiles(const std::string& outputPath);
 
 // The temporary files an ExportModelToGltf call has published right now:
-// up to GltfPendingMax names, null where none. Async-signal-safe, so that a
+// up to kGltfPendingMax names, null where none. Async-signal-safe, so that a
 // signal handler may unlink() them (the targets are untouched until the
 // final renames).
-constexpr int GltfPendingMax = 3;
+constexpr int kGltfPendingMax = 3;
 const char* GltfPendingTemporaryFile(int slot);
 
 // --- Steps, for tests -------------------------------------------------------
@@ -126,4 +126,4 @@ GltfSplitMesh SplitModelVertices(const std::vector<MdlTriangle>& triangles, int3
 // is valid.
 std::string GltfUtf8(const std::string& text);
 
-}  // namespace quorvex
+}  // namespace quorvex::gltfout

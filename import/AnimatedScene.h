@@ -16,7 +16,9 @@
 #include "scene/LoadError.h"
 #include "scene/SceneDocument.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::LoadError;
+using quorvex::scene::Picture;
 
 struct Vec3d {
     double x = 0.0;
@@ -188,4 +190,4 @@ Mat4d YUpToZUp();
 std::string FolderOf(const std::string& path);
 std::string FileNameOf(const std::string& path);
 
-}  // namespace standin
+}  // namespace quorvex::importer

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <set>
 
-namespace standin {
+namespace quorvex::importer {
 
 namespace {
 
@@ -90,4 +90,4 @@ std::vector<std::string> ClipNoteTexts(const std::vector<ClipText>& clips) {
     return out;
 }
 
-}  // namespace standin
+}  // namespace quorvex::importer

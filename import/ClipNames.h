@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace standin {
+namespace quorvex::importer {
 
 // Room for a frame name, without its terminating NUL.
 constexpr size_t kFrameNameRoom = 15;
@@ -29,4 +29,4 @@ struct ClipText {
 // An empty result becomes "clip".
 std::vector<std::string> ClipNoteTexts(const std::vector<ClipText>& clips);
 
-}  // namespace standin
+}  // namespace quorvex::importer

@@ -6,7 +6,7 @@
 #include "import/Importer.h"
 #include "import/VertexFrames.h"
 
-namespace standin {
+namespace quorvex::importer {
 
 namespace {
 
@@ -59,4 +59,4 @@ std::string UndeliveredAnimation(const std::string& path, const AnimatedScene& s
     return "";
 }
 
-}  // namespace standin
+}  // namespace quorvex::importer

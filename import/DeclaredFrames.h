@@ -7,7 +7,7 @@
 
 #include "import/AnimatedScene.h"
 
-namespace standin {
+namespace quorvex::importer {
 
 // One warning line (without the file name) when the header of the file at
 // `path` declares animation that `scene` (as read from it) does not hold,
@@ -17,4 +17,4 @@ namespace standin {
 // MDC say it). Reads only the header.
 std::string UndeliveredAnimation(const std::string& path, const AnimatedScene& scene);
 
-}  // namespace standin
+}  // namespace quorvex::importer

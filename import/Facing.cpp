@@ -5,7 +5,7 @@
 
 #include "import/Importer.h"
 
-namespace standin {
+namespace quorvex::importer {
 
 bool ParseSignedAxis(const std::string& text, SignedAxis& out) {
     std::string t = text;
@@ -122,4 +122,4 @@ Mat4d AssimpFileFacing(const std::string& path, SignedAxis statedUp, SignedAxis 
     return FacingTurn(up, front);
 }
 
-}  // namespace standin
+}  // namespace quorvex::importer

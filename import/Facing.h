@@ -8,7 +8,7 @@
 
 #include "import/AnimatedScene.h"
 
-namespace standin {
+namespace quorvex::importer {
 
 // One of the six axis directions: axis 0 x, 1 y, 2 z (-1: not given); sign +1 or -1.
 struct SignedAxis {
@@ -48,4 +48,4 @@ bool ChooseFacing(const Mat4d& own, SignedAxis up, SignedAxis forward, Mat4d& tu
 // hands over. Always a turn FacingTurn makes.
 Mat4d AssimpFileFacing(const std::string& path, SignedAxis statedUp, SignedAxis statedFront);
 
-}  // namespace standin
+}  // namespace quorvex::importer

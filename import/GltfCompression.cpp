@@ -13,7 +13,10 @@
 
 #include "scene/Limits.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::kMaxAccessorValues;
+using quorvex::scene::kMaxInputFileBytes;
+
 namespace {
 
 const char* const kDraco = "KHR_draco_mesh_compression";
@@ -355,4 +358,4 @@ bool DecodeCompressedGltf(tinygltf::Model& model, const std::string& file, std::
     return true;
 }
 
-}  // namespace standin
+}  // namespace quorvex::importer

@@ -11,7 +11,7 @@ namespace tinygltf {
 class Model;
 }
 
-namespace standin {
+namespace quorvex::importer {
 
 // Rewrites what the glTF parser would refuse in a compressed file before the
 // compression is ever looked at: a meshopt fallback buffer (one that holds no
@@ -35,4 +35,4 @@ void PrepareCompressedGltf(std::vector<unsigned char>& bytes, bool binary);
 // refuse.
 bool DecodeCompressedGltf(tinygltf::Model& model, const std::string& file, std::string& error);
 
-}  // namespace standin
+}  // namespace quorvex::importer

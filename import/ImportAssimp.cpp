@@ -27,7 +27,15 @@
 #include "scene/Limits.h"
 #include "scene/Pictures.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::DecodePicture;
+using quorvex::scene::kMaxInputFileBytes;
+using quorvex::scene::kMaxMeshTriangles;
+using quorvex::scene::LiesInside;
+using quorvex::scene::LoadError;
+using quorvex::scene::LoadErrorKind;
+using quorvex::scene::Picture;
+
 namespace {
 
 Mat4d FromAssimp(const aiMatrix4x4& a) {
@@ -561,4 +569,4 @@ bool LoadAssimpScene(const std::string& path, AnimatedScene& out, LoadError& err
     }
 }
 
-}  // namespace standin
+}  // namespace quorvex::importer

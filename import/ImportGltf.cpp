@@ -25,7 +25,16 @@
 #include "scene/Limits.h"
 #include "scene/Pictures.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::DecodePicture;
+using quorvex::scene::kMaxAccessorValues;
+using quorvex::scene::kMaxInputFileBytes;
+using quorvex::scene::LiesInside;
+using quorvex::scene::LoadError;
+using quorvex::scene::LoadErrorKind;
+using quorvex::scene::Picture;
+using quorvex::scene::ReadInputFile;
+
 namespace {
 
 // Keeps the picture bytes as they are; pictures are decoded by the host's own
@@ -813,4 +822,4 @@ bool LoadGltfScene(const std::string& path, AnimatedScene& out, LoadError& error
     }
 }
 
-}  // namespace standin
+}  // namespace quorvex::importer

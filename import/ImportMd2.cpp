@@ -7,7 +7,9 @@
 #include "scene/InputFile.h"
 #include "scene/Limits.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::LoadError;
+using quorvex::scene::LoadErrorKind;
 
 bool IsVertexFramePath(const std::string& path) {
     const std::string ext = LowerExtension(path);
@@ -126,4 +128,4 @@ bool LoadMd2Scene(const std::string& path, int fps, AnimatedScene& out, LoadErro
     return true;
 }
 
-}  // namespace standin
+}  // namespace quorvex::importer

@@ -9,7 +9,11 @@
 #include "scene/InputFile.h"
 #include "scene/Limits.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::kMaxInputFileBytes;
+using quorvex::scene::LoadError;
+using quorvex::scene::LoadErrorKind;
+using quorvex::scene::ReadInputFile;
 
 namespace {
 
@@ -147,4 +151,4 @@ bool LoadMd3Scene(const std::string& path, int fps, const std::string& skinFile,
     return true;
 }
 
-}  // namespace standin
+}  // namespace quorvex::importer

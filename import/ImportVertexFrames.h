@@ -7,7 +7,8 @@
 
 #include "import/AnimatedScene.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::LoadError;
 
 // True for the extensions these readers take: .md2 and .md3, any case.
 bool IsVertexFramePath(const std::string& path);
@@ -27,4 +28,4 @@ bool LoadMd2Scene(const std::string& path, int fps, AnimatedScene& out, LoadErro
 // `error` as for LoadMd2Scene, or when the named skin file cannot be read.
 bool LoadMd3Scene(const std::string& path, int fps, const std::string& skinFile, AnimatedScene& out, LoadError& error);
 
-}  // namespace standin
+}  // namespace quorvex::importer

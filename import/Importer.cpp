@@ -11,7 +11,10 @@
 #include "import/SceneEvaluator.h"
 #include "import/Surfaces.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::LoadError;
+using quorvex::scene::LoadErrorKind;
+using quorvex::scene::SceneDocument;
 
 bool LoadFailure(const std::string& path, LoadError& error) {
     try {
@@ -245,4 +248,4 @@ bool ListClips(const std::string& path, const ImportOptions& options, std::vecto
     return true;
 }
 
-}  // namespace standin
+}  // namespace quorvex::importer

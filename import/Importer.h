@@ -12,7 +12,9 @@
 #include "import/ReaderLimits.h"
 #include "scene/SceneDocument.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::LoadError;
+using quorvex::scene::SceneDocument;
 
 // Which way is up in the file.
 enum class UpAxis {
@@ -93,4 +95,4 @@ bool ImportScene(const std::string& path, const ImportOptions& options, SceneDoc
 // their lengths in frames and the texts their frames are named after.
 bool ListClips(const std::string& path, const ImportOptions& options, std::vector<ClipInfo>& out, LoadError& error);
 
-}  // namespace standin
+}  // namespace quorvex::importer

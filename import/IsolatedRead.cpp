@@ -19,7 +19,10 @@
 
 #include "import/SceneWire.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::LoadError;
+using quorvex::scene::LoadErrorKind;
+
 namespace {
 
 // How the child ends when it cannot hand over a result.
@@ -265,4 +268,4 @@ bool ReadIsolated(const std::string& path, const ReaderLimits& limits,
 
 bool ReaderMemoryLimitHolds() { return !kAddressSpaceReserved; }
 
-}  // namespace standin
+}  // namespace quorvex::importer

@@ -11,7 +11,8 @@
 #include "import/AnimatedScene.h"
 #include "import/ReaderLimits.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::LoadError;
 
 // Reads in a child process: `read` runs there (forked from this process, so
 // it sees everything this process had) and its result comes back through a
@@ -25,4 +26,4 @@ bool ReadIsolated(const std::string& path, const ReaderLimits& limits,
                   const std::function<bool(AnimatedScene& out, LoadError& error)>& read, AnimatedScene& out,
                   LoadError& error);
 
-}  // namespace standin
+}  // namespace quorvex::importer

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace standin {
+namespace quorvex::importer {
 
 namespace {
 
@@ -59,4 +59,4 @@ bool SettleNodeTree(std::vector<AnimNode>& nodes, TreeFault& fault, size_t maxDe
     return true;
 }
 
-}  // namespace standin
+}  // namespace quorvex::importer

@@ -7,7 +7,7 @@
 
 #include "import/AnimatedScene.h"
 
-namespace standin {
+namespace quorvex::importer {
 
 // The deepest parent chain an imported scene may have, a root being at depth
 // 1. Every walk over the hierarchy is iterative, so this bounds the work a
@@ -28,4 +28,4 @@ struct TreeFault {
 // count, without recursion. On failure `nodes` is unchanged.
 bool SettleNodeTree(std::vector<AnimNode>& nodes, TreeFault& fault, size_t maxDepth = kMaxNodeDepth);
 
-}  // namespace standin
+}  // namespace quorvex::importer

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace standin {
+namespace quorvex::importer {
 
 // 0 for any of them: no limit of that kind.
 struct ReaderLimits {
@@ -25,4 +25,4 @@ ReaderLimits DefaultReaderLimits();
 // no address-space limit can be set; the other limits hold everywhere.
 bool ReaderMemoryLimitHolds();
 
-}  // namespace standin
+}  // namespace quorvex::importer

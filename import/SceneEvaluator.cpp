@@ -8,7 +8,23 @@
 
 #include "scene/Limits.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::ConvertMode;
+using quorvex::scene::Keyed;
+using quorvex::scene::kMaxFrameSamples;
+using quorvex::scene::LoadError;
+using quorvex::scene::LoadErrorKind;
+using quorvex::scene::MapData;
+using quorvex::scene::MapKind;
+using quorvex::scene::MaterialData;
+using quorvex::scene::MaterialKind;
+using quorvex::scene::MeshData;
+using quorvex::scene::NodeData;
+using quorvex::scene::NoteKeyData;
+using quorvex::scene::ObjectData;
+using quorvex::scene::ObjectKind;
+using quorvex::scene::SceneDocument;
+using quorvex::scene::SharedList;
 
 // ---------------------------------------------------------------------------
 // Matrix helpers
@@ -715,4 +731,4 @@ bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, Scene
     return true;
 }
 
-}  // namespace standin
+}  // namespace quorvex::importer

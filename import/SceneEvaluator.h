@@ -11,7 +11,9 @@
 #include "import/Importer.h"
 #include "scene/SceneDocument.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::LoadError;
+using quorvex::scene::SceneDocument;
 
 // Ticks per second of the host's timeline; fps must divide it.
 constexpr int kTicksPerSecond = 4800;
@@ -45,4 +47,4 @@ std::vector<double> SampleTrack(const AnimTrack& track, double seconds);
 // the node count (Malformed).
 bool SampleScene(const AnimatedScene& scene, const ImportOptions& options, SceneDocument& out, LoadError& error);
 
-}  // namespace standin
+}  // namespace quorvex::importer

@@ -13,7 +13,9 @@
 #include <type_traits>
 #include <vector>
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::Picture;
+
 namespace {
 
 // One list of fields per record serves counting, writing and reading alike.
@@ -378,4 +380,4 @@ bool ReadWireResult(WireSource& source, WireResult& out, std::string& why) {
     return reader.ok;
 }
 
-}  // namespace standin
+}  // namespace quorvex::importer

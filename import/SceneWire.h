@@ -10,7 +10,8 @@
 
 #include "import/AnimatedScene.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::LoadError;
 
 // A read's outcome as one message: whether it succeeded, the error when it
 // did not, and the scene when it did (an empty scene otherwise).
@@ -37,4 +38,4 @@ struct WireSource {
 // inconsistent (a count beyond the bytes left); `out` is then unspecified.
 bool ReadWireResult(WireSource& source, WireResult& out, std::string& why);
 
-}  // namespace standin
+}  // namespace quorvex::importer

@@ -14,7 +14,11 @@
 #include "scene/FolderCheck.h"
 #include "scene/Pictures.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::Color64;
+using quorvex::scene::LiesInside;
+using quorvex::scene::LoadPictureFile;
+using quorvex::scene::Picture;
 
 namespace fs = std::filesystem;
 
@@ -563,4 +567,4 @@ void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& 
     WarnPictureCount(scene);
 }
 
-}  // namespace standin
+}  // namespace quorvex::importer

@@ -13,7 +13,8 @@
 #include "import/AnimatedScene.h"
 #include "scene/SceneDocument.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::Picture;
 
 // A picture repeats at most this many times in each direction within its
 // mesh's skin area; coordinates that span more tiles are clamped to it.
@@ -86,4 +87,4 @@ Picture TiledPicture(const Picture& picture, int tilesU, int tilesV, Wrap wrapU,
 // read: the mesh gets its colour swatch, with a warning.
 void PrepareSurfaces(AnimatedScene& scene, bool swatches, const PictureChoices& choices = {}, bool secure = false);
 
-}  // namespace standin
+}  // namespace quorvex::importer

@@ -7,7 +7,12 @@
 #include "scene/InputFile.h"
 #include "scene/Limits.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::kMaxAccessorValues;
+using quorvex::scene::kMaxInputFileBytes;
+using quorvex::scene::LoadError;
+using quorvex::scene::LoadErrorKind;
+using quorvex::scene::ReadInputFile;
 
 std::vector<FrameGroup> GroupFrameNames(const std::vector<std::string>& names) {
     std::vector<FrameGroup> groups;
@@ -137,4 +142,4 @@ bool ReadVertexFrameFile(const std::string& path, const char* magic, const char*
     return true;
 }
 
-}  // namespace standin
+}  // namespace quorvex::importer

@@ -12,7 +12,8 @@
 
 #include "import/AnimatedScene.h"
 
-namespace standin {
+namespace quorvex::importer {
+using quorvex::scene::LoadError;
 
 struct FrameSurface {
     std::string name;
@@ -74,4 +75,4 @@ struct ByteReader {
     std::string Text(size_t at, size_t room) const;
 };
 
-}  // namespace standin
+}  // namespace quorvex::importer

@@ -54,7 +54,7 @@ uint32_t BitsFromFloat(float f) {
 const float Step8 = FloatFromBits(0x3B808081u);
 const float Step16 = FloatFromBits(0x37800080u);
 
-constexpr float BoundStart = 1000000.0f;
+constexpr float kBoundStart = 1000000.0f;
 
 // Gathers the file's bytes in one buffer and hands them to the FILE* a
 // buffer at a time: a frame is one write, not one per vertex. After the first
@@ -85,8 +85,8 @@ struct FileSink {
 
 // The buffer holds a whole frame, so that a frame is one write, within these
 // bounds; a larger frame goes out in parts.
-constexpr size_t SinkMinimum = size_t(1) << 16;
-constexpr size_t SinkMaximum = size_t(1) << 23;
+constexpr size_t kSinkMinimum = size_t(1) << 16;
+constexpr size_t kSinkMaximum = size_t(1) << 23;
 
 void Put16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);
@@ -120,13 +120,13 @@ size_t PutPackedVertex(uint8_t* p, const ModelVec3& c, int normalIndex, const Md
         Put16(p + 4, Low16(z));
         p[6] = static_cast<uint8_t>(normalIndex);
         p[7] = 0;
-        return MdlPackedVertexSize16;
+        return kMdlPackedVertexSize16;
     }
     p[0] = static_cast<uint8_t>(static_cast<uint64_t>(x));
     p[1] = static_cast<uint8_t>(static_cast<uint64_t>(y));
     p[2] = static_cast<uint8_t>(static_cast<uint64_t>(z));
     p[3] = static_cast<uint8_t>(normalIndex);
-    return MdlPackedVertexSize8;
+    return kMdlPackedVertexSize8;
 }
 
 // Packs `count` vertices into p, as PutPackedVertex does one by one.
@@ -169,38 +169,38 @@ void PackVertices(uint8_t* p, const ModelVec3* c, const uint8_t* normalIndex, in
 
 void WriteHeader(FileSink& out, const ModelData* model, const SkinImage* skin, const MdlQuantization& q,
                  bool sixteenBit) {
-    uint8_t* h = out.Take(MdlHeaderSize);
-    std::memset(h, 0, MdlHeaderSize);
-    std::memcpy(h, sixteenBit ? MdlMagic16 : MdlMagic8, MdlMagicSize);
+    uint8_t* h = out.Take(kMdlHeaderSize);
+    std::memset(h, 0, kMdlHeaderSize);
+    std::memcpy(h, sixteenBit ? kMdlMagic16 : kMdlMagic8, kMdlMagicSize);
     for (int a = 0; a < 3; ++a) {
-        PutFloat(h + MdlHeaderScaleOffset + 4 * a, q.scale[a]);
-        PutFloat(h + MdlHeaderOriginOffset + 4 * a, q.origin[a]);
+        PutFloat(h + kMdlHeaderScaleOffset + 4 * a, q.scale[a]);
+        PutFloat(h + kMdlHeaderOriginOffset + 4 * a, q.origin[a]);
     }
-    PutInt32(h + MdlHeaderSkinCountOffset, 1);
-    PutInt32(h + MdlHeaderSkinWidthOffset, skin->width);
-    PutInt32(h + MdlHeaderSkinHeightOffset, skin->height);
-    PutInt32(h + MdlHeaderVertexCountOffset, model->vertexCount);
-    PutInt32(h + MdlHeaderTriangleCountOffset, model->triangleCount);
-    PutInt32(h + MdlHeaderFrameCountOffset, model->frameCount);
-    PutInt32(h + MdlHeaderTexCoordCountOffset, model->texCoordCount);
+    PutInt32(h + kMdlHeaderSkinCountOffset, 1);
+    PutInt32(h + kMdlHeaderSkinWidthOffset, skin->width);
+    PutInt32(h + kMdlHeaderSkinHeightOffset, skin->height);
+    PutInt32(h + kMdlHeaderVertexCountOffset, model->vertexCount);
+    PutInt32(h + kMdlHeaderTriangleCountOffset, model->triangleCount);
+    PutInt32(h + kMdlHeaderFrameCountOffset, model->frameCount);
+    PutInt32(h + kMdlHeaderTexCoordCountOffset, model->texCoordCount);
 }
 
 void WriteSkin(FileSink& out, const SkinImage* skin) {
     // Any format other than ARGB4444 is written as RGB565.
-    PutInt32(out.Take(MdlSkinTypeSize), skin->format == SkinFormatARGB4444 ? SkinFormatARGB4444 : SkinFormatRGB565);
+    PutInt32(out.Take(kMdlSkinTypeSize), skin->format == kSkinFormatARGB4444 ? kSkinFormatARGB4444 : kSkinFormatRGB565);
     const int64_t count = int64_t(skin->width) * skin->height;
-    for (int64_t i = 0; i < count; ++i) Put16(out.Take(MdlSkinPixelSize), skin->pixels[i]);
+    for (int64_t i = 0; i < count; ++i) Put16(out.Take(kMdlSkinPixelSize), skin->pixels[i]);
 }
 
 void WriteTexCoordsAndTriangles(FileSink& out, const ModelData* model) {
     for (int32_t i = 0; i < model->texCoordCount; ++i) {
-        uint8_t* b = out.Take(MdlTexCoordSize);
+        uint8_t* b = out.Take(kMdlTexCoordSize);
         Put16(b, static_cast<uint16_t>(model->texCoords[i].u));
         Put16(b + 2, static_cast<uint16_t>(model->texCoords[i].v));
     }
     for (int32_t i = 0; i < model->triangleCount; ++i) {
         const ModelTriangle& t = model->triangles[i];
-        uint8_t* b = out.Take(MdlTriangleSize);
+        uint8_t* b = out.Take(kMdlTriangleSize);
         for (int c = 0; c < 3; ++c) {
             Put16(b + 2 * c, t.vertex[c]);
             Put16(b + 6 + 2 * c, t.texCoord[c]);
@@ -210,15 +210,15 @@ void WriteTexCoordsAndTriangles(FileSink& out, const ModelData* model) {
 
 // The frame's type, box and name into b (MdlFrameSize(sixteenBit, 0) bytes).
 void PutFrameStart(uint8_t* b, const ModelFrame& frame, const MdlQuantization& q, bool sixteenBit) {
-    PutInt32(b, sixteenBit ? MdlFrameType16 : MdlFrameType8);
-    size_t n = MdlFrameTypeSize;
+    PutInt32(b, sixteenBit ? kMdlFrameType16 : kMdlFrameType8);
+    size_t n = kMdlFrameTypeSize;
     n += PutPackedVertex(b + n, frame.bboxMin, 0, q, sixteenBit);
     n += PutPackedVertex(b + n, frame.bboxMax, 0, q, sixteenBit);
     // At most 15 characters, then zeros to the end of the field, even if
     // the name were not terminated.
     uint8_t* name = b + n;
-    std::memset(name, 0, MdlFrameNameSize);
-    for (size_t i = 0; i + 1 < MdlFrameNameSize && frame.name[i] != '\0'; ++i) {
+    std::memset(name, 0, kMdlFrameNameSize);
+    for (size_t i = 0; i + 1 < kMdlFrameNameSize && frame.name[i] != '\0'; ++i) {
         name[i] = static_cast<uint8_t>(frame.name[i]);
     }
 }
@@ -289,7 +289,7 @@ void Packer(PackRing* ring) {
 // buffers cannot be had (nothing is written then).
 bool WriteFramesPacked(FileSink& out, const ModelData* model, const MdlQuantization& q, bool sixteenBit, int packers) {
     const uint64_t frameSize = MdlFrameSize(sixteenBit, model->vertexCount);
-    if (packers < 1 || model->frameCount < 2 || frameSize > SinkMaximum) return false;
+    if (packers < 1 || model->frameCount < 2 || frameSize > kSinkMaximum) return false;
     PackRing ring;
     ring.model = model;
     ring.q = &q;
@@ -417,7 +417,7 @@ void ScanFrame(ModelFrame& frame, int32_t vertexCount, MdlExtremes& e) {
 #if defined(__SSE2__) || defined(_M_X64)
     // minps and maxps give their second operand unless the first is strictly
     // smaller (larger): the same rule, three axes at once.
-    __m128 lo = _mm_set1_ps(BoundStart), hi = _mm_set1_ps(-BoundStart);
+    __m128 lo = _mm_set1_ps(kBoundStart), hi = _mm_set1_ps(-kBoundStart);
     __m128 smallest = _mm_setr_ps(e.smallest[0], e.smallest[1], e.smallest[2], 0.0f);
     __m128 largestAbs = _mm_setr_ps(e.largestAbs[0], e.largestAbs[1], e.largestAbs[2], 0.0f);
     const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
@@ -448,8 +448,8 @@ void ScanFrame(ModelFrame& frame, int32_t vertexCount, MdlExtremes& e) {
         e.largestAbs[a] = out[3][a];
     }
 #else
-    float lo[3] = {BoundStart, BoundStart, BoundStart};
-    float hi[3] = {-BoundStart, -BoundStart, -BoundStart};
+    float lo[3] = {kBoundStart, kBoundStart, kBoundStart};
+    float hi[3] = {-kBoundStart, -kBoundStart, -kBoundStart};
     float smallest[3], largestAbs[3];
     for (int a = 0; a < 3; ++a) {
         smallest[a] = e.smallest[a];
@@ -498,7 +498,7 @@ MdlQuantization QuantizationOf(const MdlExtremes& e, bool sixteenBit) {
 
 }  // namespace
 
-MdlExtremes StartingExtremes() { return MdlExtremes{{BoundStart, BoundStart, BoundStart}, {0.0f, 0.0f, 0.0f}}; }
+MdlExtremes StartingExtremes() { return MdlExtremes{{kBoundStart, kBoundStart, kBoundStart}, {0.0f, 0.0f, 0.0f}}; }
 
 MdlExtremes ScanFrameBounds(ModelFrame& frame, int32_t vertexCount) {
     MdlExtremes e = StartingExtremes();
@@ -567,9 +567,9 @@ MdlWriteResult WriteMdlFileScanned(const char* path, const ModelData* model, con
     }
 
     const uint64_t frameSize = MdlFrameSize(sixteenBit, model->vertexCount);
-    const size_t capacity = frameSize < SinkMinimum   ? SinkMinimum
-                            : frameSize > SinkMaximum ? SinkMaximum
-                                                      : size_t(frameSize);
+    const size_t capacity = frameSize < kSinkMinimum   ? kSinkMinimum
+                            : frameSize > kSinkMaximum ? kSinkMaximum
+                                                       : size_t(frameSize);
     uint8_t* buffer = static_cast<uint8_t*>(GatedMalloc(capacity));
     if (!buffer) {
         result.systemError = ENOMEM;

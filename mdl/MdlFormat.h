@@ -9,7 +9,7 @@
 //    60 int32 vertex count     64 int32 triangle count
 //    68 int32 frame count      72 int32 texture-coordinate count
 //    76 int32 0                80 int32 0
-//   skin: int32 skin type (SkinFormatRGB565 or SkinFormatARGB4444), then
+//   skin: int32 skin type (kSkinFormatRGB565 or kSkinFormatARGB4444), then
 //     width * height uint16 pixels, row 0 first
 //   texture coordinates: int16 u, int16 v
 //   triangles: uint16 vertex[3], uint16 texCoord[3]
@@ -22,54 +22,54 @@
 
 #include <cstdint>
 
-#include "model/ModelData.h"  // SkinFormatRGB565, SkinFormatARGB4444: the skin type codes
+#include "model/ModelData.h"  // kSkinFormatRGB565, kSkinFormatARGB4444: the skin type codes
 
 namespace quorvex {
 
 // The magics, 4 bytes, not terminated.
-constexpr char MdlMagic8[] = "MDL3";
-constexpr char MdlMagic16[] = "MDL4";
-constexpr uint64_t MdlMagicSize = 4;
+constexpr char kMdlMagic8[] = "MDL3";
+constexpr char kMdlMagic16[] = "MDL4";
+constexpr uint64_t kMdlMagicSize = 4;
 
 // Header field offsets. The reserved fields are written as zeros.
-constexpr uint64_t MdlHeaderReserved0Offset = 4;
-constexpr uint64_t MdlHeaderScaleOffset = 8;
-constexpr uint64_t MdlHeaderOriginOffset = 20;
-constexpr uint64_t MdlHeaderReserved1Offset = 32;  // 16 bytes
-constexpr uint64_t MdlHeaderReserved1Size = 16;
-constexpr uint64_t MdlHeaderSkinCountOffset = 48;
-constexpr uint64_t MdlHeaderSkinWidthOffset = 52;
-constexpr uint64_t MdlHeaderSkinHeightOffset = 56;
-constexpr uint64_t MdlHeaderVertexCountOffset = 60;
-constexpr uint64_t MdlHeaderTriangleCountOffset = 64;
-constexpr uint64_t MdlHeaderFrameCountOffset = 68;
-constexpr uint64_t MdlHeaderTexCoordCountOffset = 72;
-constexpr uint64_t MdlHeaderReserved2Offset = 76;
-constexpr uint64_t MdlHeaderReserved3Offset = 80;
+constexpr uint64_t kMdlHeaderReserved0Offset = 4;
+constexpr uint64_t kMdlHeaderScaleOffset = 8;
+constexpr uint64_t kMdlHeaderOriginOffset = 20;
+constexpr uint64_t kMdlHeaderReserved1Offset = 32;  // 16 bytes
+constexpr uint64_t kMdlHeaderReserved1Size = 16;
+constexpr uint64_t kMdlHeaderSkinCountOffset = 48;
+constexpr uint64_t kMdlHeaderSkinWidthOffset = 52;
+constexpr uint64_t kMdlHeaderSkinHeightOffset = 56;
+constexpr uint64_t kMdlHeaderVertexCountOffset = 60;
+constexpr uint64_t kMdlHeaderTriangleCountOffset = 64;
+constexpr uint64_t kMdlHeaderFrameCountOffset = 68;
+constexpr uint64_t kMdlHeaderTexCoordCountOffset = 72;
+constexpr uint64_t kMdlHeaderReserved2Offset = 76;
+constexpr uint64_t kMdlHeaderReserved3Offset = 80;
 
 // Record sizes, in bytes.
-constexpr uint64_t MdlHeaderSize = 84;
-constexpr uint64_t MdlSkinTypeSize = 4;
-constexpr uint64_t MdlSkinPixelSize = 2;
-constexpr uint64_t MdlTexCoordSize = 4;
-constexpr uint64_t MdlTriangleSize = 12;
-constexpr uint64_t MdlFrameTypeSize = 4;
-constexpr uint64_t MdlFrameNameSize = 16;
-constexpr uint64_t MdlPackedVertexSize8 = 4;
-constexpr uint64_t MdlPackedVertexSize16 = 8;
+constexpr uint64_t kMdlHeaderSize = 84;
+constexpr uint64_t kMdlSkinTypeSize = 4;
+constexpr uint64_t kMdlSkinPixelSize = 2;
+constexpr uint64_t kMdlTexCoordSize = 4;
+constexpr uint64_t kMdlTriangleSize = 12;
+constexpr uint64_t kMdlFrameTypeSize = 4;
+constexpr uint64_t kMdlFrameNameSize = 16;
+constexpr uint64_t kMdlPackedVertexSize8 = 4;
+constexpr uint64_t kMdlPackedVertexSize16 = 8;
 
 // Values of a frame's type field, one per variant.
-constexpr int32_t MdlFrameType8 = 0;
-constexpr int32_t MdlFrameType16 = 2;
+constexpr int32_t kMdlFrameType8 = 0;
+constexpr int32_t kMdlFrameType16 = 2;
 
 // Size in bytes of one packed vertex (4 or 8) and of one frame
 // (28 + 4 * V or 36 + 8 * V) in the file's variant; a negative vertexCount
 // counts as 0.
 constexpr uint64_t MdlPackedVertexSize(bool sixteenBit) {
-    return sixteenBit ? MdlPackedVertexSize16 : MdlPackedVertexSize8;
+    return sixteenBit ? kMdlPackedVertexSize16 : kMdlPackedVertexSize8;
 }
 constexpr uint64_t MdlFrameSize(bool sixteenBit, int32_t vertexCount) {
-    return MdlFrameTypeSize + 2 * MdlPackedVertexSize(sixteenBit) + MdlFrameNameSize +
+    return kMdlFrameTypeSize + 2 * MdlPackedVertexSize(sixteenBit) + kMdlFrameNameSize +
            (vertexCount < 0 ? 0 : static_cast<uint64_t>(vertexCount)) * MdlPackedVertexSize(sixteenBit);
 }
 

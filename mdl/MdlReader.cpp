@@ -76,23 +76,23 @@ bool MulChecked(uint64_t a, uint64_t b, uint64_t& out) { return !__builtin_mul_o
 
 bool ReadHeader(MdlReadResult& result, ByteSource& in) {
     MdlHeader& h = result.file.header;
-    if (in.size < MdlHeaderSize)
+    if (in.size < kMdlHeaderSize)
         return Fail(result, MdlErrorKind::Truncated, in.size,
                     "the file is " + Str(in.size) + " bytes long, shorter than the 84-byte header");
-    if (!TakeBytes(result, in, 0, MdlHeaderSize, "the header")) return false;
-    std::memcpy(h.magic, in.At(0), MdlMagicSize);
-    if (std::memcmp(h.magic, MdlMagic8, MdlMagicSize) == 0) {
+    if (!TakeBytes(result, in, 0, kMdlHeaderSize, "the header")) return false;
+    std::memcpy(h.magic, in.At(0), kMdlMagicSize);
+    if (std::memcmp(h.magic, kMdlMagic8, kMdlMagicSize) == 0) {
         result.file.sixteenBit = false;
-    } else if (std::memcmp(h.magic, MdlMagic16, MdlMagicSize) == 0) {
+    } else if (std::memcmp(h.magic, kMdlMagic16, kMdlMagicSize) == 0) {
         result.file.sixteenBit = true;
     } else {
         return Fail(result, MdlErrorKind::BadMagic, 0, "the file does not start with \"MDL3\" or \"MDL4\"");
     }
-    h.reserved0 = in.I32(MdlHeaderReserved0Offset);
+    h.reserved0 = in.I32(kMdlHeaderReserved0Offset);
     static const char* const axes[3] = {"x", "y", "z"};
     for (int i = 0; i < 3; ++i) {
-        const uint64_t scaleAt = MdlHeaderScaleOffset + 4 * uint64_t(i);
-        const uint64_t originAt = MdlHeaderOriginOffset + 4 * uint64_t(i);
+        const uint64_t scaleAt = kMdlHeaderScaleOffset + 4 * uint64_t(i);
+        const uint64_t originAt = kMdlHeaderOriginOffset + 4 * uint64_t(i);
         h.scale[i] = in.F32(scaleAt);
         h.origin[i] = in.F32(originAt);
         // The writer never produces these; decoding through them would give
@@ -104,20 +104,20 @@ bool ReadHeader(MdlReadResult& result, ByteSource& in) {
             return Fail(result, MdlErrorKind::BadValue, originAt,
                         std::string("origin ") + axes[i] + " is not a finite number");
     }
-    std::memcpy(h.reserved1, in.At(MdlHeaderReserved1Offset), MdlHeaderReserved1Size);
+    std::memcpy(h.reserved1, in.At(kMdlHeaderReserved1Offset), kMdlHeaderReserved1Size);
     struct Count {
         int32_t* field;
         uint64_t offset;
         const char* name;
     };
     const Count counts[] = {
-        {&h.skinCount, MdlHeaderSkinCountOffset, "skinCount"},
-        {&h.skinWidth, MdlHeaderSkinWidthOffset, "skinWidth"},
-        {&h.skinHeight, MdlHeaderSkinHeightOffset, "skinHeight"},
-        {&h.vertexCount, MdlHeaderVertexCountOffset, "vertexCount"},
-        {&h.triangleCount, MdlHeaderTriangleCountOffset, "triangleCount"},
-        {&h.frameCount, MdlHeaderFrameCountOffset, "frameCount"},
-        {&h.texCoordCount, MdlHeaderTexCoordCountOffset, "texCoordCount"},
+        {&h.skinCount, kMdlHeaderSkinCountOffset, "skinCount"},
+        {&h.skinWidth, kMdlHeaderSkinWidthOffset, "skinWidth"},
+        {&h.skinHeight, kMdlHeaderSkinHeightOffset, "skinHeight"},
+        {&h.vertexCount, kMdlHeaderVertexCountOffset, "vertexCount"},
+        {&h.triangleCount, kMdlHeaderTriangleCountOffset, "triangleCount"},
+        {&h.frameCount, kMdlHeaderFrameCountOffset, "frameCount"},
+        {&h.texCoordCount, kMdlHeaderTexCoordCountOffset, "texCoordCount"},
     };
     for (const Count& c : counts) {
         *c.field = in.I32(c.offset);
@@ -125,24 +125,24 @@ bool ReadHeader(MdlReadResult& result, ByteSource& in) {
             return Fail(result, MdlErrorKind::BadCount, c.offset,
                         std::string(c.name) + " is negative (" + std::to_string(*c.field) + ")");
     }
-    h.reserved2 = in.I32(MdlHeaderReserved2Offset);
-    h.reserved3 = in.I32(MdlHeaderReserved3Offset);
+    h.reserved2 = in.I32(kMdlHeaderReserved2Offset);
+    h.reserved3 = in.I32(kMdlHeaderReserved3Offset);
     return true;
 }
 
 bool ReadSkin(MdlReadResult& result, ByteSource& in, uint64_t& at) {
     const MdlHeader& h = result.file.header;
-    if (!TakeBytes(result, in, at, MdlSkinTypeSize, "the skin type")) return false;
+    if (!TakeBytes(result, in, at, kMdlSkinTypeSize, "the skin type")) return false;
     result.file.skinType = in.I32(at);
-    if (result.file.skinType != SkinFormatRGB565 && result.file.skinType != SkinFormatARGB4444)
+    if (result.file.skinType != kSkinFormatRGB565 && result.file.skinType != kSkinFormatARGB4444)
         return Fail(result, MdlErrorKind::BadValue, at,
                     "skin type " + std::to_string(result.file.skinType) + " is neither 2 (RGB565) nor 3 (ARGB4444)");
-    at += MdlSkinTypeSize;
+    at += kMdlSkinTypeSize;
 
     uint64_t pixels = 0, bytes = 0;
     if (!MulChecked(uint64_t(h.skinCount), uint64_t(h.skinWidth), pixels) ||
-        !MulChecked(pixels, uint64_t(h.skinHeight), pixels) || !MulChecked(pixels, MdlSkinPixelSize, bytes))
-        return Fail(result, MdlErrorKind::BadCount, MdlHeaderSkinCountOffset,
+        !MulChecked(pixels, uint64_t(h.skinHeight), pixels) || !MulChecked(pixels, kMdlSkinPixelSize, bytes))
+        return Fail(result, MdlErrorKind::BadCount, kMdlHeaderSkinCountOffset,
                     "skinCount x skinWidth x skinHeight x 2 bytes overflows 64 bits");
     if (!TakeBytes(result, in, at, bytes,
                    ("the skin of " + Str(uint64_t(h.skinCount)) + " x " + Str(uint64_t(h.skinWidth)) + " x " +
@@ -158,13 +158,13 @@ bool ReadSkin(MdlReadResult& result, ByteSource& in, uint64_t& at) {
 bool ReadTexCoords(MdlReadResult& result, ByteSource& in, uint64_t& at) {
     const uint64_t count = uint64_t(result.file.header.texCoordCount);
     // count < 2^31, so count * 4 cannot overflow.
-    if (!TakeBytes(result, in, at, count * MdlTexCoordSize, (Str(count) + " texture coordinates").c_str()))
+    if (!TakeBytes(result, in, at, count * kMdlTexCoordSize, (Str(count) + " texture coordinates").c_str()))
         return false;
     result.file.texCoords.resize(count);
     for (uint64_t i = 0; i < count; ++i) {
         result.file.texCoords[i].u = int16_t(in.U16(at));
         result.file.texCoords[i].v = int16_t(in.U16(at + 2));
-        at += MdlTexCoordSize;
+        at += kMdlTexCoordSize;
     }
     return true;
 }
@@ -172,7 +172,7 @@ bool ReadTexCoords(MdlReadResult& result, ByteSource& in, uint64_t& at) {
 bool ReadTriangles(MdlReadResult& result, ByteSource& in, uint64_t& at) {
     const MdlHeader& h = result.file.header;
     const uint64_t count = uint64_t(h.triangleCount);
-    if (!TakeBytes(result, in, at, count * MdlTriangleSize, (Str(count) + " triangles").c_str())) return false;
+    if (!TakeBytes(result, in, at, count * kMdlTriangleSize, (Str(count) + " triangles").c_str())) return false;
     result.file.triangles.resize(count);
     for (uint64_t t = 0; t < count; ++t) {
         MdlTriangle& tri = result.file.triangles[t];
@@ -190,7 +190,7 @@ bool ReadTriangles(MdlReadResult& result, ByteSource& in, uint64_t& at) {
                             "triangle " + Str(t) + " corner " + Str(uint64_t(c)) + " uses texture coordinate " +
                                 Str(tri.texCoord[c]) + ", but texCoordCount is " + Str(uint64_t(h.texCoordCount)));
         }
-        at += MdlTriangleSize;
+        at += kMdlTriangleSize;
     }
     return true;
 }
@@ -219,13 +219,13 @@ bool ReadFrames(MdlReadResult& result, ByteSource& in, uint64_t& at) {
     const uint64_t vertexSize = MdlPackedVertexSize(sixteen);
     uint64_t total = 0;
     if (!MulChecked(uint64_t(h.frameCount), frameSize, total))
-        return Fail(result, MdlErrorKind::BadCount, MdlHeaderFrameCountOffset,
+        return Fail(result, MdlErrorKind::BadCount, kMdlHeaderFrameCountOffset,
                     "frameCount x frame size overflows 64 bits");
     if (!NeedBytes(result, in, at, total,
                    (Str(uint64_t(h.frameCount)) + " frames of " + Str(frameSize) + " bytes").c_str()))
         return false;
 
-    const int32_t expectedType = sixteen ? MdlFrameType16 : MdlFrameType8;
+    const int32_t expectedType = sixteen ? kMdlFrameType16 : kMdlFrameType8;
     result.file.frames.resize(uint64_t(h.frameCount));
     for (uint64_t f = 0; f < uint64_t(h.frameCount); ++f) {
         if (!TakeBytes(result, in, at, frameSize, ("frame " + Str(f)).c_str())) return false;
@@ -235,23 +235,23 @@ bool ReadFrames(MdlReadResult& result, ByteSource& in, uint64_t& at) {
             return Fail(result, MdlErrorKind::BadValue, at,
                         "frame " + Str(f) + " has type " + std::to_string(frame.frameType) + "; a \"" +
                             std::string(h.magic, 4) + "\" file needs " + std::to_string(expectedType));
-        at += MdlFrameTypeSize;
+        at += kMdlFrameTypeSize;
         frame.bboxMin = ReadPacked(in, at, sixteen);
         at += vertexSize;
         frame.bboxMax = ReadPacked(in, at, sixteen);
         at += vertexSize;
         const char* name = reinterpret_cast<const char*>(in.At(at));
-        const void* terminator = std::memchr(name, 0, MdlFrameNameSize);
+        const void* terminator = std::memchr(name, 0, kMdlFrameNameSize);
         if (terminator == nullptr)
             return Fail(result, MdlErrorKind::BadValue, at,
                         "frame " + Str(f) + "'s name has no terminating zero within its 16 bytes");
         frame.name.assign(name, static_cast<const char*>(terminator) - name);
-        at += MdlFrameNameSize;
+        at += kMdlFrameNameSize;
         if (in.keepVertices) frame.vertices.resize(uint64_t(h.vertexCount));
         // The normal index is the vertex's last byte but one (16-bit) or last.
         const uint8_t* normal = in.At(at) + (sixteen ? 6 : 3);
         for (uint64_t v = 0; v < uint64_t(h.vertexCount); ++v, normal += vertexSize) {
-            if (*normal >= NormalTableSize)
+            if (*normal >= kNormalTableSize)
                 return Fail(result, MdlErrorKind::BadIndex, at + v * vertexSize + (sixteen ? 6 : 3),
                             "frame " + Str(f) + " vertex " + Str(v) + " has normal index " + Str(*normal) +
                                 "; the table has 162 entries");
@@ -266,7 +266,7 @@ MdlReadResult ReadSource(ByteSource& in) {
     MdlReadResult result;
     result.file.fileSize = in.size;
     try {
-        uint64_t at = MdlHeaderSize;
+        uint64_t at = kMdlHeaderSize;
         if (!ReadHeader(result, in) || !ReadSkin(result, in, at) || !ReadTexCoords(result, in, at) ||
             !ReadTriangles(result, in, at) || !ReadFrames(result, in, at))
             return result;
@@ -355,8 +355,9 @@ MdlReadResult ReadMdlFile(const char* path) {
     // on (a device such as /dev/zero never ends).
     WholeFileOptions options;
     options.goOn = [](const char* soFar, size_t size) {
-        if (size < MdlMagicSize) return true;
-        return std::memcmp(soFar, MdlMagic8, MdlMagicSize) == 0 || std::memcmp(soFar, MdlMagic16, MdlMagicSize) == 0;
+        if (size < kMdlMagicSize) return true;
+        return std::memcmp(soFar, kMdlMagic8, kMdlMagicSize) == 0 ||
+               std::memcmp(soFar, kMdlMagic16, kMdlMagicSize) == 0;
     };
     const FileReadResult read = ReadWholeFile(path, bytes, options);
     switch (read.status) {
@@ -399,7 +400,7 @@ MdlVec3 DecodeMdlPosition(const MdlHeader& header, const MdlPackedVertex& packed
 }
 
 MdlVec3 DecodeMdlNormal(int normalIndex) {
-    if (normalIndex < 0 || normalIndex >= NormalTableSize) return {};
+    if (normalIndex < 0 || normalIndex >= kNormalTableSize) return {};
     const double* n = NormalTable[normalIndex];
     return {float(n[0]), float(n[1]), float(n[2])};
 }

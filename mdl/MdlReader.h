@@ -60,7 +60,7 @@ struct MdlTriangle {
 };
 
 struct MdlFrame {
-    int32_t frameType = 0;  // MdlFrameType8 or MdlFrameType16, matching the magic (checked)
+    int32_t frameType = 0;  // kMdlFrameType8 or kMdlFrameType16, matching the magic (checked)
     MdlPackedVertex bboxMin;
     MdlPackedVertex bboxMax;
     std::string name;                       // the bytes before the terminator, at most 15
@@ -71,7 +71,7 @@ struct MdlFrame {
 struct MdlFile {
     MdlHeader header;
     bool sixteenBit = false;           // "MDL4"
-    int32_t skinType = 0;              // SkinFormatRGB565 or SkinFormatARGB4444 (checked)
+    int32_t skinType = 0;              // kSkinFormatRGB565 or kSkinFormatARGB4444 (checked)
     std::vector<uint16_t> skinPixels;  // skinCount * skinWidth * skinHeight, skin after skin, row 0 first
     std::vector<MdlTexCoord> texCoords;
     std::vector<MdlTriangle> triangles;

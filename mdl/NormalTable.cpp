@@ -19,7 +19,7 @@ namespace quorvex {
 
 // Every value is the double nearest to the six-decimal number written here;
 // the entries are close to, not exactly, of unit length.
-const double NormalTable[NormalTableSize][3] = {
+const double NormalTable[kNormalTableSize][3] = {
     {-0.525725, 0.000000, 0.850650},  // 0
     {-0.442863, 0.238856, 0.864188},  // 1
     {-0.295242, 0.000000, 0.955423},  // 2
@@ -188,7 +188,7 @@ int NearestNormalIndexByScan(float x, float y, float z) {
     const double dx = x, dy = y, dz = z;
     double best = 999999.0;
     int index = 0;
-    for (int i = 0; i < NormalTableSize; ++i) {
+    for (int i = 0; i < kNormalTableSize; ++i) {
         const double* t = NormalTable[i];
         const double d = (std::fabs(dx - t[0]) + std::fabs(dz - t[2])) + std::fabs(dy - t[1]);
         // Strictly smaller: of equal distances the lower index wins, and a
@@ -203,35 +203,35 @@ int NearestNormalIndexByScan(float x, float y, float z) {
 
 namespace {
 
-// The search grid: the cube [-GridReach, GridReach]^3 cut into GridCells^3
+// The search grid: the cube [-kGridReach, kGridReach]^3 cut into kGridCells^3
 // cells. Each cell lists, in index order, every entry that can be the nearest
 // for some point of the cell; entries that are farther than another entry
 // from every point of the cell are left out. Unit vectors, and normalized
 // vectors a rounding beyond, fall in the cube.
 //
 // Why the answer stays exact: an entry left out is, at every point of the
-// (widened) cell, farther than one listed entry by more than DistanceSlack,
+// (widened) cell, farther than one listed entry by more than kDistanceSlack,
 // so its computed distance exceeds that entry's even after rounding, and it
 // can neither win nor tie. Every entry that can is listed, in index order,
 // and compared by the same expression: the same entry wins.
-constexpr int GridCells = 16;
-constexpr double GridReach = 1.0 + 1.0 / 64.0;
-constexpr double CellWidth = 2.0 * GridReach / GridCells;
+constexpr int kGridCells = 16;
+constexpr double kGridReach = 1.0 + 1.0 / 64.0;
+constexpr double kCellWidth = 2.0 * kGridReach / kGridCells;
 // Cells with more candidates (near the centre, where no normalized vector
 // lies) scan the whole table instead.
-constexpr int MaxCandidates = 15;
+constexpr int kMaxCandidates = 15;
 // How far a cell's box is widened on every side, so that a point whose cell
 // number was rounded across a boundary still lies in the box of its cell.
-constexpr double CellSlack = 1e-9;
+constexpr double kCellSlack = 1e-9;
 // How much nearer than every point's worst-case best an entry must fail to
 // come before it is left out: far above the rounding of the distance
 // expression (a few units in the 16th digit), far below any real difference.
-constexpr double DistanceSlack = 1e-9;
+constexpr double kDistanceSlack = 1e-9;
 
-// Cells that no vector of a length in [ShellInner, ShellOuter] reaches scan
+// Cells that no vector of a length in [kShellInner, kShellOuter] reaches scan
 // the whole table.
-constexpr double ShellInner = 0.95;
-constexpr double ShellOuter = 1.05;
+constexpr double kShellInner = 0.95;
+constexpr double kShellOuter = 1.05;
 
 // The grid's arithmetic sees finite values only; these compile to one
 // instruction where std::fmax and std::fmin call the library.
@@ -239,13 +239,13 @@ inline double Larger(double a, double b) { return a > b ? a : b; }
 inline double Smaller(double a, double b) { return a < b ? a : b; }
 
 struct GridCell {
-    uint8_t count;  // candidates listed; ScanAll for the whole table
-    uint8_t index[MaxCandidates];
+    uint8_t count;  // candidates listed; kScanAll for the whole table
+    uint8_t index[kMaxCandidates];
 };
-constexpr uint8_t ScanAll = 0xFF;
+constexpr uint8_t kScanAll = 0xFF;
 
 struct NormalGrid {
-    GridCell cells[GridCells * GridCells * GridCells];
+    GridCell cells[kGridCells * kGridCells * kGridCells];
 };
 
 // Smallest and largest L1 distance from entry t to the box [lo, hi].
@@ -280,34 +280,34 @@ bool BoxReachesShell(const double* lo, const double* hi, double innerLength, dou
 }
 
 void BuildGrid(NormalGrid* grid) {
-    for (int cx = 0; cx < GridCells; ++cx) {
-        for (int cy = 0; cy < GridCells; ++cy) {
-            for (int cz = 0; cz < GridCells; ++cz) {
+    for (int cx = 0; cx < kGridCells; ++cx) {
+        for (int cy = 0; cy < kGridCells; ++cy) {
+            for (int cz = 0; cz < kGridCells; ++cz) {
                 const int c[3] = {cx, cy, cz};
                 double lo[3], hi[3];
                 for (int a = 0; a < 3; ++a) {
-                    lo[a] = -GridReach + c[a] * CellWidth - CellSlack;
-                    hi[a] = -GridReach + (c[a] + 1) * CellWidth + CellSlack;
+                    lo[a] = -kGridReach + c[a] * kCellWidth - kCellSlack;
+                    hi[a] = -kGridReach + (c[a] + 1) * kCellWidth + kCellSlack;
                 }
-                GridCell& cell = grid->cells[(cx * GridCells + cy) * GridCells + cz];
+                GridCell& cell = grid->cells[(cx * kGridCells + cy) * kGridCells + cz];
                 // Only cells near the unit sphere get lists: a vector elsewhere
                 // has not been normalized, is rare, and takes the full scan.
-                if (!BoxReachesShell(lo, hi, ShellInner, ShellOuter)) {
-                    cell.count = ScanAll;
+                if (!BoxReachesShell(lo, hi, kShellInner, kShellOuter)) {
+                    cell.count = kScanAll;
                     continue;
                 }
-                double nearest[NormalTableSize];
+                double nearest[kNormalTableSize];
                 double bound = INFINITY;  // every point of the cell has an entry this close
-                for (int i = 0; i < NormalTableSize; ++i) {
+                for (int i = 0; i < kNormalTableSize; ++i) {
                     double farthest;
                     DistanceRange(NormalTable[i], lo, hi, &nearest[i], &farthest);
                     bound = Smaller(bound, farthest);
                 }
                 cell.count = 0;
-                for (int i = 0; i < NormalTableSize; ++i) {
-                    if (nearest[i] > bound + DistanceSlack) continue;
-                    if (cell.count == MaxCandidates) {
-                        cell.count = ScanAll;
+                for (int i = 0; i < kNormalTableSize; ++i) {
+                    if (nearest[i] > bound + kDistanceSlack) continue;
+                    if (cell.count == kMaxCandidates) {
+                        cell.count = kScanAll;
                         break;
                     }
                     cell.index[cell.count++] = static_cast<uint8_t>(i);
@@ -329,7 +329,7 @@ const NormalGrid& Grid() {
 }
 
 // The direction map, for normalized vectors: each of the cube's six faces
-// (+x, -x, +y, -y, +z, -z) cut into MapCells x MapCells cells. A vector of
+// (+x, -x, +y, -y, +z, -z) cut into kMapCells x kMapCells cells. A vector of
 // length near 1 falls on the face of its largest coordinate, at (u, v), its
 // other two coordinates (in axis order) divided by that one's magnitude.
 // Every cell names the one entry that is the nearest everywhere in it or,
@@ -339,37 +339,37 @@ const NormalGrid& Grid() {
 // the sphere would not.
 //
 // Why the answer stays exact: a cell stands for the points of length within
-// [MapInner, MapOuter] whose (u, v) lie in the cell widened by MapSlack,
+// [kMapInner, kMapOuter] whose (u, v) lie in the cell widened by kMapSlack,
 // which covers every rounding of the look-up; MapBox bounds them by a box. An
 // entry is left out of a cell only when some other entry is nearer than it by
-// more than DistanceSlack at every point of that box: either its nearest
+// more than kDistanceSlack at every point of that box: either its nearest
 // distance to the box exceeds another's farthest (DistanceRange), or
 // LargestExcess, which bounds the difference exactly, says so. Following
 // such "nearer everywhere" steps ends at an entry that is kept, so what is
 // left out can neither win nor tie, and what is kept is compared, in index
 // order, by the full scan's expression.
-constexpr int MapShift = 7;
-constexpr int MapCells = 1 << MapShift;
-constexpr double MapSlack = 1e-5;
-constexpr double MapInner = 0.998;
-constexpr double MapOuter = 1.002;
+constexpr int kMapShift = 7;
+constexpr int kMapCells = 1 << kMapShift;
+constexpr double kMapSlack = 1e-5;
+constexpr double kMapInner = 0.998;
+constexpr double kMapOuter = 1.002;
 // The squared lengths the look-up takes to the map, within the radii above
 // by far more than the rounding of the float sum.
-constexpr float MapInnerSquare = 0.999f * 0.999f;
-constexpr float MapOuterSquare = 1.001f * 1.001f;
-// A cell's word: an entry (below FirstList), FirstList + the number of its
-// list, or NoSingleEntry (more than ListLength candidates: the coarse
+constexpr float kMapInnerSquare = 0.999f * 0.999f;
+constexpr float kMapOuterSquare = 1.001f * 1.001f;
+// A cell's word: an entry (below kFirstList), kFirstList + the number of its
+// list, or kNoSingleEntry (more than kListLength candidates: the coarse
 // grid decides).
-constexpr uint16_t FirstList = 256;
-constexpr uint16_t NoSingleEntry = 0xFFFF;
-constexpr int ListLength = 4;
-constexpr size_t MostLists = NoSingleEntry - FirstList;
+constexpr uint16_t kFirstList = 256;
+constexpr uint16_t kNoSingleEntry = 0xFFFF;
+constexpr int kListLength = 4;
+constexpr size_t kMostLists = kNoSingleEntry - kFirstList;
 
 struct NormalMap {
-    uint16_t words[6][MapCells][MapCells];  // face, u cell, v cell
-    // Candidates in index order, the last repeated to fill ListLength (a
+    uint16_t words[6][kMapCells][kMapCells];  // face, u cell, v cell
+    // Candidates in index order, the last repeated to fill kListLength (a
     // repeat neither wins nor changes the winner).
-    uint8_t (*lists)[ListLength];
+    uint8_t (*lists)[kListLength];
 };
 
 std::atomic<const NormalMap*> normalMap{nullptr};
@@ -387,7 +387,7 @@ double LargestExcess(const double* w, const double* k, const double* lo, const d
     return excess;
 }
 
-// A box around the points of `face` at lengths [MapInner, MapOuter] whose
+// A box around the points of `face` at lengths [kMapInner, kMapOuter] whose
 // (u, v) lie in [u0, u1] x [v0, v1]. Such a point is t * (±1 on the face's
 // axis, u and v on the others) with t = length / sqrt(1 + u^2 + v^2); t, u
 // and v are bounded separately, which only makes the box larger.
@@ -395,7 +395,7 @@ void MapBox(int face, double u0, double u1, double v0, double v1, double* lo, do
     auto leastSquare = [](double a, double b) { return a <= 0.0 && b >= 0.0 ? 0.0 : Smaller(a * a, b * b); };
     const double qLeast = std::sqrt(1.0 + leastSquare(u0, u1) + leastSquare(v0, v1));
     const double qMost = std::sqrt(1.0 + Larger(u0 * u0, u1 * u1) + Larger(v0 * v0, v1 * v1));
-    const double tLeast = MapInner / qMost, tMost = MapOuter / qLeast;
+    const double tLeast = kMapInner / qMost, tMost = kMapOuter / qLeast;
     const int axis = face / 2;
     const int a = axis == 0 ? 1 : 0, b = axis == 2 ? 1 : 2;
     if (face % 2 == 0) {
@@ -410,15 +410,15 @@ void MapBox(int face, double u0, double u1, double v0, double v1, double* lo, do
     lo[b] = Smaller(tLeast * v0, tMost * v0);
     hi[b] = Larger(tLeast * v1, tMost * v1);
     for (int i = 0; i < 3; ++i) {
-        lo[i] -= CellSlack;
-        hi[i] += CellSlack;
+        lo[i] -= kCellSlack;
+        hi[i] += kCellSlack;
     }
 }
 
 // Of `count` candidates (in index order), into `kept` (in index order), those
 // that may be the nearest somewhere in [lo, hi]; returns how many.
 int KeepCandidates(const uint8_t* candidates, int count, const double* lo, const double* hi, uint8_t* kept) {
-    double nearest[NormalTableSize];
+    double nearest[kNormalTableSize];
     double bound = INFINITY;  // every point of the box has an entry this close
     for (int k = 0; k < count; ++k) {
         double farthest;
@@ -427,33 +427,33 @@ int KeepCandidates(const uint8_t* candidates, int count, const double* lo, const
     }
     int n = 0;
     for (int k = 0; k < count; ++k)
-        if (nearest[k] <= bound + DistanceSlack) kept[n++] = candidates[k];
+        if (nearest[k] <= bound + kDistanceSlack) kept[n++] = candidates[k];
     return n;
 }
 
 // The lists met so far, each once, while the map is built.
 struct ListBook {
-    std::vector<std::array<uint8_t, ListLength>> lists;
+    std::vector<std::array<uint8_t, kListLength>> lists;
     std::unordered_map<uint32_t, uint16_t> numbers;  // list bytes -> word
 
     // The word for `count` candidates (in index order).
     uint16_t WordFor(const uint8_t* candidates, int count) {
         if (count == 1) return candidates[0];
-        if (count > ListLength) return NoSingleEntry;
-        std::array<uint8_t, ListLength> list;
-        for (int i = 0; i < ListLength; ++i) list[i] = candidates[i < count ? i : count - 1];
+        if (count > kListLength) return kNoSingleEntry;
+        std::array<uint8_t, kListLength> list;
+        for (int i = 0; i < kListLength; ++i) list[i] = candidates[i < count ? i : count - 1];
         uint32_t key;
         std::memcpy(&key, list.data(), sizeof key);
         const auto found = numbers.find(key);
         if (found != numbers.end()) return found->second;
-        if (lists.size() == MostLists) return NoSingleEntry;
-        const auto word = static_cast<uint16_t>(FirstList + lists.size());
+        if (lists.size() == kMostLists) return kNoSingleEntry;
+        const auto word = static_cast<uint16_t>(kFirstList + lists.size());
         lists.push_back(list);
         numbers.emplace(key, word);
         return word;
     }
 };
-static_assert(sizeof(uint32_t) == ListLength, "a list is keyed by its bytes");
+static_assert(sizeof(uint32_t) == kListLength, "a list is keyed by its bytes");
 
 // The words of the size x size cells of `face` from cell (iu, iv) on, given
 // candidates (in index order) that include every entry that can be the
@@ -461,23 +461,23 @@ static_assert(sizeof(uint32_t) == ListLength, "a list is keyed by its bytes");
 // looks at a few; a square where one is left takes it whole.
 void FillSquare(NormalMap* map, ListBook& book, int face, int iu, int iv, int size, const uint8_t* candidates,
                 int count) {
-    constexpr double width = 2.0 / MapCells;
+    constexpr double width = 2.0 / kMapCells;
     double lo[3], hi[3];
-    MapBox(face, iu * width - 1.0 - MapSlack, (iu + size) * width - 1.0 + MapSlack, iv * width - 1.0 - MapSlack,
-           (iv + size) * width - 1.0 + MapSlack, lo, hi);
-    uint8_t kept[NormalTableSize];
+    MapBox(face, iu * width - 1.0 - kMapSlack, (iu + size) * width - 1.0 + kMapSlack, iv * width - 1.0 - kMapSlack,
+           (iv + size) * width - 1.0 + kMapSlack, lo, hi);
+    uint8_t kept[kNormalTableSize];
     const int n = KeepCandidates(candidates, count, lo, hi, kept);
     if (n == 1 || size == 1) {
-        uint16_t word = n == 1 ? kept[0] : NoSingleEntry;
+        uint16_t word = n == 1 ? kept[0] : kNoSingleEntry;
         if (n > 1) {
             // One cell: pair by pair among the few left.
-            uint8_t left[NormalTableSize];
+            uint8_t left[kNormalTableSize];
             int leftCount = 0;
             for (int k = 0; k < n; ++k) {
                 bool beaten = false;
                 for (int w = 0; w < n && !beaten; ++w)
                     beaten =
-                        w != k && LargestExcess(NormalTable[kept[w]], NormalTable[kept[k]], lo, hi) < -DistanceSlack;
+                        w != k && LargestExcess(NormalTable[kept[w]], NormalTable[kept[k]], lo, hi) < -kDistanceSlack;
                 if (!beaten) left[leftCount++] = kept[k];
             }
             word = book.WordFor(left, leftCount);
@@ -496,12 +496,12 @@ const NormalMap* BuildNormalMap() {
     if (!map) return nullptr;
     try {
         ListBook book;
-        uint8_t everyEntry[NormalTableSize];
-        for (int i = 0; i < NormalTableSize; ++i) everyEntry[i] = static_cast<uint8_t>(i);
-        for (int face = 0; face < 6; ++face) FillSquare(map, book, face, 0, 0, MapCells, everyEntry, NormalTableSize);
-        map->lists = static_cast<uint8_t(*)[ListLength]>(std::malloc(book.lists.size() * ListLength + 1));
+        uint8_t everyEntry[kNormalTableSize];
+        for (int i = 0; i < kNormalTableSize; ++i) everyEntry[i] = static_cast<uint8_t>(i);
+        for (int face = 0; face < 6; ++face) FillSquare(map, book, face, 0, 0, kMapCells, everyEntry, kNormalTableSize);
+        map->lists = static_cast<uint8_t(*)[kListLength]>(std::malloc(book.lists.size() * kListLength + 1));
         if (!map->lists) throw std::bad_alloc();
-        for (size_t i = 0; i < book.lists.size(); ++i) std::memcpy(map->lists[i], book.lists[i].data(), ListLength);
+        for (size_t i = 0; i < book.lists.size(); ++i) std::memcpy(map->lists[i], book.lists[i].data(), kListLength);
     } catch (const std::bad_alloc&) {
         // Without memory the search stays as it was.
         std::free(map);
@@ -514,14 +514,14 @@ const NormalMap* BuildNormalMap() {
 // cube. Rounding may put a coordinate on a boundary in either neighbour: both
 // boxes are widened to hold it.
 unsigned CellOf(double c) {
-    const unsigned i = static_cast<unsigned>(static_cast<int>((c + GridReach) * (1.0 / CellWidth)));
-    return i < unsigned(GridCells) ? i : unsigned(GridCells - 1);
+    const unsigned i = static_cast<unsigned>(static_cast<int>((c + kGridReach) * (1.0 / kCellWidth)));
+    return i < unsigned(kGridCells) ? i : unsigned(kGridCells - 1);
 }
 
 // Cell number of a face coordinate in [-1, 1] (a rounding beyond at most).
 unsigned MapCellOf(float c) {
-    const int i = static_cast<int>((c + 1.0f) * (MapCells / 2));
-    return i < 0 ? 0u : i >= MapCells ? unsigned(MapCells - 1) : unsigned(i);
+    const int i = static_cast<int>((c + 1.0f) * (kMapCells / 2));
+    return i < 0 ? 0u : i >= kMapCells ? unsigned(kMapCells - 1) : unsigned(i);
 }
 
 // The nearest of `count` candidates (in index order) by the full scan's
@@ -555,7 +555,7 @@ int NearestNormalIndex(float x, float y, float z) {
     if (const NormalMap* map = normalMap.load(std::memory_order_acquire)) {
         // Not-a-number fails the length test too.
         const float length = (x * x + y * y) + z * z;
-        if (length >= MapInnerSquare && length <= MapOuterSquare) {
+        if (length >= kMapInnerSquare && length <= kMapOuterSquare) {
             const float ax = std::fabs(x), ay = std::fabs(y), az = std::fabs(z);
             int face;
             float major, u, v;
@@ -568,17 +568,17 @@ int NearestNormalIndex(float x, float y, float z) {
             }
             const float inverse = 1.0f / std::fabs(major);
             const uint16_t word = map->words[face + (major < 0.0f)][MapCellOf(u * inverse)][MapCellOf(v * inverse)];
-            if (word < FirstList) return word;
-            if (word != NoSingleEntry) return NearestOf(map->lists[word - FirstList], ListLength, x, y, z);
+            if (word < kFirstList) return word;
+            if (word != kNoSingleEntry) return NearestOf(map->lists[word - kFirstList], kListLength, x, y, z);
         }
     }
     const double dx = x, dy = y, dz = z;
     // Written so that not-a-number also fails and takes the full scan.
-    if (!(std::fabs(dx) <= GridReach && std::fabs(dy) <= GridReach && std::fabs(dz) <= GridReach)) {
+    if (!(std::fabs(dx) <= kGridReach && std::fabs(dy) <= kGridReach && std::fabs(dz) <= kGridReach)) {
         return NearestNormalIndexByScan(x, y, z);
     }
-    const GridCell& cell = Grid().cells[(CellOf(dx) * GridCells + CellOf(dy)) * GridCells + CellOf(dz)];
-    if (cell.count == ScanAll) return NearestNormalIndexByScan(x, y, z);
+    const GridCell& cell = Grid().cells[(CellOf(dx) * kGridCells + CellOf(dy)) * kGridCells + CellOf(dz)];
+    if (cell.count == kScanAll) return NearestNormalIndexByScan(x, y, z);
     return NearestOf(cell.index, cell.count, dx, dy, dz);
 }
 
@@ -589,8 +589,8 @@ void NearestNormalIndices(const float* x, const float* y, const float* z, int32_
     // map does not answer alone takes the one-at-a-time way.
     if (const NormalMap* map = normalMap.load(std::memory_order_acquire)) {
         const __m128 sign = _mm_set1_ps(-0.0f), one = _mm_set1_ps(1.0f);
-        const __m128 half = _mm_set1_ps(float(MapCells / 2)), last = _mm_set1_ps(float(MapCells - 1));
-        const __m128 inner = _mm_set1_ps(MapInnerSquare), outer = _mm_set1_ps(MapOuterSquare);
+        const __m128 half = _mm_set1_ps(float(kMapCells / 2)), last = _mm_set1_ps(float(kMapCells - 1));
+        const __m128 inner = _mm_set1_ps(kMapInnerSquare), outer = _mm_set1_ps(kMapOuterSquare);
         for (; i + 4 <= count; i += 4) {
             const __m128 px = _mm_loadu_ps(x + i), py = _mm_loadu_ps(y + i), pz = _mm_loadu_ps(z + i);
             const __m128 length = _mm_add_ps(_mm_add_ps(_mm_mul_ps(px, px), _mm_mul_ps(py, py)), _mm_mul_ps(pz, pz));
@@ -609,24 +609,24 @@ void NearestNormalIndices(const float* x, const float* y, const float* z, int32_
             auto cell = [&](__m128 c) {
                 return _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_add_ps(c, one), half), _mm_setzero_ps()), last));
             };
-            // face * MapCells^2 + u cell * MapCells + v cell, the face being
+            // face * kMapCells^2 + u cell * kMapCells + v cell, the face being
             // 2 * axis + (major < 0).
             const __m128i negativeAxis = _mm_add_epi32(_mm_castps_si128(onY), _mm_slli_epi32(_mm_castps_si128(onZ), 1));
             const __m128i face =
                 _mm_sub_epi32(_mm_setzero_si128(), _mm_add_epi32(_mm_slli_epi32(negativeAxis, 1),
                                                                  _mm_castps_si128(_mm_cmplt_ps(major, _mm_setzero_ps()))));
             const __m128i at = _mm_add_epi32(
-                _mm_add_epi32(_mm_slli_epi32(face, 2 * MapShift), _mm_slli_epi32(cell(u), MapShift)), cell(v));
+                _mm_add_epi32(_mm_slli_epi32(face, 2 * kMapShift), _mm_slli_epi32(cell(u), kMapShift)), cell(v));
             alignas(16) int32_t cells[4];
             _mm_store_si128(reinterpret_cast<__m128i*>(cells), at);
             const int valid = _mm_movemask_ps(onMap);
             const uint16_t* words = &map->words[0][0][0];
             for (int k = 0; k < 4; ++k) {
                 const float cx = x[i + k], cy = y[i + k], cz = z[i + k];
-                const uint16_t word = (valid >> k) & 1 ? words[cells[k]] : NoSingleEntry;
+                const uint16_t word = (valid >> k) & 1 ? words[cells[k]] : kNoSingleEntry;
                 out[i + k] = static_cast<uint8_t>(
-                    word < FirstList        ? word
-                    : word != NoSingleEntry ? NearestOf(map->lists[word - FirstList], ListLength, cx, cy, cz)
+                    word < kFirstList        ? word
+                    : word != kNoSingleEntry ? NearestOf(map->lists[word - kFirstList], kListLength, cx, cy, cz)
                                             : NearestNormalIndex(cx, cy, cz));
             }
         }

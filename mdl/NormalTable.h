@@ -6,8 +6,8 @@
 
 namespace quorvex {
 
-constexpr int NormalTableSize = 162;
-extern const double NormalTable[NormalTableSize][3];
+constexpr int kNormalTableSize = 162;
+extern const double NormalTable[kNormalTableSize][3];
 
 // Index 0..161 of the NormalTable entry nearest to (x, y, z) by the sum of
 // absolute differences (x term, then z, then y, in double precision). Ties go

@@ -66,11 +66,11 @@ void SetDefaultFrameName(char (&name)[16], int32_t index) {
 bool ModelFitsLimits(int64_t triangleCount, int64_t vertexCount, int64_t texCoordCount, int64_t frameCount) {
     if (triangleCount < 0 || vertexCount < 0 || texCoordCount < 0 || frameCount < 0) return false;
     if (frameCount > INT32_MAX) return false;
-    return ProductFits(frameCount, vertexCount, ModelBytesPerVertexFrame, ModelFrameBytesLimit);
+    return ProductFits(frameCount, vertexCount, kModelBytesPerVertexFrame, kModelFrameBytesLimit);
 }
 
 bool SkinFitsLimits(int64_t width, int64_t height) {
-    return ProductFits(width, height, sizeof(uint16_t), SkinBytesLimit);
+    return ProductFits(width, height, sizeof(uint16_t), kSkinBytesLimit);
 }
 
 ModelData* CreateModel(int32_t triangleCount, int32_t vertexCount, int32_t texCoordCount, int32_t frameCount) {
@@ -91,7 +91,7 @@ ModelData* CreateModel(int32_t triangleCount, int32_t vertexCount, int32_t texCo
         ModelFrame& frame = model->frames[i];
         ok = AllocateZeroed(vertexCount, &frame.positions) && AllocateZeroed(vertexCount, &frame.normalIndex);
         if (ok) PopulateNow(frame.positions, sizeof(ModelVec3) * size_t(vertexCount));
-        if (ok && vertexCount > 0) std::memset(frame.normalIndex, ZeroNormalIndex, static_cast<size_t>(vertexCount));
+        if (ok && vertexCount > 0) std::memset(frame.normalIndex, kZeroNormalIndex, static_cast<size_t>(vertexCount));
         SetDefaultFrameName(frame.name, i);
     }
     if (!ok) {
@@ -132,7 +132,7 @@ SkinImage* CreateSkinImage(int32_t width, int32_t height, int16_t format) {
         std::free(skin);
         return nullptr;
     }
-    for (int64_t i = 0; i < count; ++i) skin->pixels[i] = SkinFillValue;
+    for (int64_t i = 0; i < count; ++i) skin->pixels[i] = kSkinFillValue;
     return skin;
 }
 

@@ -43,7 +43,7 @@ struct ModelFrame {
 
 // The normal table index of the zero normal (0, 0, 0): what every vertex of a
 // new model holds, as it would for normals never computed.
-constexpr uint8_t ZeroNormalIndex = 5;
+constexpr uint8_t kZeroNormalIndex = 5;
 
 struct ModelData {
     char tag[4];  // "3db\0"; nothing reads it
@@ -63,12 +63,12 @@ struct ModelData {
 
 // Pixel formats of a skin. The values are the model file's skin type codes, so
 // that a skin has one name for its format in memory and in the file.
-constexpr int16_t SkinFormatRGB565 = 2;
-constexpr int16_t SkinFormatARGB4444 = 3;
-constexpr uint16_t SkinFillValue = 31;
+constexpr int16_t kSkinFormatRGB565 = 2;
+constexpr int16_t kSkinFormatARGB4444 = 3;
+constexpr uint16_t kSkinFillValue = 31;
 
 struct SkinImage {
-    int16_t format;  // SkinFormatRGB565 or SkinFormatARGB4444
+    int16_t format;  // kSkinFormatRGB565 or kSkinFormatARGB4444
     int32_t width;
     int32_t height;
     uint16_t* pixels;  // width * height values, row 0 first; owned; null when empty
@@ -78,9 +78,9 @@ struct SkinImage {
 // most 2^32 bytes (frameCount * vertexCount * 24, counting a position and a
 // normal per vertex as frames once held them) and a skin at most 2^30 bytes
 // (width * height * 2).
-constexpr uint64_t ModelFrameBytesLimit = uint64_t(1) << 32;
-constexpr uint64_t ModelBytesPerVertexFrame = 24;
-constexpr uint64_t SkinBytesLimit = uint64_t(1) << 30;
+constexpr uint64_t kModelFrameBytesLimit = uint64_t(1) << 32;
+constexpr uint64_t kModelBytesPerVertexFrame = 24;
+constexpr uint64_t kSkinBytesLimit = uint64_t(1) << 30;
 
 // True when a model of these counts stays within the limits: no count negative,
 // frameCount at most 2147483647 and frameCount * vertexCount * 24 <= 2^32.
@@ -92,7 +92,7 @@ bool ModelFitsLimits(int64_t triangleCount, int64_t vertexCount, int64_t texCoor
 bool SkinFitsLimits(int64_t width, int64_t height);
 
 // A new model, every array zero-filled except the normal indices (all
-// ZeroNormalIndex), frames named "Frame0", "Frame1", ...
+// kZeroNormalIndex), frames named "Frame0", "Frame1", ...
 // The caller owns it and releases it with DestroyModel. Null when a count is
 // negative, the limits above are exceeded, or memory runs out (nothing then
 // stays allocated).
@@ -101,7 +101,7 @@ ModelData* CreateModel(int32_t triangleCount, int32_t vertexCount, int32_t texCo
 // Releases a model and everything it owns. Null does nothing.
 void DestroyModel(ModelData* model);
 
-// A new skin of width * height pixels, every pixel SkinFillValue. The caller
+// A new skin of width * height pixels, every pixel kSkinFillValue. The caller
 // owns it and releases it with FreeSkinImage. Null when a size is negative,
 // SkinFitsLimits fails, or memory runs out. A skin with no pixels has
 // pixels == null.

@@ -11,20 +11,20 @@
 namespace quorvex {
 
 // The exporter class as the host registers it.
-constexpr const char* ExporterClassName = "Quorvex";
-constexpr const char* ExporterCategory = "Quorvex";
-constexpr Class_ID ExporterClassID{0x4018116b, 0x452e5edd};
+constexpr const char* kExporterClassName = "Quorvex";
+constexpr const char* kExporterCategory = "Quorvex";
+constexpr Class_ID kExporterClassID{0x4018116b, 0x452e5edd};
 
 // The progress display's caption in each phase of an export: the scan and
 // gather walks, sampling the frames, and the frames' normals (the file is
 // written at the end of that phase).
-constexpr const char* ScanningCaption = "Scanning...";
-constexpr const char* SamplingCaption = "Writing Frames";
-constexpr const char* NormalsCaption = "Calculating..";
+constexpr const char* kScanningCaption = "Scanning...";
+constexpr const char* kSamplingCaption = "Writing Frames";
+constexpr const char* kNormalsCaption = "Calculating..";
 // Every refusal's message box: its caption, and the text of a refusal for
 // want of memory.
-constexpr const char* AbortCaption = "Aborting !";
-constexpr const char* NoMemoryText = "Not enough memory for the model";
+constexpr const char* kAbortCaption = "Aborting !";
+constexpr const char* kNoMemoryText = "Not enough memory for the model";
 
 // The library's instance handle: the module that holds the dialog's resources.
 // Null until the module entry routine ran (defined with the entry points).

@@ -14,12 +14,12 @@ void* ExporterClassDesc::Create(BOOL loading) {
     return NewModelExporter();
 }
 
-const char* ExporterClassDesc::ClassName() { return ExporterClassName; }
+const char* ExporterClassDesc::ClassName() { return kExporterClassName; }
 
 SClass_ID ExporterClassDesc::SuperClassID() { return SCENE_EXPORT_CLASS_ID; }
 
-Class_ID ExporterClassDesc::ClassID() { return ExporterClassID; }
+Class_ID ExporterClassDesc::ClassID() { return kExporterClassID; }
 
-const char* ExporterClassDesc::Category() { return ExporterCategory; }
+const char* ExporterClassDesc::Category() { return kExporterCategory; }
 
 }  // namespace quorvex

@@ -18,7 +18,7 @@
 
 #include "scene/SceneDocument.h"
 
-namespace standin {
+namespace quorvex::scene {
 
 // Values that travel as their bytes: trivially copyable ones, unless they
 // list their fields (a record with padding does, so that no byte of the
@@ -140,4 +140,4 @@ void Fields(IO& io, Picture& p) {
     io(p.width, p.height, p.plain, p.fill, p.pixels);
 }
 
-}  // namespace standin
+}  // namespace quorvex::scene

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace standin {
+namespace quorvex::scene {
 
 bool LiesInside(const std::string& file, const std::string& folder) {
     namespace fs = std::filesystem;
@@ -21,4 +21,4 @@ bool LiesInside(const std::string& file, const std::string& folder) {
     return t != target.end();
 }
 
-}  // namespace standin
+}  // namespace quorvex::scene

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace standin {
+namespace quorvex::scene {
 
 // True when `file` (absolute, or relative to the working directory, as it
 // would be opened) lies inside `folder` ("" the working directory) or below it
@@ -14,4 +14,4 @@ namespace standin {
 // be resolved.
 bool LiesInside(const std::string& file, const std::string& folder);
 
-}  // namespace standin
+}  // namespace quorvex::scene

@@ -4,7 +4,7 @@
 
 #include "mdl/WholeFile.h"
 
-namespace standin {
+namespace quorvex::scene {
 
 namespace {
 
@@ -46,4 +46,4 @@ bool ReadInputFile(const std::string& path, std::string& out, LoadError& error, 
     return ReadInto(path, out, error, limit, padding);
 }
 
-}  // namespace standin
+}  // namespace quorvex::scene

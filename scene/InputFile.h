@@ -10,7 +10,7 @@
 
 #include "scene/LoadError.h"
 
-namespace standin {
+namespace quorvex::scene {
 
 // Reads `path` into `out` (replacing its content), then `padding` zero bytes.
 // False with `error` saying why, its message starting "cannot read the file: "
@@ -20,4 +20,4 @@ namespace standin {
 bool ReadInputFile(const std::string& path, std::vector<unsigned char>& out, LoadError& error, uint64_t limit);
 bool ReadInputFile(const std::string& path, std::string& out, LoadError& error, uint64_t limit, size_t padding = 0);
 
-}  // namespace standin
+}  // namespace quorvex::scene

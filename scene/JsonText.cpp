@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-namespace standin {
+namespace quorvex::scene {
 
 namespace {
 
@@ -325,4 +325,4 @@ bool IsPlainMemberName(std::string_view name) {
     return true;
 }
 
-}  // namespace standin
+}  // namespace quorvex::scene

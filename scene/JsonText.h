@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace standin {
+namespace quorvex::scene {
 
 // Containers (arrays and objects) one scene file may nest, so that no walk of
 // it can exhaust the stack.
@@ -32,4 +32,4 @@ std::string QuoteJson(std::string_view s);
 // letters, digits and `_`); other member names are written `["name"]`.
 bool IsPlainMemberName(std::string_view name);
 
-}  // namespace standin
+}  // namespace quorvex::scene

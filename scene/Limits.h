@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace standin {
+namespace quorvex::scene {
 
 // Bytes of any one file read whole: scene files, glTF files and their
 // buffers, pictures. Only regular files are read.
@@ -33,4 +33,4 @@ constexpr uint64_t kMaxMeshTriangles = uint64_t(1) << 26;
 // about half a kilobyte each.
 constexpr uint64_t kMaxFrameSamples = uint64_t(1) << 22;
 
-}  // namespace standin
+}  // namespace quorvex::scene

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace standin {
+namespace quorvex::scene {
 
 enum class LoadErrorKind {
     Unreadable,       // the file (or one it names) cannot be opened or read
@@ -20,4 +20,4 @@ struct LoadError {
     std::string message;  // names the file and the place, unless a caller adds them
 };
 
-}  // namespace standin
+}  // namespace quorvex::scene

@@ -4,7 +4,7 @@
 
 #include "scene/Limits.h"
 
-namespace standin {
+namespace quorvex::scene {
 
 namespace {
 
@@ -99,4 +99,4 @@ bool DecodePcx(const unsigned char* data, size_t size, Picture& out, std::string
     return true;
 }
 
-}  // namespace standin
+}  // namespace quorvex::scene

@@ -8,7 +8,7 @@
 
 #include "scene/SceneDocument.h"
 
-namespace standin {
+namespace quorvex::scene {
 
 // True when `data` starts like a PCX file (maker byte 10, run-length coding).
 bool LooksLikePcx(const unsigned char* data, size_t size);
@@ -19,4 +19,4 @@ bool LooksLikePcx(const unsigned char* data, size_t size);
 // decoded); `out` is then left as it was.
 bool DecodePcx(const unsigned char* data, size_t size, Picture& out, std::string& error);
 
-}  // namespace standin
+}  // namespace quorvex::scene

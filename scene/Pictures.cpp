@@ -60,7 +60,7 @@
 
 using namespace quorvex;
 
-namespace standin {
+namespace quorvex::scene {
 
 namespace {
 
@@ -536,4 +536,4 @@ bool LoadPictureFile(const std::string& path, Picture& out, std::string& error) 
     return true;
 }
 
-}  // namespace standin
+}  // namespace quorvex::scene

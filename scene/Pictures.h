@@ -7,7 +7,7 @@
 
 #include "scene/SceneDocument.h"
 
-namespace standin {
+namespace quorvex::scene {
 
 // Loads a picture file (PNG, JPEG, TGA, BMP or PCX only) at 16 bits per channel:
 // 16-bit channels are kept, 8-bit channels are widened by v * 257, pictures
@@ -23,4 +23,4 @@ bool LoadPictureFile(const std::string& path, Picture& out, std::string& error);
 // path). `out` is left as it was on failure.
 bool DecodePicture(const unsigned char* data, size_t size, Picture& out, std::string& error);
 
-}  // namespace standin
+}  // namespace quorvex::scene

@@ -4,7 +4,7 @@
 
 #include "scene/FieldStream.h"
 
-namespace standin {
+namespace quorvex::scene {
 
 // A field added to a record but not listed here would be lost on the way to
 // the test host; the sizes stop the build until it is listed (then update the
@@ -131,4 +131,4 @@ bool ReadSceneDocumentBytes(std::string_view bytes, SceneDocument& out, std::str
     return reader.ok;
 }
 
-}  // namespace standin
+}  // namespace quorvex::scene

@@ -8,7 +8,7 @@
 
 #include "scene/SceneDocument.h"
 
-namespace standin {
+namespace quorvex::scene {
 
 // `document` as bytes: a tag naming the layout, then every field. Throws
 // std::bad_alloc when memory runs out.
@@ -20,4 +20,4 @@ std::string SceneDocumentBytes(const SceneDocument& document);
 // count exceeds the bytes left; `out` is then unspecified.
 bool ReadSceneDocumentBytes(std::string_view bytes, SceneDocument& out, std::string& why);
 
-}  // namespace standin
+}  // namespace quorvex::scene

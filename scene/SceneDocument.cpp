@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-namespace standin {
+namespace quorvex::scene {
 
 namespace {
 
@@ -44,4 +44,4 @@ SceneDocument::~SceneDocument() {
     }
 }
 
-}  // namespace standin
+}  // namespace quorvex::scene

@@ -16,7 +16,7 @@
 
 #include "plugin/HostServices.h"
 
-namespace standin {
+namespace quorvex::scene {
 
 // A value that may change over time: the value at t is that of the last key
 // whose time is at or before t; before the first key, the first key's value.
@@ -179,4 +179,4 @@ struct SceneDocument {
     std::string baseDir;
 };
 
-}  // namespace standin
+}  // namespace quorvex::scene

@@ -22,7 +22,7 @@
 #include "scene/JsonText.h"
 #include "scene/Limits.h"
 
-namespace standin {
+namespace quorvex::scene {
 
 namespace od = simdjson::ondemand;
 
@@ -1165,4 +1165,4 @@ bool LoadSceneFile(const std::string& path, SceneDocument& out, LoadError& error
     }
 }
 
-}  // namespace standin
+}  // namespace quorvex::scene

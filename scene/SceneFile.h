@@ -8,7 +8,7 @@
 #include "scene/LoadError.h"
 #include "scene/SceneDocument.h"
 
-namespace standin {
+namespace quorvex::scene {
 
 // Reads a scene file into `out` (baseDir set to the file's folder). On any
 // broken rule returns false and `error` (Malformed) names the file, the JSON
@@ -24,4 +24,4 @@ bool LoadSceneFile(const std::string& path, SceneDocument& out, LoadError& error
 // The same for scene text already in memory; `fileName` is used in messages.
 bool ParseSceneText(const std::string& text, const std::string& fileName, SceneDocument& out, LoadError& error);
 
-}  // namespace standin
+}  // namespace quorvex::scene

@@ -5,7 +5,7 @@
 #include <map>
 #include <utility>
 
-namespace standin {
+namespace quorvex::scene {
 
 namespace {
 
@@ -55,4 +55,4 @@ void MirrorScene(SceneDocument& document, int axis) {
     Rewind(document.nodes, done);
 }
 
-}  // namespace standin
+}  // namespace quorvex::scene

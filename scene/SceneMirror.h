@@ -4,7 +4,7 @@
 
 #include "scene/SceneDocument.h"
 
-namespace standin {
+namespace quorvex::scene {
 
 // Mirrors `document` across the plane through the origin normal to `axis`
 // (0 x, 1 y, 2 z; any other value changes nothing): the coordinate `axis` of
@@ -12,4 +12,4 @@ namespace standin {
 // are wound the other way round, so that they still face outwards.
 void MirrorScene(SceneDocument& document, int axis);
 
-}  // namespace standin
+}  // namespace quorvex::scene

@@ -69,7 +69,7 @@ void ShiftTexCoords(const TextureTable& table, ModelData* model) {
     for (int32_t t = 0; t < model->triangleCount; ++t) {
         const ModelTriangle& tri = model->triangles[t];
         const int slot = tri.textureSlot;
-        if (slot < 0 || slot >= TextureTableSize) continue;
+        if (slot < 0 || slot >= kTextureTableSize) continue;
         const uint16_t offset = Low16(table.slots[slot].rowOffset);
         for (uint16_t index : tri.texCoord) {
             if (index >= model->texCoordCount) continue;

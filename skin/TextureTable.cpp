@@ -8,24 +8,24 @@
 namespace quorvex {
 
 void ClearTextureTable(TextureTable& table) {
-    for (int k = 0; k < TextureTableSize; ++k) {
+    for (int k = 0; k < kTextureTableSize; ++k) {
         TextureSlot& slot = table.slots[k];
         slot.inUse = 0;
         slot.name[0] = '\0';
         slot.fullName.clear();
-        if (k + 1 < TextureTableSize) table.slots[k + 1].rowOffset = 0;
+        if (k + 1 < kTextureTableSize) table.slots[k + 1].rowOffset = 0;
     }
 }
 
 int FindOrAddTexture(TextureTable& table, const char* name, int32_t width, int32_t height) {
     if (!name) name = "";
-    for (int k = 0; k < TextureTableSize; ++k) {
+    for (int k = 0; k < kTextureTableSize; ++k) {
         TextureSlot& slot = table.slots[k];
-        // Names are kept and compared by their first TextureNameLength bytes,
+        // Names are kept and compared by their first kTextureNameLength bytes,
         // so a long name registered twice still finds its slot. The test runs
         // on free slots too: an empty name matches the first free slot, whose
         // index is returned without taking it.
-        if (std::strncmp(slot.name, name, TextureNameLength) == 0) return k;
+        if (std::strncmp(slot.name, name, kTextureNameLength) == 0) return k;
         if (slot.inUse) continue;
 
         try {
@@ -34,11 +34,11 @@ int FindOrAddTexture(TextureTable& table, const char* name, int32_t width, int32
             return -1;  // the slot stays free
         }
         slot.inUse = 1;
-        std::strncpy(slot.name, name, TextureNameLength);
-        slot.name[TextureNameLength] = '\0';
+        std::strncpy(slot.name, name, kTextureNameLength);
+        slot.name[kTextureNameLength] = '\0';
         slot.width = width;
         slot.height = height;
-        if (k + 1 < TextureTableSize) {
+        if (k + 1 < kTextureTableSize) {
             table.slots[k + 1].rowOffset = WrapToInt32(static_cast<int64_t>(slot.rowOffset) + height);
         }
         return k;

@@ -7,8 +7,8 @@
 
 namespace quorvex {
 
-constexpr int TextureTableSize = 64;
-constexpr int TextureNameLength = 255;  // bytes compared and stored
+constexpr int kTextureTableSize = 64;
+constexpr int kTextureNameLength = 255;  // bytes compared and stored
 
 struct TextureSlot {
     int32_t inUse;      // 1 when the slot holds a picture
@@ -22,7 +22,7 @@ struct TextureSlot {
 
 // The export keeps one table and clears it at the start of every export.
 struct TextureTable {
-    TextureSlot slots[TextureTableSize];
+    TextureSlot slots[kTextureTableSize];
 };
 
 void ClearTextureTable(TextureTable& table);

@@ -5,7 +5,8 @@
 
 #include "plugin/PluginModule.h"
 
-namespace standin {
+namespace quorvex::standin {
+using quorvex::scene::SceneDocument;
 
 namespace {
 
@@ -27,7 +28,7 @@ ExportMessage Classify(const MessageBoxCall& box) {
     ExportOutcome kind = ExportOutcome::Refused;
     if (systemError != 0)
         kind = ExportOutcome::CannotWrite;
-    else if (box.text == quorvex::NoMemoryText)
+    else if (box.text == quorvex::kNoMemoryText)
         kind = ExportOutcome::NotEnoughMemory;
     return {box.text, box.caption, kind, systemError};
 }
@@ -91,4 +92,4 @@ ExportResult RunExportSession(StandinHost& host, const ExportRequest& request) {
     return result;
 }
 
-}  // namespace standin
+}  // namespace quorvex::standin

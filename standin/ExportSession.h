@@ -15,7 +15,8 @@
 #include "standin/StandinHost.h"
 #include "standin/Win32Standin.h"
 
-namespace standin {
+namespace quorvex::standin {
+using quorvex::scene::SceneDocument;
 
 // How an export ended.
 enum class ExportOutcome {
@@ -74,4 +75,4 @@ ExportResult RunExportSession(SceneDocument document, const ExportRequest& reque
 // and ExportEnded is called before returning.
 ExportResult RunExportSession(StandinHost& host, const ExportRequest& request);
 
-}  // namespace standin
+}  // namespace quorvex::standin

@@ -8,7 +8,7 @@
 
 #include "standin/StandinHost.h"
 
-namespace standin {
+namespace quorvex::standin {
 
 struct EvalCall {
     std::string node;
@@ -26,4 +26,4 @@ struct HostProbe {
     int pasteKeyLimit = -1;
 };
 
-}  // namespace standin
+}  // namespace quorvex::standin

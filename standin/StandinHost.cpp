@@ -12,7 +12,22 @@
 #include "scene/FolderCheck.h"
 #include "standin/HostProbe.h"
 
-namespace standin {
+namespace quorvex::standin {
+using quorvex::scene::Color64;
+using quorvex::scene::ConvertMode;
+using quorvex::scene::Keyed;
+using quorvex::scene::LiesInside;
+using quorvex::scene::LoadPictureFile;
+using quorvex::scene::MapKind;
+using quorvex::scene::MaterialKind;
+using quorvex::scene::MeshData;
+using quorvex::scene::NodeData;
+using quorvex::scene::NoteKeyData;
+using quorvex::scene::ObjectData;
+using quorvex::scene::ObjectKind;
+using quorvex::scene::Picture;
+using quorvex::scene::SceneDocument;
+using quorvex::scene::SharedList;
 
 namespace {
 
@@ -744,4 +759,4 @@ INode* StandinHost::FindNode(const std::string& name) {
     return nullptr;
 }
 
-}  // namespace standin
+}  // namespace quorvex::standin

@@ -17,7 +17,8 @@
 #include "scene/SceneDocument.h"
 #include "plugin/HostServices.h"
 
-namespace standin {
+namespace quorvex::standin {
+using quorvex::scene::SceneDocument;
 
 struct HostCounters {
     int conversions = 0;          // converted copies handed out (caller-owned)
@@ -114,4 +115,4 @@ private:
     HostGlobals* previous_;
 };
 
-}  // namespace standin
+}  // namespace quorvex::standin

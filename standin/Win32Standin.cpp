@@ -6,7 +6,7 @@
 
 using namespace quorvex;
 
-namespace standin {
+namespace quorvex::standin {
 
 namespace {
 
@@ -115,4 +115,4 @@ int ScriptedWin32::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT typ
 
 void ScriptedWin32::InitCommonControls() { ++initCommonControlsCalls; }
 
-}  // namespace standin
+}  // namespace quorvex::standin

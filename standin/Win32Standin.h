@@ -8,7 +8,7 @@
 
 #include "plugin/Win32Api.h"
 
-namespace standin {
+namespace quorvex::standin {
 
 struct DialogStep {
     enum Kind {
@@ -73,4 +73,4 @@ private:
     Win32Services* previous_;
 };
 
-}  // namespace standin
+}  // namespace quorvex::standin

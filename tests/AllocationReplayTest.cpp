@@ -122,28 +122,30 @@ const std::string kScene = QUORVEX_SOURCE_DIR "/tests/fixtures/triangle.scene.js
 TEST(AllocationReplay, ExportRefusesReleasesAndWritesNothing) {
     const fs::path out = fs::temp_directory_path() / ("quorvex-replay-" + std::to_string(getpid()) + ".mdl");
     const std::string outPath = out.string();
-    standin::SceneDocument doc;
-    standin::LoadError error;
-    ASSERT_TRUE(standin::LoadSceneFile(kScene, doc, error)) << error.message;
+    quorvex::scene::SceneDocument doc;
+    quorvex::scene::LoadError error;
+    ASSERT_TRUE(quorvex::scene::LoadSceneFile(kScene, doc, error)) << error.message;
     int64_t refusals = 0;
     gatedFailures.clear();
     const int64_t runs = Replay([&](int64_t n) {
         fs::remove(out);
-        standin::ExportRequest request;
+        quorvex::standin::ExportRequest request;
         request.output = outPath;
         request.options = ExportOptionsRecord{0, 2, 0, 0};
         std::optional<FailingAllocation> failing;
         request.beforeExport = [&] { failing.emplace(n); };
-        request.afterExport = [&](standin::ExportOutcome) { failing.reset(); };
-        const standin::ExportResult result = standin::RunExportSession(doc, request);
+        request.afterExport = [&](quorvex::standin::ExportOutcome) { failing.reset(); };
+        const quorvex::standin::ExportResult result = quorvex::standin::RunExportSession(doc, request);
         const bool released = result.allReleased && !exportState.model && !exportState.skin;
         // Only the host's own test logs may lose an allocation without the
         // export noticing; then the model is written whole. A host call that
         // fails for memory (a conversion) is refused as that call's failure.
-        const bool written = result.outcome == standin::ExportOutcome::Written && ReadMdlFile(outPath.c_str()).ok();
-        const bool refused = result.outcome != standin::ExportOutcome::Written && result.messages.size() == 1 &&
-                             result.messages[0].caption == AbortCaption && !fs::exists(out);
-        refusals += refused && result.outcome == standin::ExportOutcome::NotEnoughMemory ? 1 : 0;
+        const bool written =
+            result.outcome == quorvex::standin::ExportOutcome::Written && ReadMdlFile(outPath.c_str()).ok();
+        const bool refused = result.outcome != quorvex::standin::ExportOutcome::Written &&
+                             result.messages.size() == 1 && result.messages[0].caption == kAbortCaption &&
+                             !fs::exists(out);
+        refusals += refused && result.outcome == quorvex::standin::ExportOutcome::NotEnoughMemory ? 1 : 0;
         EXPECT_TRUE(released && (written || refused))
             << "allocation " << n << ": outcome " << int(result.outcome) << ", boxes " << result.messages.size()
             << (result.messages.empty() ? "" : ": " + result.message) << "; host released " << result.allReleased
@@ -181,13 +183,13 @@ TEST(AllocationReplay, ModelReadRefuses) {
 
 TEST(AllocationReplay, SceneLoadRefusesAndKeepsTheDocument) {
     Replay([&](int64_t n) {
-        standin::SceneDocument doc;
+        quorvex::scene::SceneDocument doc;
         doc.ticksPerFrame = 7;
-        standin::LoadError error;
+        quorvex::scene::LoadError error;
         bool loaded = false;
         {
             FailingAllocation failing(n);
-            loaded = standin::LoadSceneFile(kScene, doc, error);
+            loaded = quorvex::scene::LoadSceneFile(kScene, doc, error);
         }
         const bool whole = loaded && doc.nodes.size() == 1 && doc.nodes[0].name == "Hull" && doc.nodes[0].object &&
                            doc.nodes[0].object->mesh.At(0).verts.size() == 3;
@@ -195,7 +197,7 @@ TEST(AllocationReplay, SceneLoadRefusesAndKeepsTheDocument) {
         // The parser allocates a buffer for unescaping strings, which the
         // reader never uses: without it the document must still be whole.
         if (loaded) return whole;
-        return doc.ticksPerFrame == 7 && error.kind == standin::LoadErrorKind::NotEnoughMemory &&
+        return doc.ticksPerFrame == 7 && error.kind == quorvex::scene::LoadErrorKind::NotEnoughMemory &&
                error.message.find(": Not enough memory") != std::string::npos;
     });
 }
@@ -224,18 +226,18 @@ TEST(AllocationReplay, GltfImportRefusesWithItsWords) {
     // From the evaluation on: the JSON documents of the reading phase allocate
     // while they are destroyed, where a failure can only end the process.
     const int64_t runs = Replay([&](int64_t n) {
-        standin::SceneDocument doc;
-        standin::ImportNotes notes;
-        standin::LoadError error;
+        quorvex::scene::SceneDocument doc;
+        quorvex::importer::ImportNotes notes;
+        quorvex::scene::LoadError error;
         std::optional<FailingAllocation> failing;
-        standin::ImportOptions options;
+        quorvex::importer::ImportOptions options;
         options.onPhase = [&](const std::string& phase) {
             if (phase == "Evaluating") failing.emplace(n);
         };
-        const bool imported = standin::ImportScene(path, options, doc, notes, error);
+        const bool imported = quorvex::importer::ImportScene(path, options, doc, notes, error);
         failing.reset();
         if (!Failed(n)) return imported && notes.warnings.empty() && doc.nodes.size() == 1;
-        const bool said = error.kind == standin::LoadErrorKind::NotEnoughMemory &&
+        const bool said = error.kind == quorvex::scene::LoadErrorKind::NotEnoughMemory &&
                           error.message.find("Not enough memory") != std::string::npos;
         EXPECT_TRUE(!imported && said) << "allocation " << n << ": " << (imported ? "imported" : error.message);
         return !imported && said;
@@ -258,12 +260,12 @@ TEST(AllocationReplay, PictureDecodesRefuseWithItsWords) {
     for (const std::vector<unsigned char>* bytes : {&png}) {
         gatedFailures.clear();
         Replay([&](int64_t n) {
-            standin::Picture picture;
+            quorvex::scene::Picture picture;
             std::string error;
             bool decoded = false;
             {
                 FailingAllocation failing(n);
-                decoded = standin::DecodePicture(bytes->data(), bytes->size(), picture, error);
+                decoded = quorvex::scene::DecodePicture(bytes->data(), bytes->size(), picture, error);
             }
             if (!Failed(n)) return decoded && picture.width == 3 && picture.pixels.size() == 6;
             return !decoded && error == "Not enough memory to decode the picture";

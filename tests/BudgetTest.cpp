@@ -16,7 +16,43 @@
 #include "tests/support/SceneBuilder.h"
 #include "view/Renderer.h"
 
-using namespace standin;
+using quorvex::budget::FitSkin;
+using quorvex::budget::GeometryBudget;
+using quorvex::budget::GeometryReport;
+using quorvex::budget::ReduceGeometry;
+using quorvex::budget::SkinReport;
+using quorvex::scene::Color64;
+using quorvex::scene::Keyed;
+using quorvex::scene::MeshData;
+using quorvex::scene::SceneDocument;
+using quorvex::scene::ShareRepeatedTopology;
+using quorvex::standin::HostGlobalsScope;
+using quorvex::standin::ScriptedWin32;
+using quorvex::standin::StandinHost;
+using quorvex::standin::Win32Scope;
+using quorvex::testkit::BitmapMaterial;
+using quorvex::testkit::EveryFrame;
+using quorvex::testkit::KeyedMesh;
+using quorvex::testkit::MeshNode;
+using quorvex::testkit::MeshObject;
+using quorvex::testkit::Moved;
+using quorvex::testkit::PixelPicture;
+using quorvex::testkit::PlainPicture;
+using quorvex::testkit::QuadMesh;
+using quorvex::testkit::Rgba;
+using quorvex::testkit::Scene;
+using quorvex::testkit::UvSphere;
+using quorvex::view::DecodeSkinPixel;
+using quorvex::view::RenderColor;
+using quorvex::view::RenderImage;
+using quorvex::view::RenderModelFrame;
+using quorvex::view::RenderOptions;
+using quorvex::view::RenderResult;
+
+using namespace quorvex::budget;
+using namespace quorvex::scene;
+using namespace quorvex::standin;
+using namespace quorvex::testkit;
 namespace fs = std::filesystem;
 
 namespace {

@@ -8,12 +8,14 @@
 
 #include "cli/ConsoleProgress.h"
 
+using quorvex::cli::ConsoleProgress;
+
 namespace {
 
-std::string Drawn(const std::vector<standin::ProgressCall>& calls, bool breakAtEnd) {
+std::string Drawn(const std::vector<quorvex::standin::ProgressCall>& calls, bool breakAtEnd) {
     std::FILE* f = std::tmpfile();
     {
-        standin::ConsoleProgress progress(f);
+        quorvex::cli::ConsoleProgress progress(f);
         for (const auto& call : calls) progress.Handle(call);
         if (breakAtEnd) progress.BreakLine();
     }
@@ -27,7 +29,7 @@ std::string Drawn(const std::vector<standin::ProgressCall>& calls, bool breakAtE
 }  // namespace
 
 TEST(ConsoleProgress, RedrawsInPlaceAndBreaksTheLineBetweenPhases) {
-    using standin::ProgressCall;
+    using quorvex::standin::ProgressCall;
     const std::string text = Drawn({{ProgressCall::Start, "Writing Frames", 0},
                                     {ProgressCall::Update, "", 50},
                                     {ProgressCall::Start, "Calculating..", 0},
@@ -45,9 +47,9 @@ TEST(ConsoleProgress, RedrawsInPlaceAndBreaksTheLineBetweenPhases) {
 }
 
 TEST(ConsoleProgress, FinishedPhasesReachAHundredAndCountFrames) {
-    using standin::ProgressCall;
+    using quorvex::standin::ProgressCall;
     std::FILE* f = std::tmpfile();
-    standin::ConsoleProgress progress(f);
+    quorvex::cli::ConsoleProgress progress(f);
     progress.Handle({ProgressCall::Start, "Writing Frames", 0});
     progress.CountFrames(3);
     progress.Handle({ProgressCall::Update, "", 0});

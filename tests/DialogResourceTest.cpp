@@ -184,9 +184,9 @@ public:
             } else if (inBody && (head == "DEFPUSHBUTTON" || head == "PUSHBUTTON" || head == "GROUPBOX")) {
                 ++pos_;
                 ParsedControl c;
-                c.kind = head == "DEFPUSHBUTTON" ? DialogControlKind::DefPushButton
-                         : head == "PUSHBUTTON"  ? DialogControlKind::PushButton
-                                                 : DialogControlKind::GroupBox;
+                c.kind = head == "DEFPUSHBUTTON" ? DialogControlKind::kDefPushButton
+                         : head == "PUSHBUTTON"  ? DialogControlKind::kPushButton
+                                                 : DialogControlKind::kGroupBox;
                 // The compiler's own styles for these statements.
                 long style = head == "DEFPUSHBUTTON" ? kChild | 1 | kTabStop
                              : head == "PUSHBUTTON"  ? kChild | 0 | kTabStop
@@ -212,7 +212,7 @@ public:
                 c.className = String();
                 Expect(",");
                 c.style = static_cast<uint32_t>(kChild | Expr());
-                c.kind = (c.style & 0xF) == 3 ? DialogControlKind::AutoCheckBox : DialogControlKind::PushButton;
+                c.kind = (c.style & 0xF) == 3 ? DialogControlKind::kAutoCheckBox : DialogControlKind::kPushButton;
                 ReadGeometry(c);
                 dialog.controls.push_back(c);
             } else {
@@ -382,7 +382,7 @@ TEST(DialogResource, LayoutHoldsTogether) {
         if (c.id != -1) {
             EXPECT_TRUE(ids.insert(c.id).second) << "duplicate id " << c.id;
         }
-        if (c.kind == DialogControlKind::GroupBox && c.x > 7) smallFrame = &c;
+        if (c.kind == DialogControlKind::kGroupBox && c.x > 7) smallFrame = &c;
     }
     EXPECT_EQ(tabStops, (std::vector<int>{IDOK, IDCANCEL, IDC_SINGLE_FRAME, IDC_HI_PRECISION, IDC_ALPHA_CHANNEL}));
 
@@ -390,7 +390,7 @@ TEST(DialogResource, LayoutHoldsTogether) {
     ASSERT_NE(smallFrame, nullptr);
     for (size_t i = 0; i < d.controlCount; ++i) {
         const DialogControl& c = d.controls[i];
-        if (c.kind != DialogControlKind::AutoCheckBox) continue;
+        if (c.kind != DialogControlKind::kAutoCheckBox) continue;
         SCOPED_TRACE(c.text);
         EXPECT_GE(c.x, smallFrame->x);
         EXPECT_GE(c.y, smallFrame->y);

@@ -17,6 +17,18 @@
 #include "cli/Warnings.h"
 #include "tests/CliRunner.h"
 
+using quorvex::cli::AddCommands;
+using quorvex::cli::BashCompletion;
+using quorvex::cli::BatchItem;
+using quorvex::cli::CheckOutputName;
+using quorvex::cli::ExpandInputs;
+using quorvex::cli::ExportRunReport;
+using quorvex::cli::InputReport;
+using quorvex::cli::kReportVersion;
+using quorvex::cli::ParseReport;
+using quorvex::cli::PlanOutputs;
+using quorvex::cli::ReportJson;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -59,7 +71,7 @@ TEST(Warnings, ManyOfOneKindPrintAsOneLine) {
         {{mesh("say \"hi\""), mesh("b")}, false, {"2 meshes: no diffuse texture; using its colour: say \"hi\", b"}},
         {{"clip \"a\": x", "material \"a\": x"}, false, {"clip \"a\": x", "material \"a\": x"}},
     };
-    for (const Case& c : cases) EXPECT_EQ(standin::SummariseWarnings(c.texts, c.all), c.lines) << c.texts[0];
+    for (const Case& c : cases) EXPECT_EQ(quorvex::cli::SummariseWarnings(c.texts, c.all), c.lines) << c.texts[0];
 }
 
 TEST(Warnings, KindsAreStableTags) {
@@ -69,7 +81,7 @@ TEST(Warnings, KindsAreStableTags) {
         {"clip \"x\": its frames are named \"x_\" (15 ASCII ...)", "clip-renamed"},
         {"something new", "other"},
     };
-    for (const auto& [text, kind] : cases) EXPECT_EQ(standin::WarningKind(text), kind) << text;
+    for (const auto& [text, kind] : cases) EXPECT_EQ(quorvex::cli::WarningKind(text), kind) << text;
 }
 
 TEST(OutputNames, OnlyWrittenExtensionsAndNoStandardOutput) {
@@ -132,7 +144,7 @@ TEST(Report, ReadsBackWhatItWrote) {
     EXPECT_EQ(back.inputs[1].message, "b.obj: no triangles");
 
     nlohmann::json newer = nlohmann::json::parse(ReportJson(report));
-    newer["version"] = ReportVersion + 1;
+    newer["version"] = kReportVersion + 1;
     EXPECT_FALSE(ParseReport(newer.dump(), back, error));
     EXPECT_FALSE(ParseReport("{}", back, error));
 }

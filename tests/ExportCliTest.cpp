@@ -18,7 +18,10 @@
 #include "tests/CliRunner.h"
 #include "tests/ImportTestSupport.h"
 
+using quorvex::cli::RefusalRemedy;
+
 using namespace quorvex;
+using namespace quorvex::cli;
 
 namespace fs = std::filesystem;
 
@@ -367,7 +370,7 @@ TEST(Warnings, RepeatsAreMergedWithTheirCountInFirstOrder) {
     char* text = nullptr;
     size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
-    standin::PrintWarnings(out, "a.obj", {"x", "y", "x", "x"});
+    quorvex::cli::PrintWarnings(out, "a.obj", {"x", "y", "x", "x"});
     std::fclose(out);
     EXPECT_EQ(std::string(text, size), "quorvex: warning: a.obj: x (3 times)\nquorvex: warning: a.obj: y\n");
     std::free(text);

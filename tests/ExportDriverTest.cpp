@@ -21,14 +21,14 @@
 using namespace quorvex;
 
 namespace fs = std::filesystem;
-using standin::ProgressCall;
+using quorvex::standin::ProgressCall;
 
 namespace {
 
 struct DriverFixture : ::testing::Test {
     fs::path dir;
-    standin::ScriptedWin32 win32;
-    standin::Win32Scope win32Scope{&win32};
+    quorvex::standin::ScriptedWin32 win32;
+    quorvex::standin::Win32Scope win32Scope{&win32};
 
     void SetUp() override {
         dir = fs::temp_directory_path() / ("quorvex-driver-" + std::to_string(getpid()) + "-" +
@@ -45,33 +45,33 @@ struct DriverFixture : ::testing::Test {
     }
 };
 
-standin::NodeData EmptyNode(const std::string& name) {
-    standin::NodeData node;
+quorvex::scene::NodeData EmptyNode(const std::string& name) {
+    quorvex::scene::NodeData node;
     node.name = name;
     return node;
 }
 
-standin::NodeData TexturedTriangle(const std::string& name) {
-    standin::NodeData node;
+quorvex::scene::NodeData TexturedTriangle(const std::string& name) {
+    quorvex::scene::NodeData node;
     node.name = name;
-    standin::MeshData mesh;
+    quorvex::scene::MeshData mesh;
     mesh.verts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
     mesh.faces = {{0, 1, 2}};
     mesh.tverts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
     mesh.tvfaces = {{0, 1, 2}};
-    standin::ObjectData object;
+    quorvex::scene::ObjectData object;
     object.mesh = mesh;
     node.object = object;
-    standin::MaterialData material;
-    material.diffuse = standin::MapData{standin::MapKind::Bitmap, "skin"};
+    quorvex::scene::MaterialData material;
+    material.diffuse = quorvex::scene::MapData{quorvex::scene::MapKind::Bitmap, "skin"};
     node.material = material;
     return node;
 }
 
-standin::SceneDocument DocumentWith(std::vector<standin::NodeData> nodes) {
-    standin::SceneDocument doc;
+quorvex::scene::SceneDocument DocumentWith(std::vector<quorvex::scene::NodeData> nodes) {
+    quorvex::scene::SceneDocument doc;
     doc.nodes = std::move(nodes);
-    standin::Picture skin;
+    quorvex::scene::Picture skin;
     skin.width = 4;
     skin.height = 2;
     skin.plain = true;
@@ -95,9 +95,9 @@ std::vector<std::string> Describe(const std::vector<ProgressCall>& log) {
 }  // namespace
 
 TEST_F(DriverFixture, EmptySceneWritesHeaderEmptySkinAndNamedFrames) {
-    standin::StandinHost host(DocumentWith({}));
-    standin::HostGlobalsScope scope(&host);
-    standin::HostProbe probe;
+    quorvex::standin::StandinHost host(DocumentWith({}));
+    quorvex::standin::HostGlobalsScope scope(&host);
+    quorvex::standin::HostProbe probe;
     host.probe = &probe;
     exportState.options = {0, 1, 0, 0};
     const fs::path out = dir / "empty.mdl";
@@ -124,9 +124,9 @@ TEST_F(DriverFixture, EmptySceneWritesHeaderEmptySkinAndNamedFrames) {
 }
 
 TEST_F(DriverFixture, GatherReportsProgressPerRootChildAndFramesPerFrame) {
-    standin::StandinHost host(DocumentWith({EmptyNode("a"), EmptyNode("b"), EmptyNode("c")}));
-    standin::HostGlobalsScope scope(&host);
-    standin::HostProbe probe;
+    quorvex::standin::StandinHost host(DocumentWith({EmptyNode("a"), EmptyNode("b"), EmptyNode("c")}));
+    quorvex::standin::HostGlobalsScope scope(&host);
+    quorvex::standin::HostProbe probe;
     host.probe = &probe;
     exportState.options = {5, 7, 0, 0};
     ModelExporter exporter;
@@ -138,11 +138,11 @@ TEST_F(DriverFixture, GatherReportsProgressPerRootChildAndFramesPerFrame) {
 }
 
 TEST_F(DriverFixture, CancelledDialogReturnsOneAndTouchesNothing) {
-    standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
-    standin::HostGlobalsScope scope(&host);
-    standin::HostProbe probe;
+    quorvex::standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
+    quorvex::standin::HostGlobalsScope scope(&host);
+    quorvex::standin::HostProbe probe;
     host.probe = &probe;
-    win32.script = {{standin::DialogStep::Press, IDCANCEL}};
+    win32.script = {{quorvex::standin::DialogStep::Press, IDCANCEL}};
     const fs::path out = dir / "cancel.mdl";
     ModelExporter exporter;
     EXPECT_EQ(exporter.DoExport(out.string().c_str(), nullptr, &host, FALSE, 0), 1);
@@ -155,14 +155,14 @@ TEST_F(DriverFixture, CancelledDialogReturnsOneAndTouchesNothing) {
 // A library whose adapter never installed the host services, or a call without
 // an interface, must not export a scene it cannot read whole.
 TEST_F(DriverFixture, WithoutHostServicesOrInterfaceTheExportIsRefusedBeforeTheDialog) {
-    standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
-    standin::HostProbe probe;
+    quorvex::standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
+    quorvex::standin::HostProbe probe;
     host.probe = &probe;
     for (const bool globalsInstalled : {false, true}) {
         SCOPED_TRACE(globalsInstalled ? "no interface" : "no host services");
-        standin::HostGlobalsScope scope(globalsInstalled ? &host : nullptr);
+        quorvex::standin::HostGlobalsScope scope(globalsInstalled ? &host : nullptr);
         win32.messageBoxes.clear();
-        win32.script = {{standin::DialogStep::Press, IDOK}};
+        win32.script = {{quorvex::standin::DialogStep::Press, IDOK}};
         const fs::path out = dir / "refused.mdl";
         ModelExporter exporter;
         EXPECT_EQ(exporter.DoExport(out.string().c_str(), nullptr, globalsInstalled ? nullptr : &host, FALSE, 0), 0);
@@ -179,13 +179,13 @@ TEST_F(DriverFixture, WithoutHostServicesOrInterfaceTheExportIsRefusedBeforeTheD
 // The system answers -1 when it cannot create the dialog (e.g. its resource is
 // missing): the user chose nothing, so nothing is exported.
 TEST_F(DriverFixture, ADialogThatCannotOpenRefusesTheExport) {
-    struct FailingDialog : standin::ScriptedWin32 {
+    struct FailingDialog : quorvex::standin::ScriptedWin32 {
         INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) override { return -1; }
     } failing;
-    standin::Win32Scope scope(&failing);
-    standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
-    standin::HostGlobalsScope hostScope(&host);
-    standin::HostProbe probe;
+    quorvex::standin::Win32Scope scope(&failing);
+    quorvex::standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
+    quorvex::standin::HostGlobalsScope hostScope(&host);
+    quorvex::standin::HostProbe probe;
     host.probe = &probe;
     const fs::path out = dir / "refused.mdl";
     ModelExporter exporter;
@@ -198,13 +198,14 @@ TEST_F(DriverFixture, ADialogThatCannotOpenRefusesTheExport) {
 }
 
 TEST_F(DriverFixture, DialogAnswersDecideTheOptionsAndSuppressedExportsReuseThem) {
-    standin::SceneDocument doc = DocumentWith({TexturedTriangle("Hull")});
+    quorvex::scene::SceneDocument doc = DocumentWith({TexturedTriangle("Hull")});
     doc.animRange = {160, 480};
-    standin::StandinHost host(std::move(doc));
-    standin::HostGlobalsScope scope(&host);
-    standin::HostProbe probe;
+    quorvex::standin::StandinHost host(std::move(doc));
+    quorvex::standin::HostGlobalsScope scope(&host);
+    quorvex::standin::HostProbe probe;
     host.probe = &probe;
-    win32.script = {{standin::DialogStep::Toggle, IDC_HI_PRECISION}, {standin::DialogStep::Press, IDOK}};
+    win32.script = {{quorvex::standin::DialogStep::Toggle, IDC_HI_PRECISION},
+                    {quorvex::standin::DialogStep::Press, IDOK}};
     ModelExporter exporter;
     ASSERT_EQ(exporter.DoExport((dir / "a.mdl").string().c_str(), nullptr, &host, FALSE, 0), 1);
     const MdlReadResult read = ReadMdlFile((dir / "a.mdl").string().c_str());
@@ -221,12 +222,14 @@ TEST_F(DriverFixture, DialogAnswersDecideTheOptionsAndSuppressedExportsReuseThem
 }
 
 TEST_F(DriverFixture, FailedWriteShowsOneBoxBeforeEndingProgressAndReturnsZero) {
-    standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
-    standin::HostGlobalsScope scope(&host);
-    standin::HostProbe probe;
+    quorvex::standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
+    quorvex::standin::HostGlobalsScope scope(&host);
+    quorvex::standin::HostProbe probe;
     host.probe = &probe;
     size_t progressCallsAtBox = 0;
-    win32.onMessageBox = [&](const standin::MessageBoxCall&) { progressCallsAtBox = probe.progressLog.size(); };
+    win32.onMessageBox = [&](const quorvex::standin::MessageBoxCall&) {
+        progressCallsAtBox = probe.progressLog.size();
+    };
     const std::string out = (dir / "missing" / "x.mdl").string();
     ModelExporter exporter;
     EXPECT_EQ(exporter.DoExport(out.c_str(), nullptr, &host, TRUE, 0), 0);
@@ -243,14 +246,16 @@ TEST_F(DriverFixture, FailedWriteShowsOneBoxBeforeEndingProgressAndReturnsZero) 
 }
 
 TEST_F(DriverFixture, PositionsTooFarApartAreRefusedAndTheOldFileStays) {
-    standin::NodeData node = TexturedTriangle("Hull");
+    quorvex::scene::NodeData node = TexturedTriangle("Hull");
     node.object->mesh.keys[0].value.verts = {{-3e38f, 0, 0}, {3e38f, 0, 0}, {0, 1, 0}};
-    standin::StandinHost host(DocumentWith({node}));
-    standin::HostGlobalsScope scope(&host);
-    standin::HostProbe probe;
+    quorvex::standin::StandinHost host(DocumentWith({node}));
+    quorvex::standin::HostGlobalsScope scope(&host);
+    quorvex::standin::HostProbe probe;
     host.probe = &probe;
     size_t progressCallsAtBox = 0;
-    win32.onMessageBox = [&](const standin::MessageBoxCall&) { progressCallsAtBox = probe.progressLog.size(); };
+    win32.onMessageBox = [&](const quorvex::standin::MessageBoxCall&) {
+        progressCallsAtBox = probe.progressLog.size();
+    };
     const fs::path out = dir / "far.mdl";
     std::ofstream(out) << "old";
     ModelExporter exporter;
@@ -266,11 +271,11 @@ TEST_F(DriverFixture, PositionsTooFarApartAreRefusedAndTheOldFileStays) {
 }
 
 TEST_F(DriverFixture, InvalidNodeIsRefusedWithItsMessageAndNothingWritten) {
-    standin::NodeData bad = TexturedTriangle("Hull");
+    quorvex::scene::NodeData bad = TexturedTriangle("Hull");
     bad.material.reset();
-    standin::StandinHost host(DocumentWith({TexturedTriangle("Good"), bad}));
-    standin::HostGlobalsScope scope(&host);
-    standin::HostProbe probe;
+    quorvex::standin::StandinHost host(DocumentWith({TexturedTriangle("Good"), bad}));
+    quorvex::standin::HostGlobalsScope scope(&host);
+    quorvex::standin::HostProbe probe;
     host.probe = &probe;
     const fs::path out = dir / "refused.mdl";
     ModelExporter exporter;
@@ -283,9 +288,9 @@ TEST_F(DriverFixture, InvalidNodeIsRefusedWithItsMessageAndNothingWritten) {
 }
 
 TEST_F(DriverFixture, ModelsBeyondTheMemoryLimitAreRefusedBeforeAllocating) {
-    standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
-    standin::HostGlobalsScope scope(&host);
-    standin::HostProbe probe;
+    quorvex::standin::StandinHost host(DocumentWith({TexturedTriangle("Hull")}));
+    quorvex::standin::HostGlobalsScope scope(&host);
+    quorvex::standin::HostProbe probe;
     host.probe = &probe;
     // 3 vertices * 24 bytes * frames just over 2^32 bytes.
     exportState.options = {0, 59652323, 0, 0};
@@ -304,11 +309,11 @@ TEST_F(DriverFixture, ModelsBeyondTheMemoryLimitAreRefusedBeforeAllocating) {
 }
 
 TEST_F(DriverFixture, FramesAreSampledAtFrameTimesIncludingNegativeOnes) {
-    standin::SceneDocument doc = DocumentWith({TexturedTriangle("Hull")});
+    quorvex::scene::SceneDocument doc = DocumentWith({TexturedTriangle("Hull")});
     doc.ticksPerFrame = 100;
-    standin::StandinHost host(std::move(doc));
-    standin::HostGlobalsScope scope(&host);
-    standin::HostProbe probe;
+    quorvex::standin::StandinHost host(std::move(doc));
+    quorvex::standin::HostGlobalsScope scope(&host);
+    quorvex::standin::HostProbe probe;
     host.probe = &probe;
     exportState.options = {-2, 0, 0, 0};
     ModelExporter exporter;
@@ -327,9 +332,9 @@ TEST_F(DriverFixture, FramesAreSampledAtFrameTimesIncludingNegativeOnes) {
 }
 
 TEST_F(DriverFixture, TheWriterTakesThePrecisionOptionAsSixteenBits) {
-    standin::StandinHost host(DocumentWith({}));
-    standin::HostGlobalsScope scope(&host);
-    standin::HostProbe probe;
+    quorvex::standin::StandinHost host(DocumentWith({}));
+    quorvex::standin::HostGlobalsScope scope(&host);
+    quorvex::standin::HostProbe probe;
     host.probe = &probe;
     ModelExporter exporter;
     exportState.options = {0, 0, 0x10001, 0};
@@ -343,8 +348,8 @@ TEST_F(DriverFixture, TheWriterTakesThePrecisionOptionAsSixteenBits) {
 }
 
 TEST_F(DriverFixture, TheThreadCountChangesNoByte) {
-    standin::StandinHost host(DocumentWith({TexturedTriangle("Hull"), TexturedTriangle("Keel")}));
-    standin::HostGlobalsScope scope(&host);
+    quorvex::standin::StandinHost host(DocumentWith({TexturedTriangle("Hull"), TexturedTriangle("Keel")}));
+    quorvex::standin::HostGlobalsScope scope(&host);
     ModelExporter exporter;
     std::vector<std::vector<unsigned char>> files;
     for (int threads : {1, 4, 0}) {

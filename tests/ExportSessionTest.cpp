@@ -16,7 +16,7 @@
 #include "ui/Resource.h"
 
 using namespace quorvex;
-using standin::ExportOutcome;
+using quorvex::standin::ExportOutcome;
 
 namespace fs = std::filesystem;
 
@@ -41,22 +41,24 @@ TEST(ExportSession, EachEndIsTold) {
         {"cancelled", false, std::nullopt, IDCANCEL, out, ExportOutcome::Cancelled, "", 0},
         {"refused", true, ExportOptionsRecord{0, 1, 0, 0}, 0, out, ExportOutcome::Refused, "Hull: No Material", 0},
         {"memory", false, ExportOptionsRecord{INT32_MIN, INT32_MAX, 0, 0}, 0, out, ExportOutcome::NotEnoughMemory,
-         NoMemoryText, 0},
+         kNoMemoryText, 0},
         {"unwritable", false, ExportOptionsRecord{0, 1, 0, 0}, 0, unwritable, ExportOutcome::CannotWrite,
          "Cannot write " + unwritable, ENOENT},
     };
     for (const Case& c : cases) {
         fs::remove(out);
-        std::vector<standin::NodeData> nodes;
-        if (c.untextured) nodes.push_back(standin::MeshNode("Hull", standin::TriangleMesh(), std::nullopt));
-        standin::ExportRequest request;
+        std::vector<quorvex::scene::NodeData> nodes;
+        if (c.untextured)
+            nodes.push_back(quorvex::testkit::MeshNode("Hull", quorvex::testkit::TriangleMesh(), std::nullopt));
+        quorvex::standin::ExportRequest request;
         request.output = c.output;
         request.options = c.options;
-        request.dialog = {{standin::DialogStep::Press, c.press}};
+        request.dialog = {{quorvex::standin::DialogStep::Press, c.press}};
         request.threads = 2;
         int shown = 0;
-        request.onMessage = [&shown](const standin::ExportMessage&) { ++shown; };
-        const standin::ExportResult result = standin::RunExportSession(standin::Scene(nodes, 160, {0, 160}), request);
+        request.onMessage = [&shown](const quorvex::standin::ExportMessage&) { ++shown; };
+        const quorvex::standin::ExportResult result =
+            quorvex::standin::RunExportSession(quorvex::testkit::Scene(nodes, 160, {0, 160}), request);
         EXPECT_EQ(result.outcome, c.outcome) << c.what;
         EXPECT_EQ(result.message, c.message) << c.what;
         EXPECT_EQ(result.systemError, c.systemError) << c.what;

@@ -9,12 +9,12 @@
 namespace {
 
 using namespace passtest;
-using standin::NoteKeyData;
+using quorvex::scene::NoteKeyData;
 
 using Names = std::vector<std::string>;
 
 NodeData Namer(std::vector<NoteKeyData> keys, std::string name = "FrameNames") {
-    NodeData node = ObjectNode(name, standin::ObjectKind::Helper);
+    NodeData node = ObjectNode(name, quorvex::scene::ObjectKind::Helper);
     node.noteTracks.push_back(std::move(keys));
     return node;
 }
@@ -60,7 +60,7 @@ TEST(FrameNames, OnlyTheExactNameAndTheFirstTrackCount) {
     EXPECT_EQ(NamesOf({Namer({{0, "walk"}}, "FrameNames01")}, 0, 2), Defaults(0, 2));
     EXPECT_EQ(NamesOf({Namer({{0, "walk"}}, " FrameNames")}, 0, 2), Defaults(0, 2));
 
-    NodeData noTracks = ObjectNode("FrameNames", standin::ObjectKind::Helper);
+    NodeData noTracks = ObjectNode("FrameNames", quorvex::scene::ObjectKind::Helper);
     EXPECT_EQ(NamesOf({noTracks}, 0, 2), Defaults(0, 2));
 
     NodeData emptyFirst = Namer({});

@@ -19,7 +19,16 @@
 #include "tests/CliRunner.h"
 #include "tests/MdlTestFile.h"
 
+using quorvex::gltfout::ExportModelToGltf;
+using quorvex::gltfout::GltfExportOptions;
+using quorvex::gltfout::GltfExportResult;
+using quorvex::gltfout::GltfKeyTime;
+using quorvex::gltfout::GltfSplitMesh;
+using quorvex::gltfout::GltfUtf8;
+using quorvex::gltfout::SplitModelVertices;
+
 using namespace quorvex;
+using namespace quorvex::gltfout;
 namespace fs = std::filesystem;
 
 namespace {
@@ -271,7 +280,7 @@ TEST_F(GltfExport, ExamplesPassTheValidatorAndComeBackThroughTheImporter) {
             // Back at the original's precision, and its skin type.
             std::vector<std::string> again = {"export", gltf.string(), "-o", back.string(), "-q"};
             if (original.file.sixteenBit) again.push_back("--hi-precision");
-            if (original.file.skinType == SkinFormatARGB4444) again.push_back("--alpha");
+            if (original.file.skinType == kSkinFormatARGB4444) again.push_back("--alpha");
             const CliResult imported = Quorvex(again);
             ASSERT_EQ(imported.status, 0) << imported.err;
             const MdlReadResult returned = ReadMdlFile(back.c_str());

@@ -104,36 +104,36 @@ TEST(HostileInput, PicturesAreRefusedFromWhatTheirHeadersDeclare) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        standin::Picture picture;
+        quorvex::scene::Picture picture;
         std::string error;
-        EXPECT_FALSE(standin::DecodePicture(c.bytes.data(), c.bytes.size(), picture, error));
+        EXPECT_FALSE(quorvex::scene::DecodePicture(c.bytes.data(), c.bytes.size(), picture, error));
         EXPECT_NE(error.find(c.says), std::string::npos) << error;
         EXPECT_TRUE(picture.pixels.empty());
     }
     // The same BMP with a plain layout loads.
     const Bytes plain = Bmp(0, 24);
-    standin::Picture picture;
+    quorvex::scene::Picture picture;
     std::string error;
-    EXPECT_TRUE(standin::DecodePicture(plain.data(), plain.size(), picture, error)) << error;
+    EXPECT_TRUE(quorvex::scene::DecodePicture(plain.data(), plain.size(), picture, error)) << error;
 }
 
 TEST(HostileInput, OnlyRegularFilesAreRead) {
     const std::string dir = ScratchDir("hostile-files");
     const std::string pipe = dir + "pipe.gltf";
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    standin::Picture picture;
-    standin::SceneDocument doc;
-    standin::ImportNotes notes;
+    quorvex::scene::Picture picture;
+    quorvex::scene::SceneDocument doc;
+    quorvex::importer::ImportNotes notes;
     std::string why;
-    EXPECT_FALSE(standin::LoadPictureFile("/dev/zero", picture, why));
+    EXPECT_FALSE(quorvex::scene::LoadPictureFile("/dev/zero", picture, why));
     EXPECT_EQ(why, "/dev/zero: cannot read the file: not a regular file");
-    standin::LoadError error;
-    EXPECT_FALSE(standin::LoadSceneFile("/dev/zero", doc, error));
+    quorvex::scene::LoadError error;
+    EXPECT_FALSE(quorvex::scene::LoadSceneFile("/dev/zero", doc, error));
     EXPECT_EQ(error.message, "/dev/zero: cannot read the file: not a regular file");
-    EXPECT_EQ(error.kind, standin::LoadErrorKind::Unreadable);
-    EXPECT_FALSE(standin::ImportScene(pipe, standin::ImportOptions{}, doc, notes, error));
+    EXPECT_EQ(error.kind, quorvex::scene::LoadErrorKind::Unreadable);
+    EXPECT_FALSE(quorvex::importer::ImportScene(pipe, quorvex::importer::ImportOptions{}, doc, notes, error));
     EXPECT_EQ(error.message, pipe + ": cannot read the file: not a regular file");
-    EXPECT_EQ(error.kind, standin::LoadErrorKind::Unreadable);
+    EXPECT_EQ(error.kind, quorvex::scene::LoadErrorKind::Unreadable);
     // A model file may come through a pipe, but what is no model ends at once.
     EXPECT_EQ(ReadMdlFile("/dev/zero").error.kind, MdlErrorKind::BadMagic);
 }
@@ -157,20 +157,20 @@ TEST(HostileInput, GltfRefusesWhatItsBuffersCannotHoldAndWhatTheLimitsForbid) {
         const char* name;
         void (*change)(GltfBuilder&);
         const char* says;
-        standin::LoadErrorKind kind;
+        quorvex::scene::LoadErrorKind kind;
     } cases[] = {
         {"picture 64 bytes past its buffer",
          [](GltfBuilder& b) { b.doc["bufferViews"][2]["byteLength"] = b.bin.size() + 64; },
-         "images[0]: buffer view beyond its buffer", standin::LoadErrorKind::Malformed},
+         "images[0]: buffer view beyond its buffer", quorvex::scene::LoadErrorKind::Malformed},
         {"picture 1 GiB past its buffer", [](GltfBuilder& b) { b.doc["bufferViews"][2]["byteOffset"] = 1u << 30; },
-         "images[0]: buffer view beyond its buffer", standin::LoadErrorKind::Malformed},
+         "images[0]: buffer view beyond its buffer", quorvex::scene::LoadErrorKind::Malformed},
         {"positions without a buffer view, 2^28 of them",
          [](GltfBuilder& b) {
              b.doc["accessors"][0].erase("bufferView");
              b.doc["accessors"][0]["count"] = 1u << 28;
          },
          "accessors[0]: 268435456 elements of 3 values are more than the limit of 67108864 values",
-         standin::LoadErrorKind::OverLimit},
+         quorvex::scene::LoadErrorKind::OverLimit},
         {"one key at 447000 s",
          [](GltfBuilder& b) {
              const int times = b.Floats({0.0f, 447000.0f}, "SCALAR");
@@ -179,17 +179,17 @@ TEST(HostileInput, GltfRefusesWhatItsBuffersCannotHoldAndWhatTheLimitsForbid) {
                    {{"samplers", {{{"input", times}, {"output", moves}}}},
                     {"channels", {{{"sampler", 0}, {"target", {{"node", 0}, {"path", "translation"}}}}}}});
          },
-         "at most 4194304 node frames are sampled", standin::LoadErrorKind::OverLimit},
+         "at most 4194304 node frames are sampled", quorvex::scene::LoadErrorKind::OverLimit},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         GltfBuilder b = base();
         c.change(b);
         const std::string path = b.Write(dir + "hostile.gltf");
-        standin::SceneDocument doc;
-        standin::ImportNotes notes;
-        standin::LoadError error;
-        EXPECT_FALSE(standin::ImportScene(path, standin::ImportOptions{}, doc, notes, error));
+        quorvex::scene::SceneDocument doc;
+        quorvex::importer::ImportNotes notes;
+        quorvex::scene::LoadError error;
+        EXPECT_FALSE(quorvex::importer::ImportScene(path, quorvex::importer::ImportOptions{}, doc, notes, error));
         EXPECT_EQ(error.message.rfind(path + ": ", 0), 0u) << error.message;
         EXPECT_NE(error.message.find(c.says), std::string::npos) << error.message;
         EXPECT_EQ(error.kind, c.kind);

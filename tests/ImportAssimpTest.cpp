@@ -7,9 +7,12 @@
 #include "standin/StandinHost.h"
 #include "tests/ImportTestSupport.h"
 
+using quorvex::importer::ImportScene;
+using quorvex::scene::NodeData;
+
 using namespace importtest;
-using standin::ImportOptions;
-using standin::SceneDocument;
+using quorvex::importer::ImportOptions;
+using quorvex::scene::SceneDocument;
 
 namespace {
 
@@ -82,19 +85,19 @@ TEST(ImportAssimp, ObjWithMaterialsTexturesAndSeams) {
     const NodeData* box = Find(doc, "Box");
     const NodeData* plane = Find(doc, "Plane");
     ASSERT_TRUE(box && box->object && plane && plane->object);
-    const standin::MeshData& cube = box->object->mesh.At(0);
+    const quorvex::scene::MeshData& cube = box->object->mesh.At(0);
     EXPECT_EQ(cube.verts.size(), 8u);  // the seams cost texture vertices only
     EXPECT_EQ(cube.faces.size(), 12u);
     EXPECT_EQ(cube.tvfaces.size(), 12u);
     EXPECT_GT(cube.tverts.size(), 8u);
     ASSERT_TRUE(box->material && box->material->diffuse);
     EXPECT_EQ(box->material->diffuse->file, "pics/skin.bmp");
-    standin::Picture picture;
-    ASSERT_TRUE(standin::LoadPictureFile(doc.baseDir + box->material->diffuse->file, picture, error)) << error;
+    quorvex::scene::Picture picture;
+    ASSERT_TRUE(quorvex::scene::LoadPictureFile(doc.baseDir + box->material->diffuse->file, picture, error)) << error;
     EXPECT_EQ(picture.width, 2);
 
     // The untextured plane shows its colour (Kd 0.5) through a swatch.
-    const standin::MeshData& flat = plane->object->mesh.At(0);
+    const quorvex::scene::MeshData& flat = plane->object->mesh.At(0);
     ASSERT_EQ(flat.tverts.size(), 1u);
     EXPECT_EQ(flat.tverts[0].x, 0.5f);
     ASSERT_TRUE(plane->material && plane->material->diffuse);
@@ -251,9 +254,10 @@ TEST(ImportAssimp, ObjTexturesFoundLikeArtistsToolsOrReplacedWithAWarning) {
     WriteFile(root + "model/scene.obj", obj);
 
     SceneDocument doc;
-    standin::ImportNotes notes;
-    standin::LoadError error;
-    ASSERT_TRUE(standin::ImportScene(root + "model/scene.obj", ImportOptions{}, doc, notes, error)) << error.message;
+    quorvex::importer::ImportNotes notes;
+    quorvex::scene::LoadError error;
+    ASSERT_TRUE(quorvex::importer::ImportScene(root + "model/scene.obj", ImportOptions{}, doc, notes, error))
+        << error.message;
     const NodeData* a = Find(doc, "A");
     const NodeData* b = Find(doc, "B");
     const NodeData* gone = Find(doc, "Gone");
@@ -272,20 +276,20 @@ TEST(ImportAssimp, FilesWithoutTrianglesAreRefusedAndLinesAreLeftOutWithAWarning
     WriteFile(dir + "points.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\np 1 2 3\n");
     WriteFile(dir + "mixed.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\nl 2 3\nf 1 2 3\n");
     SceneDocument doc;
-    standin::ImportNotes notes;
-    standin::LoadError error;
-    EXPECT_FALSE(standin::ImportScene(dir + "points.obj", ImportOptions{}, doc, notes, error));
-    EXPECT_EQ(error.kind, standin::LoadErrorKind::NothingToExport);
+    quorvex::importer::ImportNotes notes;
+    quorvex::scene::LoadError error;
+    EXPECT_FALSE(quorvex::importer::ImportScene(dir + "points.obj", ImportOptions{}, doc, notes, error));
+    EXPECT_EQ(error.kind, quorvex::scene::LoadErrorKind::NothingToExport);
     EXPECT_EQ(error.message, dir + "points.obj: no triangles: the file holds only points");
     // A scene of nodes only: Assimp's stand-in skeleton mesh is not exported.
     WriteFile(dir + "empty.dae",
               "<?xml version=\"1.0\"?><COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" "
               "version=\"1.4.1\"><library_visual_scenes><visual_scene id=\"s\"><node id=\"E\" name=\"E\"/>"
               "</visual_scene></library_visual_scenes><scene><instance_visual_scene url=\"#s\"/></scene></COLLADA>");
-    EXPECT_FALSE(standin::ImportScene(dir + "empty.dae", ImportOptions{}, doc, notes, error));
+    EXPECT_FALSE(quorvex::importer::ImportScene(dir + "empty.dae", ImportOptions{}, doc, notes, error));
     EXPECT_EQ(error.message, dir + "empty.dae: no triangles: the file holds no mesh");
 
-    ASSERT_TRUE(standin::ImportScene(dir + "mixed.obj", ImportOptions{}, doc, notes, error)) << error.message;
+    ASSERT_TRUE(quorvex::importer::ImportScene(dir + "mixed.obj", ImportOptions{}, doc, notes, error)) << error.message;
     ASSERT_FALSE(notes.warnings.empty());
     EXPECT_EQ(notes.warnings[0], "2 lines left out: only triangles are exported");
 }
@@ -298,9 +302,11 @@ TEST(ImportAssimp, UpAxisFollowsTheFormatUnlessGiven) {
               "0 0 0 0 0 0 1 0 0\n0 1 0 0 0 0 1 1 0\n0 0 0 3 0 0 1 0 1\nend\n");
     WriteFile(dir + "skin.bmp", TinyBmp());
     const struct {
-        standin::UpAxis up;
+        quorvex::importer::UpAxis up;
         float x, y, z;  // where the file's (0, 0, 3) stands
-    } cases[] = {{standin::UpAxis::AsFile, 0, 0, 3}, {standin::UpAxis::Z, 0, 0, 3}, {standin::UpAxis::Y, 0, -3, 0}};
+    } cases[] = {{quorvex::importer::UpAxis::AsFile, 0, 0, 3},
+                 {quorvex::importer::UpAxis::Z, 0, 0, 3},
+                 {quorvex::importer::UpAxis::Y, 0, -3, 0}};
     for (const auto& c : cases) {
         ImportOptions options;
         options.up = c.up;
@@ -394,9 +400,9 @@ TEST(ImportAssimp, Gltf1IsReadThroughAssimp) {
             {"animations", {{"spin", nlohmann::json::object()}}}};
         WriteFile(dir + "old.gltf", gltf.dump());
         SceneDocument doc;
-        standin::ImportNotes notes;
-        standin::LoadError error;
-        ASSERT_TRUE(standin::ImportScene(dir + "old.gltf", ImportOptions{}, doc, notes, error))
+        quorvex::importer::ImportNotes notes;
+        quorvex::scene::LoadError error;
+        ASSERT_TRUE(quorvex::importer::ImportScene(dir + "old.gltf", ImportOptions{}, doc, notes, error))
             << uri << ": " << error.message;
         EXPECT_NE(std::find(notes.warnings.begin(), notes.warnings.end(),
                             "glTF 1.0: 1 animation left out: they are not read from 1.0 files; the meshes are exported "

@@ -12,8 +12,12 @@
 #include "tests/CliRunner.h"
 #include "tests/ImportTestSupport.h"
 
+using quorvex::importer::ImportScene;
+using quorvex::scene::NodeData;
+using quorvex::scene::SceneDocument;
+
 using namespace importtest;
-using standin::ImportOptions;
+using quorvex::importer::ImportOptions;
 using json = nlohmann::json;
 
 namespace {
@@ -33,8 +37,8 @@ std::vector<Triangle3> WorldTriangles(const SceneDocument& doc, TimeValue t) {
         const auto [node, world] = pending.back();
         pending.pop_back();
         for (const NodeData& c : node->children) pending.push_back({&c, Mul(c.transform.At(t), world)});
-        if (!node->object || node->object->kind != standin::ObjectKind::Mesh) continue;
-        const standin::MeshData& mesh = node->object->mesh.At(t);
+        if (!node->object || node->object->kind != quorvex::scene::ObjectKind::Mesh) continue;
+        const quorvex::scene::MeshData& mesh = node->object->mesh.At(t);
         for (const auto& f : mesh.faces.Items()) {
             Triangle3 tri{Apply(mesh.verts[f[0]], world), Apply(mesh.verts[f[1]], world),
                           Apply(mesh.verts[f[2]], world)};
@@ -340,7 +344,7 @@ TEST(ImportCompressed, DracoPrimitivesDecodeToTheSceneTheyCompress) {
     ImportOptions keepCoordinates;
     keepCoordinates.swatches = false;
     ASSERT_TRUE(ImportScene(dir + "lossless.gltf", keepCoordinates, doc, error)) << error;
-    const standin::MeshData& mesh = Find(doc, "Strip")->object->mesh.At(0);
+    const quorvex::scene::MeshData& mesh = Find(doc, "Strip")->object->mesh.At(0);
     ASSERT_EQ(mesh.tvfaces.size(), mesh.faces.size());
     for (size_t f = 0; f < mesh.faces.size(); ++f) {
         for (int k = 0; k < 3; ++k) {

@@ -16,12 +16,15 @@
 #include "standin/Win32Standin.h"
 #include "tests/ImportTestSupport.h"
 
+using quorvex::importer::ImportScene;
+using quorvex::scene::NodeData;
+
 using namespace quorvex;
 
 using namespace importtest;
-using standin::ImportOptions;
-using standin::ObjectKind;
-using standin::SceneDocument;
+using quorvex::importer::ImportOptions;
+using quorvex::scene::ObjectKind;
+using quorvex::scene::SceneDocument;
 using json = nlohmann::json;
 
 namespace {
@@ -144,7 +147,7 @@ TEST(ImportGltf, DeepChainsImportAndCyclesAreRefused) {
         chain.Add("nodes", node);
     }
     const SceneDocument doc = Import(chain.Write(ScratchDir("gltf-deep") + "deep.gltf"));
-    const standin::NodeData* node = doc.nodes.empty() ? nullptr : &doc.nodes[0];
+    const quorvex::scene::NodeData* node = doc.nodes.empty() ? nullptr : &doc.nodes[0];
     int levels = 0;
     for (; node && !node->children.empty(); node = &node->children[0]) ++levels;
     EXPECT_EQ(levels, depth - 1);
@@ -200,7 +203,7 @@ TEST(ImportGltf, SeamsAreWeldedAndVRunsUp) {
     const SceneDocument doc = Import(path, asWritten);
     const NodeData* cube = Find(doc, "Cube");
     ASSERT_NE(cube, nullptr);
-    const standin::MeshData& mesh = cube->object->mesh.At(0);
+    const quorvex::scene::MeshData& mesh = cube->object->mesh.At(0);
     EXPECT_EQ(mesh.verts.size(), 8u);
     ASSERT_EQ(mesh.faces.size(), 12u);
     ASSERT_EQ(mesh.tvfaces.size(), 12u);
@@ -242,8 +245,8 @@ TEST(ImportGltf, MaterialsExternalAndEmbeddedPictures) {
 
     const NodeData* external = Find(doc, "M0");
     ASSERT_TRUE(external && external->material && external->material->diffuse);
-    EXPECT_EQ(external->material->kind, standin::MaterialKind::Standard);
-    EXPECT_EQ(external->material->diffuse->kind, standin::MapKind::Bitmap);
+    EXPECT_EQ(external->material->kind, quorvex::scene::MaterialKind::Standard);
+    EXPECT_EQ(external->material->diffuse->kind, quorvex::scene::MapKind::Bitmap);
     EXPECT_EQ(external->material->diffuse->file, "skins/tex a.png");
     EXPECT_EQ(doc.baseDir, dir);
 
@@ -275,7 +278,7 @@ TEST(ImportGltf, MeshWithoutTextureCoordinatesGetsTheSwatchMiddle) {
     b.Add("meshes", {{"primitives", {Triangle(b, -1, false)}}});
     b.Add("nodes", {{"name", "Bare"}, {"mesh", 0}});
     const std::string path = b.Write(ScratchDir("gltf-bare") + "bare.gltf");
-    const standin::MeshData swatched = Find(Import(path), "Bare")->object->mesh.At(0);
+    const quorvex::scene::MeshData swatched = Find(Import(path), "Bare")->object->mesh.At(0);
     ASSERT_EQ(swatched.tverts.size(), 1u);
     EXPECT_EQ(swatched.tverts[0].x, 0.5f);
     EXPECT_EQ(swatched.tverts[0].y, 0.5f);
@@ -283,7 +286,7 @@ TEST(ImportGltf, MeshWithoutTextureCoordinatesGetsTheSwatchMiddle) {
 
     ImportOptions noSwatches;
     noSwatches.swatches = false;
-    const standin::MeshData bare = Find(Import(path, noSwatches), "Bare")->object->mesh.At(0);
+    const quorvex::scene::MeshData bare = Find(Import(path, noSwatches), "Bare")->object->mesh.At(0);
     EXPECT_EQ(bare.verts.size(), 3u);
     EXPECT_TRUE(bare.tverts.empty());
     EXPECT_TRUE(bare.tvfaces.empty());
@@ -313,10 +316,10 @@ TEST(ImportGltf, SamplerWrapUndecodablePictureAndCompressedMeshes) {
     const std::string path = b.Write(dir + "wrap.gltf");
 
     SceneDocument doc;
-    standin::ImportNotes notes;
-    standin::LoadError error;
-    ASSERT_TRUE(standin::ImportScene(path, ImportOptions{}, doc, notes, error)) << error.message;
-    const standin::Picture& tiled = doc.images.at(Find(doc, "Wide")->material->diffuse->file);
+    quorvex::importer::ImportNotes notes;
+    quorvex::scene::LoadError error;
+    ASSERT_TRUE(quorvex::importer::ImportScene(path, ImportOptions{}, doc, notes, error)) << error.message;
+    const quorvex::scene::Picture& tiled = doc.images.at(Find(doc, "Wide")->material->diffuse->file);
     EXPECT_EQ(tiled.width, 6);   // red blue | blue red | red blue
     EXPECT_EQ(tiled.height, 1);  // clamped: one tile
     EXPECT_EQ(tiled.pixels[2].b, 65535);
@@ -345,7 +348,7 @@ TEST(ImportGltf, SamplerWrapUndecodablePictureAndCompressedMeshes) {
         c.doc["extensionsUsed"] = {ext};
         c.Add("meshes", {{"primitives", {prim}}});
         c.Add("nodes", {{"name", "Packed"}, {"mesh", 0}});
-        EXPECT_FALSE(standin::ImportScene(c.Write(dir + "packed.gltf"), ImportOptions{}, doc, notes, error));
+        EXPECT_FALSE(quorvex::importer::ImportScene(c.Write(dir + "packed.gltf"), ImportOptions{}, doc, notes, error));
         EXPECT_NE(error.message.find(refusal), std::string::npos) << error.message;
     }
 }
@@ -528,9 +531,9 @@ TEST(ImportGltf, ClipsLaidOutNamedAndSelected) {
     EXPECT_EQ(runNames->noteTracks[0][0].time, 0);
     ExpectNear(WorldVerts(runOnly, "B", 2 * 480)[0], 0, 5, 2);
 
-    std::vector<standin::ClipInfo> clips;
-    standin::LoadError error;
-    ASSERT_TRUE(standin::ListClips(path, ImportOptions{}, clips, error)) << error.message;
+    std::vector<quorvex::importer::ClipInfo> clips;
+    quorvex::scene::LoadError error;
+    ASSERT_TRUE(quorvex::importer::ListClips(path, ImportOptions{}, clips, error)) << error.message;
     ASSERT_EQ(clips.size(), 2u);
     EXPECT_EQ(clips[0].name, "walk");
     EXPECT_EQ(clips[0].frames, 16);  // 30 fps: ceil(15) + 1
@@ -594,10 +597,10 @@ TEST(ImportGltf, ExportedModelShowsTheImportedAnimation) {
     SceneDocument doc;
     std::string error;
     ASSERT_TRUE(ImportScene(SkinnedArm(dir, true), ImportOptions{}, doc, error)) << error;
-    standin::ScriptedWin32 win32;
-    standin::Win32Scope win32Scope{&win32};
-    standin::StandinHost host(std::move(doc));
-    standin::HostGlobalsScope scope(&host);
+    quorvex::standin::ScriptedWin32 win32;
+    quorvex::standin::Win32Scope win32Scope{&win32};
+    quorvex::standin::StandinHost host(std::move(doc));
+    quorvex::standin::HostGlobalsScope scope(&host);
     exportState.options = {0, 30, 1, 0};
     ModelExporter exporter;
     const std::string out = dir + "arm.mdl";
@@ -650,8 +653,8 @@ TEST(ImportGltf, ExportedModelShowsTheImportedAnimation) {
     ImportOptions noSwatches;
     noSwatches.swatches = false;
     ASSERT_TRUE(ImportScene(SkinnedArm(dir, true, false), noSwatches, doc, error)) << error;
-    standin::StandinHost bare(std::move(doc));
-    standin::HostGlobalsScope bareScope(&bare);
+    quorvex::standin::StandinHost bare(std::move(doc));
+    quorvex::standin::HostGlobalsScope bareScope(&bare);
     EXPECT_EQ(exporter.DoExport((dir + "bare.mdl").c_str(), nullptr, &bare, TRUE, 0), 0);
     ASSERT_EQ(win32.messageBoxes.size(), 1u);
     EXPECT_EQ(win32.messageBoxes[0].text, "Arm No Mapping");

@@ -7,8 +7,22 @@
 #include "tests/ImportTestSupport.h"
 #include "tests/StbImageWrite.h"
 
+using quorvex::importer::AnimatedScene;
+using quorvex::importer::AnimMaterial;
+using quorvex::importer::AnimMesh;
+using quorvex::importer::ClipNoteTexts;
+using quorvex::importer::ClipText;
+using quorvex::importer::FindTextureFile;
+using quorvex::importer::kMaxPictures;
+using quorvex::importer::kMaxTiles;
+using quorvex::importer::PrepareSurfaces;
+using quorvex::importer::Wrap;
+using quorvex::scene::Color64;
+using quorvex::scene::Picture;
+
 using namespace importtest;
-using namespace standin;
+using namespace quorvex::importer;
+using namespace quorvex::scene;
 
 namespace {
 

@@ -16,8 +16,8 @@
 
 namespace importtest {
 
-using standin::NodeData;
-using standin::SceneDocument;
+using quorvex::scene::NodeData;
+using quorvex::scene::SceneDocument;
 
 // A fresh folder for one test's files, removed when the test program ends.
 inline std::string ScratchDir(const std::string& name) {
@@ -38,11 +38,11 @@ inline std::string ScratchDir(const std::string& name) {
 }
 
 // Imports without looking at the warnings.
-inline bool ImportScene(const std::string& path, const standin::ImportOptions& options, SceneDocument& doc,
+inline bool ImportScene(const std::string& path, const quorvex::importer::ImportOptions& options, SceneDocument& doc,
                         std::string& error) {
-    standin::ImportNotes notes;
-    standin::LoadError failure;
-    if (standin::ImportScene(path, options, doc, notes, failure)) return true;
+    quorvex::importer::ImportNotes notes;
+    quorvex::scene::LoadError failure;
+    if (quorvex::importer::ImportScene(path, options, doc, notes, failure)) return true;
     error = failure.message;
     return false;
 }

@@ -18,8 +18,11 @@
 #include "ImportTestSupport.h"
 #include "mdl/MdlReader.h"
 
+using quorvex::scene::NodeData;
+using quorvex::scene::SceneDocument;
+
 using namespace importtest;
-using standin::SignedAxis;
+using quorvex::importer::SignedAxis;
 
 namespace {
 
@@ -77,7 +80,7 @@ TEST(VertexFrames, FrameNamesGroupIntoClips) {
         {{"frame", "frame"}, {{"frame", 2}}},
     };
     for (const Case& c : cases) {
-        const auto groups = standin::GroupFrameNames(c.names);
+        const auto groups = quorvex::importer::GroupFrameNames(c.names);
         ASSERT_EQ(groups.size(), c.groups.size()) << c.names[0];
         size_t first = 0;
         for (size_t i = 0; i < groups.size(); ++i) {
@@ -96,7 +99,7 @@ TEST(VertexFrames, Md2EveryFrameExactlyWithClipsFromItsNamesAtAnyFrameRate) {
     frames[4].move[0] = -1.7f;
     WriteFile(dir + "hero.md2", vftest::Md2File(frames));
     for (int fps : {10, 30}) {
-        standin::ImportOptions options;
+        quorvex::importer::ImportOptions options;
         options.fps = fps;
         SceneDocument doc;
         std::string error;
@@ -131,9 +134,9 @@ TEST(VertexFrames, Md3SurfacesMergedFramesOneClipPicturesFromTheDefaultSkin) {
     WriteFile(dir + "belt.pcx", vftest::PcxFile(2, 1, {200, 201}));
     WriteFile(dir + "lower_default.skin", "tag_torso,\r\nL_LEGS,models/players/x/belt.pcx\r\n");
     SceneDocument doc;
-    standin::ImportNotes notes;
-    standin::LoadError error;
-    ASSERT_TRUE(standin::ImportScene(dir + "lower.md3", {}, doc, notes, error)) << error.message;
+    quorvex::importer::ImportNotes notes;
+    quorvex::scene::LoadError error;
+    ASSERT_TRUE(quorvex::importer::ImportScene(dir + "lower.md3", {}, doc, notes, error)) << error.message;
     EXPECT_EQ(doc.animRange.end, 2 * doc.ticksPerFrame);
     EXPECT_EQ(Find(doc, "FrameNames")->noteTracks[0][0].text, "lower");
     for (int f = 0; f < 3; ++f) {
@@ -207,10 +210,11 @@ TEST(VertexFrames, EveryFormatFacesTheSameWay) {
 
 TEST(VertexFrames, UpAndForwardChooseTheTurn) {
     const SignedAxis none, px{0, 1}, py{1, 1}, pz{2, 1}, nx{0, -1}, ny{1, -1}, nz{2, -1};
-    const standin::Mat4d md2 = standin::FacingTurn(pz, px), gltf = standin::YUpToZUp(), asStored;
+    const quorvex::importer::Mat4d md2 = quorvex::importer::FacingTurn(pz, px), gltf = quorvex::importer::YUpToZUp(),
+                                   asStored;
     struct Case {
         const char* what;
-        standin::Mat4d own;
+        quorvex::importer::Mat4d own;
         SignedAxis up, forward;
         SignedAxis wantUp, wantForward;  // axis -1: refused
     } cases[] = {
@@ -224,18 +228,18 @@ TEST(VertexFrames, UpAndForwardChooseTheTurn) {
         {"front along the file's up", gltf, none, py, none, none},
     };
     for (const Case& c : cases) {
-        standin::Mat4d turn;
+        quorvex::importer::Mat4d turn;
         std::string error;
-        const bool ok = standin::ChooseFacing(c.own, c.up, c.forward, turn, error);
+        const bool ok = quorvex::importer::ChooseFacing(c.own, c.up, c.forward, turn, error);
         ASSERT_EQ(ok, c.wantUp.Given()) << c.what << ": " << error;
         if (!ok) continue;
         // The up goes to +Z, the front to -Y, and the turn is a rotation.
-        const standin::Vec3d up = standin::TransformPoint(
+        const quorvex::importer::Vec3d up = quorvex::importer::TransformPoint(
             turn, {c.wantUp.axis == 0 ? double(c.wantUp.sign) : 0, c.wantUp.axis == 1 ? double(c.wantUp.sign) : 0,
                    c.wantUp.axis == 2 ? double(c.wantUp.sign) : 0});
         double f[3] = {0, 0, 0};
         f[c.wantForward.axis] = c.wantForward.sign;
-        const standin::Vec3d front = standin::TransformPoint(turn, {f[0], f[1], f[2]});
+        const quorvex::importer::Vec3d front = quorvex::importer::TransformPoint(turn, {f[0], f[1], f[2]});
         EXPECT_EQ(up.z, 1.0) << c.what;
         EXPECT_EQ(front.y, -1.0) << c.what;
         const auto& m = turn.m;
@@ -245,11 +249,11 @@ TEST(VertexFrames, UpAndForwardChooseTheTurn) {
         EXPECT_EQ(det, 1.0) << c.what;
     }
     // Naming the up axis alone turns y-up and z-up files as it always did.
-    standin::Mat4d turn;
+    quorvex::importer::Mat4d turn;
     std::string error;
-    ASSERT_TRUE(standin::ChooseFacing(asStored, py, none, turn, error));
+    ASSERT_TRUE(quorvex::importer::ChooseFacing(asStored, py, none, turn, error));
     EXPECT_EQ(0, std::memcmp(&turn, &gltf, sizeof turn));
-    ASSERT_TRUE(standin::ChooseFacing(gltf, pz, none, turn, error));
+    ASSERT_TRUE(quorvex::importer::ChooseFacing(gltf, pz, none, turn, error));
     EXPECT_EQ(0, std::memcmp(&turn, &asStored, sizeof turn));
 }
 
@@ -285,14 +289,14 @@ TEST(VertexFrames, PicturesFromTheFileTheUserOrTheModelsName) {
         {"hero.md2", {}, {"nobody", dir + "user.pcx"}, "", "root/textures/hero.pcx", "no material \"nobody\""},
     };
     for (const Case& c : cases) {
-        standin::ImportOptions options;
+        quorvex::importer::ImportOptions options;
         options.pictures.dirs = c.dirs;
         if (!c.byMaterial.empty()) options.pictures.byMaterial[c.byMaterial[0]] = c.byMaterial[1];
         options.pictures.fallback = c.fallback;
         SceneDocument doc;
-        standin::ImportNotes notes;
-        standin::LoadError error;
-        ASSERT_TRUE(standin::ImportScene(model + c.file, options, doc, notes, error)) << error.message;
+        quorvex::importer::ImportNotes notes;
+        quorvex::scene::LoadError error;
+        ASSERT_TRUE(quorvex::importer::ImportScene(model + c.file, options, doc, notes, error)) << error.message;
         const std::string stem = std::string(c.file).substr(0, std::string(c.file).find('.'));
         const std::string key = Find(doc, stem)->material->diffuse->file;
         EXPECT_TRUE(key.size() >= c.picture.size() && key.substr(key.size() - c.picture.size()) == c.picture)
@@ -375,17 +379,17 @@ TEST(VertexFrames, DeclaredAnimationThatWasNotReadIsNamed) {
     };
     for (const auto& c : cases) {
         WriteFile(dir + c.file, c.bytes);
-        standin::AnimatedScene scene;
+        quorvex::importer::AnimatedScene scene;
         scene.clips.resize(c.clips ? 1 : 0);
-        EXPECT_EQ(standin::UndeliveredAnimation(dir + c.file, scene), c.want) << c.file;
+        EXPECT_EQ(quorvex::importer::UndeliveredAnimation(dir + c.file, scene), c.want) << c.file;
     }
 }
 
 TEST(VertexFrames, PcxPicturesDecodeOrSayWhyNot) {
     const std::string good = vftest::PcxFile(3, 2, {0, 1, 2, 200, 254, 255});
-    standin::Picture p;
+    quorvex::scene::Picture p;
     std::string error;
-    ASSERT_TRUE(standin::DecodePcx(reinterpret_cast<const unsigned char*>(good.data()), good.size(), p, error))
+    ASSERT_TRUE(quorvex::scene::DecodePcx(reinterpret_cast<const unsigned char*>(good.data()), good.size(), p, error))
         << error;
     ASSERT_EQ(p.width, 3);
     ASSERT_EQ(p.height, 2);
@@ -401,7 +405,8 @@ TEST(VertexFrames, PcxPicturesDecodeOrSayWhyNot) {
     std::string planes = good;
     planes[65] = 4;
     for (const std::string* bad : {&noPalette, &cut, &planes}) {
-        EXPECT_FALSE(standin::DecodePcx(reinterpret_cast<const unsigned char*>(bad->data()), bad->size(), p, error));
+        EXPECT_FALSE(
+            quorvex::scene::DecodePcx(reinterpret_cast<const unsigned char*>(bad->data()), bad->size(), p, error));
         EXPECT_FALSE(error.empty());
     }
 }

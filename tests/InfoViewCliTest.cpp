@@ -55,7 +55,7 @@ protected:
     // A square that walks for eight frames, then stands; 4 x 2 skin.
     fs::path WriteWalker(const std::string& name, int hiPrecision, const char* standName = "stand") const {
         ModelPtr model(CreateModel(2, 4, 4, 9));
-        SkinPtr skin(CreateSkinImage(4, 2, hiPrecision ? SkinFormatARGB4444 : SkinFormatRGB565));
+        SkinPtr skin(CreateSkinImage(4, 2, hiPrecision ? kSkinFormatARGB4444 : kSkinFormatRGB565));
         for (int i = 0; i < 8; ++i) skin->pixels[i] = uint16_t(0x1111 * i);
         const int16_t uv[4][2] = {{0, 0}, {3, 0}, {3, 1}, {0, 1}};
         for (int i = 0; i < 4; ++i) model->texCoords[i] = {uv[i][0], uv[i][1], 1};

@@ -12,7 +12,29 @@
 #include "import/IsolatedRead.h"
 #include "import/SceneWire.h"
 
-using namespace standin;
+using quorvex::importer::AnimatedScene;
+using quorvex::importer::AnimClip;
+using quorvex::importer::AnimMaterial;
+using quorvex::importer::AnimMesh;
+using quorvex::importer::AnimNode;
+using quorvex::importer::AnimSkin;
+using quorvex::importer::AnimTrack;
+using quorvex::importer::Interpolation;
+using quorvex::importer::Mat4d;
+using quorvex::importer::ReaderLimits;
+using quorvex::importer::ReaderMemoryLimitHolds;
+using quorvex::importer::ReadIsolated;
+using quorvex::importer::ReadWireResult;
+using quorvex::importer::TrackTarget;
+using quorvex::importer::WireResult;
+using quorvex::importer::WireSource;
+using quorvex::importer::Wrap;
+using quorvex::importer::WriteWireResult;
+using quorvex::importer::YUpToZUp;
+using quorvex::scene::Picture;
+
+using namespace quorvex::importer;
+using namespace quorvex::scene;
 
 namespace {
 
@@ -90,10 +112,10 @@ ReaderLimits NoLimits() { return ReaderLimits{}; }
 
 TEST(IsolatedRead, AGoodReadArrivesWholeAndTheReadersOwnErrorUnchanged) {
     AnimatedScene got;
-    standin::LoadError error;
+    quorvex::scene::LoadError error;
     ASSERT_TRUE(ReadIsolated(
         "m.obj", NoLimits(),
-        [](AnimatedScene& out, standin::LoadError&) {
+        [](AnimatedScene& out, quorvex::scene::LoadError&) {
             out = FullScene();
             return true;
         },
@@ -110,7 +132,7 @@ TEST(IsolatedRead, AGoodReadArrivesWholeAndTheReadersOwnErrorUnchanged) {
     }
     ASSERT_TRUE(ReadIsolated(
         "m.obj", NoLimits(),
-        [&large](AnimatedScene& out, standin::LoadError&) {
+        [&large](AnimatedScene& out, quorvex::scene::LoadError&) {
             out = large;
             return true;
         },
@@ -120,32 +142,35 @@ TEST(IsolatedRead, AGoodReadArrivesWholeAndTheReadersOwnErrorUnchanged) {
 
     EXPECT_FALSE(ReadIsolated(
         "m.obj", NoLimits(),
-        [](AnimatedScene&, standin::LoadError& why) {
-            why = {standin::LoadErrorKind::NotEnoughMemory, "m.obj: line 3: bad number"};
+        [](AnimatedScene&, quorvex::scene::LoadError& why) {
+            why = {quorvex::scene::LoadErrorKind::NotEnoughMemory, "m.obj: line 3: bad number"};
             return false;
         },
         got, error));
     EXPECT_EQ(error.message, "m.obj: line 3: bad number");
-    EXPECT_EQ(error.kind, standin::LoadErrorKind::NotEnoughMemory);  // the kind crosses too
+    EXPECT_EQ(error.kind, quorvex::scene::LoadErrorKind::NotEnoughMemory);  // the kind crosses too
 }
 
 TEST(IsolatedRead, AFaultOrALimitInTheChildIsOneRefusal) {
     struct Case {
         const char* name;
         ReaderLimits limits;
-        std::function<bool(AnimatedScene&, standin::LoadError&)> read;
+        std::function<bool(AnimatedScene&, quorvex::scene::LoadError&)> read;
         std::string why;
     };
     const std::vector<Case> cases = {
         {"segmentation fault",
          {},
-         [](AnimatedScene&, standin::LoadError&) { return raise(SIGSEGV) == 0; },
+         [](AnimatedScene&, quorvex::scene::LoadError&) { return raise(SIGSEGV) == 0; },
          "segmentation fault"},
-        {"abort", {}, [](AnimatedScene&, standin::LoadError&) -> bool { std::abort(); }, "abort"},
-        {"exception", {}, [](AnimatedScene&, standin::LoadError&) -> bool { throw 42; }, "an unexpected exception"},
+        {"abort", {}, [](AnimatedScene&, quorvex::scene::LoadError&) -> bool { std::abort(); }, "abort"},
+        {"exception",
+         {},
+         [](AnimatedScene&, quorvex::scene::LoadError&) -> bool { throw 42; },
+         "an unexpected exception"},
         {"memory",
          {uint64_t{512} << 20, 0, 0},
-         [](AnimatedScene&, standin::LoadError&) {
+         [](AnimatedScene&, quorvex::scene::LoadError&) {
              std::vector<std::unique_ptr<char[]>> hoard;
              for (;;) hoard.emplace_back(new char[size_t{64} << 20]);
              return true;
@@ -153,7 +178,7 @@ TEST(IsolatedRead, AFaultOrALimitInTheChildIsOneRefusal) {
          "more than its memory limit of 512 MiB"},
         {"processor time",
          {0, 1, 0},
-         [](AnimatedScene&, standin::LoadError&) {
+         [](AnimatedScene&, quorvex::scene::LoadError&) {
              volatile uint64_t spin = 0;
              for (;;) spin = spin + 1;
              return true;
@@ -161,7 +186,7 @@ TEST(IsolatedRead, AFaultOrALimitInTheChildIsOneRefusal) {
          "more than its limit of 1 s of processor time"},
         {"waiting",
          {0, 0, 1},
-         [](AnimatedScene&, standin::LoadError&) {
+         [](AnimatedScene&, quorvex::scene::LoadError&) {
              for (;;) pause();
              return true;
          },
@@ -171,12 +196,13 @@ TEST(IsolatedRead, AFaultOrALimitInTheChildIsOneRefusal) {
         SCOPED_TRACE(c.name);
         if (c.limits.memoryBytes > 0 && !ReaderMemoryLimitHolds()) continue;
         AnimatedScene got;
-        standin::LoadError error;
+        quorvex::scene::LoadError error;
         EXPECT_FALSE(ReadIsolated("dir/in.obj", c.limits, c.read, got, error));
         EXPECT_EQ(error.message, "dir/in.obj: the reader for this format failed (" + c.why + "); nothing was written");
         // A limit is said as such; anything else is the file's fault.
         const bool limit = c.limits.memoryBytes + c.limits.cpuSeconds + c.limits.wallSeconds > 0;
-        EXPECT_EQ(error.kind, limit ? standin::LoadErrorKind::OverLimit : standin::LoadErrorKind::Malformed);
+        EXPECT_EQ(error.kind,
+                  limit ? quorvex::scene::LoadErrorKind::OverLimit : quorvex::scene::LoadErrorKind::Malformed);
     }
 }
 

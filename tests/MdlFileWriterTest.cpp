@@ -112,7 +112,7 @@ protected:
 };
 
 TEST_F(MdlFileWriterTest, EightBitLayout) {
-    SmallModel s = MakeSmallModel(SkinFormatRGB565);
+    SmallModel s = MakeSmallModel(kSkinFormatRGB565);
     const fs::path path = dir_ / "small.mdl";
     ASSERT_EQ(WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), 0), 1);
     const std::vector<uint8_t> b = ReadFile(path);
@@ -171,7 +171,7 @@ TEST_F(MdlFileWriterTest, EightBitLayout) {
 }
 
 TEST_F(MdlFileWriterTest, SixteenBitLayout) {
-    SmallModel s = MakeSmallModel(SkinFormatARGB4444);
+    SmallModel s = MakeSmallModel(kSkinFormatARGB4444);
     const fs::path path = dir_ / "small16.mdl";
     ASSERT_EQ(WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), 1), 1);
     const std::vector<uint8_t> b = ReadFile(path);
@@ -210,7 +210,7 @@ TEST_F(MdlFileWriterTest, SixteenBitLayout) {
 }
 
 TEST_F(MdlFileWriterTest, OnlyHiPrecisionOneSelectsSixteenBits) {
-    SmallModel s = MakeSmallModel(SkinFormatRGB565);
+    SmallModel s = MakeSmallModel(kSkinFormatRGB565);
     const fs::path path = dir_ / "two.mdl";
     ASSERT_EQ(WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), 2), 1);
     const std::vector<uint8_t> b = ReadFile(path);
@@ -221,7 +221,7 @@ TEST_F(MdlFileWriterTest, OnlyHiPrecisionOneSelectsSixteenBits) {
 
 TEST_F(MdlFileWriterTest, EmptyModelKeepsStartingExtremes) {
     ModelPtr m(CreateModel(0, 0, 0, 2));
-    SkinPtr skin(CreateSkinImage(0, 0, SkinFormatRGB565));
+    SkinPtr skin(CreateSkinImage(0, 0, kSkinFormatRGB565));
     ASSERT_TRUE(m && skin);
 
     const MdlQuantization q = ComputeQuantization(m.get(), false);
@@ -246,7 +246,7 @@ TEST_F(MdlFileWriterTest, DegenerateAndUnusedVerticesGetIndexFive) {
     // Triangle 0 has two corners at one position, triangle 1 faces +x;
     // vertex 5 belongs to no triangle.
     ModelPtr m(CreateModel(2, 6, 0, 1));
-    SkinPtr skin(CreateSkinImage(1, 1, SkinFormatRGB565));
+    SkinPtr skin(CreateSkinImage(1, 1, kSkinFormatRGB565));
     ASSERT_TRUE(m && skin);
     ModelVec3* p = m->frames[0].positions;
     p[0] = {0, 0, 0};
@@ -323,7 +323,7 @@ TEST(MdlBoundsTest, BoxesPerFrameAndStartingValues) {
 
 TEST(MdlNormalIndexTest, NearestEntryByAbsoluteDifferences) {
     EXPECT_EQ(NearestNormalIndex(0, 0, 1), 5);
-    EXPECT_EQ(NearestNormalIndex(0, 0, 0), ZeroNormalIndex);
+    EXPECT_EQ(NearestNormalIndex(0, 0, 0), kZeroNormalIndex);
     EXPECT_EQ(NearestNormalIndex(0, 1, 0), 32);
     EXPECT_EQ(NearestNormalIndex(1, 0, 0), 52);
     EXPECT_EQ(NearestNormalIndex(0, 0, -1), 84);
@@ -333,7 +333,7 @@ TEST(MdlNormalIndexTest, NearestEntryByAbsoluteDifferences) {
     EXPECT_EQ(NearestNormalIndex(std::nanf(""), 0, 1), 0);
     EXPECT_EQ(NearestNormalIndex(0, 0, std::numeric_limits<float>::infinity()), 0);
     // Every entry is its own nearest entry, and the table is of unit length.
-    for (int i = 0; i < NormalTableSize; ++i) {
+    for (int i = 0; i < kNormalTableSize; ++i) {
         const double* t = NormalTable[i];
         EXPECT_EQ(NearestNormalIndex(float(t[0]), float(t[1]), float(t[2])), i);
         EXPECT_NEAR(std::sqrt(t[0] * t[0] + t[1] * t[1] + t[2] * t[2]), 1.0, 1e-5) << i;
@@ -344,7 +344,7 @@ TEST(MdlNormalIndexTest, NearestEntryByAbsoluteDifferences) {
 }
 
 TEST_F(MdlFileWriterTest, UnopenablePathGivesZeroAndNoFile) {
-    SmallModel s = MakeSmallModel(SkinFormatRGB565);
+    SmallModel s = MakeSmallModel(kSkinFormatRGB565);
     const fs::path path = dir_ / "missing" / "out.mdl";
     const MdlWriteResult result = WriteMdlFileWithReason(path.c_str(), s.model.get(), s.skin.get(), 0);
     EXPECT_EQ(result.written, 0);
@@ -368,7 +368,7 @@ TEST_F(MdlFileWriterTest, SpanBeyondSinglePrecisionIsRefusedBeforeAnyFile) {
     const fs::path path = dir_ / "out.mdl";
     for (const Case& c : cases) {
         WriteText(path, "previous");
-        SmallModel s = MakeSmallModel(SkinFormatRGB565);
+        SmallModel s = MakeSmallModel(kSkinFormatRGB565);
         float* first = &s.model->frames[1].positions[0].x;
         float* second = &s.model->frames[1].positions[2].x;
         first[c.axis] = c.low;
@@ -397,7 +397,7 @@ TEST_F(MdlFileWriterTest, WriteCheckSeesTheWholeFileBeforeTheRenameAndCanRefuseI
     const fs::path path = dir_ / "out.mdl";
     for (const bool accept : {false, true}) {
         WriteText(path, "old");
-        SmallModel s = MakeSmallModel(SkinFormatRGB565);
+        SmallModel s = MakeSmallModel(kSkinFormatRGB565);
         Seen seen{accept};
         SetMdlWriteCheck({check, &seen});
         const MdlWriteResult result = WriteMdlFileWithReason(path.c_str(), s.model.get(), s.skin.get(), 0);
@@ -414,7 +414,7 @@ TEST_F(MdlFileWriterTest, WriteCheckSeesTheWholeFileBeforeTheRenameAndCanRefuseI
 TEST_F(MdlFileWriterTest, FailedRenameLeavesTargetAndNoTemporary) {
     // A directory where the file should go: creating the temporary file works,
     // moving it into place does not.
-    SmallModel s = MakeSmallModel(SkinFormatRGB565);
+    SmallModel s = MakeSmallModel(kSkinFormatRGB565);
     const fs::path path = dir_ / "taken";
     fs::create_directory(path);
     WriteText(path / "inside", "keep");
@@ -450,9 +450,9 @@ TEST_F(MdlFileWriterTest, ShortWriteLeavesExistingFileAndNoTemporary) {
     WriteText(path, "previous contents");
 
     // The small model fails when closing flushes it; the large one while writing.
-    SmallModel small = MakeSmallModel(SkinFormatRGB565);
+    SmallModel small = MakeSmallModel(kSkinFormatRGB565);
     ModelPtr large(CreateModel(0, 5000, 0, 4));
-    SkinPtr skin(CreateSkinImage(64, 64, SkinFormatRGB565));
+    SkinPtr skin(CreateSkinImage(64, 64, kSkinFormatRGB565));
     ASSERT_TRUE(large && skin);
     {
         FileSizeCap cap(100);
@@ -470,7 +470,7 @@ TEST_F(MdlFileWriterTest, ShortWriteLeavesExistingFileAndNoTemporary) {
 }
 
 TEST_F(MdlFileWriterTest, FinishedFileHasPlainCreateMode) {
-    SmallModel s = MakeSmallModel(SkinFormatRGB565);
+    SmallModel s = MakeSmallModel(kSkinFormatRGB565);
     const fs::path path = dir_ / "mode.mdl";
     const mode_t saved = umask(027);
     const int result = WriteMdlFile(path.c_str(), s.model.get(), s.skin.get(), 0);
@@ -486,10 +486,10 @@ TEST_F(MdlFileWriterTest, FrameLargerThanTheWriteBufferGoesOutWhole) {
     // vertex must still land in its place, once.
     const int32_t vertices = (1 << 20) + 3;
     ModelPtr m(CreateModel(0, vertices, 0, 2));
-    SkinPtr skin(CreateSkinImage(2, 2, SkinFormatRGB565));
+    SkinPtr skin(CreateSkinImage(2, 2, kSkinFormatRGB565));
     ASSERT_TRUE(m && skin);
     for (int f = 0; f < 2; ++f)
-        for (int32_t v = 0; v < vertices; ++v) m->frames[f].normalIndex[v] = uint8_t((v * 7 + f) % NormalTableSize);
+        for (int32_t v = 0; v < vertices; ++v) m->frames[f].normalIndex[v] = uint8_t((v * 7 + f) % kNormalTableSize);
     const fs::path path = dir_ / "large.mdl";
     ASSERT_EQ(WriteMdlFile(path.c_str(), m.get(), skin.get(), 1), 1);
     const std::vector<uint8_t> b = ReadFile(path);
@@ -501,7 +501,7 @@ TEST_F(MdlFileWriterTest, FrameLargerThanTheWriteBufferGoesOutWhole) {
         EXPECT_EQ(I32(b, at), 2);
         int32_t misplaced = 0;
         for (int32_t v = 0; v < vertices; ++v)
-            misplaced += b[at + 36 + 8 * size_t(v) + 6] != (v * 7 + f) % NormalTableSize;
+            misplaced += b[at + 36 + 8 * size_t(v) + 6] != (v * 7 + f) % kNormalTableSize;
         EXPECT_EQ(misplaced, 0) << "frame " << f;
     }
 }

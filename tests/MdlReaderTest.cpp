@@ -39,7 +39,7 @@ Model Walker(bool sixteenBit) {
     m.origin[2] = 0.0f;
     m.skinWidth = 3;
     m.skinHeight = 2;
-    m.skinType = sixteenBit ? SkinFormatARGB4444 : SkinFormatRGB565;
+    m.skinType = sixteenBit ? kSkinFormatARGB4444 : kSkinFormatRGB565;
     m.skin = {0xF800, 0x07E0, 0x001F, 0xFFFF, 0x0000, 0x1234};
     m.vertexCount = 4;
     m.texCoords = {{0, 0}, {2, -1}, {-7, 300}};
@@ -400,7 +400,7 @@ TEST_F(MdlReaderFileTest, ReadsBackWhatTheWriterWrote) {
     for (int hi : {0, 1}) {
         SCOPED_TRACE(hi ? "MDL4" : "MDL3");
         ModelPtr model(CreateModel(triangles, vertices, texCoords, frames));
-        SkinPtr skin(CreateSkinImage(4, 3, hi ? SkinFormatARGB4444 : SkinFormatRGB565));
+        SkinPtr skin(CreateSkinImage(4, 3, hi ? kSkinFormatARGB4444 : kSkinFormatRGB565));
         ASSERT_TRUE(model && skin);
         for (int i = 0; i < 12; ++i) skin->pixels[i] = uint16_t(i * 4099);
         for (int i = 0; i < texCoords; ++i) model->texCoords[i] = {int16_t(i * 3 - 2), int16_t(100 - i), 1};
@@ -428,7 +428,7 @@ TEST_F(MdlReaderFileTest, ReadsBackWhatTheWriterWrote) {
         EXPECT_EQ(file.header.triangleCount, triangles);
         EXPECT_EQ(file.header.texCoordCount, texCoords);
         EXPECT_EQ(file.header.frameCount, frames);
-        EXPECT_EQ(file.skinType, hi ? SkinFormatARGB4444 : SkinFormatRGB565);
+        EXPECT_EQ(file.skinType, hi ? kSkinFormatARGB4444 : kSkinFormatRGB565);
         EXPECT_EQ(file.fileSize, file.modelSize);
         EXPECT_TRUE(r.warnings.empty());
         ASSERT_EQ(file.skinPixels.size(), 12u);

@@ -32,7 +32,7 @@ struct Model {
     float origin[3] = {0, 0, 0};
     int32_t skinWidth = 0;
     int32_t skinHeight = 0;
-    int32_t skinType = SkinFormatRGB565;
+    int32_t skinType = kSkinFormatRGB565;
     std::vector<uint16_t> skin;  // skinWidth * skinHeight
     int32_t vertexCount = 0;
     std::vector<MdlTexCoord> texCoords;
@@ -105,7 +105,7 @@ inline std::vector<uint8_t> Bytes(const Model& m) {
         for (uint16_t v : t.texCoord) PutU16(b, v);
     }
     for (const Frame& f : m.frames) {
-        PutI32(b, m.sixteenBit ? MdlFrameType16 : MdlFrameType8);
+        PutI32(b, m.sixteenBit ? kMdlFrameType16 : kMdlFrameType8);
         PutVertex(b, f.bboxMin, m.sixteenBit);
         PutVertex(b, f.bboxMax, m.sixteenBit);
         char name[16] = {};

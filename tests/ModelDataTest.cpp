@@ -52,22 +52,22 @@ TEST(ModelDataTest, LimitsRefuseNegativeAndOversizedCounts) {
 }
 
 TEST(ModelDataTest, SkinIsFilledAndSized) {
-    SkinImage* skin = CreateSkinImage(8, 4, SkinFormatRGB565);
+    SkinImage* skin = CreateSkinImage(8, 4, kSkinFormatRGB565);
     ASSERT_NE(skin, nullptr);
-    EXPECT_EQ(skin->format, SkinFormatRGB565);
+    EXPECT_EQ(skin->format, kSkinFormatRGB565);
     EXPECT_EQ(skin->width, 8);
     EXPECT_EQ(skin->height, 4);
     ASSERT_NE(skin->pixels, nullptr);
     for (int i = 0; i < 32; ++i) EXPECT_EQ(skin->pixels[i], 0x001F);
     FreeSkinImage(skin);
 
-    skin = CreateSkinImage(0, 0, SkinFormatARGB4444);
+    skin = CreateSkinImage(0, 0, kSkinFormatARGB4444);
     ASSERT_NE(skin, nullptr);
-    EXPECT_EQ(skin->format, SkinFormatARGB4444);
+    EXPECT_EQ(skin->format, kSkinFormatARGB4444);
     EXPECT_EQ(skin->pixels, nullptr);
     FreeSkinImage(skin);
 
-    skin = CreateSkinImage(16, 0, SkinFormatRGB565);
+    skin = CreateSkinImage(16, 0, kSkinFormatRGB565);
     ASSERT_NE(skin, nullptr);
     EXPECT_EQ(skin->pixels, nullptr);
     FreeSkinImage(skin);
@@ -76,9 +76,9 @@ TEST(ModelDataTest, SkinIsFilledAndSized) {
 }
 
 TEST(ModelDataTest, SkinLimitsRefuseNegativeAndOversizedSkins) {
-    EXPECT_EQ(CreateSkinImage(-1, 4, SkinFormatRGB565), nullptr);
-    EXPECT_EQ(CreateSkinImage(4, -1, SkinFormatRGB565), nullptr);
-    EXPECT_EQ(CreateSkinImage(32768, 16385, SkinFormatRGB565), nullptr);
+    EXPECT_EQ(CreateSkinImage(-1, 4, kSkinFormatRGB565), nullptr);
+    EXPECT_EQ(CreateSkinImage(4, -1, kSkinFormatRGB565), nullptr);
+    EXPECT_EQ(CreateSkinImage(32768, 16385, kSkinFormatRGB565), nullptr);
     // 2^29 pixels are exactly 2^30 bytes.
     EXPECT_TRUE(SkinFitsLimits(32768, 16384));
     EXPECT_FALSE(SkinFitsLimits(32768, 16385));

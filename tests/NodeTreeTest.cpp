@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
-using namespace standin;
+using quorvex::importer::AnimNode;
+using quorvex::importer::SettleNodeTree;
+using quorvex::importer::TreeFault;
+
+using namespace quorvex::importer;
 
 namespace {
 

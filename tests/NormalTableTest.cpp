@@ -18,11 +18,11 @@ namespace {
 
 // Debug and sanitizer builds run the same cases, fewer of them.
 #ifdef NDEBUG
-constexpr int Rounds = 1 << 19;
-constexpr int LatticeRounds = 16;
+constexpr int kRounds = 1 << 19;
+constexpr int kLatticeRounds = 16;
 #else
-constexpr int Rounds = 1 << 16;
-constexpr int LatticeRounds = 2;
+constexpr int kRounds = 1 << 16;
+constexpr int kLatticeRounds = 2;
 #endif
 
 struct Random {
@@ -77,7 +77,7 @@ struct Checker {
 
 void CheckAgainstFullScan(Checker& check) {
     Random r;
-    for (int i = 0; i < Rounds; ++i) {
+    for (int i = 0; i < kRounds; ++i) {
         // Anywhere in and just around the unit cube.
         check(r.Uniform(-1.2f, 1.2f), r.Uniform(-1.2f, 1.2f), r.Uniform(-1.2f, 1.2f));
         // Unit vectors, normalized as the exporter normalizes them.
@@ -93,8 +93,8 @@ void CheckAgainstFullScan(Checker& check) {
 
     // Near-ties: the midpoint of every pair of entries, as it is and
     // normalized, with its neighbours.
-    for (int i = 0; i < NormalTableSize; ++i) {
-        for (int j = i + 1; j < NormalTableSize; ++j) {
+    for (int i = 0; i < kNormalTableSize; ++i) {
+        for (int j = i + 1; j < kNormalTableSize; ++j) {
             const double* a = NormalTable[i];
             const double* b = NormalTable[j];
             ModelVec3 m{float((a[0] + b[0]) / 2), float((a[1] + b[1]) / 2), float((a[2] + b[2]) / 2)};
@@ -109,7 +109,7 @@ void CheckAgainstFullScan(Checker& check) {
     // unit vector.
     for (int k = -540; k <= 540; ++k) {
         const float c = float(k) / 512.0f;
-        for (int n = 0; n < LatticeRounds; ++n) {
+        for (int n = 0; n < kLatticeRounds; ++n) {
             const float rest = std::sqrt(std::fmax(0.0f, 1.0f - c * c));
             const float angle = r.Uniform(0, 6.2831853f);
             const float u = rest * std::cos(angle), w = rest * std::sin(angle);
@@ -123,7 +123,7 @@ void CheckAgainstFullScan(Checker& check) {
     // Every entry scaled, from zero through unit length to far outside.
     const float scales[] = {0.0f,   -0.0f, 1e-30f, 1e-3f, 0.25f, 0.5f,  0.9f,  0.999f, 1.0f,
                             1.001f, 1.1f,  1.5f,   2.0f,  10.0f, 1e30f, -1.0f, -0.5f,  -2.0f};
-    for (int i = 0; i < NormalTableSize; ++i) {
+    for (int i = 0; i < kNormalTableSize; ++i) {
         const double* t = NormalTable[i];
         for (float s : scales) check.Around(float(t[0]) * s, float(t[1]) * s, float(t[2]) * s);
     }
@@ -140,7 +140,7 @@ TEST(NormalTableTest, FastSearchAgreesWithFullScan) {
     CheckAgainstFullScan(check);
     check.Flush();
     EXPECT_EQ(check.wrong, 0) << "of " << check.checked;
-    EXPECT_GT(check.checked, int64_t(Rounds) * 4);
+    EXPECT_GT(check.checked, int64_t(kRounds) * 4);
 }
 
 TEST(NormalTableTest, DirectionMapAgreesWithFullScan) {
@@ -154,7 +154,7 @@ TEST(NormalTableTest, DirectionMapAgreesWithFullScan) {
     Random r;
     for (int k = 0; k <= 128; ++k) {
         const float u = float(k) / 64.0f - 1.0f;
-        for (int n = 0; n < LatticeRounds * 4; ++n) {
+        for (int n = 0; n < kLatticeRounds * 4; ++n) {
             const float v = r.Uniform(-1, 1), sign = n % 2 ? -1.0f : 1.0f;
             ModelVec3 p{sign, u, v};
             Normalize(p);

@@ -12,7 +12,7 @@ using namespace quorvex;
 
 namespace {
 
-using standin::DialogStep;
+using quorvex::standin::DialogStep;
 
 class RangeHost : public Interface {
 public:
@@ -84,8 +84,8 @@ protected:
 
     static inline const HWND kParent = reinterpret_cast<HWND>(uintptr_t{0x4242});
 
-    standin::ScriptedWin32 win32;
-    standin::Win32Scope win32Scope{&win32};
+    quorvex::standin::ScriptedWin32 win32;
+    quorvex::standin::Win32Scope win32Scope{&win32};
     RangeHost host;
     TickHost ticks;
     Interface* dialogHost = &host;  // what the driver hands the dialog

@@ -28,11 +28,11 @@ namespace passtest {
 
 using namespace quorvex;
 
-using standin::MaterialData;
-using standin::MeshData;
-using standin::NodeData;
-using standin::ObjectData;
-using standin::SceneDocument;
+using quorvex::scene::MaterialData;
+using quorvex::scene::MeshData;
+using quorvex::scene::NodeData;
+using quorvex::scene::ObjectData;
+using quorvex::scene::SceneDocument;
 
 inline Matrix3 Translation(float x, float y, float z) {
     Matrix3 m;
@@ -53,17 +53,17 @@ inline MeshData Square(float size = 1.0f) {
 
 inline MaterialData Textured(const std::string& file) {
     MaterialData mat;
-    mat.kind = standin::MaterialKind::Standard;
-    mat.diffuse = standin::MapData{standin::MapKind::Bitmap, file};
+    mat.kind = quorvex::scene::MaterialKind::Standard;
+    mat.diffuse = quorvex::scene::MapData{quorvex::scene::MapKind::Bitmap, file};
     return mat;
 }
 
 inline NodeData MeshNode(const std::string& name, MeshData mesh, std::string picture = "skin.png",
-                         standin::ConvertMode convert = standin::ConvertMode::Copy) {
+                         quorvex::scene::ConvertMode convert = quorvex::scene::ConvertMode::Copy) {
     NodeData node;
     node.name = name;
     ObjectData object;
-    object.kind = standin::ObjectKind::Mesh;
+    object.kind = quorvex::scene::ObjectKind::Mesh;
     object.convert = convert;
     object.mesh = std::move(mesh);
     node.object = std::move(object);
@@ -71,7 +71,7 @@ inline NodeData MeshNode(const std::string& name, MeshData mesh, std::string pic
     return node;
 }
 
-inline NodeData ObjectNode(const std::string& name, standin::ObjectKind kind) {
+inline NodeData ObjectNode(const std::string& name, quorvex::scene::ObjectKind kind) {
     NodeData node;
     node.name = name;
     ObjectData object;
@@ -81,8 +81,9 @@ inline NodeData ObjectNode(const std::string& name, standin::ObjectKind kind) {
 }
 
 // A picture of one colour.
-inline standin::Picture Plain(uint16_t width, uint16_t height, BMM_Color_64 colour = {65535, 65535, 65535, 65535}) {
-    standin::Picture p;
+inline quorvex::scene::Picture Plain(uint16_t width, uint16_t height,
+                                     BMM_Color_64 colour = {65535, 65535, 65535, 65535}) {
+    quorvex::scene::Picture p;
     p.width = width;
     p.height = height;
     p.plain = true;
@@ -91,8 +92,8 @@ inline standin::Picture Plain(uint16_t width, uint16_t height, BMM_Color_64 colo
 }
 
 // A picture whose pixel (x, y) has red x * 4096 and green y * 4096.
-inline standin::Picture Gradient(uint16_t width, uint16_t height) {
-    standin::Picture p;
+inline quorvex::scene::Picture Gradient(uint16_t width, uint16_t height) {
+    quorvex::scene::Picture p;
     p.width = width;
     p.height = height;
     for (uint16_t y = 0; y < height; ++y) {
@@ -174,10 +175,10 @@ struct ExportRun {
     int result = -1;
     std::string errorText;
     int errorFlagAfter = 0;
-    std::vector<standin::MessageBoxCall> messageBoxes;
-    standin::HostCounters counters;
+    std::vector<quorvex::standin::MessageBoxCall> messageBoxes;
+    quorvex::standin::HostCounters counters;
     bool allReleasedOnce = false;
-    std::vector<standin::EvalCall> evalLog;
+    std::vector<quorvex::standin::EvalCall> evalLog;
     bool written = false;
     MdlContents file;
 };
@@ -202,13 +203,13 @@ inline std::string TempModelPath() {
 
 // Runs one export with prompts suppressed on the stand-in host.
 inline ExportRun RunExport(SceneDocument doc, ExportSettings settings = {}) {
-    standin::StandinHost host(std::move(doc));
-    standin::HostProbe probe;
+    quorvex::standin::StandinHost host(std::move(doc));
+    quorvex::standin::HostProbe probe;
     probe.pasteKeyLimit = settings.pasteKeyLimit;
     host.probe = &probe;
-    standin::HostGlobalsScope globals(&host);
-    standin::ScriptedWin32 win32;
-    standin::Win32Scope win32Scope(&win32);
+    quorvex::standin::HostGlobalsScope globals(&host);
+    quorvex::standin::ScriptedWin32 win32;
+    quorvex::standin::Win32Scope win32Scope(&win32);
     exportState.options =
         ExportOptionsRecord{settings.startFrame, settings.endFrame, settings.hiPrecision, settings.alphaChannel};
 

@@ -11,7 +11,12 @@
 
 #include "tests/StbImageWrite.h"
 
-using namespace standin;
+using quorvex::scene::Color64;
+using quorvex::scene::DecodePicture;
+using quorvex::scene::LoadPictureFile;
+using quorvex::scene::Picture;
+
+using namespace quorvex::scene;
 
 namespace {
 

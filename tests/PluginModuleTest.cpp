@@ -81,7 +81,7 @@ TEST(ExporterClassDescriptor, CreatesIndependentExportersTheHostCanDelete) {
 // controls were already set up when it ran.
 class ControlCountingHost : public HostGlobals {
 public:
-    explicit ControlCountingHost(const standin::ScriptedWin32& win32) : win32_(win32) {}
+    explicit ControlCountingHost(const quorvex::standin::ScriptedWin32& win32) : win32_(win32) {}
     int GetTicksPerFrame() override { return 160; }
     void InitCustomControls(HINSTANCE instance) override {
         ++customControlCalls;
@@ -97,7 +97,7 @@ public:
     int commonControlsBeforeCustom = -1;
 
 private:
-    const standin::ScriptedWin32& win32_;
+    const quorvex::standin::ScriptedWin32& win32_;
 };
 
 class ModuleEntry : public ::testing::Test {
@@ -119,8 +119,8 @@ protected:
 
     static HINSTANCE Handle(uintptr_t v) { return reinterpret_cast<HINSTANCE>(v); }
 
-    standin::ScriptedWin32 win32;
-    standin::Win32Scope win32Scope{&win32};
+    quorvex::standin::ScriptedWin32 win32;
+    quorvex::standin::Win32Scope win32Scope{&win32};
     ControlCountingHost host{win32};
 
 private:

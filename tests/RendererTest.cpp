@@ -14,15 +14,29 @@
 #include "MdlTestFile.h"
 #include "view/PictureOutput.h"
 
+using quorvex::view::DecodeSkinPixel;
+using quorvex::view::FitSheetLabels;
+using quorvex::view::kRenderMaxSide;
+using quorvex::view::RenderColor;
+using quorvex::view::RenderImage;
+using quorvex::view::RenderModelFrame;
+using quorvex::view::RenderModelSheet;
+using quorvex::view::RenderOptions;
+using quorvex::view::RenderResult;
+using quorvex::view::RenderSkinPicture;
+using quorvex::view::SheetLabels;
+using quorvex::view::WritePngFile;
+
 using namespace quorvex;
+using namespace quorvex::view;
 
 namespace {
 
 namespace fs = std::filesystem;
 using mdltest::Model;
 
-constexpr uint16_t Red565 = 0xF800;
-constexpr uint16_t Blue565 = 0x001F;
+constexpr uint16_t kRed565 = 0xF800;
+constexpr uint16_t kBlue565 = 0x001F;
 
 MdlFile Load(const Model& m) {
     const std::vector<uint8_t> b = mdltest::Bytes(m);
@@ -66,7 +80,7 @@ int CountNot(const RenderImage& image, RenderColor background) {
 TEST(Renderer, DrawsAFrontFacingSquareWithItsSkin) {
     for (bool sixteen : {false, true}) {
         SCOPED_TRACE(sixteen ? "MDL4" : "MDL3");
-        const MdlFile file = Load(mdltest::Square(Red565, Blue565, sixteen));
+        const MdlFile file = Load(mdltest::Square(kRed565, kBlue565, sixteen));
         const RenderOptions o = FrontOptions();
         const RenderResult r = RenderModelFrame(file, 0, o);
         ASSERT_TRUE(r.ok()) << r.error;
@@ -86,7 +100,7 @@ TEST(Renderer, DrawsAFrontFacingSquareWithItsSkin) {
 }
 
 TEST(Renderer, CullsFacesTurnedAway) {
-    Model reversed = mdltest::Square(Red565, Blue565);
+    Model reversed = mdltest::Square(kRed565, kBlue565);
     for (MdlTriangle& t : reversed.triangles) {
         std::swap(t.vertex[1], t.vertex[2]);
         std::swap(t.texCoord[1], t.texCoord[2]);
@@ -99,7 +113,7 @@ TEST(Renderer, CullsFacesTurnedAway) {
     // The front-facing square seen from behind is culled as well.
     RenderOptions behind = o;
     behind.yawDegrees = 180.0f;
-    const RenderResult back = RenderModelFrame(Load(mdltest::Square(Red565, Blue565)), 0, behind);
+    const RenderResult back = RenderModelFrame(Load(mdltest::Square(kRed565, kBlue565)), 0, behind);
     ASSERT_TRUE(back.ok());
     EXPECT_EQ(CountNot(back.image, o.background), 0);
 }
@@ -120,7 +134,7 @@ TEST(Renderer, LightsWithTheStoredNormals) {
 
 // A far red square (x = 0) and a smaller near blue one (x = 0.5) in front of it.
 Model TwoSquares(bool nearFirst) {
-    Model m = mdltest::Square(Red565, Blue565);
+    Model m = mdltest::Square(kRed565, kBlue565);
     m.scale[0] = 0.5f;
     m.vertexCount = 8;
     std::vector<mdltest::Vertex>& v = m.frames[0].vertices;
@@ -149,7 +163,7 @@ TEST(Renderer, NearerFacesWinWhateverTheOrder) {
 
 // Two frames of the square, the second moved ten units to the right.
 Model MovingSquare() {
-    Model m = mdltest::Square(Red565, Blue565, true);
+    Model m = mdltest::Square(kRed565, kBlue565, true);
     m.origin[1] = -1.0f;
     m.scale[1] = 12.0f / 65535.0f;
     const uint16_t one = uint16_t(2.0 / 12.0 * 65535.0);  // two units along y
@@ -214,7 +228,7 @@ TEST(Renderer, SheetPlacesLabelledCellsInAGrid) {
     EXPECT_EQ(everyOther.image.height, 64);
 
     // Automatic step: 130 frames are drawn as at most 64 cells.
-    Model many = mdltest::Square(Red565, Blue565);
+    Model many = mdltest::Square(kRed565, kBlue565);
     many.frames.resize(130, many.frames[0]);
     o.width = o.height = 8;
     const RenderResult automatic = RenderModelSheet(Load(many), 0, o);
@@ -223,7 +237,7 @@ TEST(Renderer, SheetPlacesLabelledCellsInAGrid) {
 }
 
 TEST(Renderer, RefusesRequestsThatDoNotFit) {
-    const MdlFile file = Load(mdltest::Square(Red565, Blue565));
+    const MdlFile file = Load(mdltest::Square(kRed565, kBlue565));
     RenderOptions o = FrontOptions();
     for (int frame : {-1, 1}) {
         const RenderResult r = RenderModelFrame(file, frame, o);
@@ -231,14 +245,14 @@ TEST(Renderer, RefusesRequestsThatDoNotFit) {
         EXPECT_TRUE(r.badRequest);
         EXPECT_TRUE(r.image.rgb.empty());
     }
-    for (auto [w, h] : {std::pair{0, 10}, {10, -1}, {RenderMaxSide + 1, 10}}) {
+    for (auto [w, h] : {std::pair{0, 10}, {10, -1}, {kRenderMaxSide + 1, 10}}) {
         o.width = w;
         o.height = h;
         const RenderResult r = RenderModelFrame(file, 0, o);
         EXPECT_TRUE(!r.ok() && r.badRequest) << w << "x" << h;
     }
     o.width = o.height = 6000;
-    Model two = mdltest::Square(Red565, Blue565);
+    Model two = mdltest::Square(kRed565, kBlue565);
     two.frames.push_back(two.frames[0]);
     const RenderResult sheet = RenderModelSheet(Load(two), 1, o);
     EXPECT_TRUE(!sheet.ok() && sheet.badRequest);
@@ -247,16 +261,16 @@ TEST(Renderer, RefusesRequestsThatDoNotFit) {
 }
 
 TEST(Renderer, DecodesSkinPixels) {
-    EXPECT_TRUE(Same(DecodeSkinPixel(0xFFFF, SkinFormatRGB565), {255, 255, 255}));
-    EXPECT_TRUE(Same(DecodeSkinPixel(0x8410, SkinFormatRGB565), {132, 130, 132}));
-    EXPECT_TRUE(Same(DecodeSkinPixel(0x07E0, SkinFormatRGB565), {0, 255, 0}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0xFFFF, kSkinFormatRGB565), {255, 255, 255}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0x8410, kSkinFormatRGB565), {132, 130, 132}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0x07E0, kSkinFormatRGB565), {0, 255, 0}));
     // The alpha nibble is ignored: the exporter writes it as 0.
-    EXPECT_TRUE(Same(DecodeSkinPixel(0x0F00, SkinFormatARGB4444), {255, 0, 0}));
-    EXPECT_TRUE(Same(DecodeSkinPixel(0xF0F0, SkinFormatARGB4444), {0, 255, 0}));
-    EXPECT_TRUE(Same(DecodeSkinPixel(0x0018, SkinFormatARGB4444), {0, 17, 136}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0x0F00, kSkinFormatARGB4444), {255, 0, 0}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0xF0F0, kSkinFormatARGB4444), {0, 255, 0}));
+    EXPECT_TRUE(Same(DecodeSkinPixel(0x0018, kSkinFormatARGB4444), {0, 17, 136}));
 
     Model m = mdltest::Square(0x0F00, 0x000F);
-    m.skinType = SkinFormatARGB4444;
+    m.skinType = kSkinFormatARGB4444;
     m.skinHeight = 2;
     m.skin = {0x0F00, 0x000F, 0x00F0, 0x0FFF};
     const RenderResult skin = RenderSkinPicture(Load(m));
@@ -315,7 +329,7 @@ uint32_t BigEndian32(const std::vector<uint8_t>& b, size_t at) {
 }
 
 TEST_F(PngOutputTest, WritesAPngOfThePictureSize) {
-    const RenderResult r = RenderModelFrame(Load(mdltest::Square(Red565, Blue565)), 0, FrontOptions());
+    const RenderResult r = RenderModelFrame(Load(mdltest::Square(kRed565, kBlue565)), 0, FrontOptions());
     RenderImage image = r.image;
     image.width = 32;
     image.height = 128;

@@ -7,7 +7,7 @@
 #include "scene/SceneDocument.h"
 #include "scene/SceneFile.h"
 
-using standin::SharedList;
+using quorvex::scene::SharedList;
 
 // Copies share one list; a change to any of them is its own.
 TEST(SharedList, CopiesShareUntilOneIsChanged) {
@@ -34,29 +34,29 @@ TEST(SharedList, CopiesShareUntilOneIsChanged) {
 TEST(SceneBytes, DocumentsComeBackWholeAndDamagedBytesAreRefused) {
     for (const char* scene : {"/examples/windmill/windmill.scene.json", "/tests/fixtures/triangle.scene.json",
                               "/tests/fixtures/no-material.scene.json"}) {
-        standin::SceneDocument document;
-        standin::LoadError loadError;
-        ASSERT_TRUE(standin::LoadSceneFile(std::string(QUORVEX_SOURCE_DIR) + scene, document, loadError))
+        quorvex::scene::SceneDocument document;
+        quorvex::scene::LoadError loadError;
+        ASSERT_TRUE(quorvex::scene::LoadSceneFile(std::string(QUORVEX_SOURCE_DIR) + scene, document, loadError))
             << loadError.message;
         std::string error;
-        const std::string bytes = standin::SceneDocumentBytes(document);
-        standin::SceneDocument back;
-        ASSERT_TRUE(standin::ReadSceneDocumentBytes(bytes, back, error)) << scene << ": " << error;
-        EXPECT_EQ(standin::SceneDocumentBytes(back), bytes) << scene;
+        const std::string bytes = quorvex::scene::SceneDocumentBytes(document);
+        quorvex::scene::SceneDocument back;
+        ASSERT_TRUE(quorvex::scene::ReadSceneDocumentBytes(bytes, back, error)) << scene << ": " << error;
+        EXPECT_EQ(quorvex::scene::SceneDocumentBytes(back), bytes) << scene;
         EXPECT_EQ(back.baseDir, document.baseDir);
     }
-    standin::SceneDocument document;
-    standin::NodeData node;
-    node.object = standin::ObjectData{};
-    standin::MeshData mesh;
+    quorvex::scene::SceneDocument document;
+    quorvex::scene::NodeData node;
+    node.object = quorvex::scene::ObjectData{};
+    quorvex::scene::MeshData mesh;
     mesh.verts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
     mesh.faces = {{0, 1, 2}};
     node.object->mesh.keys = {{0, mesh}, {160, mesh}};
     document.nodes.push_back(node);
-    const std::string bytes = standin::SceneDocumentBytes(document);
-    standin::SceneDocument back;
+    const std::string bytes = quorvex::scene::SceneDocumentBytes(document);
+    quorvex::scene::SceneDocument back;
     std::string why;
-    ASSERT_TRUE(standin::ReadSceneDocumentBytes(bytes, back, why)) << why;
+    ASSERT_TRUE(quorvex::scene::ReadSceneDocumentBytes(bytes, back, why)) << why;
     const auto& keys = back.nodes[0].object->mesh.keys;
     EXPECT_EQ(keys[0].value.faces.Identity(), keys[1].value.faces.Identity());
 
@@ -73,7 +73,7 @@ TEST(SceneBytes, DocumentsComeBackWholeAndDamagedBytesAreRefused) {
         {bytes.substr(0, 8 + 4 + 8 + 8) + std::string(8, '\xff') + bytes.substr(36), "is beyond the document"},
     };
     for (const Case& c : cases) {
-        EXPECT_FALSE(standin::ReadSceneDocumentBytes(c.bytes, back, why));
+        EXPECT_FALSE(quorvex::scene::ReadSceneDocumentBytes(c.bytes, back, why));
         EXPECT_NE(why.find(c.why), std::string::npos) << why;
     }
 }

@@ -5,8 +5,24 @@
 #include "import/SceneEvaluator.h"
 #include "tests/ImportTestSupport.h"
 
+using quorvex::importer::AnimatedScene;
+using quorvex::importer::AnimClip;
+using quorvex::importer::AnimMesh;
+using quorvex::importer::AnimTrack;
+using quorvex::importer::ClipFrameCount;
+using quorvex::importer::ImportOptions;
+using quorvex::importer::Interpolation;
+using quorvex::importer::Mat4d;
+using quorvex::importer::SampleScene;
+using quorvex::importer::SampleTrack;
+using quorvex::importer::TrackTarget;
+using quorvex::importer::ValidFps;
+using quorvex::scene::MeshData;
+using quorvex::scene::SceneDocument;
+
 using namespace importtest;
-using namespace standin;
+using namespace quorvex::importer;
+using namespace quorvex::scene;
 
 namespace {
 
@@ -92,7 +108,7 @@ TEST(SceneEvaluator, UnevenScaleUnderRotatedParent) {
     scene.meshes = {Point(1, 0, 0)};
     scene.meshes[0].positions[1] = {0, 1, 0};
     SceneDocument doc;
-    standin::LoadError error;
+    quorvex::scene::LoadError error;
     ImportOptions options;
     options.upFix = false;
     ASSERT_TRUE(SampleScene(scene, options, doc, error)) << error.message;
@@ -120,7 +136,7 @@ TEST(SceneEvaluator, WeldingKeepsVerticesThatMoveDifferently) {
     scene.skins = {{{0, -1}, {Mat4d{}, Mat4d{}}}};
     scene.skins[0].joints = {0, 0};
     SceneDocument doc;
-    standin::LoadError error;
+    quorvex::scene::LoadError error;
     ImportOptions options;
     options.upFix = false;
     ASSERT_TRUE(SampleScene(scene, options, doc, error)) << error.message;
@@ -143,7 +159,7 @@ TEST(SceneEvaluator, TimelineBeyondTheHostsTicksIsRefused) {
     clip.duration = 1e6;  // 30 million frames of 160 ticks
     scene.clips = {clip};
     SceneDocument doc;
-    standin::LoadError error;
+    quorvex::scene::LoadError error;
     EXPECT_FALSE(SampleScene(scene, ImportOptions{}, doc, error));
     EXPECT_NE(error.message.find("frames"), std::string::npos) << error.message;
     ImportOptions fast;

@@ -11,20 +11,31 @@
 
 #include <gtest/gtest.h>
 
-namespace standin {
+using quorvex::scene::ConvertMode;
+using quorvex::scene::LoadSceneFile;
+using quorvex::scene::MapKind;
+using quorvex::scene::MaterialKind;
+using quorvex::scene::MeshData;
+using quorvex::scene::NodeData;
+using quorvex::scene::ObjectKind;
+using quorvex::scene::ParseSceneText;
+using quorvex::scene::Picture;
+using quorvex::scene::SceneDocument;
+
+namespace quorvex::scene {
 namespace {
 
 // Parses `text` as "scene.json"; returns the error, or "" when it loaded.
 std::string Refusal(const std::string& text) {
     SceneDocument doc;
-    standin::LoadError error;
+    quorvex::scene::LoadError error;
     if (ParseSceneText(text, "scene.json", doc, error)) return "";
     return error.message;
 }
 
 SceneDocument Load(const std::string& text) {
     SceneDocument doc;
-    standin::LoadError error;
+    quorvex::scene::LoadError error;
     EXPECT_TRUE(ParseSceneText(text, "scene.json", doc, error)) << error.message;
     return doc;
 }
@@ -418,7 +429,7 @@ TEST(SceneFile, FailureLeavesTheDocumentAsItWas) {
     SceneDocument doc;
     doc.ticksPerFrame = 7;
     doc.nodes.resize(2);
-    standin::LoadError error;
+    quorvex::scene::LoadError error;
     EXPECT_FALSE(
         ParseSceneText(R"({"version": 1, "ticksPerFrame": 9, "nodes": [{"name": 5}]})", "scene.json", doc, error));
     EXPECT_EQ(error.message, "scene.json: nodes[0].name: expected a string, got a number");
@@ -463,7 +474,7 @@ protected:
 TEST_F(SceneFileOnDisk, LoadsAndRemembersTheFolder) {
     const std::string path = Write("ship.scene.json", R"({"version": 1, "nodes": [{"name": "Hull"}]})");
     SceneDocument doc;
-    standin::LoadError error;
+    quorvex::scene::LoadError error;
     ASSERT_TRUE(LoadSceneFile(path, doc, error)) << error.message;
     EXPECT_EQ(doc.baseDir, dir_.string());
     ASSERT_EQ(doc.nodes.size(), 1u);
@@ -474,21 +485,21 @@ TEST_F(SceneFileOnDisk, NamesTheFileInEveryRefusal) {
     const std::string bad = Write("bad.json", R"({"version": 1, "nodes": [{"nmae": "Hull"}]})");
     SceneDocument doc;
     doc.ticksPerFrame = 3;
-    standin::LoadError error;
+    quorvex::scene::LoadError error;
     EXPECT_FALSE(LoadSceneFile(bad, doc, error));
     EXPECT_EQ(error.message, bad + R"(: nodes[0].nmae: unknown field "nmae")");
-    EXPECT_EQ(error.kind, standin::LoadErrorKind::Malformed);
+    EXPECT_EQ(error.kind, quorvex::scene::LoadErrorKind::Malformed);
     EXPECT_EQ(doc.ticksPerFrame, 3);
     EXPECT_EQ(doc.baseDir, "");
 
     const std::string missing = (dir_ / "missing.json").string();
     EXPECT_FALSE(LoadSceneFile(missing, doc, error));
     EXPECT_EQ(error.message.rfind(missing + ": cannot read the file: ", 0), 0u) << error.message;
-    EXPECT_EQ(error.kind, standin::LoadErrorKind::Unreadable);
+    EXPECT_EQ(error.kind, quorvex::scene::LoadErrorKind::Unreadable);
 
     EXPECT_FALSE(LoadSceneFile(dir_.string(), doc, error));  // a folder is no file
     EXPECT_EQ(error.message.rfind(dir_.string() + ": cannot read the file: ", 0), 0u) << error.message;
 }
 
 }  // namespace
-}  // namespace standin
+}  // namespace quorvex::scene

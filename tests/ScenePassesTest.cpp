@@ -15,14 +15,14 @@ using namespace quorvex;
 namespace {
 
 using namespace passtest;
-using standin::ConvertMode;
-using standin::EvalCall;
-using standin::ObjectKind;
+using quorvex::scene::ConvertMode;
+using quorvex::scene::ObjectKind;
+using quorvex::standin::EvalCall;
 
 // Runs single walks on a stand-in scene, with a model the test sizes itself.
 struct WalkRig {
-    standin::StandinHost host;
-    standin::HostGlobalsScope scope;
+    quorvex::standin::StandinHost host;
+    quorvex::standin::HostGlobalsScope scope;
     ExportState& state = exportState;
 
     explicit WalkRig(SceneDocument doc) : host(std::move(doc)), scope(&host) {
@@ -137,7 +137,7 @@ TEST(ScanPass, ReportsTheLastFailingNodeOnce) {
     NodeData hull = MeshNode("Hull", Square());
     hull.material.reset();
     NodeData mast = MeshNode("Mast", Square());
-    mast.material->kind = standin::MaterialKind::Other;
+    mast.material->kind = quorvex::scene::MaterialKind::Other;
     ExportRun run = RunExport(SceneWith({hull, MeshNode("Deck", Square()), mast}));
     EXPECT_EQ(run.result, 0);
     EXPECT_EQ(run.errorText, "Mast: Not Standard Material");
@@ -158,7 +158,7 @@ TEST(ScanPass, ChecksInOrderAndNamesTheReason) {
     EXPECT_EQ(RunExport(SceneWith({noMaterial})).errorText, "Hull: No Material");
 
     NodeData other = MeshNode("Hull", untextured);
-    other.material->kind = standin::MaterialKind::Other;
+    other.material->kind = quorvex::scene::MaterialKind::Other;
     EXPECT_EQ(RunExport(SceneWith({other})).errorText, "Hull: Not Standard Material");
 
     NodeData noMap = MeshNode("Hull", untextured);
@@ -172,7 +172,7 @@ TEST(ScanPass, ChecksInOrderAndNamesTheReason) {
     // A map of another kind passes the scan; a hidden failing mesh, a target
     // and an unconvertible object are not checked.
     NodeData procedural = MeshNode("Hull", Square());
-    procedural.material->diffuse->kind = standin::MapKind::Other;
+    procedural.material->diffuse->kind = quorvex::scene::MapKind::Other;
     NodeData hidden = MeshNode("Hidden", untextured);
     hidden.material.reset();
     hidden.hidden = true;
@@ -288,7 +288,7 @@ TEST(GatherPass, SixtyFifthPictureGetsNoSlot) {
 TEST(GatherPass, MapsWithoutAPictureGiveNoTexture) {
     NodeData unnamed = MeshNode("Unnamed", Square(), "");
     NodeData procedural = MeshNode("Procedural", Square());
-    procedural.material->diffuse->kind = standin::MapKind::Other;
+    procedural.material->diffuse->kind = quorvex::scene::MapKind::Other;
     ExportRun run = RunExport(SceneWith({unnamed, procedural}));
     ASSERT_TRUE(run.written) << run.errorText;
     EXPECT_EQ(run.counters.bitmapsLoaded, 0);

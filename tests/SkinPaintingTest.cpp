@@ -37,7 +37,7 @@ const BMM_Color_64 Red{65535, 0, 0, 65535};
 
 uint16_t SkinAt(const MdlContents& file, int x, int y) { return file.skin[size_t(y) * file.skinWidth + x]; }
 
-ExportRun ExportPicture(standin::Picture picture, int alpha = 0) {
+ExportRun ExportPicture(quorvex::scene::Picture picture, int alpha = 0) {
     SceneDocument doc = SceneWith({MeshNode("Hull", Square(), "p.png")});
     doc.images["p.png"] = picture;
     return RunExport(doc, {.alphaChannel = alpha});
@@ -128,8 +128,8 @@ TEST(SkinPainting, LongPictureNamesShareASlotAndLoadByTheFullName) {
 // Painting straight from a texture table the test fills, so that pictures can
 // load with other sizes than they were registered with.
 struct PaintRig {
-    standin::StandinHost host;
-    standin::HostGlobalsScope scope;
+    quorvex::standin::StandinHost host;
+    quorvex::standin::HostGlobalsScope scope;
     TextureTable table{};
     SkinImage* skin = nullptr;
 
@@ -150,11 +150,11 @@ TEST(SkinPainting, PaintsAtTheRegisteredPlaceAndSizeWhenAPictureChanged) {
         PaintRig rig(Pictures());
         FindOrAddTexture(rig.table, "grad.png", 4, 2);
         FindOrAddTexture(rig.table, "red.png", 4, 2);
-        rig.skin = CreateSkinImage(8, 4, SkinFormatRGB565);
+        rig.skin = CreateSkinImage(8, 4, kSkinFormatRGB565);
         ASSERT_NE(rig.skin, nullptr);
         EXPECT_EQ(PaintTextures(rig.table, rig.skin, 8, 0), 1);
         EXPECT_EQ(rig.At(3, 1), ConvertSkinPixel(3 * 4096, 4096, 0, 0));
-        EXPECT_EQ(rig.At(4, 1), SkinFillValue);
+        EXPECT_EQ(rig.At(4, 1), kSkinFillValue);
         EXPECT_EQ(rig.At(0, 2), 0xF800);
         EXPECT_EQ(rig.At(3, 3), 0xF800);
         EXPECT_EQ(rig.host.Counters().bitmapsLoaded, 2);
@@ -165,13 +165,13 @@ TEST(SkinPainting, PaintsAtTheRegisteredPlaceAndSizeWhenAPictureChanged) {
         FindOrAddTexture(rig.table, "grad.png", 8, 5);
         FindOrAddTexture(rig.table, "gone.png", 8, 2);
         FindOrAddTexture(rig.table, "red.png", 4, 2);
-        rig.skin = CreateSkinImage(8, 9, SkinFormatRGB565);
+        rig.skin = CreateSkinImage(8, 9, kSkinFormatRGB565);
         ASSERT_NE(rig.skin, nullptr);
         PaintTextures(rig.table, rig.skin, 8, 0);
         EXPECT_EQ(rig.At(5, 2), ConvertSkinPixel(5 * 4096, 2 * 4096, 0, 0));
-        EXPECT_EQ(rig.At(6, 2), SkinFillValue);
-        EXPECT_EQ(rig.At(0, 3), SkinFillValue);
-        EXPECT_EQ(rig.At(0, 6), SkinFillValue);
+        EXPECT_EQ(rig.At(6, 2), kSkinFillValue);
+        EXPECT_EQ(rig.At(0, 3), kSkinFillValue);
+        EXPECT_EQ(rig.At(0, 6), kSkinFillValue);
         EXPECT_EQ(rig.At(0, 7), 0xF800);
         EXPECT_EQ(rig.At(3, 8), 0xF800);
     }
@@ -179,7 +179,7 @@ TEST(SkinPainting, PaintsAtTheRegisteredPlaceAndSizeWhenAPictureChanged) {
         PaintRig rig(Pictures());
         FindOrAddTexture(rig.table, "grad.png", 6, 3);
         FindOrAddTexture(rig.table, "red.png", 4, 2);
-        rig.skin = CreateSkinImage(8, 4, SkinFormatRGB565);
+        rig.skin = CreateSkinImage(8, 4, kSkinFormatRGB565);
         ASSERT_NE(rig.skin, nullptr);
         PaintTextures(rig.table, rig.skin, 8, 0);
         EXPECT_EQ(rig.At(5, 2), ConvertSkinPixel(5 * 4096, 2 * 4096, 0, 0));

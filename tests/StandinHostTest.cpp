@@ -13,7 +13,45 @@
 
 #include "tests/StbImageWrite.h"
 
-using namespace standin;
+using quorvex::scene::ConvertMode;
+using quorvex::scene::Keyed;
+using quorvex::scene::MeshData;
+using quorvex::scene::NodeData;
+using quorvex::scene::ObjectKind;
+using quorvex::scene::SceneDocument;
+using quorvex::standin::HostGlobalsScope;
+using quorvex::standin::HostProbe;
+using quorvex::standin::ProgressCall;
+using quorvex::standin::StandinHost;
+using quorvex::testkit::BitmapMaterial;
+using quorvex::testkit::EmptyNode;
+using quorvex::testkit::EveryFrame;
+using quorvex::testkit::FrameNames;
+using quorvex::testkit::Hidden;
+using quorvex::testkit::KeyedMesh;
+using quorvex::testkit::KeyedTransform;
+using quorvex::testkit::MatrixOf;
+using quorvex::testkit::MeshNode;
+using quorvex::testkit::MeshObject;
+using quorvex::testkit::NodeOfKind;
+using quorvex::testkit::OtherMap;
+using quorvex::testkit::OtherMaterial;
+using quorvex::testkit::PixelPicture;
+using quorvex::testkit::PlainPicture;
+using quorvex::testkit::QuadMesh;
+using quorvex::testkit::QuarterTurnZ;
+using quorvex::testkit::Rgba;
+using quorvex::testkit::Scaling;
+using quorvex::testkit::Scene;
+using quorvex::testkit::StandardMaterial;
+using quorvex::testkit::Translation;
+using quorvex::testkit::TriangleMesh;
+using quorvex::testkit::WithChildren;
+using quorvex::testkit::WithTransform;
+
+using namespace quorvex::scene;
+using namespace quorvex::standin;
+using namespace quorvex::testkit;
 
 namespace {
 

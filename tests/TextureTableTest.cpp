@@ -59,7 +59,7 @@ TEST_F(TextureTableTest, ClearingStartsAgainFromSlotZero) {
 }
 
 TEST_F(TextureTableTest, FullTableRefusesNewNamesButFindsOldOnes) {
-    for (int k = 0; k < TextureTableSize; ++k) {
+    for (int k = 0; k < kTextureTableSize; ++k) {
         ASSERT_EQ(FindOrAddTexture(table, ("t" + std::to_string(k)).c_str(), k + 1, 2), k);
     }
     EXPECT_EQ(FindOrAddTexture(table, "one too many", 500, 500), -1);

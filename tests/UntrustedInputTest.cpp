@@ -103,7 +103,7 @@ TEST(UntrustedInput, FolderCheckResolvesDotsAndLinks) {
         {dir + "model", false},
         {dir + "model/sub/x/y.png", true},  // judged by the folder it would be in
     };
-    for (const Case& c : cases) EXPECT_EQ(standin::LiesInside(c.file, dir + "model/"), c.inside) << c.file;
+    for (const Case& c : cases) EXPECT_EQ(quorvex::scene::LiesInside(c.file, dir + "model/"), c.inside) << c.file;
 }
 
 // Each model names one file outside its folder; with --secure it is not
@@ -143,12 +143,12 @@ TEST(UntrustedInput, SecureReadsNothingOutsideTheModelsFolder) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         for (const bool secure : {false, true}) {
-            standin::ImportOptions options;
+            quorvex::importer::ImportOptions options;
             options.secure = secure;
-            standin::SceneDocument doc;
-            standin::ImportNotes notes;
-            standin::LoadError error;
-            const bool ok = standin::ImportScene(in + c.file, options, doc, notes, error);
+            quorvex::scene::SceneDocument doc;
+            quorvex::importer::ImportNotes notes;
+            quorvex::scene::LoadError error;
+            const bool ok = quorvex::importer::ImportScene(in + c.file, options, doc, notes, error);
             if (!secure) {
                 EXPECT_TRUE(ok) << error.message;
                 EXPECT_FALSE(Mentions(notes.warnings, "outside"));

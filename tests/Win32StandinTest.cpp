@@ -4,9 +4,11 @@
 #include "standin/Win32Standin.h"
 #include "ui/Resource.h"
 
+using quorvex::standin::ScriptedWin32;
+
 namespace {
 
-using standin::DialogStep;
+using quorvex::standin::DialogStep;
 
 int procCalls = 0;
 INT_PTR CountingProc(HWND, UINT, WPARAM, LPARAM) {
@@ -15,8 +17,8 @@ INT_PTR CountingProc(HWND, UINT, WPARAM, LPARAM) {
 }
 
 TEST(ScriptedWin32, RefusesDialogsTheLibraryDoesNotHold) {
-    standin::ScriptedWin32 win32;
-    standin::Win32Scope scope(&win32);
+    quorvex::standin::ScriptedWin32 win32;
+    quorvex::standin::Win32Scope scope(&win32);
     procCalls = 0;
     EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_EXPORT_OPTIONS + 1), nullptr, CountingProc, 0), -1);
     EXPECT_EQ(DialogBoxParamA(nullptr, "NAMED", nullptr, CountingProc, 0), -1);
@@ -28,8 +30,8 @@ TEST(ScriptedWin32, RefusesDialogsTheLibraryDoesNotHold) {
 }
 
 TEST(ScriptedWin32, DialogCallsOutsideTheOpenDialogDoNothing) {
-    standin::ScriptedWin32 win32;
-    standin::Win32Scope scope(&win32);
+    quorvex::standin::ScriptedWin32 win32;
+    quorvex::standin::Win32Scope scope(&win32);
     const HWND stranger = reinterpret_cast<HWND>(uintptr_t{0x77});
     EXPECT_EQ(CheckDlgButton(stranger, IDC_HI_PRECISION, BST_CHECKED), FALSE);
     EXPECT_EQ(IsDlgButtonChecked(stranger, IDC_HI_PRECISION), BST_UNCHECKED);
@@ -46,10 +48,12 @@ TEST(ScriptedWin32, DialogCallsOutsideTheOpenDialogDoNothing) {
 }
 
 TEST(ScriptedWin32, MessageBoxesAreRecordedAndAnswered) {
-    standin::ScriptedWin32 win32;
-    standin::Win32Scope scope(&win32);
+    quorvex::standin::ScriptedWin32 win32;
+    quorvex::standin::Win32Scope scope(&win32);
     std::vector<std::string> seen;
-    win32.onMessageBox = [&](const standin::MessageBoxCall& call) { seen.push_back(call.caption + ": " + call.text); };
+    win32.onMessageBox = [&](const quorvex::standin::MessageBoxCall& call) {
+        seen.push_back(call.caption + ": " + call.text);
+    };
     const HWND owner = reinterpret_cast<HWND>(uintptr_t{0x99});
     EXPECT_EQ(MessageBoxA(owner, "Hull: No Material", "Aborting !", MB_OK | MB_ICONERROR), IDOK);
     EXPECT_EQ(MessageBoxA(nullptr, nullptr, nullptr, MB_OK), IDOK);

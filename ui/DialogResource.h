@@ -11,18 +11,18 @@ namespace quorvex {
 // Win32 style words, under names of our own so that they can sit beside
 // <windows.h> on Windows builds (where they are checked against it).
 namespace dialogstyle {
-constexpr uint32_t Popup = 0x80000000u;       // WS_POPUP
-constexpr uint32_t Child = 0x40000000u;       // WS_CHILD
-constexpr uint32_t Visible = 0x10000000u;     // WS_VISIBLE
-constexpr uint32_t Caption = 0x00C00000u;     // WS_CAPTION
-constexpr uint32_t SysMenu = 0x00080000u;     // WS_SYSMENU
-constexpr uint32_t TabStop = 0x00010000u;     // WS_TABSTOP
-constexpr uint32_t ModalFrame = 0x00000080u;  // DS_MODALFRAME
-constexpr uint32_t SetFont = 0x00000040u;     // DS_SETFONT
-constexpr uint32_t PushButton = 0x0u;         // BS_PUSHBUTTON
-constexpr uint32_t DefPushButton = 0x1u;      // BS_DEFPUSHBUTTON
-constexpr uint32_t AutoCheckBox = 0x3u;       // BS_AUTOCHECKBOX
-constexpr uint32_t GroupBox = 0x7u;           // BS_GROUPBOX
+constexpr uint32_t kPopup = 0x80000000u;       // WS_POPUP
+constexpr uint32_t Child = 0x40000000u;        // WS_CHILD
+constexpr uint32_t kVisible = 0x10000000u;     // WS_VISIBLE
+constexpr uint32_t kCaption = 0x00C00000u;     // WS_CAPTION
+constexpr uint32_t kSysMenu = 0x00080000u;     // WS_SYSMENU
+constexpr uint32_t TabStop = 0x00010000u;      // WS_TABSTOP
+constexpr uint32_t kModalFrame = 0x00000080u;  // DS_MODALFRAME
+constexpr uint32_t kSetFont = 0x00000040u;     // DS_SETFONT
+constexpr uint32_t kPushButton = 0x0u;         // BS_PUSHBUTTON
+constexpr uint32_t kDefPushButton = 0x1u;      // BS_DEFPUSHBUTTON
+constexpr uint32_t kAutoCheckBox = 0x3u;       // BS_AUTOCHECKBOX
+constexpr uint32_t kGroupBox = 0x7u;           // BS_GROUPBOX
 }  // namespace dialogstyle
 
 // Win32 language identifiers.
@@ -30,10 +30,10 @@ constexpr uint16_t kLangEnglish = 0x09;       // LANG_ENGLISH
 constexpr uint16_t kSublangEnglishUk = 0x02;  // SUBLANG_ENGLISH_UK
 
 enum class DialogControlKind {
-    DefPushButton,  // DEFPUSHBUTTON
-    PushButton,     // PUSHBUTTON
-    AutoCheckBox,   // CONTROL ..., "Button", BS_AUTOCHECKBOX
-    GroupBox,       // GROUPBOX
+    kDefPushButton,  // DEFPUSHBUTTON
+    kPushButton,     // PUSHBUTTON
+    kAutoCheckBox,   // CONTROL ..., "Button", BS_AUTOCHECKBOX
+    kGroupBox,       // GROUPBOX
 };
 
 // One control; coordinates in dialog units.

@@ -19,6 +19,8 @@
 #pragma GCC diagnostic ignored "-Wunused-function"
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #include <stb_image_write.h>
+
+namespace quorvex::view {
 #pragma GCC diagnostic pop
 
 namespace {
@@ -131,7 +133,7 @@ std::vector<int> GifDelays(int frameCount, double fps) {
 
 namespace {
 
-constexpr int GifUnchanged = 255;
+constexpr int kGifUnchanged = 255;
 
 // A 255-colour palette for every frame, made from a sample of them (at most
 // eight, evenly spread), and a table from 15-bit colour to palette entry.
@@ -171,7 +173,7 @@ bool MakeGifPalette(const std::vector<RenderImage>& frames, GifPalette& palette)
     }
     std::vector<GifByteType> out(r.size());
     // The last entry is kept for "as in the frame before".
-    int count = GifUnchanged;
+    int count = kGifUnchanged;
     palette.colors.assign(256, GifColorType{0, 0, 0});
     if (GifQuantizeBuffer(unsigned(r.size()), 1, &count, r.data(), g.data(), b.data(), out.data(),
                           palette.colors.data()) == GIF_ERROR)
@@ -243,10 +245,10 @@ bool WriteAnimatedGif(const std::string& path, const std::vector<RenderImage>& f
             const uint8_t index = palette.Index(rgb + p * 3);
             // A pixel the frame before left as it is stays see-through, which
             // compresses far better.
-            raster[p] = f > 0 && previous[p] == index ? GifUnchanged : index;
+            raster[p] = f > 0 && previous[p] == index ? kGifUnchanged : index;
             previous[p] = index;
         }
-        GraphicsControlBlock control{DISPOSE_DO_NOT, false, delays[f], f > 0 ? GifUnchanged : NO_TRANSPARENT_COLOR};
+        GraphicsControlBlock control{DISPOSE_DO_NOT, false, delays[f], f > 0 ? kGifUnchanged : NO_TRANSPARENT_COLOR};
         GifByteType extension[4];
         const size_t length = EGifGCBToExtension(&control, extension);
         ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(length), extension) == GIF_OK &&
@@ -276,3 +278,5 @@ bool WriteAnimatedGif(const std::string& path, const std::vector<RenderImage>& f
     }
     return true;
 }
+
+}  // namespace quorvex::view

@@ -7,6 +7,8 @@
 
 #include "view/Renderer.h"
 
+namespace quorvex::view {
+
 enum class PictureFormat { Png, Jpeg, Bmp, Tga, Gif, Unknown };
 
 // The format a file name asks for by its extension, without regard to case:
@@ -42,3 +44,5 @@ bool WriteAnimatedGif(const std::string& path, const std::vector<RenderImage>& f
 // in hundredths of a second: whole numbers whose running sum follows the true
 // time, so the animation keeps the rate even where one frame cannot.
 std::vector<int> GifDelays(int frameCount, double fps);
+
+}  // namespace quorvex::view

@@ -5,11 +5,13 @@
 #include <limits>
 #include <new>
 
+namespace quorvex::view {
+
 using namespace quorvex;
 
 namespace {
 
-constexpr float DegreesToRadians = 3.14159265358979323846f / 180.0f;
+constexpr float kDegreesToRadians = 3.14159265358979323846f / 180.0f;
 
 MdlVec3 Add(MdlVec3 a, MdlVec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 MdlVec3 Sub(MdlVec3 a, MdlVec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
@@ -40,8 +42,8 @@ struct Camera {
 
 // The view axes for a yaw and pitch; see RenderOptions.
 void AimCamera(Camera& camera, const RenderOptions& options) {
-    const float yaw = options.yawDegrees * DegreesToRadians;
-    const float pitch = std::clamp(options.pitchDegrees, -89.0f, 89.0f) * DegreesToRadians;
+    const float yaw = options.yawDegrees * kDegreesToRadians;
+    const float pitch = std::clamp(options.pitchDegrees, -89.0f, 89.0f) * kDegreesToRadians;
     const MdlVec3 towardCamera{std::cos(yaw) * std::cos(pitch), std::sin(yaw) * std::cos(pitch), std::sin(pitch)};
     camera.forward = Mul(towardCamera, -1.0f);
     camera.right = Normalized(Cross(camera.forward, MdlVec3{0.0f, 0.0f, 1.0f}));
@@ -99,14 +101,14 @@ struct ScreenVertex {
 };
 
 bool CheckSize(int32_t width, int32_t height, std::string& error) {
-    if (width < 1 || height < 1 || width > RenderMaxSide || height > RenderMaxSide) {
+    if (width < 1 || height < 1 || width > kRenderMaxSide || height > kRenderMaxSide) {
         error = "picture size " + std::to_string(width) + "x" + std::to_string(height) + " is outside 1.." +
-                std::to_string(RenderMaxSide) + " on a side";
+                std::to_string(kRenderMaxSide) + " on a side";
         return false;
     }
-    if (int64_t(width) * int64_t(height) > RenderMaxPixels) {
+    if (int64_t(width) * int64_t(height) > kRenderMaxPixels) {
         error = "picture of " + std::to_string(width) + "x" + std::to_string(height) + " pixels exceeds " +
-                std::to_string(RenderMaxPixels) + " pixels";
+                std::to_string(kRenderMaxPixels) + " pixels";
         return false;
     }
     return true;
@@ -217,7 +219,7 @@ void DrawFrame(const MdlFile& file, const MdlFrame& frame, const Camera& camera,
 
 // A 3 x 5 pixel font for sheet labels: five rows per glyph, three bits per
 // row (4 = left column). Covers ' ' to '_'; lower case draws as upper case.
-constexpr uint8_t FontGlyphs[64][5] = {
+constexpr uint8_t kFontGlyphs[64][5] = {
     {0, 0, 0, 0, 0}, {2, 2, 2, 0, 2}, {5, 5, 0, 0, 0}, {5, 7, 5, 7, 5},  // space ! " #
     {3, 6, 2, 3, 6}, {5, 1, 2, 4, 5}, {2, 5, 2, 5, 3}, {2, 2, 0, 0, 0},  // $ % & '
     {1, 2, 2, 2, 1}, {4, 2, 2, 2, 4}, {0, 5, 2, 5, 0}, {0, 2, 7, 2, 0},  // ( ) * +
@@ -235,7 +237,7 @@ constexpr uint8_t FontGlyphs[64][5] = {
     {5, 5, 2, 5, 5}, {5, 5, 2, 2, 2}, {7, 1, 2, 4, 7}, {6, 4, 4, 4, 6},  // X Y Z [
     {4, 4, 2, 1, 1}, {3, 1, 1, 1, 3}, {2, 5, 0, 0, 0}, {0, 0, 0, 0, 7},  // \ ] ^ _
 };
-constexpr int32_t LabelMargin = 3;  // left and right of a label, in pixels
+constexpr int32_t kLabelMargin = 3;  // left and right of a label, in pixels
 int32_t LabelHeight(int32_t scale) { return scale > 0 ? 5 * scale + 4 : 0; }
 // Width of `chars` glyphs: each 3 columns, one column apart.
 int64_t LabelWidth(size_t chars, int32_t scale) { return chars == 0 ? 0 : (int64_t(chars) * 4 - 1) * scale; }
@@ -247,7 +249,7 @@ void DrawLabel(RenderImage& image, const Viewport& view, int32_t x, int32_t y, c
     for (unsigned char ch : text) {
         if (ch >= 'a' && ch <= 'z') ch = static_cast<unsigned char>(ch - 'a' + 'A');
         if (ch < ' ' || ch > '_') ch = '?';
-        const uint8_t* glyph = FontGlyphs[ch - ' '];
+        const uint8_t* glyph = kFontGlyphs[ch - ' '];
         for (int32_t row = 0; row < 5; ++row)
             for (int32_t col = 0; col < 3; ++col) {
                 if (!(glyph[row] & (4 >> col))) continue;
@@ -285,7 +287,7 @@ RenderColor RenderImage::At(int32_t x, int32_t y) const {
 }
 
 RenderColor DecodeSkinPixel(uint16_t pixel, int32_t skinType) {
-    if (skinType == SkinFormatARGB4444) {
+    if (skinType == kSkinFormatARGB4444) {
         return {uint8_t(((pixel >> 8) & 15) * 17), uint8_t(((pixel >> 4) & 15) * 17), uint8_t((pixel & 15) * 17)};
     }
     const uint32_t r = (pixel >> 11) & 31, g = (pixel >> 5) & 63, b = pixel & 31;
@@ -302,7 +304,7 @@ RenderResult RenderSkinPicture(const MdlFile& file) {
     }
     const int64_t width = h.skinWidth;
     const int64_t height = int64_t(h.skinHeight) * int64_t(h.skinCount);
-    if (width > RenderMaxPixels || height > RenderMaxPixels || width * height > RenderMaxPixels) {
+    if (width > kRenderMaxPixels || height > kRenderMaxPixels || width * height > kRenderMaxPixels) {
         result.error =
             "the skin (" + std::to_string(width) + "x" + std::to_string(height) + " pixels) is too large to draw";
         result.badRequest = true;
@@ -356,8 +358,8 @@ RenderResult RenderModelSheet(const MdlFile& file, int32_t every, const RenderOp
         result.badRequest = true;
         return result;
     }
-    constexpr int64_t AutoCells = 64;
-    const int64_t step = every > 0 ? every : (frames + AutoCells - 1) / AutoCells;
+    constexpr int64_t kAutoCells = 64;
+    const int64_t step = every > 0 ? every : (frames + kAutoCells - 1) / kAutoCells;
     const int64_t cells = (frames + step - 1) / step;
     const int64_t columns = int64_t(std::ceil(std::sqrt(double(cells))));
     const int64_t rows = (cells + columns - 1) / columns;
@@ -366,7 +368,7 @@ RenderResult RenderModelSheet(const MdlFile& file, int32_t every, const RenderOp
         return result;
     }
     const int64_t sheetWidth = columns * options.width, sheetHeight = rows * options.height;
-    if (sheetWidth > RenderMaxSide || sheetHeight > RenderMaxSide || sheetWidth * sheetHeight > RenderMaxPixels) {
+    if (sheetWidth > kRenderMaxSide || sheetHeight > kRenderMaxSide || sheetWidth * sheetHeight > kRenderMaxPixels) {
         result.error = "a sheet of " + std::to_string(cells) + " cells of " + std::to_string(options.width) + "x" +
                        std::to_string(options.height) + " pixels would be " + std::to_string(sheetWidth) + "x" +
                        std::to_string(sheetHeight) + "; draw fewer frames or smaller cells";
@@ -395,7 +397,7 @@ RenderResult RenderModelSheet(const MdlFile& file, int32_t every, const RenderOp
             const Viewport drawView{cellView.x0, cellView.y0, options.width, drawHeight};
             DrawFrame(file, file.frames[size_t(frame)], camera, options, drawView, result.image, depth);
             if (labels.scale > 0)
-                DrawLabel(result.image, cellView, cellView.x0 + LabelMargin, cellView.y0 + options.height - band + 2,
+                DrawLabel(result.image, cellView, cellView.x0 + kLabelMargin, cellView.y0 + options.height - band + 2,
                           labels.texts[size_t(cell)], labels.scale, ink);
         }
     } catch (const std::bad_alloc&) {
@@ -408,7 +410,7 @@ RenderResult RenderModelSheet(const MdlFile& file, int32_t every, const RenderOp
 SheetLabels FitSheetLabels(const std::vector<int64_t>& frames, const std::vector<std::string>& names, int32_t cellWidth,
                            int32_t cellHeight) {
     SheetLabels out;
-    const int64_t room = int64_t(cellWidth) - 2 * LabelMargin;
+    const int64_t room = int64_t(cellWidth) - 2 * kLabelMargin;
     std::vector<std::string> full;
     size_t longest = 0, longestNumber = 0;
     for (size_t i = 0; i < frames.size(); ++i) {
@@ -437,8 +439,8 @@ SheetLabels FitSheetLabels(const std::vector<int64_t>& frames, const std::vector
 
 RenderResult ScaleRenderImage(const RenderImage& image, int32_t width, int32_t height) {
     RenderResult result;
-    if (width < 1 || height < 1 || width > RenderMaxSide || height > RenderMaxSide ||
-        int64_t(width) * height > RenderMaxPixels || image.width < 1 || image.height < 1) {
+    if (width < 1 || height < 1 || width > kRenderMaxSide || height > kRenderMaxSide ||
+        int64_t(width) * height > kRenderMaxPixels || image.width < 1 || image.height < 1) {
         result.error = "cannot scale a " + std::to_string(image.width) + "x" + std::to_string(image.height) +
                        " picture to " + std::to_string(width) + "x" + std::to_string(height);
         result.badRequest = true;
@@ -455,3 +457,5 @@ RenderResult ScaleRenderImage(const RenderImage& image, int32_t width, int32_t h
     }
     return result;
 }
+
+}  // namespace quorvex::view

@@ -25,10 +25,12 @@
 
 #include "mdl/MdlReader.h"
 
+namespace quorvex::view {
+
 // Largest width or height of a picture the renderer makes, in pixels, and the
 // largest number of pixels in one picture (a sheet included).
-constexpr int32_t RenderMaxSide = 8192;
-constexpr int64_t RenderMaxPixels = int64_t(1) << 26;
+constexpr int32_t kRenderMaxSide = 8192;
+constexpr int64_t kRenderMaxPixels = int64_t(1) << 26;
 
 struct RenderColor {
     uint8_t r = 0;
@@ -75,7 +77,7 @@ struct RenderResult {
 
 // The first skin as a picture of skinWidth x (skinHeight * skinCount) pixels:
 // every skin, one below the other. Fails when the file has no skin pixels or
-// the picture would exceed RenderMaxPixels.
+// the picture would exceed kRenderMaxPixels.
 RenderResult RenderSkinPicture(const quorvex::MdlFile& file);
 
 // Draws frame `frameIndex` (0..frameCount-1) into a picture of
@@ -87,7 +89,7 @@ RenderResult RenderModelFrame(const quorvex::MdlFile& file, int32_t frameIndex, 
 // of options.width x options.height, each labelled with its frame's name.
 // `every` 0 picks the smallest step that keeps the sheet within 64 cells.
 // Fails when the file has no frames, `every` is negative, or the sheet would
-// exceed RenderMaxSide on a side or RenderMaxPixels in all.
+// exceed kRenderMaxSide on a side or kRenderMaxPixels in all.
 RenderResult RenderModelSheet(const quorvex::MdlFile& file, int32_t every, const RenderOptions& options);
 
 // How the sheet labels its cells: every label at one size (`scale` 2 or 1
@@ -108,3 +110,5 @@ RenderResult ScaleRenderImage(const RenderImage& image, int32_t width, int32_t h
 // Colour of one 16-bit skin pixel in the file's skin type (RGB565 or
 // ARGB4444), widened to 8 bits per channel; alpha is ignored.
 RenderColor DecodeSkinPixel(uint16_t pixel, int32_t skinType);
+
+}  // namespace quorvex::view

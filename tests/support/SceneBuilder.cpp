@@ -2,7 +2,21 @@
 
 #include <cmath>
 
-namespace standin {
+namespace quorvex::testkit {
+using quorvex::scene::Color64;
+using quorvex::scene::ConvertMode;
+using quorvex::scene::Keyed;
+using quorvex::scene::MapData;
+using quorvex::scene::MapKind;
+using quorvex::scene::MaterialData;
+using quorvex::scene::MaterialKind;
+using quorvex::scene::MeshData;
+using quorvex::scene::NodeData;
+using quorvex::scene::NoteKeyData;
+using quorvex::scene::ObjectData;
+using quorvex::scene::ObjectKind;
+using quorvex::scene::Picture;
+using quorvex::scene::SceneDocument;
 
 MeshData UvSphere(int rings, int segments) {
     MeshData m;
@@ -215,4 +229,4 @@ SceneDocument Scene(std::vector<NodeData> nodes, int32_t ticksPerFrame, Interval
     return doc;
 }
 
-}  // namespace standin
+}  // namespace quorvex::testkit

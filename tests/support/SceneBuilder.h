@@ -21,7 +21,19 @@
 
 #include "scene/SceneDocument.h"
 
-namespace standin {
+namespace quorvex::testkit {
+using quorvex::scene::Color64;
+using quorvex::scene::ConvertMode;
+using quorvex::scene::Keyed;
+using quorvex::scene::MapData;
+using quorvex::scene::MaterialData;
+using quorvex::scene::MeshData;
+using quorvex::scene::NodeData;
+using quorvex::scene::NoteKeyData;
+using quorvex::scene::ObjectData;
+using quorvex::scene::ObjectKind;
+using quorvex::scene::Picture;
+using quorvex::scene::SceneDocument;
 
 // ---------------------------------------------------------------- matrices
 
@@ -132,4 +144,4 @@ Picture PixelPicture(uint16_t width, uint16_t height, std::vector<Color64> pixel
 // directory.
 SceneDocument Scene(std::vector<NodeData> nodes, int32_t ticksPerFrame = 160, Interval animRange = {0, 0});
 
-}  // namespace standin
+}  // namespace quorvex::testkit

@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
         std::printf("the library holds an extended dialog template, the table a plain one\n");
         return 1;
     }
-    Expect("dialog style", r.Dword(), table->style | dialogstyle::SetFont);
+    Expect("dialog style", r.Dword(), table->style | dialogstyle::kSetFont);
     Expect("dialog extended style", r.Dword(), 0u);
     const size_t count = r.Word();
     Expect("control count", count, table->controlCount);

@@ -16,13 +16,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: quorvex-scene-bytes SCENE.json OUT\n");
         return 2;
     }
-    standin::SceneDocument document;
-    standin::LoadError error;
-    if (!standin::LoadSceneFile(argv[1], document, error)) {
+    quorvex::scene::SceneDocument document;
+    quorvex::scene::LoadError error;
+    if (!quorvex::scene::LoadSceneFile(argv[1], document, error)) {
         std::fprintf(stderr, "%s\n", error.message.c_str());
         return 1;
     }
-    const std::string bytes = standin::SceneDocumentBytes(document);
+    const std::string bytes = quorvex::scene::SceneDocumentBytes(document);
     std::ofstream out(argv[2], std::ios::binary);
     if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush()) {
         std::fprintf(stderr, "%s: cannot write\n", argv[2]);

@@ -39,6 +39,8 @@
 #include "standin/StandinHost.h"
 #include "ui/Resource.h"
 
+using quorvex::standin::StandinHost;
+
 namespace {
 
 std::atomic<int> failures{0};
@@ -138,9 +140,9 @@ struct ExportArgs {
 
 // The stand-in host with a real main window, as owner of the dialog and the
 // message boxes, and optionally its animation range replaced.
-class WineHost : public standin::StandinHost {
+class WineHost : public quorvex::standin::StandinHost {
 public:
-    explicit WineHost(standin::SceneDocument document) : StandinHost(std::move(document)) {
+    explicit WineHost(quorvex::scene::SceneDocument document) : StandinHost(std::move(document)) {
         window_ = CreateWindowExA(0, "STATIC", "quorvex test host", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
                                   nullptr, GetModuleHandleA(nullptr), nullptr);
     }
@@ -157,8 +159,8 @@ private:
     HWND window_ = nullptr;
 };
 
-constexpr const char* DialogTitle = "Export Zentrova Mdl 29 July 2001 ";
-constexpr const char* AbortCaption = "Aborting !";
+constexpr const char* kDialogTitle = "Export Zentrova Mdl 29 July 2001 ";
+constexpr const char* kAbortCaption = "Aborting !";
 
 // What the clicking thread does with the next options dialog it finds.
 struct DialogPlan {
@@ -201,11 +203,11 @@ public:
 private:
     void Run() {
         while (!stop_) {
-            if (HWND dialog = FindDialog(DialogTitle); dialog && IsWindowVisible(dialog)) Answer(dialog);
-            if (HWND box = FindDialog(AbortCaption); box && IsWindowVisible(box)) {
+            if (HWND dialog = FindDialog(kDialogTitle); dialog && IsWindowVisible(dialog)) Answer(dialog);
+            if (HWND box = FindDialog(kAbortCaption); box && IsWindowVisible(box)) {
                 std::string text;
                 EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&text));
-                boxes_.push_back(std::string(AbortCaption) + ": " + text);
+                boxes_.push_back(std::string(kAbortCaption) + ": " + text);
                 Click(box, IDOK);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -230,7 +232,7 @@ private:
         }
         Click(dialog, plan.button);
         // The dialog is gone once its procedure has ended it.
-        for (int i = 0; i < 250 && FindDialog(DialogTitle); ++i)
+        for (int i = 0; i < 250 && FindDialog(kDialogTitle); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 
@@ -262,9 +264,9 @@ bool ParseRange(const char* text, int32_t& start, int32_t& end) {
 }
 
 int Export(const Library& lib, const ExportArgs& args) {
-    standin::SceneDocument document;
+    quorvex::scene::SceneDocument document;
     std::string error;
-    if (!standin::ReadSceneDocumentBytes(ReadFile(args.scene), document, error)) {
+    if (!quorvex::scene::ReadSceneDocumentBytes(ReadFile(args.scene), document, error)) {
         Fail(std::string(args.scene) + ": " + error);
         return 1;
     }
@@ -315,7 +317,7 @@ int Export(const Library& lib, const ExportArgs& args) {
     const bool refused = args.abortText != nullptr;
     Check(result == (refused ? 0 : 1), "DoExport returned " + std::to_string(result));
     if (refused) {
-        const std::string expected = std::string(AbortCaption) + ": " + args.abortText;
+        const std::string expected = std::string(kAbortCaption) + ": " + args.abortText;
         Check(clicker.Boxes().size() == 1 && clicker.Boxes()[0] == expected,
               "expected one message box \"" + expected + "\"");
     } else {
