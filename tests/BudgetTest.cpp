@@ -15,6 +15,7 @@
 #include "tests/PassTestSupport.h"
 #include "tests/support/SceneBuilder.h"
 #include "view/Renderer.h"
+#include "tests/ScratchDir.h"
 
 using quorvex::budget::FitSkin;
 using quorvex::budget::GeometryBudget;
@@ -276,15 +277,9 @@ TEST(Budget, SkinBudgetKeepsTheTexelsAtEveryCoordinate) {
 namespace {
 
 struct BudgetCli : ::testing::Test {
-    fs::path dir;
+    ScratchDir scratch{"budget"};
+    const std::filesystem::path& dir = scratch.path;
     const std::string examples = std::string(QUORVEX_SOURCE_DIR) + "/examples/";
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("quorvex-budget-" + std::to_string(getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
     CliResult Run(const std::string& args) { return RunQuorvex(args, dir); }
 };
 

@@ -16,6 +16,7 @@
 #include "cli/ReportFile.h"
 #include "cli/Warnings.h"
 #include "tests/CliRunner.h"
+#include "tests/ScratchDir.h"
 
 using quorvex::cli::AddCommands;
 using quorvex::cli::BashCompletion;
@@ -34,16 +35,10 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Batch : ::testing::Test {
-    fs::path dir;
+    ScratchDir scratch{"batch"};
+    const std::filesystem::path& dir = scratch.path;
     const std::string root = QUORVEX_SOURCE_DIR;
 
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("quorvex-batch-" + std::to_string(getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
     CliResult Run(const std::string& args) { return RunQuorvex(args, dir); }
 };
 

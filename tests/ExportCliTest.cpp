@@ -17,6 +17,7 @@
 #include "mdl/MdlReader.h"
 #include "tests/CliRunner.h"
 #include "tests/ImportTestSupport.h"
+#include "tests/ScratchDir.h"
 
 using quorvex::cli::RefusalRemedy;
 
@@ -32,17 +33,9 @@ using CommandResult = CliResult;
 std::string Slurp(const fs::path& p) { return ReadWholeFile(p); }
 
 struct ExportCli : ::testing::Test {
-    fs::path dir;
+    ScratchDir scratch{"cli"};
+    const std::filesystem::path& dir = scratch.path;
     const std::string fixtures = std::string(QUORVEX_SOURCE_DIR) + "/tests/fixtures/";
-
-    void SetUp() override {
-        dir =
-            fs::temp_directory_path() / ("quorvex-cli-" + std::to_string(getpid()) + "-" +
-                                         std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
 
     CommandResult Run(const std::string& args) { return RunQuorvex(args, dir); }
 };

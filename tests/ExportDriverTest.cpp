@@ -17,6 +17,7 @@
 #include "standin/StandinHost.h"
 #include "standin/Win32Standin.h"
 #include "ui/Resource.h"
+#include "tests/ScratchDir.h"
 
 using namespace quorvex;
 
@@ -26,18 +27,12 @@ using quorvex::standin::ProgressCall;
 namespace {
 
 struct DriverFixture : ::testing::Test {
-    fs::path dir;
+    ScratchDir scratch{"driver"};
+    const std::filesystem::path& dir = scratch.path;
     quorvex::standin::ScriptedWin32 win32;
     quorvex::standin::Win32Scope win32Scope{&win32};
 
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("quorvex-driver-" + std::to_string(getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        exportState.options = {};
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    void SetUp() override { exportState.options = {}; }
 
     static std::vector<unsigned char> ReadFile(const fs::path& p) {
         std::ifstream in(p, std::ios::binary);

@@ -18,6 +18,7 @@
 #include "mdl/MdlReader.h"
 #include "tests/CliRunner.h"
 #include "tests/MdlTestFile.h"
+#include "tests/ScratchDir.h"
 
 using quorvex::gltfout::ExportModelToGltf;
 using quorvex::gltfout::GltfExportOptions;
@@ -109,16 +110,6 @@ void Load(const fs::path& path, ReadBack& out) {
 
 class GltfExport : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("quorvex-gltf-" + std::to_string(getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
     CliResult Quorvex(const std::vector<std::string>& args) const {
         std::string words;
         for (const std::string& a : args) words += " " + ShellQuote(a);
@@ -145,7 +136,8 @@ protected:
         const int status = std::system((command + " >" + ShellQuote(log.string()) + " 2>&1").c_str());
         EXPECT_EQ(status, 0) << ReadWholeFile(log);
     }
-    fs::path dir_;
+    ScratchDir scratch_{"gltf"};
+    const std::filesystem::path& dir_ = scratch_.path;
 };
 
 TEST_F(GltfExport, TheDocumentHoldsDecodedPositionsOutwardNormalsTexelCentresAndStepKeys) {

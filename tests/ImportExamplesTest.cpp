@@ -28,6 +28,7 @@
 
 #include "mdl/MdlReader.h"
 #include "tests/CliRunner.h"
+#include "tests/ScratchDir.h"
 
 using namespace quorvex;
 
@@ -124,18 +125,10 @@ std::array<int, 3> Rgb565(uint16_t p) {
 }
 
 struct ImportExamples : ::testing::Test {
-    fs::path dir;
+    ScratchDir scratch{"examples"};
+    const std::filesystem::path& dir = scratch.path;
     const std::string robot = std::string(QUORVEX_SOURCE_DIR) + "/examples/robot/robot.gltf";
     const std::string crate = std::string(QUORVEX_SOURCE_DIR) + "/examples/crate/crate.obj";
-
-    void SetUp() override {
-        dir =
-            fs::temp_directory_path() / ("quorvex-examples-" + std::to_string(getpid()) + "-" +
-                                         std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
 
     CommandResult Run(const std::string& args) { return RunQuorvex(args, dir); }
 

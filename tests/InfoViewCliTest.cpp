@@ -21,6 +21,7 @@
 #include "tests/CliRunner.h"
 #include "mdl/MdlFileWriter.h"
 #include "model/Normals.h"
+#include "tests/ScratchDir.h"
 
 using namespace quorvex;
 
@@ -36,14 +37,6 @@ class InfoViewCli : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!fs::exists(QUORVEX_CLI)) GTEST_SKIP() << "the quorvex program is not built: " << QUORVEX_CLI;
-        static int serial = 0;
-        dir_ = fs::temp_directory_path() / ("quorvex-cli-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        if (!dir_.empty()) fs::remove_all(dir_, ec);
     }
 
     CliRun Quorvex(const std::vector<std::string>& args) const {
@@ -92,7 +85,8 @@ protected:
         EXPECT_EQ(be32(20), height);
     }
 
-    fs::path dir_;
+    ScratchDir scratch_{"cli"};
+    const std::filesystem::path& dir_ = scratch_.path;
 };
 
 TEST_F(InfoViewCli, InfoJsonAgreesWithTheReader) {

@@ -13,6 +13,7 @@
 
 #include "mdl/MdlReader.h"
 #include "tests/CliRunner.h"
+#include "tests/ScratchDir.h"
 
 namespace fs = std::filesystem;
 
@@ -25,14 +26,11 @@ constexpr const char* kCalls = "openat,read,write,close,rename,renameat,renameat
 bool HaveStrace() { return std::system("strace -o /dev/null true >/dev/null 2>&1") == 0; }
 
 struct InterruptTest : ::testing::Test {
-    fs::path dir;
+    ScratchDir scratch{"interrupt"};
+    const std::filesystem::path& dir = scratch.path;
     void SetUp() override {
         if (!HaveStrace()) GTEST_SKIP() << "strace is not installed (scripts/setup.sh installs it)";
-        dir = fs::temp_directory_path() / ("quorvex-interrupt-" + std::to_string(getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     // Exports over an old file with SIGINT delivered on entering the
     // `when`-th of `calls`.

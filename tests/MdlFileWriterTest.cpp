@@ -22,6 +22,7 @@
 
 #include "mdl/NormalTable.h"
 #include "model/Normals.h"
+#include "tests/ScratchDir.h"
 
 using namespace quorvex;
 
@@ -91,24 +92,14 @@ SmallModel MakeSmallModel(int16_t skinFormat) {
 
 class MdlFileWriterTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        static int serial = 0;
-        dir_ =
-            fs::temp_directory_path() / ("quorvex-writer-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
     std::vector<std::string> Entries() const {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
-    fs::path dir_;
+    ScratchDir scratch_{"writer"};
+    const std::filesystem::path& dir_ = scratch_.path;
 };
 
 TEST_F(MdlFileWriterTest, EightBitLayout) {

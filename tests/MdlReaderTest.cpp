@@ -17,6 +17,7 @@
 #include "MdlTestFile.h"
 #include "mdl/MdlFileWriter.h"
 #include "mdl/NormalTable.h"
+#include "tests/ScratchDir.h"
 
 using namespace quorvex;
 
@@ -370,18 +371,8 @@ TEST(MdlReader, DecodesPositionsNormalsAndSequences) {
 
 class MdlReaderFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        static int serial = 0;
-        dir_ =
-            fs::temp_directory_path() / ("quorvex-reader-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    fs::path dir_;
+    ScratchDir scratch_{"reader"};
+    const std::filesystem::path& dir_ = scratch_.path;
 };
 
 TEST_F(MdlReaderFileTest, UnreadablePathsAreIoErrors) {

@@ -13,6 +13,7 @@
 
 #include "MdlTestFile.h"
 #include "view/PictureOutput.h"
+#include "tests/ScratchDir.h"
 
 using quorvex::view::DecodeSkinPixel;
 using quorvex::view::FitSheetLabels;
@@ -313,15 +314,8 @@ TEST(Renderer, DrawsAnyReadableFileSafely) {
 
 class PngOutputTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("quorvex-png-" + std::to_string(getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    fs::path dir_;
+    ScratchDir scratch_{"png"};
+    const std::filesystem::path& dir_ = scratch_.path;
 };
 
 uint32_t BigEndian32(const std::vector<uint8_t>& b, size_t at) {

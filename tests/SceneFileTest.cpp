@@ -1,4 +1,5 @@
 #include "scene/SceneFile.h"
+#include "tests/ScratchDir.h"
 
 #include <cmath>
 #include <cstdio>
@@ -456,19 +457,13 @@ TEST(SceneFile, DocumentedExampleLoads) {
 
 class SceneFileOnDisk : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("quorvex-scenefile-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
     std::string Write(const std::string& name, const std::string& text) {
         const std::filesystem::path p = dir_ / name;
         std::ofstream(p, std::ios::binary) << text;
         return p.string();
     }
-    std::filesystem::path dir_;
+    ScratchDir scratch_{"scene"};
+    const std::filesystem::path& dir_ = scratch_.path;
 };
 
 TEST_F(SceneFileOnDisk, LoadsAndRemembersTheFolder) {
