@@ -156,23 +156,46 @@ std::string_view StringText(const char* content, std::list<std::string>& store) 
     return store.emplace_back(UnescapeJsonString(inner));
 }
 
+// Member names in document order. Records of the format have a handful of
+// members, kept in place; only a longer list (the map of pictures, or a record
+// about to be refused) takes memory.
+struct NameList {
+    static constexpr size_t kInPlace = 8;
+    std::string_view inPlace[kInPlace];
+    std::vector<std::string_view> more;
+    size_t count = 0;
+
+    size_t size() const { return count; }
+    std::string_view operator[](size_t k) const { return k < kInPlace ? inPlace[k] : more[k - kInPlace]; }
+    void push_back(std::string_view name) {
+        if (count < kInPlace) {
+            inPlace[count] = name;
+        } else {
+            more.push_back(name);
+        }
+        ++count;
+    }
+    bool Has(std::string_view name) const { return Find(name) != count; }
+    size_t Find(std::string_view name) const {
+        for (size_t k = 0; k < count; ++k) {
+            if ((*this)[k] == name) return k;
+        }
+        return count;
+    }
+};
+
 // An object opened for reading: its member names in document order (a name
 // given twice is refused). Members are read by name in any order; the parser
 // finds each from where it stands, so reading in document order walks the
 // text once.
 struct Members {
     od::object object;
-    std::vector<std::string_view> names;
-    std::vector<std::string_view> rawNames;  // as written, for finding them again
-    std::list<std::string> unescaped;        // names written with escapes
+    NameList names;
+    NameList rawNames;                 // as written, for finding them again
+    std::list<std::string> unescaped;  // names written with escapes
 
-    bool Has(std::string_view name) const { return Find(name) != names.size(); }
-    size_t Find(std::string_view name) const {
-        for (size_t k = 0; k < names.size(); ++k) {
-            if (names[k] == name) return k;
-        }
-        return names.size();
-    }
+    bool Has(std::string_view name) const { return names.Has(name); }
+    size_t Find(std::string_view name) const { return names.Find(name); }
     // The value of member k (< names.size()); any value taken before is done with.
     od::value Value(size_t k) { return Take(object.find_field_unordered(rawNames[k])); }
 };
@@ -190,7 +213,7 @@ Members OpenMembers(od::object object, const Path& path, od::document* document 
         m.names.push_back(name);
         size_t length = 0;
         while (raw[length] != '"') length += raw[length] == '\\' ? 2 : 1;
-        m.rawNames.emplace_back(raw, length);
+        m.rawNames.push_back(std::string_view(raw, length));
     }
     const char* after = nullptr;
     if (document && document->current_location().get(after) == simdjson::SUCCESS) throw NotJson{};
@@ -203,15 +226,12 @@ Members OpenMembers(od::object object, const Path& path, od::document* document 
 // Returns the names in order, for the checks that follow. The big members
 // (meshes, node lists) are read where they stand, never walked twice.
 template <class Read>
-std::vector<std::string_view> ReadInOnePass(od::object object, const Path& path, std::list<std::string>& unescaped,
-                                            Read read) {
-    std::vector<std::string_view> names;
+NameList ReadInOnePass(od::object object, const Path& path, std::list<std::string>& unescaped, Read read) {
+    NameList names;
     for (auto item : object) {
         od::field field = Take(std::move(item));
         const std::string_view name = StringText(field.key().raw(), unescaped);
-        for (std::string_view seen : names) {
-            if (seen == name) Fail(path.Key(name), "the key " + QuoteJson(name) + " appears twice");
-        }
+        if (names.Has(name)) Fail(path.Key(name), "the key " + QuoteJson(name) + " appears twice");
         names.push_back(name);
         read(name, field.value(), names.size() - 1);
     }
@@ -234,9 +254,10 @@ struct Misplaced {
     const char* rule;
 };
 
-void CheckNames(const std::vector<std::string_view>& names, const Path& path,
-                std::initializer_list<std::string_view> allowed, std::initializer_list<Misplaced> misplaced = {}) {
-    for (std::string_view name : names) {
+void CheckNames(const NameList& names, const Path& path, std::initializer_list<std::string_view> allowed,
+                std::initializer_list<Misplaced> misplaced = {}) {
+    for (size_t k = 0; k < names.size(); ++k) {
+        const std::string_view name = names[k];
         bool known = false;
         for (std::string_view a : allowed) known = known || a == name;
         if (known) continue;
@@ -252,11 +273,8 @@ void CheckFields(const Members& m, const Path& path, std::initializer_list<std::
     CheckNames(m.names, path, allowed, misplaced);
 }
 
-void RequireName(const std::vector<std::string_view>& names, const Path& path, std::string_view field) {
-    for (std::string_view name : names) {
-        if (name == field) return;
-    }
-    Fail(path, "missing required field " + QuoteJson(field));
+void RequireName(const NameList& names, const Path& path, std::string_view field) {
+    if (!names.Has(field)) Fail(path, "missing required field " + QuoteJson(field));
 }
 
 size_t Require(const Members& m, const Path& path, std::string_view field) {
@@ -529,44 +547,58 @@ const char* SkipSpace(const char* p) {
 
 bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
 
-// The end of the number literal at `p` in JSON's grammar, or null; `integer`
-// tells whether it has neither fraction nor exponent.
-inline const char* NumberEnd(const char* p, bool& integer) {
-    if (*p == '-') ++p;
+// Powers of ten that a double holds exactly.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// A float field's number at `p`, as FloatOf would give it; null to decline.
+// Most literals have few digits: their digits as an integer up to 2^53 and a
+// power of ten up to 22 are exact doubles, so one multiplication or division
+// rounds to the nearest double of the literal, as from_chars does; other
+// literals go to from_chars.
+const char* QuickFloat(const char* p, float& out) {
+    const char* const start = p;
+    const bool negative = *p == '-';
+    if (negative) ++p;
+    uint64_t digits = 0;
+    int count = 0;     // digits taken into `digits`; beyond 19 it may have wrapped
+    int exponent = 0;  // the power of ten `digits` is scaled by
+    bool integer = true;
     if (*p == '0') {
         ++p;
     } else if (IsDigitChar(*p)) {
-        while (IsDigitChar(*p)) ++p;
+        for (; IsDigitChar(*p); ++p, ++count) digits = digits * 10 + static_cast<uint64_t>(*p - '0');
     } else {
         return nullptr;
     }
-    integer = true;
     if (*p == '.') {
         integer = false;
         if (!IsDigitChar(*++p)) return nullptr;
-        while (IsDigitChar(*p)) ++p;
+        for (; IsDigitChar(*p); ++p, ++count, --exponent) digits = digits * 10 + static_cast<uint64_t>(*p - '0');
     }
     if (*p == 'e' || *p == 'E') {
         integer = false;
         ++p;
+        const bool down = *p == '-';
         if (*p == '+' || *p == '-') ++p;
         if (!IsDigitChar(*p)) return nullptr;
-        while (IsDigitChar(*p)) ++p;
+        int written = 0;
+        for (; IsDigitChar(*p); ++p) written = written < 100000 ? written * 10 + (*p - '0') : written;
+        exponent += down ? -written : written;
     }
-    return p;
-}
-
-// A float field's number at `p`, as FloatOf would give it; null to decline.
-const char* QuickFloat(const char* p, float& out) {
-    bool integer = false;
-    const char* end = NumberEnd(p, integer);
-    if (!end) return nullptr;
     double d = 0.0;
-    const std::from_chars_result r = std::from_chars(p, end, d);
-    if (r.ec != std::errc() || r.ptr != end || !NearestFloat(d, out)) return nullptr;
+    if (count <= 19 && digits <= (uint64_t(1) << 53) && exponent >= -22 && exponent <= 22) {
+        d = static_cast<double>(digits);
+        d = exponent < 0 ? d / kExactPowersOfTen[-exponent] : d * kExactPowersOfTen[exponent];
+        if (negative) d = -d;
+    } else {
+        const std::from_chars_result r = std::from_chars(start, p, d);
+        if (r.ec != std::errc() || r.ptr != p) return nullptr;
+    }
+    if (!NearestFloat(d, out)) return nullptr;
     // -0 written as an integer is plain 0; -0.0 keeps its sign.
     if (integer && out == 0.0f) out = 0.0f;
-    return end;
+    return p;
 }
 
 // An index at `p`: digits only, without a leading zero, at most 2^32 - 1;
@@ -575,11 +607,11 @@ const char* QuickIndex(const char* p, uint32_t& out) {
     if (!IsDigitChar(*p) || (*p == '0' && IsDigitChar(p[1]))) return nullptr;
     uint64_t value = 0;
     const char* const first = p;
-    while (IsDigitChar(*p)) {
-        value = value * 10 + static_cast<uint64_t>(*p++ - '0');
-        if (p - first > 10) return nullptr;
+    // A long run of digits may wrap `value`; it is declined by its length.
+    for (; IsDigitChar(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
+    if (p - first > 10 || *p == '.' || *p == 'e' || *p == 'E' || value > std::numeric_limits<uint32_t>::max()) {
+        return nullptr;
     }
-    if (*p == '.' || *p == 'e' || *p == 'E' || value > std::numeric_limits<uint32_t>::max()) return nullptr;
     out = static_cast<uint32_t>(value);
     return p;
 }
@@ -742,15 +774,13 @@ MeshData ReadMeshObject(od::value& v, const Path& path, Keyed<MeshData>* keyed) 
     MeshData mesh;
     std::vector<std::array<uint32_t, 3>> faces, tvfaces;
     std::vector<Point3> tverts;
-    std::vector<std::string_view> names;
+    NameList names;
     std::list<std::string> unescaped;
     bool isKeyed = false;
     for (auto item : object) {
         od::field field = Take(std::move(item));
         const std::string_view name = StringText(field.key().raw(), unescaped);
-        for (std::string_view seen : names) {
-            if (seen == name) Fail(path.Key(name), "the key " + QuoteJson(name) + " appears twice");
-        }
+        if (names.Has(name)) Fail(path.Key(name), "the key " + QuoteJson(name) + " appears twice");
         names.push_back(name);
         od::value value = field.value();
         if (name == "keys") {
@@ -822,7 +852,7 @@ ObjectData ReadObject(od::value& v, const Path& path) {
     std::optional<std::string> kind, convert;
     std::optional<Keyed<MeshData>> mesh;
     std::list<std::string> unescaped;
-    const std::vector<std::string_view> names =
+    const NameList names =
         ReadInOnePass(Take(v.get_object()), path, unescaped, [&](std::string_view name, od::value& value, size_t) {
             if (name == "keys") Fail(path, kKeyedRule);
             if (name == "kind") {
@@ -1050,7 +1080,7 @@ void ReadScene(od::document& document, SceneDocument& doc) {
         Fail(top, std::string("the scene must be a JSON object, not ") + TypeName(type));
     }
     std::list<std::string> unescaped;
-    const std::vector<std::string_view> names = ReadInOnePass(
+    const NameList names = ReadInOnePass(
         Take(document.get_object()), top, unescaped, [&](std::string_view name, od::value& value, size_t) {
             const Path at = top.Key(name);
             if (name == "version") {
@@ -1102,11 +1132,30 @@ void ReadScene(od::document& document, SceneDocument& doc) {
     if (document.current_location().get(after) == simdjson::SUCCESS) throw NotJson{};
 }
 
+// Text up to this size leaves the parser's buffers (about six bytes for each
+// byte of text) to the next file of the thread; a larger one gives them back.
+constexpr size_t kKeptParserCapacity = size_t(1) << 20;
+
+// The thread's parser, reused: its buffers cost nothing for the next file.
+// Those of a large text are given back on the way out.
+struct ThreadParser {
+    od::parser& parser;
+    ThreadParser() : parser(Parser()) {}
+    ~ThreadParser() {
+        if (parser.capacity() > kKeptParserCapacity) parser = od::parser{};
+    }
+    static od::parser& Parser() {
+        thread_local od::parser parser;
+        return parser;
+    }
+};
+
 // Reads `text`, which has simdjson's padding after its `size` bytes.
 bool ParseText(std::string_view text, size_t capacity, const std::string& fileName, SceneDocument& out,
                LoadError& error) {
     try {
-        od::parser parser;
+        ThreadParser reused;
+        od::parser& parser = reused.parser;
         od::document document;
         Check(parser.iterate(text.data(), text.size(), capacity).get(document));
         SceneDocument doc;
