@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <list>
 #include <optional>
 #include <filesystem>
@@ -685,6 +686,37 @@ Matrix3 ReadMatrix(od::value& v, const Path& path) {
     return m;
 }
 
+// True when the member name at `raw` (after its opening quote) is `name`
+// written without escapes. The text's padding lets the comparison run past a
+// shorter name.
+bool RawNameIs(const char* raw, std::string_view name) {
+    return std::memcmp(raw, name.data(), name.size()) == 0 && raw[name.size()] == '"';
+}
+
+// Reads an object written with exactly the members `names`, in that order, in
+// one pass: `read(k, value)` takes the k-th. False when it is written
+// otherwise or a rule refuses something in it; `object` is then back at its
+// start for the careful way, which names what speaks first. Members read that
+// way walk the object twice: this spares the common case that.
+template <class Read>
+bool ReadPlainMembers(od::object& object, std::initializer_list<std::string_view> names, Read read) {
+    try {
+        size_t k = 0;
+        bool plain = true;
+        for (auto item : object) {
+            od::field field = Take(std::move(item));
+            plain = k < names.size() && RawNameIs(field.key().raw(), names.begin()[k]);
+            if (!plain) break;
+            od::value value = field.value();
+            read(k++, value);
+        }
+        if (plain && k == names.size()) return true;
+    } catch (const Refusal&) {
+    }
+    Take(object.reset());
+    return false;
+}
+
 // The keys of a keyed value: [{"time": t, "value": ...}, ...], in strictly
 // increasing time, at least one; `readPlain` reads each value.
 template <class T, class ReadPlain>
@@ -695,18 +727,36 @@ Keyed<T> ReadKeys(od::value& v, const Path& keysPath, ReadPlain readPlain) {
     for (auto item : keys) {
         od::value keyValue = Take(std::move(item));
         const Path at = keysPath.Index(k++);
-        Members key = ExpectObject(keyValue, at);
+        ExpectType(keyValue, at, od::json_type::object, "an object");
+        od::object object = Take(keyValue.get_object());
+        TimeValue time = 0;
+        std::optional<T> value;
+        const bool plain = ReadPlainMembers(object, {"time", "value"}, [&](size_t member, od::value& memberValue) {
+            if (member == 0) {
+                time = ReadTime(memberValue, at.Key("time"));
+                // Out of order: the careful way says so.
+                if (!keyed.keys.empty() && time <= keyed.keys.back().time) throw Refusal{};
+            } else {
+                value.emplace(readPlain(memberValue, at.Key("value")));
+            }
+        });
+        if (plain) {
+            keyed.keys.push_back({time, std::move(*value)});
+            continue;
+        }
+        Members key = OpenMembers(object, at);
+        if (key.Has("keys")) Fail(at, kKeyedRule);
         CheckFields(key, at, {"time", "value"});
         const size_t timeAt = Require(key, at, "time");
         const size_t valueAt = Require(key, at, "value");
         od::value timeValue = key.Value(timeAt);
-        const TimeValue time = ReadTime(timeValue, at.Key("time"));
+        time = ReadTime(timeValue, at.Key("time"));
         if (!keyed.keys.empty() && time <= keyed.keys.back().time) {
             Fail(at.Key("time"), "key time " + std::to_string(time) + " is not after the previous key's time " +
                                      std::to_string(keyed.keys.back().time));
         }
-        od::value value = key.Value(valueAt);
-        keyed.keys.push_back({time, readPlain(value, at.Key("value"))});
+        od::value plainValue = key.Value(valueAt);
+        keyed.keys.push_back({time, readPlain(plainValue, at.Key("value"))});
     }
     if (keyed.keys.empty()) Fail(keysPath, "a keyed value needs at least one key");
     return keyed;
@@ -948,7 +998,14 @@ std::vector<NoteKeyData> ReadNoteTrack(od::value& v, const Path& path) {
 // A node's transform: a matrix, or the keyed form with one matrix a key.
 Keyed<Matrix3> ReadTransform(od::value& v, const Path& path) {
     if (TypeOf(v) != od::json_type::object) return Keyed<Matrix3>(ReadMatrix(v, path));
-    Members m = OpenMembers(Take(v.get_object()), path);
+    od::object object = Take(v.get_object());
+    Keyed<Matrix3> keyed;
+    if (ReadPlainMembers(object, {"keys"}, [&](size_t, od::value& keys) {
+            keyed = ReadKeys<Matrix3>(keys, path.Key("keys"), ReadMatrix);
+        })) {
+        return keyed;
+    }
+    Members m = OpenMembers(object, path);
     if (!m.Has("keys")) Fail(path, "expected an array, got an object");
     CheckFields(m, path, {"keys"});
     od::value keys = m.Value(m.Find("keys"));
