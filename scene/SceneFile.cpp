@@ -587,16 +587,16 @@ const char* QuickFloat(const char* p, float& out) {
         for (; IsDigitChar(*p); ++p) written = written < 100000 ? written * 10 + (*p - '0') : written;
         exponent += down ? -written : written;
     }
-    double d = 0.0;
     if (count <= 19 && digits <= (uint64_t(1) << 53) && exponent >= -22 && exponent <= 22) {
-        d = static_cast<double>(digits);
+        double d = static_cast<double>(digits);
         d = exponent < 0 ? d / kExactPowersOfTen[-exponent] : d * kExactPowersOfTen[exponent];
-        if (negative) d = -d;
+        // At most 2^53 * 10^22, far below the largest float: no range check.
+        out = static_cast<float>(negative ? -d : d);
     } else {
+        double d = 0.0;
         const std::from_chars_result r = std::from_chars(start, p, d);
-        if (r.ec != std::errc() || r.ptr != p) return nullptr;
+        if (r.ec != std::errc() || r.ptr != p || !NearestFloat(d, out)) return nullptr;
     }
-    if (!NearestFloat(d, out)) return nullptr;
     // -0 written as an integer is plain 0; -0.0 keeps its sign.
     if (integer && out == 0.0f) out = 0.0f;
     return p;
