@@ -534,6 +534,13 @@ Point3 ReadPoint(od::value& v, const Path& path, size_t minCount, const char* wh
     return p;
 }
 
+// True when the member name at `raw` (after its opening quote) is `name`
+// written without escapes. The text's padding lets the comparison run past a
+// shorter name.
+bool RawNameIs(const char* raw, std::string_view name) {
+    return std::memcmp(raw, name.data(), name.size()) == 0 && raw[name.size()] == '"';
+}
+
 // The quick way through the arrays that make up most of a scene file: a list
 // of number tuples (vertices, faces), read straight from its text. It takes
 // only the plain case (tuples of the right length, numbers in JSON's grammar
@@ -654,19 +661,67 @@ const char* ArrayText(od::value& v) {
     return v.raw_json_token().data();
 }
 
-// `[n1, ..., n12]` at `p` into `m` the quick way (see QuickTuples); false to
-// decline.
-bool QuickMatrix(const char* p, Matrix3& m) {
-    if (*p != '[') return false;
+// `[n1, ..., n12]` at `p` into `m` the quick way (see QuickTuples): past it
+// and the white space after it, or null to decline.
+const char* QuickMatrix(const char* p, Matrix3& m) {
+    if (*p != '[') return nullptr;
     p = SkipSpace(p + 1);
     for (size_t k = 0; k < 12; ++k) {
         Point3& row = m.row[k / 3];
-        if (!(p = QuickFloat(p, k % 3 == 0 ? row.x : k % 3 == 1 ? row.y : row.z))) return false;
+        if (!(p = QuickFloat(p, k % 3 == 0 ? row.x : k % 3 == 1 ? row.y : row.z))) return nullptr;
         p = SkipSpace(p);
-        if (*p != (k == 11 ? ']' : ',')) return false;
+        if (*p != (k == 11 ? ']' : ',')) return nullptr;
         p = SkipSpace(p + 1);
     }
-    return true;
+    return p;
+}
+
+// A key time at `p`: an integer without fraction or exponent in the range of
+// 32 bits; null to decline.
+const char* QuickTime(const char* p, TimeValue& out) {
+    const bool negative = *p == '-';
+    if (negative) ++p;
+    if (!IsDigitChar(*p) || (*p == '0' && IsDigitChar(p[1]))) return nullptr;
+    int64_t value = 0;
+    const char* const first = p;
+    for (; IsDigitChar(*p) && p - first <= 10; ++p) value = value * 10 + (*p - '0');
+    if (IsDigitChar(*p) || *p == '.' || *p == 'e' || *p == 'E') return nullptr;
+    if (negative) value = -value;
+    if (value < std::numeric_limits<TimeValue>::min() || value > std::numeric_limits<TimeValue>::max()) return nullptr;
+    out = static_cast<TimeValue>(value);
+    return p;
+}
+
+// `"name"` and its colon at `p`, written without escapes; null to decline.
+const char* QuickMemberName(const char* p, std::string_view name) {
+    if (*p != '"' || !RawNameIs(p + 1, name)) return nullptr;
+    p = SkipSpace(p + name.size() + 2);
+    return *p == ':' ? SkipSpace(p + 1) : nullptr;
+}
+
+// The keys of a keyed matrix, `[{"time": t, "value": [...]}, ...]` at `p`,
+// the quick way (see QuickTuples): members in that order, at least one key,
+// times rising. False to decline.
+bool QuickMatrixKeys(const char* p, Keyed<Matrix3>& out) {
+    if (*p != '[') return false;
+    p = SkipSpace(p + 1);
+    for (;;) {
+        if (*p != '{') return false;
+        Keyed<Matrix3>::Key key;
+        if (!(p = QuickMemberName(SkipSpace(p + 1), "time")) || !(p = QuickTime(p, key.time))) return false;
+        if (!out.keys.empty() && key.time <= out.keys.back().time) return false;
+        p = SkipSpace(p);
+        if (*p != ',' || !(p = QuickMemberName(SkipSpace(p + 1), "value")) || !(p = QuickMatrix(p, key.value))) {
+            return false;
+        }
+        // QuickMatrix stops past the closing bracket and its white space.
+        if (*p != '}') return false;
+        out.keys.push_back(key);
+        p = SkipSpace(p + 1);
+        if (*p == ']') return true;
+        if (*p != ',') return false;
+        p = SkipSpace(p + 1);
+    }
 }
 
 // Twelve numbers, four rows of three: the x, y and z axes, then the translation.
@@ -684,13 +739,6 @@ Matrix3 ReadMatrix(od::value& v, const Path& path) {
         (k % 3 == 0 ? row.x : k % 3 == 1 ? row.y : row.z) = f;
     }
     return m;
-}
-
-// True when the member name at `raw` (after its opening quote) is `name`
-// written without escapes. The text's padding lets the comparison run past a
-// shorter name.
-bool RawNameIs(const char* raw, std::string_view name) {
-    return std::memcmp(raw, name.data(), name.size()) == 0 && raw[name.size()] == '"';
 }
 
 // Reads an object written with exactly the members `names`, in that order, in
@@ -1001,6 +1049,8 @@ Keyed<Matrix3> ReadTransform(od::value& v, const Path& path) {
     od::object object = Take(v.get_object());
     Keyed<Matrix3> keyed;
     if (ReadPlainMembers(object, {"keys"}, [&](size_t, od::value& keys) {
+            if (const char* text = ArrayText(keys); text && QuickMatrixKeys(text, keyed)) return;
+            keyed.keys.clear();
             keyed = ReadKeys<Matrix3>(keys, path.Key("keys"), ReadMatrix);
         })) {
         return keyed;
