@@ -598,13 +598,13 @@ const char* QuickFloat(const char* p, float& out) {
         double d = static_cast<double>(digits);
         d = exponent < 0 ? d / kExactPowersOfTen[-exponent] : d * kExactPowersOfTen[exponent];
         // At most 2^53 * 10^22, far below the largest float: no range check.
-        out = static_cast<float>(negative ? -d : d);
-    } else {
-        double d = 0.0;
-        const std::from_chars_result r = std::from_chars(start, p, d);
-        if (r.ec != std::errc() || r.ptr != p || !NearestFloat(d, out)) return nullptr;
+        // -0 written as an integer is plain 0; -0.0 keeps its sign.
+        out = static_cast<float>(negative && (digits != 0 || !integer) ? -d : d);
+        return p;
     }
-    // -0 written as an integer is plain 0; -0.0 keeps its sign.
+    double d = 0.0;
+    const std::from_chars_result r = std::from_chars(start, p, d);
+    if (r.ec != std::errc() || r.ptr != p || !NearestFloat(d, out)) return nullptr;
     if (integer && out == 0.0f) out = 0.0f;
     return p;
 }
