@@ -77,14 +77,16 @@ struct Path {
 // as an exception.
 struct Refusal {
     std::string message;
+    LoadErrorKind kind = LoadErrorKind::Malformed;
 };
 struct NotJson {
     simdjson::error_code code = simdjson::TAPE_ERROR;
 };
 
-[[noreturn]] void Fail(const Path& path, const std::string& rule) {
+[[noreturn]] void Fail(const Path& path, const std::string& rule,
+                       LoadErrorKind kind = LoadErrorKind::Malformed) {
     const std::string where = path.Format();
-    throw Refusal{where.empty() ? rule : where + ": " + rule};
+    throw Refusal{where.empty() ? rule : where + ": " + rule, kind};
 }
 
 // The parser's answer, or the walk ends: for want of memory, or because the
@@ -387,7 +389,8 @@ std::string IntegerText(const Number& n) {
     return (n.negative ? "-" : "") + std::to_string(n.magnitude);
 }
 
-int64_t IntegerOf(const Number& n, const Path& path, int64_t lo, int64_t hi) {
+// With `limitAbove`, a value above `hi` is over a limit rather than malformed.
+int64_t IntegerOf(const Number& n, const Path& path, int64_t lo, int64_t hi, bool limitAbove = false) {
     if (!n.integer) Fail(path, "expected an integer written without fraction or exponent");
     bool inRange = false;
     int64_t value = 0;
@@ -402,16 +405,17 @@ int64_t IntegerOf(const Number& n, const Path& path, int64_t lo, int64_t hi) {
         }
     }
     if (!inRange) {
-        Fail(path,
-             "integer " + IntegerText(n) + " is out of range " + std::to_string(lo) + " to " + std::to_string(hi));
+        const bool above = !n.negative && (n.wide || n.magnitude > static_cast<uint64_t>(hi));
+        Fail(path, "integer " + IntegerText(n) + " is out of range " + std::to_string(lo) + " to " + std::to_string(hi),
+             limitAbove && above ? LoadErrorKind::OverLimit : LoadErrorKind::Malformed);
     }
     return value;
 }
 
 // An integer field: only literals without fraction or exponent, within [lo, hi].
-int64_t ReadInteger(od::value& v, const Path& path, int64_t lo, int64_t hi) {
+int64_t ReadInteger(od::value& v, const Path& path, int64_t lo, int64_t hi, bool limitAbove = false) {
     ExpectType(v, path, od::json_type::number, "an integer");
-    return IntegerOf(ReadNumber(v, path), path, lo, hi);
+    return IntegerOf(ReadNumber(v, path), path, lo, hi, limitAbove);
 }
 
 TimeValue ReadTime(od::value& v, const Path& path) {
@@ -1065,7 +1069,8 @@ Keyed<Matrix3> ReadTransform(od::value& v, const Path& path) {
 NodeData ReadNode(od::value& v, const Path& path) {
     // The only recursion of the walk: bounded like the nesting of any value.
     if (path.depth >= kMaxJsonDepth) {
-        Fail(path, "values are nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+        Fail(path, "values are nested deeper than " + std::to_string(kMaxJsonDepth) + " levels",
+             LoadErrorKind::OverLimit);
     }
     ExpectType(v, path, od::json_type::object, "an object");
     NodeData node;
@@ -1119,9 +1124,9 @@ Picture ReadImage(od::value& v, const Path& path) {
     CheckFields(m, path, {"width", "height", "pixels", "fill"});
     Picture picture;
     od::value width = m.Value(Require(m, path, "width"));
-    picture.width = static_cast<uint16_t>(ReadInteger(width, path.Key("width"), 0, 65535));
+    picture.width = static_cast<uint16_t>(ReadInteger(width, path.Key("width"), 0, kMaxPictureSide, true));
     od::value height = m.Value(Require(m, path, "height"));
-    picture.height = static_cast<uint16_t>(ReadInteger(height, path.Key("height"), 0, 65535));
+    picture.height = static_cast<uint16_t>(ReadInteger(height, path.Key("height"), 0, kMaxPictureSide, true));
     const size_t pixelsAt = m.Find("pixels"), fillAt = m.Find("fill");
     if ((pixelsAt < m.names.size()) == (fillAt < m.names.size())) {
         Fail(path, "an image needs exactly one of pixels and fill");
@@ -1257,6 +1262,8 @@ struct ThreadParser {
     }
 };
 
+LoadErrorKind FaultKind(bool tooDeep) { return tooDeep ? LoadErrorKind::OverLimit : LoadErrorKind::Malformed; }
+
 // Reads `text`, which has simdjson's padding after its `size` bytes.
 bool ParseText(std::string_view text, size_t capacity, const std::string& fileName, SceneDocument& out,
                LoadError& error) {
@@ -1272,15 +1279,18 @@ bool ParseText(std::string_view text, size_t capacity, const std::string& fileNa
     } catch (const Refusal& refusal) {
         // Text that is not JSON speaks before the rules of the format, as if
         // the whole text had been parsed first; then the version.
-        std::string fault = JsonSyntaxFault(text);
+        bool tooDeep = false;
+        std::string fault = JsonSyntaxFault(text, &tooDeep);
         if (fault.empty()) fault = VersionFault(text, capacity);
-        error = {LoadErrorKind::Malformed, fileName + ": " + (fault.empty() ? refusal.message : fault)};
+        const LoadErrorKind kind = fault.empty() ? refusal.kind : FaultKind(tooDeep);
+        error = {kind, fileName + ": " + (fault.empty() ? refusal.message : fault)};
     } catch (const NotJson& notJson) {
-        const std::string fault = JsonSyntaxFault(text);
-        error = {LoadErrorKind::Malformed, fileName + ": " +
-                                               (fault.empty() ? std::string("the text is not valid JSON (") +
-                                                                    simdjson::error_message(notJson.code) + ")"
-                                                              : fault)};
+        bool tooDeep = false;
+        const std::string fault = JsonSyntaxFault(text, &tooDeep);
+        error = {FaultKind(tooDeep), fileName + ": " +
+                                         (fault.empty() ? std::string("the text is not valid JSON (") +
+                                                              simdjson::error_message(notJson.code) + ")"
+                                                        : fault)};
     } catch (const std::bad_alloc&) {
         error = {LoadErrorKind::NotEnoughMemory, fileName + ": Not enough memory to read the scene"};
     }
