@@ -83,8 +83,7 @@ struct NotJson {
     simdjson::error_code code = simdjson::TAPE_ERROR;
 };
 
-[[noreturn]] void Fail(const Path& path, const std::string& rule,
-                       LoadErrorKind kind = LoadErrorKind::Malformed) {
+[[noreturn]] void Fail(const Path& path, const std::string& rule, LoadErrorKind kind = LoadErrorKind::Malformed) {
     const std::string where = path.Format();
     throw Refusal{where.empty() ? rule : where + ": " + rule, kind};
 }
@@ -763,8 +762,7 @@ bool ReadPlainMembers(od::object& object, std::initializer_list<std::string_view
             read(k++, value);
         }
         if (plain && k == names.size()) return true;
-    } catch (const Refusal&) {
-    }
+    } catch (const Refusal&) {}
     Take(object.reset());
     return false;
 }
