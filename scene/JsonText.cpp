@@ -43,6 +43,8 @@ class Checker {
 public:
     explicit Checker(std::string_view text) : t_(text) {}
 
+    bool tooDeep = false;  // the fault Run found is the nesting limit
+
     std::string Run() {
         enum class Want { Value, ValueOrEnd, Key, KeyOrEnd, Colon, Next };
         std::vector<char> open;  // '[' or '{' per open container
@@ -70,6 +72,7 @@ public:
                 case Want::Value:
                     if (c == '{' || c == '[') {
                         if (open.size() >= kMaxJsonDepth) {
+                            tooDeep = true;
                             return Fault(i_,
                                          "values are nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
                         }
@@ -236,7 +239,12 @@ private:
 
 }  // namespace
 
-std::string JsonSyntaxFault(std::string_view text) { return Checker(text).Run(); }
+std::string JsonSyntaxFault(std::string_view text, bool* tooDeep) {
+    Checker checker(text);
+    std::string fault = checker.Run();
+    if (tooDeep) *tooDeep = checker.tooDeep;
+    return fault;
+}
 
 std::string UnescapeJsonString(std::string_view content) {
     std::string out;

@@ -17,8 +17,9 @@ constexpr size_t kMaxJsonDepth = 2000;
 // up to kMaxJsonDepth. Returns "" when it is, else the first fault as
 // "line L, column C: reason" (both counted from 1, columns in bytes), e.g.
 //   line 2, column 13: unexpected '}'; expected a value
-// Never fails on any input; uses no recursion.
-std::string JsonSyntaxFault(std::string_view text);
+// Never fails on any input; uses no recursion. `tooDeep`, when given, tells
+// whether the fault is the nesting limit rather than text that is not JSON.
+std::string JsonSyntaxFault(std::string_view text, bool* tooDeep = nullptr);
 
 // The text of a JSON string given by its content between the quotes, which
 // JsonSyntaxFault must have found sound: escapes decoded, \uXXXX pairs to UTF-8.

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <list>
 #include <optional>
 #include <filesystem>
@@ -76,14 +77,15 @@ struct Path {
 // as an exception.
 struct Refusal {
     std::string message;
+    LoadErrorKind kind = LoadErrorKind::Malformed;
 };
 struct NotJson {
     simdjson::error_code code = simdjson::TAPE_ERROR;
 };
 
-[[noreturn]] void Fail(const Path& path, const std::string& rule) {
+[[noreturn]] void Fail(const Path& path, const std::string& rule, LoadErrorKind kind = LoadErrorKind::Malformed) {
     const std::string where = path.Format();
-    throw Refusal{where.empty() ? rule : where + ": " + rule};
+    throw Refusal{where.empty() ? rule : where + ": " + rule, kind};
 }
 
 // The parser's answer, or the walk ends: for want of memory, or because the
@@ -156,23 +158,46 @@ std::string_view StringText(const char* content, std::list<std::string>& store) 
     return store.emplace_back(UnescapeJsonString(inner));
 }
 
+// Member names in document order. Records of the format have a handful of
+// members, kept in place; only a longer list (the map of pictures, or a record
+// about to be refused) takes memory.
+struct NameList {
+    static constexpr size_t kInPlace = 8;
+    std::string_view inPlace[kInPlace];
+    std::vector<std::string_view> more;
+    size_t count = 0;
+
+    size_t size() const { return count; }
+    std::string_view operator[](size_t k) const { return k < kInPlace ? inPlace[k] : more[k - kInPlace]; }
+    void push_back(std::string_view name) {
+        if (count < kInPlace) {
+            inPlace[count] = name;
+        } else {
+            more.push_back(name);
+        }
+        ++count;
+    }
+    bool Has(std::string_view name) const { return Find(name) != count; }
+    size_t Find(std::string_view name) const {
+        for (size_t k = 0; k < count; ++k) {
+            if ((*this)[k] == name) return k;
+        }
+        return count;
+    }
+};
+
 // An object opened for reading: its member names in document order (a name
 // given twice is refused). Members are read by name in any order; the parser
 // finds each from where it stands, so reading in document order walks the
 // text once.
 struct Members {
     od::object object;
-    std::vector<std::string_view> names;
-    std::vector<std::string_view> rawNames;  // as written, for finding them again
-    std::list<std::string> unescaped;        // names written with escapes
+    NameList names;
+    NameList rawNames;                 // as written, for finding them again
+    std::list<std::string> unescaped;  // names written with escapes
 
-    bool Has(std::string_view name) const { return Find(name) != names.size(); }
-    size_t Find(std::string_view name) const {
-        for (size_t k = 0; k < names.size(); ++k) {
-            if (names[k] == name) return k;
-        }
-        return names.size();
-    }
+    bool Has(std::string_view name) const { return names.Has(name); }
+    size_t Find(std::string_view name) const { return names.Find(name); }
     // The value of member k (< names.size()); any value taken before is done with.
     od::value Value(size_t k) { return Take(object.find_field_unordered(rawNames[k])); }
 };
@@ -190,7 +215,7 @@ Members OpenMembers(od::object object, const Path& path, od::document* document 
         m.names.push_back(name);
         size_t length = 0;
         while (raw[length] != '"') length += raw[length] == '\\' ? 2 : 1;
-        m.rawNames.emplace_back(raw, length);
+        m.rawNames.push_back(std::string_view(raw, length));
     }
     const char* after = nullptr;
     if (document && document->current_location().get(after) == simdjson::SUCCESS) throw NotJson{};
@@ -203,15 +228,12 @@ Members OpenMembers(od::object object, const Path& path, od::document* document 
 // Returns the names in order, for the checks that follow. The big members
 // (meshes, node lists) are read where they stand, never walked twice.
 template <class Read>
-std::vector<std::string_view> ReadInOnePass(od::object object, const Path& path, std::list<std::string>& unescaped,
-                                            Read read) {
-    std::vector<std::string_view> names;
+NameList ReadInOnePass(od::object object, const Path& path, std::list<std::string>& unescaped, Read read) {
+    NameList names;
     for (auto item : object) {
         od::field field = Take(std::move(item));
         const std::string_view name = StringText(field.key().raw(), unescaped);
-        for (std::string_view seen : names) {
-            if (seen == name) Fail(path.Key(name), "the key " + QuoteJson(name) + " appears twice");
-        }
+        if (names.Has(name)) Fail(path.Key(name), "the key " + QuoteJson(name) + " appears twice");
         names.push_back(name);
         read(name, field.value(), names.size() - 1);
     }
@@ -234,9 +256,10 @@ struct Misplaced {
     const char* rule;
 };
 
-void CheckNames(const std::vector<std::string_view>& names, const Path& path,
-                std::initializer_list<std::string_view> allowed, std::initializer_list<Misplaced> misplaced = {}) {
-    for (std::string_view name : names) {
+void CheckNames(const NameList& names, const Path& path, std::initializer_list<std::string_view> allowed,
+                std::initializer_list<Misplaced> misplaced = {}) {
+    for (size_t k = 0; k < names.size(); ++k) {
+        const std::string_view name = names[k];
         bool known = false;
         for (std::string_view a : allowed) known = known || a == name;
         if (known) continue;
@@ -252,11 +275,8 @@ void CheckFields(const Members& m, const Path& path, std::initializer_list<std::
     CheckNames(m.names, path, allowed, misplaced);
 }
 
-void RequireName(const std::vector<std::string_view>& names, const Path& path, std::string_view field) {
-    for (std::string_view name : names) {
-        if (name == field) return;
-    }
-    Fail(path, "missing required field " + QuoteJson(field));
+void RequireName(const NameList& names, const Path& path, std::string_view field) {
+    if (!names.Has(field)) Fail(path, "missing required field " + QuoteJson(field));
 }
 
 size_t Require(const Members& m, const Path& path, std::string_view field) {
@@ -368,7 +388,8 @@ std::string IntegerText(const Number& n) {
     return (n.negative ? "-" : "") + std::to_string(n.magnitude);
 }
 
-int64_t IntegerOf(const Number& n, const Path& path, int64_t lo, int64_t hi) {
+// With `limitAbove`, a value above `hi` is over a limit rather than malformed.
+int64_t IntegerOf(const Number& n, const Path& path, int64_t lo, int64_t hi, bool limitAbove = false) {
     if (!n.integer) Fail(path, "expected an integer written without fraction or exponent");
     bool inRange = false;
     int64_t value = 0;
@@ -383,16 +404,17 @@ int64_t IntegerOf(const Number& n, const Path& path, int64_t lo, int64_t hi) {
         }
     }
     if (!inRange) {
-        Fail(path,
-             "integer " + IntegerText(n) + " is out of range " + std::to_string(lo) + " to " + std::to_string(hi));
+        const bool above = !n.negative && (n.wide || n.magnitude > static_cast<uint64_t>(hi));
+        Fail(path, "integer " + IntegerText(n) + " is out of range " + std::to_string(lo) + " to " + std::to_string(hi),
+             limitAbove && above ? LoadErrorKind::OverLimit : LoadErrorKind::Malformed);
     }
     return value;
 }
 
 // An integer field: only literals without fraction or exponent, within [lo, hi].
-int64_t ReadInteger(od::value& v, const Path& path, int64_t lo, int64_t hi) {
+int64_t ReadInteger(od::value& v, const Path& path, int64_t lo, int64_t hi, bool limitAbove = false) {
     ExpectType(v, path, od::json_type::number, "an integer");
-    return IntegerOf(ReadNumber(v, path), path, lo, hi);
+    return IntegerOf(ReadNumber(v, path), path, lo, hi, limitAbove);
 }
 
 TimeValue ReadTime(od::value& v, const Path& path) {
@@ -515,6 +537,13 @@ Point3 ReadPoint(od::value& v, const Path& path, size_t minCount, const char* wh
     return p;
 }
 
+// True when the member name at `raw` (after its opening quote) is `name`
+// written without escapes. The text's padding lets the comparison run past a
+// shorter name.
+bool RawNameIs(const char* raw, std::string_view name) {
+    return std::memcmp(raw, name.data(), name.size()) == 0 && raw[name.size()] == '"';
+}
+
 // The quick way through the arrays that make up most of a scene file: a list
 // of number tuples (vertices, faces), read straight from its text. It takes
 // only the plain case (tuples of the right length, numbers in JSON's grammar
@@ -529,44 +558,58 @@ const char* SkipSpace(const char* p) {
 
 bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
 
-// The end of the number literal at `p` in JSON's grammar, or null; `integer`
-// tells whether it has neither fraction nor exponent.
-inline const char* NumberEnd(const char* p, bool& integer) {
-    if (*p == '-') ++p;
+// Powers of ten that a double holds exactly.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// A float field's number at `p`, as FloatOf would give it; null to decline.
+// Most literals have few digits: their digits as an integer up to 2^53 and a
+// power of ten up to 22 are exact doubles, so one multiplication or division
+// rounds to the nearest double of the literal, as from_chars does; other
+// literals go to from_chars.
+const char* QuickFloat(const char* p, float& out) {
+    const char* const start = p;
+    const bool negative = *p == '-';
+    if (negative) ++p;
+    uint64_t digits = 0;
+    int count = 0;     // digits taken into `digits`; beyond 19 it may have wrapped
+    int exponent = 0;  // the power of ten `digits` is scaled by
+    bool integer = true;
     if (*p == '0') {
         ++p;
     } else if (IsDigitChar(*p)) {
-        while (IsDigitChar(*p)) ++p;
+        for (; IsDigitChar(*p); ++p, ++count) digits = digits * 10 + static_cast<uint64_t>(*p - '0');
     } else {
         return nullptr;
     }
-    integer = true;
     if (*p == '.') {
         integer = false;
         if (!IsDigitChar(*++p)) return nullptr;
-        while (IsDigitChar(*p)) ++p;
+        for (; IsDigitChar(*p); ++p, ++count, --exponent) digits = digits * 10 + static_cast<uint64_t>(*p - '0');
     }
     if (*p == 'e' || *p == 'E') {
         integer = false;
         ++p;
+        const bool down = *p == '-';
         if (*p == '+' || *p == '-') ++p;
         if (!IsDigitChar(*p)) return nullptr;
-        while (IsDigitChar(*p)) ++p;
+        int written = 0;
+        for (; IsDigitChar(*p); ++p) written = written < 100000 ? written * 10 + (*p - '0') : written;
+        exponent += down ? -written : written;
     }
-    return p;
-}
-
-// A float field's number at `p`, as FloatOf would give it; null to decline.
-const char* QuickFloat(const char* p, float& out) {
-    bool integer = false;
-    const char* end = NumberEnd(p, integer);
-    if (!end) return nullptr;
+    if (count <= 19 && digits <= (uint64_t(1) << 53) && exponent >= -22 && exponent <= 22) {
+        double d = static_cast<double>(digits);
+        d = exponent < 0 ? d / kExactPowersOfTen[-exponent] : d * kExactPowersOfTen[exponent];
+        // At most 2^53 * 10^22, far below the largest float: no range check.
+        // -0 written as an integer is plain 0; -0.0 keeps its sign.
+        out = static_cast<float>(negative && (digits != 0 || !integer) ? -d : d);
+        return p;
+    }
     double d = 0.0;
-    const std::from_chars_result r = std::from_chars(p, end, d);
-    if (r.ec != std::errc() || r.ptr != end || !NearestFloat(d, out)) return nullptr;
-    // -0 written as an integer is plain 0; -0.0 keeps its sign.
+    const std::from_chars_result r = std::from_chars(start, p, d);
+    if (r.ec != std::errc() || r.ptr != p || !NearestFloat(d, out)) return nullptr;
     if (integer && out == 0.0f) out = 0.0f;
-    return end;
+    return p;
 }
 
 // An index at `p`: digits only, without a leading zero, at most 2^32 - 1;
@@ -575,11 +618,11 @@ const char* QuickIndex(const char* p, uint32_t& out) {
     if (!IsDigitChar(*p) || (*p == '0' && IsDigitChar(p[1]))) return nullptr;
     uint64_t value = 0;
     const char* const first = p;
-    while (IsDigitChar(*p)) {
-        value = value * 10 + static_cast<uint64_t>(*p++ - '0');
-        if (p - first > 10) return nullptr;
+    // A long run of digits may wrap `value`; it is declined by its length.
+    for (; IsDigitChar(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
+    if (p - first > 10 || *p == '.' || *p == 'e' || *p == 'E' || value > std::numeric_limits<uint32_t>::max()) {
+        return nullptr;
     }
-    if (*p == '.' || *p == 'e' || *p == 'E' || value > std::numeric_limits<uint32_t>::max()) return nullptr;
     out = static_cast<uint32_t>(value);
     return p;
 }
@@ -621,19 +664,67 @@ const char* ArrayText(od::value& v) {
     return v.raw_json_token().data();
 }
 
-// `[n1, ..., n12]` at `p` into `m` the quick way (see QuickTuples); false to
-// decline.
-bool QuickMatrix(const char* p, Matrix3& m) {
-    if (*p != '[') return false;
+// `[n1, ..., n12]` at `p` into `m` the quick way (see QuickTuples): past it
+// and the white space after it, or null to decline.
+const char* QuickMatrix(const char* p, Matrix3& m) {
+    if (*p != '[') return nullptr;
     p = SkipSpace(p + 1);
     for (size_t k = 0; k < 12; ++k) {
         Point3& row = m.row[k / 3];
-        if (!(p = QuickFloat(p, k % 3 == 0 ? row.x : k % 3 == 1 ? row.y : row.z))) return false;
+        if (!(p = QuickFloat(p, k % 3 == 0 ? row.x : k % 3 == 1 ? row.y : row.z))) return nullptr;
         p = SkipSpace(p);
-        if (*p != (k == 11 ? ']' : ',')) return false;
+        if (*p != (k == 11 ? ']' : ',')) return nullptr;
         p = SkipSpace(p + 1);
     }
-    return true;
+    return p;
+}
+
+// A key time at `p`: an integer without fraction or exponent in the range of
+// 32 bits; null to decline.
+const char* QuickTime(const char* p, TimeValue& out) {
+    const bool negative = *p == '-';
+    if (negative) ++p;
+    if (!IsDigitChar(*p) || (*p == '0' && IsDigitChar(p[1]))) return nullptr;
+    int64_t value = 0;
+    const char* const first = p;
+    for (; IsDigitChar(*p) && p - first <= 10; ++p) value = value * 10 + (*p - '0');
+    if (IsDigitChar(*p) || *p == '.' || *p == 'e' || *p == 'E') return nullptr;
+    if (negative) value = -value;
+    if (value < std::numeric_limits<TimeValue>::min() || value > std::numeric_limits<TimeValue>::max()) return nullptr;
+    out = static_cast<TimeValue>(value);
+    return p;
+}
+
+// `"name"` and its colon at `p`, written without escapes; null to decline.
+const char* QuickMemberName(const char* p, std::string_view name) {
+    if (*p != '"' || !RawNameIs(p + 1, name)) return nullptr;
+    p = SkipSpace(p + name.size() + 2);
+    return *p == ':' ? SkipSpace(p + 1) : nullptr;
+}
+
+// The keys of a keyed matrix, `[{"time": t, "value": [...]}, ...]` at `p`,
+// the quick way (see QuickTuples): members in that order, at least one key,
+// times rising. False to decline.
+bool QuickMatrixKeys(const char* p, Keyed<Matrix3>& out) {
+    if (*p != '[') return false;
+    p = SkipSpace(p + 1);
+    for (;;) {
+        if (*p != '{') return false;
+        Keyed<Matrix3>::Key key;
+        if (!(p = QuickMemberName(SkipSpace(p + 1), "time")) || !(p = QuickTime(p, key.time))) return false;
+        if (!out.keys.empty() && key.time <= out.keys.back().time) return false;
+        p = SkipSpace(p);
+        if (*p != ',' || !(p = QuickMemberName(SkipSpace(p + 1), "value")) || !(p = QuickMatrix(p, key.value))) {
+            return false;
+        }
+        // QuickMatrix stops past the closing bracket and its white space.
+        if (*p != '}') return false;
+        out.keys.push_back(key);
+        p = SkipSpace(p + 1);
+        if (*p == ']') return true;
+        if (*p != ',') return false;
+        p = SkipSpace(p + 1);
+    }
 }
 
 // Twelve numbers, four rows of three: the x, y and z axes, then the translation.
@@ -653,6 +744,29 @@ Matrix3 ReadMatrix(od::value& v, const Path& path) {
     return m;
 }
 
+// Reads an object written with exactly the members `names`, in that order, in
+// one pass: `read(k, value)` takes the k-th. False when it is written
+// otherwise or a rule refuses something in it; `object` is then back at its
+// start for the careful way, which names what speaks first. Members read that
+// way walk the object twice: this spares the common case that.
+template <class Read>
+bool ReadPlainMembers(od::object& object, std::initializer_list<std::string_view> names, Read read) {
+    try {
+        size_t k = 0;
+        bool plain = true;
+        for (auto item : object) {
+            od::field field = Take(std::move(item));
+            plain = k < names.size() && RawNameIs(field.key().raw(), names.begin()[k]);
+            if (!plain) break;
+            od::value value = field.value();
+            read(k++, value);
+        }
+        if (plain && k == names.size()) return true;
+    } catch (const Refusal&) {}
+    Take(object.reset());
+    return false;
+}
+
 // The keys of a keyed value: [{"time": t, "value": ...}, ...], in strictly
 // increasing time, at least one; `readPlain` reads each value.
 template <class T, class ReadPlain>
@@ -663,18 +777,36 @@ Keyed<T> ReadKeys(od::value& v, const Path& keysPath, ReadPlain readPlain) {
     for (auto item : keys) {
         od::value keyValue = Take(std::move(item));
         const Path at = keysPath.Index(k++);
-        Members key = ExpectObject(keyValue, at);
+        ExpectType(keyValue, at, od::json_type::object, "an object");
+        od::object object = Take(keyValue.get_object());
+        TimeValue time = 0;
+        std::optional<T> value;
+        const bool plain = ReadPlainMembers(object, {"time", "value"}, [&](size_t member, od::value& memberValue) {
+            if (member == 0) {
+                time = ReadTime(memberValue, at.Key("time"));
+                // Out of order: the careful way says so.
+                if (!keyed.keys.empty() && time <= keyed.keys.back().time) throw Refusal{};
+            } else {
+                value.emplace(readPlain(memberValue, at.Key("value")));
+            }
+        });
+        if (plain) {
+            keyed.keys.push_back({time, std::move(*value)});
+            continue;
+        }
+        Members key = OpenMembers(object, at);
+        if (key.Has("keys")) Fail(at, kKeyedRule);
         CheckFields(key, at, {"time", "value"});
         const size_t timeAt = Require(key, at, "time");
         const size_t valueAt = Require(key, at, "value");
         od::value timeValue = key.Value(timeAt);
-        const TimeValue time = ReadTime(timeValue, at.Key("time"));
+        time = ReadTime(timeValue, at.Key("time"));
         if (!keyed.keys.empty() && time <= keyed.keys.back().time) {
             Fail(at.Key("time"), "key time " + std::to_string(time) + " is not after the previous key's time " +
                                      std::to_string(keyed.keys.back().time));
         }
-        od::value value = key.Value(valueAt);
-        keyed.keys.push_back({time, readPlain(value, at.Key("value"))});
+        od::value plainValue = key.Value(valueAt);
+        keyed.keys.push_back({time, readPlain(plainValue, at.Key("value"))});
     }
     if (keyed.keys.empty()) Fail(keysPath, "a keyed value needs at least one key");
     return keyed;
@@ -742,15 +874,13 @@ MeshData ReadMeshObject(od::value& v, const Path& path, Keyed<MeshData>* keyed) 
     MeshData mesh;
     std::vector<std::array<uint32_t, 3>> faces, tvfaces;
     std::vector<Point3> tverts;
-    std::vector<std::string_view> names;
+    NameList names;
     std::list<std::string> unescaped;
     bool isKeyed = false;
     for (auto item : object) {
         od::field field = Take(std::move(item));
         const std::string_view name = StringText(field.key().raw(), unescaped);
-        for (std::string_view seen : names) {
-            if (seen == name) Fail(path.Key(name), "the key " + QuoteJson(name) + " appears twice");
-        }
+        if (names.Has(name)) Fail(path.Key(name), "the key " + QuoteJson(name) + " appears twice");
         names.push_back(name);
         od::value value = field.value();
         if (name == "keys") {
@@ -822,7 +952,7 @@ ObjectData ReadObject(od::value& v, const Path& path) {
     std::optional<std::string> kind, convert;
     std::optional<Keyed<MeshData>> mesh;
     std::list<std::string> unescaped;
-    const std::vector<std::string_view> names =
+    const NameList names =
         ReadInOnePass(Take(v.get_object()), path, unescaped, [&](std::string_view name, od::value& value, size_t) {
             if (name == "keys") Fail(path, kKeyedRule);
             if (name == "kind") {
@@ -918,7 +1048,16 @@ std::vector<NoteKeyData> ReadNoteTrack(od::value& v, const Path& path) {
 // A node's transform: a matrix, or the keyed form with one matrix a key.
 Keyed<Matrix3> ReadTransform(od::value& v, const Path& path) {
     if (TypeOf(v) != od::json_type::object) return Keyed<Matrix3>(ReadMatrix(v, path));
-    Members m = OpenMembers(Take(v.get_object()), path);
+    od::object object = Take(v.get_object());
+    Keyed<Matrix3> keyed;
+    if (ReadPlainMembers(object, {"keys"}, [&](size_t, od::value& keys) {
+            if (const char* text = ArrayText(keys); text && QuickMatrixKeys(text, keyed)) return;
+            keyed.keys.clear();
+            keyed = ReadKeys<Matrix3>(keys, path.Key("keys"), ReadMatrix);
+        })) {
+        return keyed;
+    }
+    Members m = OpenMembers(object, path);
     if (!m.Has("keys")) Fail(path, "expected an array, got an object");
     CheckFields(m, path, {"keys"});
     od::value keys = m.Value(m.Find("keys"));
@@ -928,7 +1067,8 @@ Keyed<Matrix3> ReadTransform(od::value& v, const Path& path) {
 NodeData ReadNode(od::value& v, const Path& path) {
     // The only recursion of the walk: bounded like the nesting of any value.
     if (path.depth >= kMaxJsonDepth) {
-        Fail(path, "values are nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+        Fail(path, "values are nested deeper than " + std::to_string(kMaxJsonDepth) + " levels",
+             LoadErrorKind::OverLimit);
     }
     ExpectType(v, path, od::json_type::object, "an object");
     NodeData node;
@@ -982,9 +1122,9 @@ Picture ReadImage(od::value& v, const Path& path) {
     CheckFields(m, path, {"width", "height", "pixels", "fill"});
     Picture picture;
     od::value width = m.Value(Require(m, path, "width"));
-    picture.width = static_cast<uint16_t>(ReadInteger(width, path.Key("width"), 0, 65535));
+    picture.width = static_cast<uint16_t>(ReadInteger(width, path.Key("width"), 0, kMaxPictureSide, true));
     od::value height = m.Value(Require(m, path, "height"));
-    picture.height = static_cast<uint16_t>(ReadInteger(height, path.Key("height"), 0, 65535));
+    picture.height = static_cast<uint16_t>(ReadInteger(height, path.Key("height"), 0, kMaxPictureSide, true));
     const size_t pixelsAt = m.Find("pixels"), fillAt = m.Find("fill");
     if ((pixelsAt < m.names.size()) == (fillAt < m.names.size())) {
         Fail(path, "an image needs exactly one of pixels and fill");
@@ -1050,7 +1190,7 @@ void ReadScene(od::document& document, SceneDocument& doc) {
         Fail(top, std::string("the scene must be a JSON object, not ") + TypeName(type));
     }
     std::list<std::string> unescaped;
-    const std::vector<std::string_view> names = ReadInOnePass(
+    const NameList names = ReadInOnePass(
         Take(document.get_object()), top, unescaped, [&](std::string_view name, od::value& value, size_t) {
             const Path at = top.Key(name);
             if (name == "version") {
@@ -1102,11 +1242,32 @@ void ReadScene(od::document& document, SceneDocument& doc) {
     if (document.current_location().get(after) == simdjson::SUCCESS) throw NotJson{};
 }
 
+// Text up to this size leaves the parser's buffers (about six bytes for each
+// byte of text) to the next file of the thread; a larger one gives them back.
+constexpr size_t kKeptParserCapacity = size_t(1) << 20;
+
+// The thread's parser, reused: its buffers cost nothing for the next file.
+// Those of a large text are given back on the way out.
+struct ThreadParser {
+    od::parser& parser;
+    ThreadParser() : parser(Parser()) {}
+    ~ThreadParser() {
+        if (parser.capacity() > kKeptParserCapacity) parser = od::parser{};
+    }
+    static od::parser& Parser() {
+        thread_local od::parser parser;
+        return parser;
+    }
+};
+
+LoadErrorKind FaultKind(bool tooDeep) { return tooDeep ? LoadErrorKind::OverLimit : LoadErrorKind::Malformed; }
+
 // Reads `text`, which has simdjson's padding after its `size` bytes.
 bool ParseText(std::string_view text, size_t capacity, const std::string& fileName, SceneDocument& out,
                LoadError& error) {
     try {
-        od::parser parser;
+        ThreadParser reused;
+        od::parser& parser = reused.parser;
         od::document document;
         Check(parser.iterate(text.data(), text.size(), capacity).get(document));
         SceneDocument doc;
@@ -1116,15 +1277,18 @@ bool ParseText(std::string_view text, size_t capacity, const std::string& fileNa
     } catch (const Refusal& refusal) {
         // Text that is not JSON speaks before the rules of the format, as if
         // the whole text had been parsed first; then the version.
-        std::string fault = JsonSyntaxFault(text);
+        bool tooDeep = false;
+        std::string fault = JsonSyntaxFault(text, &tooDeep);
         if (fault.empty()) fault = VersionFault(text, capacity);
-        error = {LoadErrorKind::Malformed, fileName + ": " + (fault.empty() ? refusal.message : fault)};
+        const LoadErrorKind kind = fault.empty() ? refusal.kind : FaultKind(tooDeep);
+        error = {kind, fileName + ": " + (fault.empty() ? refusal.message : fault)};
     } catch (const NotJson& notJson) {
-        const std::string fault = JsonSyntaxFault(text);
-        error = {LoadErrorKind::Malformed, fileName + ": " +
-                                               (fault.empty() ? std::string("the text is not valid JSON (") +
-                                                                    simdjson::error_message(notJson.code) + ")"
-                                                              : fault)};
+        bool tooDeep = false;
+        const std::string fault = JsonSyntaxFault(text, &tooDeep);
+        error = {FaultKind(tooDeep), fileName + ": " +
+                                         (fault.empty() ? std::string("the text is not valid JSON (") +
+                                                              simdjson::error_message(notJson.code) + ")"
+                                                        : fault)};
     } catch (const std::bad_alloc&) {
         error = {LoadErrorKind::NotEnoughMemory, fileName + ": Not enough memory to read the scene"};
     }

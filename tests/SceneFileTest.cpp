@@ -1,12 +1,16 @@
 #include "scene/SceneFile.h"
 #include "tests/ScratchDir.h"
 
+#include <bit>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -436,6 +440,104 @@ TEST(SceneFile, FailureLeavesTheDocumentAsItWas) {
     EXPECT_EQ(error.message, "scene.json: nodes[0].name: expected a string, got a number");
     EXPECT_EQ(doc.ticksPerFrame, 7);
     EXPECT_EQ(doc.nodes.size(), 2u);
+}
+
+TEST(SceneFile, FloatsAreTheNearestToTheirLiteral) {
+    // Literals of many shapes, through the quick reading of vertices: each must
+    // be the nearest double to its literal, then the nearest float to that.
+    std::vector<std::string> literals = {"0.1",
+                                         "-0",
+                                         "-0.0",
+                                         "-0e0",
+                                         "1e22",
+                                         "1e-22",
+                                         "9007199254740993",
+                                         "123456789012345678901",
+                                         "0.30000000000000004",
+                                         "1E+5",
+                                         "4.5e-30",
+                                         "16777217",
+                                         "-16777219"};
+    std::mt19937 random(21);
+    const auto digits = [&](int count, bool leadingZero) {
+        std::string out;
+        for (int k = 0; k < count; ++k) out += char('0' + (k == 0 && !leadingZero ? 1 + random() % 9 : random() % 10));
+        return out;
+    };
+    while (literals.size() < 3000) {
+        std::string literal = random() % 2 ? "-" : "";
+        literal += random() % 4 == 0 ? "0" : digits(1 + random() % 12, false);
+        if (random() % 3) literal += "." + digits(1 + random() % 12, true);
+        if (random() % 3 == 0) literal += "e" + std::to_string(int(random() % 56) - 30);
+        literals.push_back(literal);
+    }
+    std::string verts;
+    for (size_t k = 0; k < literals.size(); k += 3) {
+        verts += (k ? ", [" : "[") + literals[k] + ", " + literals[k + 1] + ", " + literals[k + 2] + "]";
+    }
+    const SceneDocument doc = Load(OneMesh(R"("verts": [)" + verts + "]"));
+    ASSERT_EQ(doc.nodes.size(), 1u);
+    const std::vector<Point3>& read = doc.nodes[0].object->mesh.At(0).verts;
+    ASSERT_EQ(read.size() * 3, literals.size());
+    for (size_t k = 0; k < literals.size(); ++k) {
+        const std::string& literal = literals[k];
+        double nearest = 0.0;
+        std::from_chars(literal.data(), literal.data() + literal.size(), nearest);
+        // -0 written as an integer is plain 0.
+        const bool integer = literal.find_first_of(".eE") == std::string::npos;
+        const float expected = integer && nearest == 0.0 ? 0.0f : static_cast<float>(nearest);
+        const Point3& p = read[k / 3];
+        const float got = k % 3 == 0 ? p.x : k % 3 == 1 ? p.y : p.z;
+        EXPECT_EQ(std::bit_cast<uint32_t>(got), std::bit_cast<uint32_t>(expected)) << literal;
+    }
+}
+
+TEST(SceneFile, KeysReadTheSameHoweverWritten) {
+    // Members in another order or names written with escapes take the careful
+    // way through a keyed transform; what it reads is the same.
+    const std::string m = "[1,0,0, 0,1,0, 0,0,1, 0,0,2]";
+    for (const std::string& keys :
+         {R"({"time": 0, "value": )" + m + R"(}, {"time": 9, "value": )" + m + "}",
+          R"({"value": )" + m + R"(, "time": 0}, { "t\u0069me" : 9 , "value" : )" + m + " }"}) {
+        const SceneDocument doc = Load(OneNode(R"("transform": {"keys": [)" + keys + "]}"));
+        ASSERT_EQ(doc.nodes.size(), 1u);
+        const auto& read = doc.nodes[0].transform.keys;
+        ASSERT_EQ(read.size(), 2u) << keys;
+        EXPECT_EQ(read[1].time, 9);
+        ExpectMatrix(read[1].value, {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 2});
+    }
+}
+
+TEST(SceneFile, RefusalsCarryTheirKind) {
+    std::string deep = R"({"version": 1, "nodes": )";
+    deep.append(5000, '[');
+    std::string deepNodes = R"({"version": 1, "nodes": [)";
+    for (int k = 0; k < 1100; ++k) deepNodes += R"({"children": [)";
+    for (int k = 0; k < 1100; ++k) deepNodes += "]}";
+    deepNodes += "]}";
+    const auto image = [](const std::string& side) {
+        return R"({"version": 1, "images": {"a": {"width": )" + side + R"(, "height": 1, "fill": [0,0,0,0]}}})";
+    };
+    const struct {
+        const char* what;
+        std::string text;
+        LoadErrorKind kind;
+    } cases[] = {
+        {"text that is not JSON", R"({"version": 1,})", LoadErrorKind::Malformed},
+        {"a broken rule", OneNode(R"("name": 5)"), LoadErrorKind::Malformed},
+        {"another version", R"({"version": 2})", LoadErrorKind::Malformed},
+        {"nesting past the limit", deep, LoadErrorKind::OverLimit},
+        {"nodes nested past the limit", deepNodes, LoadErrorKind::OverLimit},
+        {"a picture side past the limit", image("65536"), LoadErrorKind::OverLimit},
+        {"a picture side far past the limit", image("100000000000000000000000"), LoadErrorKind::OverLimit},
+        {"a negative picture side", image("-1"), LoadErrorKind::Malformed},
+    };
+    for (const auto& c : cases) {
+        SceneDocument doc;
+        LoadError error;
+        EXPECT_FALSE(ParseSceneText(c.text, "scene.json", doc, error)) << c.what;
+        EXPECT_EQ(error.kind, c.kind) << c.what << ": " << error.message.substr(0, 200);
+    }
 }
 
 // The example in the user documentation must stay a scene that loads.
