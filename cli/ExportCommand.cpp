@@ -327,6 +327,8 @@ quorvex::standin::ExportRequest RequestFor(const ExportArgs& args, const ParsedF
 // exporter's words as they are, then the system's reason or a remedy.
 std::string MessageLine(const std::string& scene, const quorvex::standin::ExportMessage& box,
                         const ReadBackCheck& readBack) {
+    if (box.kind == quorvex::standin::ExportOutcome::CannotWrite && readBack.noTriangles)
+        return scene + ": no triangles: nothing in the scene exports a triangle; nothing was written";
     std::string text = scene + ": " + box.text;
     if (box.kind == quorvex::standin::ExportOutcome::CannotWrite && readBack.checked && !readBack.read.ok())
         text += ": the written model does not read back (" + readBack.read.error.message + ")";

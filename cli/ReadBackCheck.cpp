@@ -16,6 +16,8 @@ bool ReadBack(const char* temporaryPath, void* context) {
     state->read = ReadMdlFileWithoutVertices(temporaryPath);
     state->checked = true;
     if (!state->read.ok()) return false;
+    state->noTriangles = state->read.file.triangles.empty();
+    if (state->noTriangles) return false;
     // From here a signal must not report the old file as kept: the handler
     // waits until the caller knows which file is in place.
     HoldInterrupts();

@@ -10,10 +10,12 @@ namespace quorvex::cli {
 struct ReadBackCheck {
     quorvex::MdlReadResult read;  // the reader's result for the last file checked, without vertices
     bool checked = false;         // a finished file was looked at
+    bool noTriangles = false;     // it read back but holds no triangle, so it was refused
 };
 
 // Installs a writer check (SetMdlWriteCheck) that reads each finished
-// temporary file into *state and refuses one the reader refuses. Once a file
+// temporary file into *state and refuses one the reader refuses or one
+// without a triangle (an empty model is no use to an engine). Once a file
 // has read back it is about to replace the target, so SIGINT and SIGTERM are
 // held off from then on (HoldInterrupts); the caller lets them through when
 // it knows whether the rename happened. `state` must outlive the export; null

@@ -339,6 +339,15 @@ TEST_F(ExportCli, ImportWarningsAreListedAndStrictMakesThemFailures) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("lines.obj: no triangles: the file holds only lines"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(model));
+
+    // A scene file whose export holds no triangle: the old file stays.
+    std::ofstream(dir / "bare.scene.json") << R"({"version": 1, "nodes": [{"children": []}]})";
+    std::ofstream(model) << "old";
+    r = Run("export " + (dir / "bare.scene.json").string() + " -o " + model.string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quorvex export: " + (dir / "bare.scene.json").string() +
+                         ": no triangles: nothing in the scene exports a triangle; nothing was written\n");
+    EXPECT_EQ(ReadWholeFile(model), "old");
 }
 
 TEST_F(ExportCli, ClipsAreTakenInTheOrderGivenAndCanBeRenamed) {
