@@ -41,7 +41,8 @@ inline void NormalizeInline(ModelVec3& v) {
 
 // Vertices `from` to `to` - 1 of `out` from their summed face normals: the
 // mean of each vertex's corners, normalized; none for a vertex without one.
-void FinishVertexNormals(const float* sums, int32_t from, int32_t to, FrameNormals& out) {
+// Each sum read is set back to zero for the next frame.
+void FinishVertexNormals(float* sums, int32_t from, int32_t to, FrameNormals& out) {
     for (int32_t v = from; v < to; ++v) {
         const float count = out.cornerCount[v];
         ModelVec3 n{};
@@ -50,6 +51,7 @@ void FinishVertexNormals(const float* sums, int32_t from, int32_t to, FrameNorma
             DivideBy(n, count);
             NormalizeInline(n);
         }
+        std::memset(sums + 4 * v, 0, 4 * sizeof(float));
         out.x[v] = n.x;
         out.y[v] = n.y;
         out.z[v] = n.z;
@@ -180,20 +182,62 @@ inline __m128 Normalize4(__m128 n) {
     return _mm_div_ps(n, _mm_shuffle_ps(len, len, 0));
 }
 
+// Face normals of triangles t..t+3, every corner within the list, added to
+// their corners in triangle order: Cross4 and Normalize4 lane by lane, four
+// triangles at a time (one square root and three divisions for the four).
+inline void AddFourFaceNormals(const ModelTriangle* tri, const ModelVec3* p, float* sums) {
+    __m128 e1[4], e2[4];
+    for (int k = 0; k < 4; ++k) {
+        const __m128 a = LoadPosition(p, tri[k].vertex[0]);
+        e1[k] = _mm_sub_ps(LoadPosition(p, tri[k].vertex[1]), a);
+        e2[k] = _mm_sub_ps(LoadPosition(p, tri[k].vertex[2]), a);
+    }
+    // Rows x, y, z (and the unused fourth) of the four triangles' edges.
+    _MM_TRANSPOSE4_PS(e1[0], e1[1], e1[2], e1[3]);
+    _MM_TRANSPOSE4_PS(e2[0], e2[1], e2[2], e2[3]);
+    __m128 x = _mm_sub_ps(_mm_mul_ps(e1[1], e2[2]), _mm_mul_ps(e1[2], e2[1]));
+    __m128 y = _mm_sub_ps(_mm_mul_ps(e1[2], e2[0]), _mm_mul_ps(e1[0], e2[2]));
+    __m128 z = _mm_sub_ps(_mm_mul_ps(e1[0], e2[1]), _mm_mul_ps(e1[1], e2[0]));
+    const __m128 len = _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y)), _mm_mul_ps(z, z)));
+    const __m128 keep = _mm_cmpneq_ps(len, _mm_setzero_ps());
+    x = _mm_and_ps(_mm_div_ps(x, len), keep);
+    y = _mm_and_ps(_mm_div_ps(y, len), keep);
+    z = _mm_and_ps(_mm_div_ps(z, len), keep);
+    __m128 w = _mm_setzero_ps();
+    _MM_TRANSPOSE4_PS(x, y, z, w);
+    const __m128 n[4] = {x, y, z, w};
+    for (int k = 0; k < 4; ++k) {
+        AddTo(sums, tri[k].vertex[0], n[k]);
+        AddTo(sums, tri[k].vertex[1], n[k]);
+        AddTo(sums, tri[k].vertex[2], n[k]);
+    }
+}
+
 }  // namespace
 
 void ComputeFrameNormalsInto(const ModelData* model, int32_t frameIndex, FrameNormals& out) {
     if (!model || frameIndex < 0 || frameIndex >= model->frameCount) return;
     const ModelVec3* p = model->frames[frameIndex].positions;
     const int32_t vertexCount = model->vertexCount;
-    float* sums = out.sums;
-    std::memset(sums, 0, sizeof(float) * 4 * static_cast<size_t>(vertexCount));
+    float* sums = out.sums;  // all zero between frames
 
     // Face normals added to their corners in triangle order, as in
     // ComputeFrameNormals; a sum that starts at +0 gives the same bits as one
     // that starts at the first face normal.
-    for (int32_t t = 0; t < model->triangleCount; ++t) {
-        const ModelTriangle& tri = model->triangles[t];
+    const ModelTriangle* triangles = model->triangles;
+    for (int32_t t = 0; t < model->triangleCount;) {
+        if (t + 4 <= model->triangleCount) {
+            int32_t largest = 0;
+            for (int k = 0; k < 4; ++k)
+                for (int c = 0; c < 3; ++c)
+                    largest = triangles[t + k].vertex[c] > largest ? triangles[t + k].vertex[c] : largest;
+            if (largest < vertexCount) {
+                AddFourFaceNormals(triangles + t, p, sums);
+                t += 4;
+                continue;
+            }
+        }
+        const ModelTriangle& tri = triangles[t++];
         const int32_t i0 = tri.vertex[0], i1 = tri.vertex[1], i2 = tri.vertex[2];
         if (i0 < vertexCount && i1 < vertexCount && i2 < vertexCount) {
             const __m128 a = LoadPosition(p, i0);
@@ -216,6 +260,7 @@ void ComputeFrameNormalsInto(const ModelData* model, int32_t frameIndex, FrameNo
     for (; v + 4 <= vertexCount; v += 4) {
         __m128 x = _mm_load_ps(sums + 4 * v), y = _mm_load_ps(sums + 4 * v + 4);
         __m128 z = _mm_load_ps(sums + 4 * v + 8), w = _mm_load_ps(sums + 4 * v + 12);
+        for (int k = 0; k < 4; ++k) _mm_store_ps(sums + 4 * v + 4 * k, _mm_setzero_ps());
         _MM_TRANSPOSE4_PS(x, y, z, w);
         const __m128 count = _mm_loadu_ps(out.cornerCount + v);
         x = _mm_div_ps(x, count);
@@ -238,8 +283,7 @@ void ComputeFrameNormalsInto(const ModelData* model, int32_t frameIndex, FrameNo
     if (!model || frameIndex < 0 || frameIndex >= model->frameCount) return;
     const ModelVec3* p = model->frames[frameIndex].positions;
     const int32_t vertexCount = model->vertexCount;
-    float* sums = out.sums;
-    std::memset(sums, 0, sizeof(float) * 4 * static_cast<size_t>(vertexCount));
+    float* sums = out.sums;  // all zero between frames
     for (int32_t t = 0; t < model->triangleCount; ++t) {
         const ModelTriangle& tri = model->triangles[t];
         const int32_t i0 = tri.vertex[0], i1 = tri.vertex[1], i2 = tri.vertex[2];

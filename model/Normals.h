@@ -28,7 +28,7 @@ void ComputeFrameNormals(ModelData* model, int32_t frameIndex);
 // the resulting normal, one array per component.
 struct FrameNormals {
     int32_t vertexCount;
-    float* sums;         // 4 * vertexCount, aligned to 16 bytes
+    float* sums;         // 4 * vertexCount, aligned to 16 bytes; all zero between frames
     float* cornerCount;  // vertexCount
     float* x;            // vertexCount each: the normals of the frame last computed
     float* y;
