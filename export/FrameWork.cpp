@@ -103,7 +103,8 @@ FrameWork* StartFrameWork(ModelData* model, int threads) {
         return nullptr;
     }
     for (int t = 0; t < threads; ++t) {
-        FrameNormals* normals = CreateFrameNormals(model);
+        // Every thread's storage borrows the calling thread's layout.
+        FrameNormals* normals = CreateFrameNormals(model, t > 0 ? work->storage[0] : nullptr);
         if (!normals) break;  // fewer threads, as long as the calling one has its storage
         work->storage.push_back(normals);
     }
@@ -168,7 +169,8 @@ void StopFrameWork(FrameWork* work) {
     }
     work->sampledMore.notify_all();
     for (std::thread& worker : work->workers) worker.join();
-    for (FrameNormals* normals : work->storage) DestroyFrameNormals(normals);
+    // The calling thread's storage, whose layout the others borrow, goes last.
+    for (size_t t = work->storage.size(); t-- > 0;) DestroyFrameNormals(work->storage[t]);
     delete work;
 }
 

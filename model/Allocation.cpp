@@ -1,7 +1,12 @@
 #include "model/Allocation.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace quorvex {
 
@@ -26,5 +31,54 @@ void* GatedCalloc(size_t count, size_t size) {
 void* GatedMalloc(size_t size) { return Allowed(size) ? std::malloc(size) : nullptr; }
 
 void* GatedRealloc(void* p, size_t size) { return Allowed(size) ? std::realloc(p, size) : nullptr; }
+
+#ifdef __linux__
+
+namespace {
+
+// Large pages are 2 MiB on the machines this runs on; below one there is
+// nothing to gain.
+constexpr size_t kLargePage = size_t(2) << 20;
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+
+}  // namespace
+
+void* GatedLargeZeroed(size_t size) {
+    if (size < kLargePage) return GatedCalloc(1, size);
+    if (!Allowed(size) || size > SIZE_MAX - kLargePage) return nullptr;
+    // Mapped a large page more than asked, so that the start can move to a
+    // large-page boundary; the ends are unmapped again. Fresh mappings are zero.
+    const size_t mapped = size + kLargePage;
+    void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(raw) + kLargePage - 1) & ~uintptr_t(kLargePage - 1);
+    const size_t before = start - reinterpret_cast<uintptr_t>(raw);
+    if (before) munmap(raw, before);
+    if (mapped - before > size) munmap(reinterpret_cast<void*>(start + size), mapped - before - size);
+    void* p = reinterpret_cast<void*>(start);
+    // Hints only: an older kernel, or large pages turned off, leaves plain pages
+    // backed as they are first written.
+    madvise(p, size, MADV_HUGEPAGE);
+    madvise(p, size, MADV_POPULATE_WRITE);
+    return p;
+}
+
+void FreeLargeZeroed(void* p, size_t size) {
+    if (!p) return;
+    if (size < kLargePage)
+        std::free(p);
+    else
+        munmap(p, size);
+}
+
+#else
+
+void* GatedLargeZeroed(size_t size) { return GatedCalloc(1, size); }
+
+void FreeLargeZeroed(void* p, size_t) { std::free(p); }
+
+#endif
 
 }  // namespace quorvex

@@ -21,4 +21,13 @@ void* GatedCalloc(size_t count, size_t size);
 void* GatedMalloc(size_t size);
 void* GatedRealloc(void* p, size_t size);
 
+// `size` zero-filled bytes for a large array that is about to be written
+// whole (a model's frames), after asking the gate: null when it refuses or
+// the system has no memory. Where the system allows it the memory is backed
+// at once, in large pages: on virtual machines every first touch of a small
+// page costs a trap, which is most of the cost of filling such an array.
+// Release with FreeLargeZeroed and the same size.
+void* GatedLargeZeroed(size_t size);
+void FreeLargeZeroed(void* p, size_t size);
+
 }  // namespace quorvex

@@ -6,11 +6,6 @@
 
 #include "model/Allocation.h"
 
-#ifdef __linux__
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
-
 namespace quorvex {
 
 namespace {
@@ -33,25 +28,6 @@ bool ProductFits(int64_t a, int64_t b, uint64_t unit, uint64_t limit) {
     uint64_t ub = static_cast<uint64_t>(b);
     if (ub > limit / unit) return false;
     return ua <= limit / (ub * unit);
-}
-
-// Backs the whole pages of [p, p + bytes) with memory now, in one call, rather
-// than one page fault at a time as they are first written: where faults are
-// dear (virtual machines) that is most of the cost of filling a large model.
-// Only a hint; nothing changes where it is not supported.
-void PopulateNow(void* p, size_t bytes) {
-#ifdef __linux__
-#ifndef MADV_POPULATE_WRITE
-#define MADV_POPULATE_WRITE 23
-#endif
-    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    const uintptr_t start = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(page - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(page - 1);
-    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
-#else
-    (void)p;
-    (void)bytes;
-#endif
 }
 
 void SetDefaultFrameName(char (&name)[16], int32_t index) {
@@ -87,29 +63,37 @@ ModelData* CreateModel(int32_t triangleCount, int32_t vertexCount, int32_t texCo
     bool ok = AllocateZeroed(texCoordCount, &model->texCoords) && AllocateZeroed(triangleCount, &model->triangles) &&
               AllocateZeroed(frameCount, &model->frames) && AllocateZeroed(vertexCount, &model->normals) &&
               AllocateZeroed(vertexCount, &model->cornerCounts);
-    for (int32_t i = 0; ok && i < frameCount; ++i) {
-        ModelFrame& frame = model->frames[i];
-        ok = AllocateZeroed(vertexCount, &frame.positions) && AllocateZeroed(vertexCount, &frame.normalIndex);
-        if (ok) PopulateNow(frame.positions, sizeof(ModelVec3) * size_t(vertexCount));
-        if (ok && vertexCount > 0) std::memset(frame.normalIndex, kZeroNormalIndex, static_cast<size_t>(vertexCount));
-        SetDefaultFrameName(frame.name, i);
+    // The frames' arrays in one block: one allocation to back at once rather
+    // than two per frame. Within the limits above it stays below 2^32 * 13 / 24
+    // bytes, which only a 32-bit build could fail to count.
+    const uint64_t vertexFrames = uint64_t(vertexCount) * uint64_t(frameCount);
+    const uint64_t blockBytes = vertexFrames * (sizeof(ModelVec3) + 1);
+    if (ok && vertexFrames > 0) {
+        model->frameBlock = blockBytes <= SIZE_MAX ? GatedLargeZeroed(size_t(blockBytes)) : nullptr;
+        model->frameBlockBytes = size_t(blockBytes);
+        ok = model->frameBlock != nullptr;
     }
     if (!ok) {
-        // Frames past the failure are still zero-filled, so releasing all is safe.
         DestroyModel(model);
         return nullptr;
+    }
+    auto* positions = static_cast<ModelVec3*>(model->frameBlock);
+    uint8_t* indices = reinterpret_cast<uint8_t*>(positions + vertexFrames);
+    if (vertexFrames > 0) std::memset(indices, kZeroNormalIndex, size_t(vertexFrames));
+    for (int32_t i = 0; i < frameCount; ++i) {
+        ModelFrame& frame = model->frames[i];
+        if (vertexFrames > 0) {
+            frame.positions = positions + size_t(i) * size_t(vertexCount);
+            frame.normalIndex = indices + size_t(i) * size_t(vertexCount);
+        }
+        SetDefaultFrameName(frame.name, i);
     }
     return model;
 }
 
 void DestroyModel(ModelData* model) {
     if (!model) return;
-    if (model->frames) {
-        for (int32_t i = 0; i < model->frameCount; ++i) {
-            std::free(model->frames[i].positions);
-            std::free(model->frames[i].normalIndex);
-        }
-    }
+    FreeLargeZeroed(model->frameBlock, model->frameBlockBytes);
     std::free(model->texCoords);
     std::free(model->triangles);
     std::free(model->frames);

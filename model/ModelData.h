@@ -9,6 +9,7 @@
 // Coordinates are in the file's axes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -37,8 +38,8 @@ struct ModelFrame {
     char name[16];  // NUL-terminated, at most 15 characters
     ModelVec3 bboxMin;
     ModelVec3 bboxMax;
-    ModelVec3* positions;  // vertexCount entries, owned
-    uint8_t* normalIndex;  // vertexCount entries, owned: normal table indices
+    ModelVec3* positions;  // vertexCount entries, in the model's frameBlock
+    uint8_t* normalIndex;  // vertexCount entries, in the model's frameBlock: normal table indices
 };
 
 // The normal table index of the zero normal (0, 0, 0): what every vertex of a
@@ -59,6 +60,11 @@ struct ModelData {
     // corners name each vertex.
     ModelVec3* normals;
     uint64_t* cornerCounts;
+    // Every frame's positions, frame after frame, then every frame's normal
+    // indices: one allocation of frameBlockBytes, owned (null without vertices
+    // or frames).
+    void* frameBlock;
+    size_t frameBlockBytes;
 };
 
 // Pixel formats of a skin. The values are the model file's skin type codes, so

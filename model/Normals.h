@@ -2,6 +2,9 @@
 // order of operations so that every build gives the same bits.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "model/ModelData.h"
 
 namespace quorvex {
@@ -22,25 +25,43 @@ void ComputeFrameNormals(ModelData* model, int32_t frameIndex);
 
 // Working storage for the vertex normals of one frame at a time, for one
 // thread, so that several frames can be worked on at once. It holds what
-// ComputeFrameNormals keeps in the model, laid out for vector arithmetic:
-// per vertex a running sum (4 floats, 16-byte aligned), the number of
-// triangle corners that name the vertex (a float; 0 for an unused vertex) and
-// the resulting normal, one array per component.
+// ComputeFrameNormals keeps in the model, laid out for vector arithmetic: for
+// each group of four vertices the triangles whose corners name them, in
+// triangle order, so that a vertex sums its corners without writing to memory
+// in between, and the face normals those sums read, kept in a ring just large
+// enough for the triangles in use at once. Arrays per vertex have room for a
+// multiple of four.
 struct FrameNormals {
     int32_t vertexCount;
-    float* sums;         // 4 * vertexCount, aligned to 16 bytes
-    float* cornerCount;  // vertexCount
-    float* x;            // vertexCount each: the normals of the frame last computed
+    int32_t triangleCount;
+    int32_t groupCount;  // (vertexCount + 3) / 4
+    // The layout, the same for every thread (borrowed from a sibling, or owned):
+    size_t* groupRow;     // groupCount + 1: group g's rows are groupRow[g] .. groupRow[g + 1] - 1
+    uint32_t* incidence;  // 4 per row, one per vertex of the group: the ring slot of a triangle's face normal
+    int32_t* chunkNeed;   // per run of groups: how many triangles' face normals its sums read
+    float* cornerCount;   // per vertex: the triangle corners that name it (0 for an unused vertex)
+    uint32_t ringMask;    // ring slots - 1 (a power of two less one)
+    bool borrowed;
+    // This thread's own:
+    float* faceNormals;  // 4 * (ringMask + 2), aligned to 16 bytes: triangle t in slot t & ringMask; the
+                         // last slot stays (0, 0, 0, 0)
+    float* x;            // per vertex each: the normals of the frame last computed
     float* y;
     float* z;
-    void* block;  // the one allocation behind the arrays
+    void* faceBlock;  // the allocations behind the arrays
+    void* normalBlock;
+    void* countBlock;
 };
 
-// Storage for `model`'s vertex count, the corner counts worked out from its
+// Storage for `model`'s vertex count, the layout worked out from its
 // triangles (which must not change while it is used) and every normal
-// (0, 0, 0). Owned by the caller, released with DestroyFrameNormals. Null when
-// memory runs out. About 32 bytes per vertex.
-FrameNormals* CreateFrameNormals(const ModelData* model);
+// (0, 0, 0). With `sibling` (storage for the same model) the layout is
+// borrowed from it, which must then outlive this storage. Owned by the
+// caller, released with DestroyFrameNormals. Null when memory runs out, or
+// when the sibling's counts differ. About 12 bytes per vertex of its own, and
+// 16 per vertex and 13 per triangle in the layout for meshes whose triangles
+// come in a local order (each face normal in the ring is 16 bytes).
+FrameNormals* CreateFrameNormals(const ModelData* model, const FrameNormals* sibling = nullptr);
 void DestroyFrameNormals(FrameNormals* normals);
 
 // Frame `frameIndex`'s vertex normals into `out` (created for this model):
