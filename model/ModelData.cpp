@@ -6,11 +6,6 @@
 
 #include "model/Allocation.h"
 
-#ifdef __linux__
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
-
 namespace quorvex {
 
 namespace {
@@ -33,25 +28,6 @@ bool ProductFits(int64_t a, int64_t b, uint64_t unit, uint64_t limit) {
     uint64_t ub = static_cast<uint64_t>(b);
     if (ub > limit / unit) return false;
     return ua <= limit / (ub * unit);
-}
-
-// Backs the whole pages of [p, p + bytes) with memory now, in one call, rather
-// than one page fault at a time as they are first written: where faults are
-// dear (virtual machines) that is most of the cost of filling a large model.
-// Only a hint; nothing changes where it is not supported.
-void PopulateNow(void* p, size_t bytes) {
-#ifdef __linux__
-#ifndef MADV_POPULATE_WRITE
-#define MADV_POPULATE_WRITE 23
-#endif
-    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    const uintptr_t start = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(page - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(page - 1);
-    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
-#else
-    (void)p;
-    (void)bytes;
-#endif
 }
 
 void SetDefaultFrameName(char (&name)[16], int32_t index) {
@@ -90,7 +66,7 @@ ModelData* CreateModel(int32_t triangleCount, int32_t vertexCount, int32_t texCo
     for (int32_t i = 0; ok && i < frameCount; ++i) {
         ModelFrame& frame = model->frames[i];
         ok = AllocateZeroed(vertexCount, &frame.positions) && AllocateZeroed(vertexCount, &frame.normalIndex);
-        if (ok) PopulateNow(frame.positions, sizeof(ModelVec3) * size_t(vertexCount));
+        if (ok) BackNow(frame.positions, sizeof(ModelVec3) * size_t(vertexCount));
         if (ok && vertexCount > 0) std::memset(frame.normalIndex, kZeroNormalIndex, static_cast<size_t>(vertexCount));
         SetDefaultFrameName(frame.name, i);
     }
