@@ -109,7 +109,7 @@ constexpr size_t kFirstRead = size_t{64} << 10;
 template <class Derived>
 struct WireVisitor : scene::Visitor<Derived> {
     template <class E>
-        requires kDoubles<E>
+    requires kDoubles<E>
     void Own(std::vector<E>& v) {
         Derived& io = static_cast<Derived&>(*this);
         constexpr size_t per = sizeof(E) / sizeof(double);
@@ -166,7 +166,9 @@ struct Writer : WireVisitor<Writer> {
     std::vector<unsigned char> buffer;
 
     // `total`: the bytes the message will take; a small one takes a small buffer.
-    Writer(int out, uint64_t total) : fd(out) { buffer.reserve(static_cast<size_t>(std::min<uint64_t>(kChunk, total))); }
+    Writer(int out, uint64_t total) : fd(out) {
+        buffer.reserve(static_cast<size_t>(std::min<uint64_t>(kChunk, total)));
+    }
     void Flush() {
         if (ok && !buffer.empty()) ok = WriteAll(fd, buffer.data(), buffer.size());
         buffer.clear();
