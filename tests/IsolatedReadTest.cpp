@@ -159,8 +159,8 @@ TEST(IsolatedRead, FinishedReadersDoNotPileUp) {
     for (int i = 0; i < kReads; ++i) {
         AnimatedScene got;
         quorvex::scene::LoadError error;
-        ASSERT_TRUE(ReadIsolated("m.obj", NoLimits(), [](AnimatedScene&, quorvex::scene::LoadError&) { return true; },
-                                 got, error));
+        ASSERT_TRUE(ReadIsolated(
+            "m.obj", NoLimits(), [](AnimatedScene&, quorvex::scene::LoadError&) { return true; }, got, error));
     }
     int unreaped = 0;
     while (waitpid(-1, nullptr, 0) > 0) ++unreaped;
