@@ -15,7 +15,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <vector>
 
 #include "import/SceneWire.h"
 
@@ -130,6 +132,23 @@ struct PipeSource : WireSource {
     }
 };
 
+// Children that handed over their whole result and were left to end on
+// their own: the end of a process (giving back all its memory) takes a
+// millisecond or more, on a large read tens, and nothing waits for it. Each
+// read reaps those that have ended since.
+std::mutex endingLock;
+std::vector<pid_t> ending;
+
+void ReapEnded() {
+    const std::lock_guard<std::mutex> hold(endingLock);
+    std::erase_if(ending, [](pid_t pid) {
+        int status = 0;
+        pid_t done;
+        while ((done = waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {}
+        return done != 0;  // ended, or reaped by someone else
+    });
+}
+
 // Ends and reaps the child however the parent leaves, exceptions included.
 struct ChildGuard {
     pid_t pid = -1;
@@ -144,6 +163,20 @@ struct ChildGuard {
         if (kill) ::kill(pid, SIGKILL);
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
         reaped = true;
+    }
+    // For a child whose whole result is in: only its end is left, so the
+    // next read reaps it instead of this one waiting.
+    void LetEnd() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        if (reaped || pid <= 0) return;
+        reaped = true;
+        try {
+            const std::lock_guard<std::mutex> hold(endingLock);
+            ending.push_back(pid);
+        } catch (...) {
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+        }
     }
     ~ChildGuard() { Reap(true); }
 };
@@ -209,6 +242,7 @@ ReaderLimits DefaultReaderLimits() {
 bool ReadIsolated(const std::string& path, const ReaderLimits& limits,
                   const std::function<bool(AnimatedScene& out, LoadError& error)>& read, AnimatedScene& out,
                   LoadError& error) {
+    ReapEnded();
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         error = {LoadErrorKind::Unreadable,
@@ -243,6 +277,17 @@ bool ReadIsolated(const std::string& path, const ReaderLimits& limits,
     WireResult result;
     std::string why;
     const bool received = ReadWireResult(source, result, why);
+    if (received) {
+        // The child writes its result last and then ends: a whole result is
+        // the read's outcome, however the child's end goes.
+        child.LetEnd();
+        if (!result.ok) {
+            error = std::move(result.error);
+            return false;
+        }
+        out = std::move(result.scene);
+        return true;
+    }
     child.Reap(source.timedOut);
     if (source.timedOut) {
         error = Failed(path, LoadErrorKind::OverLimit, "no result after " + std::to_string(limits.wallSeconds) + " s");
@@ -254,16 +299,8 @@ bool ReadIsolated(const std::string& path, const ReaderLimits& limits,
         error = Failed(path, kind, WhyEnded(child.status, limits));
         return false;
     }
-    if (!received) {
-        error = Failed(path, LoadErrorKind::Malformed, "its result cannot be read: " + why);
-        return false;
-    }
-    if (!result.ok) {
-        error = std::move(result.error);
-        return false;
-    }
-    out = std::move(result.scene);
-    return true;
+    error = Failed(path, LoadErrorKind::Malformed, "its result cannot be read: " + why);
+    return false;
 }
 
 bool ReaderMemoryLimitHolds() { return !kAddressSpaceReserved; }

@@ -21,7 +21,9 @@ using quorvex::scene::LoadError;
 // child ended without a result: a signal, a limit, the time running out.
 // Then `error` is "<path>: the reader for this format failed (<why>); nothing
 // was written", e.g. why = "segmentation fault". When no child can be
-// started the read fails too (never runs unguarded). Blocks until done.
+// started the read fails too (never runs unguarded). Blocks until the result
+// is in; a child that handed over its whole result is left to end on its own
+// and reaped by a later call (or by the system when this process ends).
 bool ReadIsolated(const std::string& path, const ReaderLimits& limits,
                   const std::function<bool(AnimatedScene& out, LoadError& error)>& read, AnimatedScene& out,
                   LoadError& error);

@@ -6,6 +6,7 @@
 
 #ifdef __linux__
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace quorvex {
@@ -18,6 +19,16 @@ bool Allowed(size_t size) {
     const AllocationGate g = gate.load(std::memory_order_relaxed);
     return !g || g(size);
 }
+
+#ifdef __linux__
+// Gives `advice` for the whole `unit`s inside [p, p + bytes): the first and
+// last partial ones may hold someone else's data.
+void AdviseWithin(void* p, size_t bytes, uintptr_t unit, int advice) {
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(p) + unit - 1) & ~(unit - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(unit - 1);
+    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, advice);
+}
+#endif
 
 }  // namespace
 
@@ -32,6 +43,22 @@ void* GatedMalloc(size_t size) { return Allowed(size) ? std::malloc(size) : null
 
 void* GatedRealloc(void* p, size_t size) { return Allowed(size) ? std::realloc(p, size) : nullptr; }
 
+void BackNow(void* p, size_t bytes) {
+#ifdef __linux__
+#ifdef MADV_HUGEPAGE
+    AdviseWithin(p, bytes, uintptr_t{2} << 20, MADV_HUGEPAGE);
+#endif
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23  // Linux 5.14; older kernels refuse it, harmlessly
+#endif
+    AdviseWithin(p, bytes, uintptr_t(sysconf(_SC_PAGESIZE)), MADV_POPULATE_WRITE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
+
 #ifdef __linux__
 
 namespace {
@@ -39,9 +66,6 @@ namespace {
 // Large pages are 2 MiB on the machines this runs on; below one there is
 // nothing to gain.
 constexpr size_t kLargePage = size_t(2) << 20;
-#ifndef MADV_POPULATE_WRITE
-#define MADV_POPULATE_WRITE 23
-#endif
 
 }  // namespace
 
@@ -58,10 +82,9 @@ void* GatedLargeZeroed(size_t size) {
     if (before) munmap(raw, before);
     if (mapped - before > size) munmap(reinterpret_cast<void*>(start + size), mapped - before - size);
     void* p = reinterpret_cast<void*>(start);
-    // Hints only: an older kernel, or large pages turned off, leaves plain pages
-    // backed as they are first written.
-    madvise(p, size, MADV_HUGEPAGE);
-    madvise(p, size, MADV_POPULATE_WRITE);
+    // Only hints: an older kernel, or large pages turned off, leaves plain
+    // pages backed as they are first written.
+    BackNow(p, size);
     return p;
 }
 

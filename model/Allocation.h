@@ -30,4 +30,12 @@ void* GatedRealloc(void* p, size_t size);
 void* GatedLargeZeroed(size_t size);
 void FreeLargeZeroed(void* p, size_t size);
 
+// Backs the whole pages of [p, p + bytes) with memory now, in one call, rather
+// than one page fault at a time as they are first written: where faults are
+// dear (virtual machines) that is most of the cost of filling a large array.
+// Whole 2 MiB blocks inside the range ask for huge pages first where the
+// system offers them to memory that asks. Only a hint: nothing changes where
+// it is not supported, and the contents stay as they were.
+void BackNow(void* p, size_t bytes);
+
 }  // namespace quorvex

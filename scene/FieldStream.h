@@ -1,7 +1,8 @@
 // Records as a flat stream of bytes, for handing them between two builds of
 // this program on little-endian 64-bit machines (scene documents to the
 // Windows test host; import/SceneWire.cpp streams imported scenes between
-// processes the same way, with number packing of its own). Each record lists its fields once, in a function
+// processes with it, adding number packing of its own). Each record lists its
+// fields once, in a function
 // `template <class IO> void Fields(IO& io, Record& r) { io(r.a, r.b, ...); }`
 // found by argument-dependent lookup; one list serves counting, writing and
 // reading. Counts travel as 8 bytes, booleans as one, trivially copyable
@@ -54,7 +55,10 @@ struct IsSharedList<SharedList<T>> : std::true_type {};
 // What every direction shares: how each kind of value travels. `Derived`
 // provides Bytes(pointer, n), Count(n, smallest bytes per element), `ok` and
 // kReading. A reader's Count refuses a count the bytes left cannot hold, so
-// no memory is taken for a count before its bytes are seen.
+// no memory is taken for a count before its bytes are seen. Optionally,
+// `Derived` may take over a kind of value with Own(value) (called instead of
+// what follows here), and a reader may prepare a flat array's memory with
+// MakeRoom(vector, count) before the array is sized.
 template <class Derived>
 struct Visitor {
     template <class... T>
@@ -65,7 +69,9 @@ struct Visitor {
     template <class T>
     void Visit(T& v) {
         Derived& io = static_cast<Derived&>(*this);
-        if constexpr (std::is_same_v<T, bool>) {
+        if constexpr (requires { io.Own(v); }) {
+            io.Own(v);
+        } else if constexpr (std::is_same_v<T, bool>) {
             unsigned char byte = v ? 1 : 0;
             io.Bytes(&byte, 1);
             v = byte != 0;
@@ -80,7 +86,10 @@ struct Visitor {
             size_t n = v.size();
             // Every element that is not flat starts with a count of its own.
             io.Count(n, flat ? sizeof(E) : 8);
-            if constexpr (Derived::kReading) v.resize(n);
+            if constexpr (Derived::kReading) {
+                if constexpr (flat && requires { io.MakeRoom(v, n); }) io.MakeRoom(v, n);
+                v.resize(n);
+            }
             if constexpr (flat) {
                 io.Bytes(v.data(), n * sizeof(E));
             } else {

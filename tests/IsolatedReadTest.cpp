@@ -2,6 +2,7 @@
 // refusal, and what a good read found arrives whole.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -149,6 +150,21 @@ TEST(IsolatedRead, AGoodReadArrivesWholeAndTheReadersOwnErrorUnchanged) {
         got, error));
     EXPECT_EQ(error.message, "m.obj: line 3: bad number");
     EXPECT_EQ(error.kind, quorvex::scene::LoadErrorKind::NotEnoughMemory);  // the kind crosses too
+}
+
+// A child whose whole result is in is not waited for, but a later read
+// reaps it: finished readers do not pile up as zombies.
+TEST(IsolatedRead, FinishedReadersDoNotPileUp) {
+    constexpr int kReads = 20;
+    for (int i = 0; i < kReads; ++i) {
+        AnimatedScene got;
+        quorvex::scene::LoadError error;
+        ASSERT_TRUE(ReadIsolated(
+            "m.obj", NoLimits(), [](AnimatedScene&, quorvex::scene::LoadError&) { return true; }, got, error));
+    }
+    int unreaped = 0;
+    while (waitpid(-1, nullptr, 0) > 0) ++unreaped;
+    EXPECT_LT(unreaped, kReads / 2);
 }
 
 TEST(IsolatedRead, AFaultOrALimitInTheChildIsOneRefusal) {
