@@ -47,6 +47,25 @@ ModelVec3 Cross(const ModelVec3& a, const ModelVec3& b) {
 
 void Normalize(ModelVec3& v) { NormalizeInline(v); }
 
+namespace {
+
+// The unit normal of one triangle of positions `p`. An index past the vertex
+// list has no position to read: the face normal is (0, 0, 0), yet its corners
+// within the list still count.
+inline ModelVec3 FaceNormal(const ModelVec3* p, int32_t vertexCount, const ModelTriangle& tri) {
+    const int32_t i0 = tri.vertex[0], i1 = tri.vertex[1], i2 = tri.vertex[2];
+    ModelVec3 n{};
+    if (i0 < vertexCount && i1 < vertexCount && i2 < vertexCount) {
+        ModelVec3 e1{p[i1].x - p[i0].x, p[i1].y - p[i0].y, p[i1].z - p[i0].z};
+        ModelVec3 e2{p[i2].x - p[i0].x, p[i2].y - p[i0].y, p[i2].z - p[i0].z};
+        n = Cross(e1, e2);
+        NormalizeInline(n);
+    }
+    return n;
+}
+
+}  // namespace
+
 void ComputeFrameNormals(ModelData* model, int32_t frameIndex) {
     if (!model || frameIndex < 0 || frameIndex >= model->frameCount) return;
     const ModelVec3* p = model->frames[frameIndex].positions;
@@ -59,16 +78,7 @@ void ComputeFrameNormals(ModelData* model, int32_t frameIndex) {
     // 1, 2: each face normal is added to its corners as soon as it is known.
     for (int32_t t = 0; t < model->triangleCount; ++t) {
         ModelTriangle& tri = model->triangles[t];
-        const int32_t i0 = tri.vertex[0], i1 = tri.vertex[1], i2 = tri.vertex[2];
-        ModelVec3 n{};
-        // An index past the vertex list has no position to read: the face
-        // normal is (0, 0, 0), yet its corners within the list still count.
-        if (i0 < vertexCount && i1 < vertexCount && i2 < vertexCount) {
-            ModelVec3 e1{p[i1].x - p[i0].x, p[i1].y - p[i0].y, p[i1].z - p[i0].z};
-            ModelVec3 e2{p[i2].x - p[i0].x, p[i2].y - p[i0].y, p[i2].z - p[i0].z};
-            n = Cross(e1, e2);
-            NormalizeInline(n);
-        }
+        const ModelVec3 n = FaceNormal(p, vertexCount, tri);
         tri.faceNormal = n;
         for (int c = 0; c < 3; ++c) {
             const int32_t j = tri.vertex[c];
@@ -360,15 +370,7 @@ void ComputeFrameNormalsInto(const ModelData* model, int32_t frameIndex, FrameNo
     for (int32_t g = 0; g < out.groupCount; ++g) {
         if (g % kChunkGroups == 0 && out.chunkNeed[g / kChunkGroups] > made) {
             for (const int32_t need = out.chunkNeed[g / kChunkGroups]; made < need; ++made) {
-                const ModelTriangle& tri = model->triangles[made];
-                const int32_t i0 = tri.vertex[0], i1 = tri.vertex[1], i2 = tri.vertex[2];
-                ModelVec3 n{};
-                if (i0 < vertexCount && i1 < vertexCount && i2 < vertexCount) {
-                    ModelVec3 e1{p[i1].x - p[i0].x, p[i1].y - p[i0].y, p[i1].z - p[i0].z};
-                    ModelVec3 e2{p[i2].x - p[i0].x, p[i2].y - p[i0].y, p[i2].z - p[i0].z};
-                    n = Cross(e1, e2);
-                    NormalizeInline(n);
-                }
+                const ModelVec3 n = FaceNormal(p, vertexCount, model->triangles[made]);
                 fn[4 * size_t(uint32_t(made) & out.ringMask)] = n.x;
                 fn[4 * size_t(uint32_t(made) & out.ringMask) + 1] = n.y;
                 fn[4 * size_t(uint32_t(made) & out.ringMask) + 2] = n.z;
