@@ -58,7 +58,6 @@ void BackNow(void* p, size_t bytes) {
 #endif
 }
 
-
 #ifdef __linux__
 
 namespace {
