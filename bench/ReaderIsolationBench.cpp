@@ -95,8 +95,18 @@ void ReadCold(benchmark::State& state, const std::string& path, bool isolated) {
     state.counters["tree_cpu_ms"] = benchmark::Counter(treeSeconds * 1e3 / double(state.iterations()));
 }
 
+// A file this program made, removed when it ends.
+struct TemporaryFile {
+    std::string path;
+    ~TemporaryFile() {
+        std::error_code ignored;
+        fs::remove(path, ignored);
+    }
+};
+
 int Register() {
-    std::vector<std::string> files = {QUORVEX_SOURCE_DIR "/examples/crate/crate.obj", LargeObj(400)};
+    static const TemporaryFile grid{LargeObj(400)};
+    std::vector<std::string> files = {QUORVEX_SOURCE_DIR "/examples/crate/crate.obj", grid.path};
     if (const char* dir = std::getenv("QUORVEX_BENCH_MODELS")) {
         for (const auto& entry : fs::directory_iterator(dir)) {
             const std::string ext = quorvex::importer::LowerExtension(entry.path().string());
