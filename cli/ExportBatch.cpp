@@ -81,10 +81,10 @@ void CloseFiles(Worker& w) {
 }
 
 void DrawOverall(size_t done, size_t total, size_t running) {
-    constexpr size_t Width = 30;
-    const size_t filled = total ? done * Width / total : Width;
+    constexpr size_t kWidth = 30;
+    const size_t filled = total ? done * kWidth / total : kWidth;
     std::fprintf(stderr, "\rExporting         [%s%s] %zu/%zu done, %zu running ", std::string(filled, '#').c_str(),
-                 std::string(Width - filled, ' ').c_str(), done, total, running);
+                 std::string(kWidth - filled, ' ').c_str(), done, total, running);
     std::fflush(stderr);
     SetProgressLineOpen(true);
 }

@@ -10,7 +10,7 @@ namespace quorvex::cli {
 
 namespace {
 
-constexpr int TicksPerSecond = 4800;
+constexpr int kTicksPerSecond = 4800;
 
 bool WholeNumber(const std::string& text, int64_t& value) {
     if (text.empty()) return false;
@@ -29,7 +29,7 @@ bool WholeNumber(const std::string& text, int64_t& value) {
 
 std::string ParseFps(const std::string& text, int& fps) {
     int64_t whole = 0;
-    if (WholeNumber(text, whole) && whole > 0 && whole <= TicksPerSecond &&
+    if (WholeNumber(text, whole) && whole > 0 && whole <= kTicksPerSecond &&
         quorvex::importer::ValidFps(static_cast<int>(whole))) {
         fps = static_cast<int>(whole);
         return {};
@@ -42,7 +42,7 @@ std::string ParseFps(const std::string& text, int& fps) {
         "--fps " + text + ": the frame rate must be a whole number that divides 4800 (the ticks in a second)";
     if (!number) return message + ", e.g. 24, 25, 30 or 60";
     int below = 0, above = 0;
-    for (int d = 1; d <= TicksPerSecond; ++d) {
+    for (int d = 1; d <= kTicksPerSecond; ++d) {
         if (!quorvex::importer::ValidFps(d)) continue;
         if (d <= asked) below = d;
         if (d >= asked && above == 0) above = d;

@@ -12,11 +12,11 @@ namespace quorvex {
 // <windows.h> on Windows builds (where they are checked against it).
 namespace dialogstyle {
 constexpr uint32_t kPopup = 0x80000000u;       // WS_POPUP
-constexpr uint32_t Child = 0x40000000u;        // WS_CHILD
+constexpr uint32_t kChild = 0x40000000u;       // WS_CHILD
 constexpr uint32_t kVisible = 0x10000000u;     // WS_VISIBLE
 constexpr uint32_t kCaption = 0x00C00000u;     // WS_CAPTION
 constexpr uint32_t kSysMenu = 0x00080000u;     // WS_SYSMENU
-constexpr uint32_t TabStop = 0x00010000u;      // WS_TABSTOP
+constexpr uint32_t kTabStop = 0x00010000u;     // WS_TABSTOP
 constexpr uint32_t kModalFrame = 0x00000080u;  // DS_MODALFRAME
 constexpr uint32_t kSetFont = 0x00000040u;     // DS_SETFONT
 constexpr uint32_t kPushButton = 0x0u;         // BS_PUSHBUTTON
