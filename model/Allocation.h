@@ -16,7 +16,8 @@ void SetAllocationGate(AllocationGate gate);
 
 // calloc, malloc and realloc after asking the gate: null when it refuses or
 // the system has no memory (realloc then leaves `p` as it was). Release
-// the result with std::free.
+// the result with std::free. On Linux a calloc or malloc of half a large page
+// or more starts on a large page and is asked for in large pages.
 void* GatedCalloc(size_t count, size_t size);
 void* GatedMalloc(size_t size);
 void* GatedRealloc(void* p, size_t size);
