@@ -67,8 +67,9 @@ void* GatedCalloc(size_t count, size_t size) {
     return std::calloc(count, size);
 }
 
-void* GatedMalloc(size_t size) {
-    if (!Allowed(size)) return nullptr;
+void* GatedMalloc(size_t size) { return Allowed(size) ? MallocLargePaged(size) : nullptr; }
+
+void* MallocLargePaged(size_t size) {
 #ifdef __linux__
     if (void* p = LargePaged(size)) return p;
 #endif

@@ -22,6 +22,10 @@ void* GatedCalloc(size_t count, size_t size);
 void* GatedMalloc(size_t size);
 void* GatedRealloc(void* p, size_t size);
 
+// malloc without the gate, a block of half a large page or more in large
+// pages as above (for the command's own allocator). Release with std::free.
+void* MallocLargePaged(size_t size);
+
 // `size` zero-filled bytes for a large array that is about to be written
 // whole (a model's frames), after asking the gate: null when it refuses or
 // the system has no memory. Where the system allows it the memory is backed
