@@ -7,7 +7,7 @@
 // dear (on a virtual machine every first touch of a 4 KiB page traps), a
 // block of a few megabytes costs a thousand traps that one large page per
 // 2 MiB avoids: loading the big benchmark scene fell from about 90 ms to
-// 30 ms. Freeing stays the system's: the blocks come from aligned_alloc or
+// 35 ms. Freeing stays the system's: the blocks come from posix_memalign or
 // malloc (MallocLargePaged), so the default operator delete (free) releases
 // them.
 #include <cstddef>

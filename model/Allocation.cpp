@@ -41,15 +41,16 @@ namespace {
 // Large pages are 2 MiB on the machines this runs on.
 constexpr size_t kLargePage = size_t(2) << 20;
 
-// A block of at least half a large page starts on one and fills whole ones,
-// asked for as large pages: on virtual machines every first touch of a small
-// page traps, and such blocks are written whole. Null for smaller blocks (and
-// when there is no memory): those take the plain way.
+// A block of a large page or more starts on one, and its whole large pages
+// are asked for as such: on virtual machines every first touch of a small page
+// traps, and such blocks are mostly written whole. The rest past its last
+// whole large page stays in small pages, so no block holds more memory than
+// it asks for. Null for smaller blocks (and when there is no memory): those
+// take the plain way.
 void* LargePaged(size_t size) {
-    if (size < kLargePage / 2 || size > SIZE_MAX - kLargePage) return nullptr;
-    const size_t whole = (size + kLargePage - 1) & ~(kLargePage - 1);
-    void* p = std::aligned_alloc(kLargePage, whole);
-    if (p) madvise(p, whole, MADV_HUGEPAGE);
+    void* p = nullptr;
+    if (size < kLargePage || posix_memalign(&p, kLargePage, size) != 0) return nullptr;
+    madvise(p, size & ~(kLargePage - 1), MADV_HUGEPAGE);
     return p;
 }
 

@@ -96,10 +96,10 @@ TEST(ModelDataTest, SkinLimitsRefuseNegativeAndOversizedSkins) {
 
 #ifdef __linux__
 TEST(ModelDataTest, LargeArraysStartOnLargePages) {
-    // From half a large page on, a block starts on a large page (and fills
-    // whole ones), so that it can be backed by large pages alone.
+    // From a large page on, a block starts on one, so that its whole large
+    // pages can be backed as such.
     constexpr size_t kLargePage = size_t(2) << 20;
-    for (const size_t size : {kLargePage / 2, 3 * kLargePage + 5}) {
+    for (const size_t size : {kLargePage, 3 * kLargePage + 5}) {
         auto* zeroed = static_cast<uint8_t*>(GatedCalloc(size, 1));
         void* plain = MallocLargePaged(size);
         ASSERT_TRUE(zeroed && plain);
