@@ -134,34 +134,58 @@ void PackVertices(uint8_t* p, const ModelVec3* c, const uint8_t* normalIndex, in
                   bool sixteenBit) {
 #if defined(__SSE2__) || defined(_M_X64)
     const size_t size = MdlPackedVertexSize(sixteenBit);
-    // The same double arithmetic two axes at a time. Truncating to 32 bits
-    // keeps the low bits of the 64-bit truncation whenever the steps fit in
-    // 32 bits; anything else (far beyond the range, not-a-number) shows as
-    // the 32-bit "indefinite" value and takes the exact path.
-    const __m128d originXY = _mm_setr_pd(q.origin[0], q.origin[1]);
-    const __m128d scaleXY = _mm_setr_pd(q.scale[0], q.scale[1]);
-    const double originZ = q.origin[2], scaleZ = q.scale[2];
-    for (int32_t v = 0; v < count; ++v, p += size) {
-        const __m128 xy = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&c[v].x)));
-        const __m128i steps = _mm_cvttpd_epi32(_mm_div_pd(_mm_sub_pd(_mm_cvtps_pd(xy), originXY), scaleXY));
-        const int32_t x = _mm_cvtsi128_si32(steps);
-        const int32_t y = _mm_cvtsi128_si32(_mm_shuffle_epi32(steps, 1));
-        const int32_t z = _mm_cvttsd_si32(_mm_set_sd((static_cast<double>(c[v].z) - originZ) / scaleZ));
-        if (x == INT32_MIN || y == INT32_MIN || z == INT32_MIN) {
-            PutPackedVertex(p, c[v], normalIndex[v], q, sixteenBit);
-        } else if (sixteenBit) {
-            Put16(p, static_cast<uint16_t>(x));
-            Put16(p + 2, static_cast<uint16_t>(y));
-            Put16(p + 4, static_cast<uint16_t>(z));
+    // The same double arithmetic for two vertices at a time, one axis per
+    // register (three divisions for the two). Truncating to 32 bits keeps the
+    // low bits of the 64-bit truncation whenever the steps fit in 32 bits;
+    // anything else (far beyond the range, not-a-number) shows as the 32-bit
+    // "indefinite" value, and both vertices take the exact path.
+    int32_t v = 0;
+    const __m128d origin[3] = {_mm_set1_pd(q.origin[0]), _mm_set1_pd(q.origin[1]), _mm_set1_pd(q.origin[2])};
+    const __m128d scale[3] = {_mm_set1_pd(q.scale[0]), _mm_set1_pd(q.scale[1]), _mm_set1_pd(q.scale[2])};
+    for (; v + 2 <= count; v += 2) {
+        const __m128i x =
+            _mm_cvttpd_epi32(_mm_div_pd(_mm_sub_pd(_mm_setr_pd(c[v].x, c[v + 1].x), origin[0]), scale[0]));
+        const __m128i y =
+            _mm_cvttpd_epi32(_mm_div_pd(_mm_sub_pd(_mm_setr_pd(c[v].y, c[v + 1].y), origin[1]), scale[1]));
+        const __m128i z =
+            _mm_cvttpd_epi32(_mm_div_pd(_mm_sub_pd(_mm_setr_pd(c[v].z, c[v + 1].z), origin[2]), scale[2]));
+        // x0 x1 y0 y1, and z0 z1.
+        const __m128i xy = _mm_unpacklo_epi64(x, y);
+        const __m128i indefinite = _mm_set1_epi32(INT32_MIN);
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi32(xy, indefinite),
+                                           _mm_cmpeq_epi32(_mm_unpacklo_epi64(z, _mm_setzero_si128()), indefinite)))) {
+            p += PutPackedVertex(p, c[v], normalIndex[v], q, sixteenBit);
+            p += PutPackedVertex(p, c[v + 1], normalIndex[v + 1], q, sixteenBit);
+            continue;
+        }
+        const int32_t x0 = _mm_cvtsi128_si32(x), x1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(x, 1));
+        const int32_t y0 = _mm_cvtsi128_si32(y), y1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(y, 1));
+        const int32_t z0 = _mm_cvtsi128_si32(z), z1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(z, 1));
+        if (sixteenBit) {
+            Put16(p, static_cast<uint16_t>(x0));
+            Put16(p + 2, static_cast<uint16_t>(y0));
+            Put16(p + 4, static_cast<uint16_t>(z0));
             p[6] = normalIndex[v];
             p[7] = 0;
+            Put16(p + 8, static_cast<uint16_t>(x1));
+            Put16(p + 10, static_cast<uint16_t>(y1));
+            Put16(p + 12, static_cast<uint16_t>(z1));
+            p[14] = normalIndex[v + 1];
+            p[15] = 0;
         } else {
-            p[0] = static_cast<uint8_t>(x);
-            p[1] = static_cast<uint8_t>(y);
-            p[2] = static_cast<uint8_t>(z);
+            p[0] = static_cast<uint8_t>(x0);
+            p[1] = static_cast<uint8_t>(y0);
+            p[2] = static_cast<uint8_t>(z0);
             p[3] = normalIndex[v];
+            p[4] = static_cast<uint8_t>(x1);
+            p[5] = static_cast<uint8_t>(y1);
+            p[6] = static_cast<uint8_t>(z1);
+            p[7] = normalIndex[v + 1];
         }
+        p += 2 * size;
     }
+    // The last of an odd count.
+    for (; v < count; ++v) p += PutPackedVertex(p, c[v], normalIndex[v], q, sixteenBit);
 #else
     for (int32_t v = 0; v < count; ++v) p += PutPackedVertex(p, c[v], normalIndex[v], q, sixteenBit);
 #endif

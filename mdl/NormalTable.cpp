@@ -585,50 +585,71 @@ int NearestNormalIndex(float x, float y, float z) {
 void NearestNormalIndices(const float* x, const float* y, const float* z, int32_t count, uint8_t* out) {
     int32_t i = 0;
 #if defined(__SSE2__) || defined(_M_X64)
-    // Four map cells at a time, as NearestNormalIndex finds each; what the
-    // map does not answer alone takes the one-at-a-time way.
+    // Blocks of normals in three passes: every cell's word (four at a time,
+    // as NearestNormalIndex finds each), then the entries the map names
+    // alone, then the rest. Each load of a word then waits for nothing, and
+    // no branch guesses which normals need more: that waiting and guessing
+    // cost more than the search itself.
     if (const NormalMap* map = normalMap.load(std::memory_order_acquire)) {
+        constexpr int32_t kBlock = 256;
         const __m128 sign = _mm_set1_ps(-0.0f), one = _mm_set1_ps(1.0f);
         const __m128 half = _mm_set1_ps(float(kMapCells / 2)), last = _mm_set1_ps(float(kMapCells - 1));
         const __m128 inner = _mm_set1_ps(kMapInnerSquare), outer = _mm_set1_ps(kMapOuterSquare);
-        for (; i + 4 <= count; i += 4) {
-            const __m128 px = _mm_loadu_ps(x + i), py = _mm_loadu_ps(y + i), pz = _mm_loadu_ps(z + i);
-            const __m128 length = _mm_add_ps(_mm_add_ps(_mm_mul_ps(px, px), _mm_mul_ps(py, py)), _mm_mul_ps(pz, pz));
-            const __m128 onMap = _mm_and_ps(_mm_cmpge_ps(length, inner), _mm_cmple_ps(length, outer));
-            const __m128 ax = _mm_andnot_ps(sign, px), ay = _mm_andnot_ps(sign, py), az = _mm_andnot_ps(sign, pz);
-            const __m128 onX = _mm_and_ps(_mm_cmpge_ps(ax, ay), _mm_cmpge_ps(ax, az));
-            const __m128 onY = _mm_andnot_ps(onX, _mm_cmpge_ps(ay, az));
-            const __m128 onZ = _mm_andnot_ps(_mm_or_ps(onX, onY), _mm_castsi128_ps(_mm_set1_epi32(-1)));
-            auto pick = [](__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); };
-            const __m128 major = pick(onX, px, pick(onY, py, pz));
-            const __m128 inverse = _mm_div_ps(one, _mm_andnot_ps(sign, major));
-            const __m128 u = _mm_mul_ps(pick(onX, py, px), inverse);
-            const __m128 v = _mm_mul_ps(pick(onZ, py, pz), inverse);
-            // Cell numbers, kept within 0..MapCells - 1 before they are
-            // truncated (not-a-number lanes are off the map anyway).
-            auto cell = [&](__m128 c) {
-                return _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_add_ps(c, one), half), _mm_setzero_ps()), last));
-            };
-            // face * kMapCells^2 + u cell * kMapCells + v cell, the face being
-            // 2 * axis + (major < 0).
-            const __m128i negativeAxis = _mm_add_epi32(_mm_castps_si128(onY), _mm_slli_epi32(_mm_castps_si128(onZ), 1));
-            const __m128i face =
-                _mm_sub_epi32(_mm_setzero_si128(), _mm_add_epi32(_mm_slli_epi32(negativeAxis, 1),
-                                                                 _mm_castps_si128(_mm_cmplt_ps(major, _mm_setzero_ps()))));
-            const __m128i at = _mm_add_epi32(
-                _mm_add_epi32(_mm_slli_epi32(face, 2 * kMapShift), _mm_slli_epi32(cell(u), kMapShift)), cell(v));
-            alignas(16) int32_t cells[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(cells), at);
-            const int valid = _mm_movemask_ps(onMap);
-            const uint16_t* words = &map->words[0][0][0];
-            for (int k = 0; k < 4; ++k) {
-                const float cx = x[i + k], cy = y[i + k], cz = z[i + k];
-                const uint16_t word = (valid >> k) & 1 ? words[cells[k]] : kNoSingleEntry;
-                out[i + k] = static_cast<uint8_t>(
-                    word < kFirstList        ? word
-                    : word != kNoSingleEntry ? NearestOf(map->lists[word - kFirstList], kListLength, cx, cy, cz)
-                                            : NearestNormalIndex(cx, cy, cz));
+        const uint16_t* words = &map->words[0][0][0];
+        auto pick = [](__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); };
+        // Cell numbers, kept within 0..MapCells - 1 before they are truncated
+        // (not-a-number lanes give 0, and are off the map anyway).
+        auto cell = [&](__m128 c) {
+            return _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_add_ps(c, one), half), _mm_setzero_ps()), last));
+        };
+        uint16_t word[kBlock];
+        int32_t rest[kBlock];
+        while (count - i >= 4) {
+            const int32_t n = (count - i) / 4 * 4 < kBlock ? (count - i) / 4 * 4 : kBlock;
+            for (int32_t j = 0; j < n; j += 4) {
+                const __m128 px = _mm_loadu_ps(x + i + j), py = _mm_loadu_ps(y + i + j), pz = _mm_loadu_ps(z + i + j);
+                const __m128 length =
+                    _mm_add_ps(_mm_add_ps(_mm_mul_ps(px, px), _mm_mul_ps(py, py)), _mm_mul_ps(pz, pz));
+                const __m128 onMap = _mm_and_ps(_mm_cmpge_ps(length, inner), _mm_cmple_ps(length, outer));
+                const __m128 ax = _mm_andnot_ps(sign, px), ay = _mm_andnot_ps(sign, py), az = _mm_andnot_ps(sign, pz);
+                const __m128 onX = _mm_and_ps(_mm_cmpge_ps(ax, ay), _mm_cmpge_ps(ax, az));
+                const __m128 onY = _mm_andnot_ps(onX, _mm_cmpge_ps(ay, az));
+                const __m128 onZ = _mm_andnot_ps(_mm_or_ps(onX, onY), _mm_castsi128_ps(_mm_set1_epi32(-1)));
+                const __m128 major = pick(onX, px, pick(onY, py, pz));
+                const __m128 inverse = _mm_div_ps(one, _mm_andnot_ps(sign, major));
+                const __m128 u = _mm_mul_ps(pick(onX, py, px), inverse);
+                const __m128 v = _mm_mul_ps(pick(onZ, py, pz), inverse);
+                // face * kMapCells^2 + u cell * kMapCells + v cell, the face
+                // being 2 * axis + (major < 0).
+                const __m128i negativeAxis =
+                    _mm_add_epi32(_mm_castps_si128(onY), _mm_slli_epi32(_mm_castps_si128(onZ), 1));
+                const __m128i face = _mm_sub_epi32(
+                    _mm_setzero_si128(),
+                    _mm_add_epi32(_mm_slli_epi32(negativeAxis, 1), _mm_castps_si128(_mm_cmplt_ps(major, _mm_setzero_ps()))));
+                const __m128i at = _mm_add_epi32(
+                    _mm_add_epi32(_mm_slli_epi32(face, 2 * kMapShift), _mm_slli_epi32(cell(u), kMapShift)), cell(v));
+                alignas(16) int32_t cells[4];
+                _mm_store_si128(reinterpret_cast<__m128i*>(cells), at);
+                const int valid = _mm_movemask_ps(onMap);
+                for (int k = 0; k < 4; ++k) {
+                    const uint16_t w = words[cells[k]];
+                    word[j + k] = (valid >> k) & 1 ? w : kNoSingleEntry;
+                }
             }
+            // The entries named alone; the others are listed for the last pass.
+            int32_t left = 0;
+            for (int32_t j = 0; j < n; ++j) {
+                out[i + j] = static_cast<uint8_t>(word[j]);
+                rest[left] = j;
+                left += word[j] >= kFirstList;
+            }
+            for (int32_t r = 0; r < left; ++r) {
+                const int32_t j = rest[r], at = i + j;
+                out[at] = static_cast<uint8_t>(
+                    word[j] != kNoSingleEntry ? NearestOf(map->lists[word[j] - kFirstList], kListLength, x[at], y[at], z[at])
+                                              : NearestNormalIndex(x[at], y[at], z[at]));
+            }
+            i += n;
         }
     }
 #endif

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -34,12 +35,47 @@ void AdviseWithin(void* p, size_t bytes, uintptr_t unit, int advice) {
 
 void SetAllocationGate(AllocationGate g) { gate.store(g); }
 
-void* GatedCalloc(size_t count, size_t size) {
-    // The product only asks the gate; calloc itself checks it for overflow.
-    return Allowed(count * size) ? std::calloc(count, size) : nullptr;
+#ifdef __linux__
+namespace {
+
+// Large pages are 2 MiB on the machines this runs on.
+constexpr size_t kLargePage = size_t(2) << 20;
+
+// A block of a large page or more starts on one, and its whole large pages
+// are asked for as such: on virtual machines every first touch of a small page
+// traps, and such blocks are mostly written whole. The rest past its last
+// whole large page stays in small pages, so no block holds more memory than
+// it asks for. Null for smaller blocks (and when there is no memory): those
+// take the plain way.
+void* LargePaged(size_t size) {
+    void* p = nullptr;
+    if (size < kLargePage || posix_memalign(&p, kLargePage, size) != 0) return nullptr;
+    madvise(p, size & ~(kLargePage - 1), MADV_HUGEPAGE);
+    return p;
 }
 
-void* GatedMalloc(size_t size) { return Allowed(size) ? std::malloc(size) : nullptr; }
+}  // namespace
+#endif
+
+void* GatedCalloc(size_t count, size_t size) {
+    // The product only asks the gate; calloc itself checks it for overflow.
+    if (!Allowed(count * size)) return nullptr;
+#ifdef __linux__
+    if (size == 0 || count <= SIZE_MAX / size) {
+        if (void* p = LargePaged(count * size)) return std::memset(p, 0, count * size);
+    }
+#endif
+    return std::calloc(count, size);
+}
+
+void* GatedMalloc(size_t size) { return Allowed(size) ? MallocLargePaged(size) : nullptr; }
+
+void* MallocLargePaged(size_t size) {
+#ifdef __linux__
+    if (void* p = LargePaged(size)) return p;
+#endif
+    return std::malloc(size);
+}
 
 void* GatedRealloc(void* p, size_t size) { return Allowed(size) ? std::realloc(p, size) : nullptr; }
 
@@ -59,14 +95,6 @@ void BackNow(void* p, size_t bytes) {
 }
 
 #ifdef __linux__
-
-namespace {
-
-// Large pages are 2 MiB on the machines this runs on; below one there is
-// nothing to gain.
-constexpr size_t kLargePage = size_t(2) << 20;
-
-}  // namespace
 
 void* GatedLargeZeroed(size_t size) {
     if (size < kLargePage) return GatedCalloc(1, size);

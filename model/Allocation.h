@@ -16,10 +16,15 @@ void SetAllocationGate(AllocationGate gate);
 
 // calloc, malloc and realloc after asking the gate: null when it refuses or
 // the system has no memory (realloc then leaves `p` as it was). Release
-// the result with std::free.
+// the result with std::free. On Linux a calloc or malloc of a large page (2
+// MiB) or more starts on one, and its whole large pages are asked for as such.
 void* GatedCalloc(size_t count, size_t size);
 void* GatedMalloc(size_t size);
 void* GatedRealloc(void* p, size_t size);
+
+// malloc without the gate, a block of a large page or more in large pages
+// as above (for the command's own allocator). Release with std::free.
+void* MallocLargePaged(size_t size);
 
 // `size` zero-filled bytes for a large array that is about to be written
 // whole (a model's frames), after asking the gate: null when it refuses or

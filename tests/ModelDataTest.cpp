@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
+
+#include "model/Allocation.h"
+
 using namespace quorvex;
 
 namespace {
@@ -88,3 +93,21 @@ TEST(ModelDataTest, SkinLimitsRefuseNegativeAndOversizedSkins) {
 }
 
 }  // namespace
+
+#ifdef __linux__
+TEST(ModelDataTest, LargeArraysStartOnLargePages) {
+    // From a large page on, a block starts on one, so that its whole large
+    // pages can be backed as such.
+    constexpr size_t kLargePage = size_t(2) << 20;
+    for (const size_t size : {kLargePage, 3 * kLargePage + 5}) {
+        auto* zeroed = static_cast<uint8_t*>(GatedCalloc(size, 1));
+        void* plain = MallocLargePaged(size);
+        ASSERT_TRUE(zeroed && plain);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(zeroed) % kLargePage, 0u) << size << " bytes";
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(plain) % kLargePage, 0u) << size << " bytes";
+        EXPECT_EQ(zeroed[0] | zeroed[size - 1], 0) << size << " bytes";
+        std::free(zeroed);
+        std::free(plain);
+    }
+}
+#endif

@@ -46,8 +46,10 @@ float FromBits(uint32_t bits) {
 struct Checker {
     int64_t checked = 0;
     int64_t wrong = 0;
-    // Seven at a time: batches of four and a rest.
-    float batch[3][7];
+    // 603 at a time: more than two of the batched search's blocks, and a
+    // rest of three that goes one at a time.
+    static constexpr int kBatch = 603;
+    float batch[3][kBatch];
     int pending = 0;
     void Compare(float x, float y, float z, int fast, const char* way) {
         const int scan = NearestNormalIndexByScan(x, y, z);
@@ -58,10 +60,10 @@ struct Checker {
         ++checked;
         Compare(x, y, z, NearestNormalIndex(x, y, z), "one");
         batch[0][pending] = x, batch[1][pending] = y, batch[2][pending] = z;
-        if (++pending == 7) Flush();
+        if (++pending == kBatch) Flush();
     }
     void Flush() {
-        uint8_t out[7];
+        uint8_t out[kBatch];
         NearestNormalIndices(batch[0], batch[1], batch[2], pending, out);
         for (int i = 0; i < pending; ++i) Compare(batch[0][i], batch[1][i], batch[2][i], out[i], "batch");
         pending = 0;
