@@ -13,7 +13,17 @@
 #include <cstddef>
 #include <new>
 
-#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// A sanitizer brings its own operator new and checks that what it frees came
+// from it; gcc says so with __SANITIZE_*__, clang only through __has_feature.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define QUORVEX_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define QUORVEX_SANITIZED 1
+#endif
+#endif
+
+#if defined(__linux__) && !defined(QUORVEX_SANITIZED)
 #include "model/Allocation.h"
 
 void* operator new(size_t size) {
