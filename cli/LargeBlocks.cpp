@@ -26,30 +26,13 @@
 #if defined(__linux__) && !defined(QUORVEX_SANITIZED)
 #include "model/Allocation.h"
 
+// The array and no-throw forms, the library's own, call this one.
 void* operator new(size_t size) {
     for (;;) {
         if (void* p = quorvex::MallocLargePaged(size ? size : 1)) return p;
         std::new_handler handler = std::get_new_handler();
         if (!handler) throw std::bad_alloc();
         handler();
-    }
-}
-
-void* operator new[](size_t size) { return ::operator new(size); }
-
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return ::operator new(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return ::operator new(size);
-    } catch (...) {
-        return nullptr;
     }
 }
 

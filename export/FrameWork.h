@@ -19,8 +19,8 @@ struct FrameWork;
 // How many threads, the calling one included, work on the frames of a model:
 // `requested` (0 or less: one per core the machine reports), at most one per
 // frame, and no more than keep every thread's working storage (counted as 32
-// bytes per vertex each, more than it takes) within an eighth of the frames' positions or within 4 MiB,
-// whichever is more. At least 1.
+// bytes per vertex each, more than it takes) within an eighth of the frames'
+// positions or within 4 MiB, whichever is more. At least 1.
 int FrameWorkThreads(int requested, int32_t frameCount, int32_t vertexCount);
 
 // Starts the work on `model`, whose triangles must not change until the work

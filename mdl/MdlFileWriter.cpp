@@ -109,31 +109,34 @@ int64_t PackSteps(float c, float origin, float scale) {
     return TruncateToInt64((static_cast<double>(c) - static_cast<double>(origin)) / static_cast<double>(scale));
 }
 
-// Writes one packed vertex into p: 4 bytes (8-bit) or 8 bytes (16-bit).
-size_t PutPackedVertex(uint8_t* p, const ModelVec3& c, int normalIndex, const MdlQuantization& q, bool sixteenBit) {
-    const int64_t x = PackSteps(c.x, q.origin[0], q.scale[0]);
-    const int64_t y = PackSteps(c.y, q.origin[1], q.scale[1]);
-    const int64_t z = PackSteps(c.z, q.origin[2], q.scale[2]);
+// Writes one packed vertex into p from its steps, of which the low 8 or 16
+// bits are kept: 4 bytes (8-bit) or 8 bytes (16-bit).
+size_t PutSteps(uint8_t* p, int64_t x, int64_t y, int64_t z, uint8_t normalIndex, bool sixteenBit) {
     if (sixteenBit) {
         Put16(p, Low16(x));
         Put16(p + 2, Low16(y));
         Put16(p + 4, Low16(z));
-        p[6] = static_cast<uint8_t>(normalIndex);
+        p[6] = normalIndex;
         p[7] = 0;
         return kMdlPackedVertexSize16;
     }
     p[0] = static_cast<uint8_t>(static_cast<uint64_t>(x));
     p[1] = static_cast<uint8_t>(static_cast<uint64_t>(y));
     p[2] = static_cast<uint8_t>(static_cast<uint64_t>(z));
-    p[3] = static_cast<uint8_t>(normalIndex);
+    p[3] = normalIndex;
     return kMdlPackedVertexSize8;
+}
+
+// Writes one packed vertex into p: 4 bytes (8-bit) or 8 bytes (16-bit).
+size_t PutPackedVertex(uint8_t* p, const ModelVec3& c, int normalIndex, const MdlQuantization& q, bool sixteenBit) {
+    return PutSteps(p, PackSteps(c.x, q.origin[0], q.scale[0]), PackSteps(c.y, q.origin[1], q.scale[1]),
+                    PackSteps(c.z, q.origin[2], q.scale[2]), static_cast<uint8_t>(normalIndex), sixteenBit);
 }
 
 // Packs `count` vertices into p, as PutPackedVertex does one by one.
 void PackVertices(uint8_t* p, const ModelVec3* c, const uint8_t* normalIndex, int32_t count, const MdlQuantization& q,
                   bool sixteenBit) {
 #if defined(__SSE2__) || defined(_M_X64)
-    const size_t size = MdlPackedVertexSize(sixteenBit);
     // The same double arithmetic for two vertices at a time, one axis per
     // register (three divisions for the two). Truncating to 32 bits keeps the
     // low bits of the 64-bit truncation whenever the steps fit in 32 bits;
@@ -158,31 +161,12 @@ void PackVertices(uint8_t* p, const ModelVec3* c, const uint8_t* normalIndex, in
             p += PutPackedVertex(p, c[v + 1], normalIndex[v + 1], q, sixteenBit);
             continue;
         }
+        // The 32-bit steps hold the low bits of the 64-bit ones.
         const int32_t x0 = _mm_cvtsi128_si32(x), x1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(x, 1));
         const int32_t y0 = _mm_cvtsi128_si32(y), y1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(y, 1));
         const int32_t z0 = _mm_cvtsi128_si32(z), z1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(z, 1));
-        if (sixteenBit) {
-            Put16(p, static_cast<uint16_t>(x0));
-            Put16(p + 2, static_cast<uint16_t>(y0));
-            Put16(p + 4, static_cast<uint16_t>(z0));
-            p[6] = normalIndex[v];
-            p[7] = 0;
-            Put16(p + 8, static_cast<uint16_t>(x1));
-            Put16(p + 10, static_cast<uint16_t>(y1));
-            Put16(p + 12, static_cast<uint16_t>(z1));
-            p[14] = normalIndex[v + 1];
-            p[15] = 0;
-        } else {
-            p[0] = static_cast<uint8_t>(x0);
-            p[1] = static_cast<uint8_t>(y0);
-            p[2] = static_cast<uint8_t>(z0);
-            p[3] = normalIndex[v];
-            p[4] = static_cast<uint8_t>(x1);
-            p[5] = static_cast<uint8_t>(y1);
-            p[6] = static_cast<uint8_t>(z1);
-            p[7] = normalIndex[v + 1];
-        }
-        p += 2 * size;
+        p += PutSteps(p, x0, y0, z0, normalIndex[v], sixteenBit);
+        p += PutSteps(p, x1, y1, z1, normalIndex[v + 1], sixteenBit);
     }
     // The last of an odd count.
     for (; v < count; ++v) p += PutPackedVertex(p, c[v], normalIndex[v], q, sixteenBit);

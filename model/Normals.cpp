@@ -371,9 +371,10 @@ void ComputeFrameNormalsInto(const ModelData* model, int32_t frameIndex, FrameNo
         if (g % kChunkGroups == 0 && out.chunkNeed[g / kChunkGroups] > made) {
             for (const int32_t need = out.chunkNeed[g / kChunkGroups]; made < need; ++made) {
                 const ModelVec3 n = FaceNormal(p, vertexCount, model->triangles[made]);
-                fn[4 * size_t(uint32_t(made) & out.ringMask)] = n.x;
-                fn[4 * size_t(uint32_t(made) & out.ringMask) + 1] = n.y;
-                fn[4 * size_t(uint32_t(made) & out.ringMask) + 2] = n.z;
+                float* slot = fn + 4 * size_t(uint32_t(made) & out.ringMask);
+                slot[0] = n.x;
+                slot[1] = n.y;
+                slot[2] = n.z;
             }
         }
         for (size_t k = 0; k < 4; ++k) {
