@@ -107,7 +107,11 @@ void* GatedLargeZeroed(size_t size) {
     const uintptr_t start = (reinterpret_cast<uintptr_t>(raw) + kLargePage - 1) & ~uintptr_t(kLargePage - 1);
     const size_t before = start - reinterpret_cast<uintptr_t>(raw);
     if (before) munmap(raw, before);
-    if (mapped - before > size) munmap(reinterpret_cast<void*>(start + size), mapped - before - size);
+    // The tail goes from the page the block ends in onwards: munmap takes
+    // only page boundaries, and FreeLargeZeroed's length rounds up to the same.
+    const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    const size_t kept = (size + page - 1) & ~(page - 1);
+    if (mapped - before > kept) munmap(reinterpret_cast<void*>(start + kept), mapped - before - kept);
     void* p = reinterpret_cast<void*>(start);
     // Only hints: an older kernel, or large pages turned off, leaves plain
     // pages backed as they are first written.

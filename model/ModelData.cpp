@@ -65,9 +65,9 @@ ModelData* CreateModel(int32_t triangleCount, int32_t vertexCount, int32_t texCo
               AllocateZeroed(vertexCount, &model->cornerCounts);
     // The frames' arrays in one block: one allocation to back at once rather
     // than two per frame. Within the limits above it stays below 2^32 * 13 / 24
-    // bytes, which only a 32-bit build could fail to count.
+    // bytes and the spare ones, which only a 32-bit build could fail to count.
     const uint64_t vertexFrames = uint64_t(vertexCount) * uint64_t(frameCount);
-    const uint64_t blockBytes = vertexFrames * (sizeof(ModelVec3) + 1);
+    const uint64_t blockBytes = vertexFrames * (sizeof(ModelVec3) + 1) + kFrameBlockSpare;
     if (ok && vertexFrames > 0) {
         model->frameBlock = blockBytes <= SIZE_MAX ? GatedLargeZeroed(size_t(blockBytes)) : nullptr;
         model->frameBlockBytes = size_t(blockBytes);

@@ -42,6 +42,10 @@ struct ModelFrame {
     uint8_t* normalIndex;  // vertexCount entries, in the model's frameBlock: normal table indices
 };
 
+// Bytes past a model's last normal index, so that any position can be read
+// as 16 bytes at once.
+constexpr size_t kFrameBlockSpare = 4;
+
 // The normal table index of the zero normal (0, 0, 0): what every vertex of a
 // new model holds, as it would for normals never computed.
 constexpr uint8_t kZeroNormalIndex = 5;
@@ -61,8 +65,8 @@ struct ModelData {
     ModelVec3* normals;
     uint64_t* cornerCounts;
     // Every frame's positions, frame after frame, then every frame's normal
-    // indices: one allocation of frameBlockBytes, owned (null without vertices
-    // or frames).
+    // indices, then kFrameBlockSpare bytes: one allocation of frameBlockBytes,
+    // owned (null without vertices or frames).
     void* frameBlock;
     size_t frameBlockBytes;
 };

@@ -151,10 +151,14 @@ bool MakeLayout(const ModelData* model, FrameNormals* out) {
             for (size_t i = 0; i < entries; ++i) out->incidence[i] = UINT32_MAX;
             std::memset(counts, 0, (padded + 1) * sizeof(uint64_t));
             for (size_t c = 0; c <= chunks; ++c) firstNeed[c] = triangleCount;
+            out->cornersInList = true;
             for (int32_t t = 0; t < triangleCount; ++t) {
                 for (int c = 0; c < 3; ++c) {
                     const int32_t j = triangles[t].vertex[c];
-                    if (j >= vertexCount) continue;
+                    if (j >= vertexCount) {
+                        out->cornersInList = false;
+                        continue;
+                    }
                     out->incidence[4 * (out->groupRow[j / 4] + counts[j]++) + size_t(j % 4)] = uint32_t(t);
                     const size_t chunk = size_t(j / 4) / kChunkGroups;
                     if (t + 1 > out->chunkNeed[chunk]) out->chunkNeed[chunk] = t + 1;
@@ -172,10 +176,10 @@ bool MakeLayout(const ModelData* model, FrameNormals* out) {
             uint32_t ring = 4;
             while (ring < window) ring *= 2;
             out->ringMask = ring - 1;
-            // Slots in the ring; the slot past it holds (0, 0, 0) for the rows
-            // past a vertex's last corner.
+            // Slots in the ring, as byte offsets; the slot past it holds (0, 0,
+            // 0) for the rows past a vertex's last corner.
             for (size_t i = 0; i < entries; ++i)
-                out->incidence[i] = out->incidence[i] == UINT32_MAX ? ring : out->incidence[i] & out->ringMask;
+                out->incidence[i] = 16 * (out->incidence[i] == UINT32_MAX ? ring : out->incidence[i] & out->ringMask);
         }
     }
     std::free(counts);
@@ -201,6 +205,7 @@ FrameNormals* CreateFrameNormals(const ModelData* model, const FrameNormals* sib
         out->chunkNeed = sibling->chunkNeed;
         out->cornerCount = sibling->cornerCount;
         out->ringMask = sibling->ringMask;
+        out->cornersInList = sibling->cornersInList;
     } else if (!MakeLayout(model, out)) {
         DestroyFrameNormals(out);
         return nullptr;
@@ -259,6 +264,10 @@ inline __m128 Normalize4(__m128 n) {
     return _mm_div_ps(n, _mm_shuffle_ps(len, len, 0));
 }
 
+// Position i as (x, y, z, whatever follows): the frame block's spare bytes
+// make the fourth lane readable for the last position too.
+inline __m128 LoadPositionAndMore(const ModelVec3* p, int32_t i) { return _mm_loadu_ps(&p[i].x); }
+
 // Face normals of triangles first..first+3 (at tri), every corner within the
 // list, as (x, y, z, 0) into their ring slots of fn: Cross4 and Normalize4
 // lane by lane, four triangles at a time (one square root and three divisions
@@ -266,11 +275,11 @@ inline __m128 Normalize4(__m128 n) {
 inline void FourFaceNormals(const ModelTriangle* tri, uint32_t first, uint32_t mask, const ModelVec3* p, float* fn) {
     __m128 e1[4], e2[4];
     for (int k = 0; k < 4; ++k) {
-        const __m128 a = LoadPosition(p, tri[k].vertex[0]);
-        e1[k] = _mm_sub_ps(LoadPosition(p, tri[k].vertex[1]), a);
-        e2[k] = _mm_sub_ps(LoadPosition(p, tri[k].vertex[2]), a);
+        const __m128 a = LoadPositionAndMore(p, tri[k].vertex[0]);
+        e1[k] = _mm_sub_ps(LoadPositionAndMore(p, tri[k].vertex[1]), a);
+        e2[k] = _mm_sub_ps(LoadPositionAndMore(p, tri[k].vertex[2]), a);
     }
-    // Rows x, y, z (and the unused fourth) of the four triangles' edges.
+    // Rows x, y, z (and the fourth, never read) of the four triangles' edges.
     _MM_TRANSPOSE4_PS(e1[0], e1[1], e1[2], e1[3]);
     _MM_TRANSPOSE4_PS(e2[0], e2[1], e2[2], e2[3]);
     __m128 x = _mm_sub_ps(_mm_mul_ps(e1[1], e2[2]), _mm_mul_ps(e1[2], e2[1]));
@@ -292,7 +301,10 @@ inline void FourFaceNormals(const ModelTriangle* tri, uint32_t first, uint32_t m
 // Face normals of triangles from..to - 1 into their ring slots of fn (4
 // floats each); a triangle with a corner past the list gets (0, 0, 0).
 void FaceNormals(const ModelTriangle* triangles, int32_t from, int32_t to, const ModelVec3* p, int32_t vertexCount,
-                 uint32_t mask, float* fn) {
+                 bool cornersInList, uint32_t mask, float* fn) {
+    if (cornersInList) {
+        for (; from + 4 <= to; from += 4) FourFaceNormals(triangles + from, uint32_t(from), mask, p, fn);
+    }
     for (int32_t t = from; t < to;) {
         if (t + 4 <= to) {
             int32_t largest = 0;
@@ -327,7 +339,8 @@ void ComputeFrameNormalsInto(const ModelData* model, int32_t frameIndex, FrameNo
     for (int32_t g = 0; g < out.groupCount; ++g) {
         if (g % kChunkGroups == 0 && out.chunkNeed[g / kChunkGroups] > made) {
             const int32_t need = out.chunkNeed[g / kChunkGroups];
-            FaceNormals(model->triangles, made, need, p, model->vertexCount, out.ringMask, out.faceNormals);
+            FaceNormals(model->triangles, made, need, p, model->vertexCount, out.cornersInList, out.ringMask,
+                        out.faceNormals);
             made = need;
         }
         // Four vertices' sums of their corners' face normals in triangle
@@ -337,11 +350,12 @@ void ComputeFrameNormalsInto(const ModelData* model, int32_t frameIndex, FrameNo
         __m128 s0 = _mm_setzero_ps(), s1 = s0, s2 = s0, s3 = s0;
         const uint32_t* row = out.incidence + 4 * out.groupRow[g];
         const uint32_t* end = out.incidence + 4 * out.groupRow[g + 1];
+        const char* ring = reinterpret_cast<const char*>(fn);
         for (; row < end; row += 4) {
-            s0 = _mm_add_ps(s0, _mm_load_ps(fn + 4 * size_t(row[0])));
-            s1 = _mm_add_ps(s1, _mm_load_ps(fn + 4 * size_t(row[1])));
-            s2 = _mm_add_ps(s2, _mm_load_ps(fn + 4 * size_t(row[2])));
-            s3 = _mm_add_ps(s3, _mm_load_ps(fn + 4 * size_t(row[3])));
+            s0 = _mm_add_ps(s0, _mm_load_ps(reinterpret_cast<const float*>(ring + row[0])));
+            s1 = _mm_add_ps(s1, _mm_load_ps(reinterpret_cast<const float*>(ring + row[1])));
+            s2 = _mm_add_ps(s2, _mm_load_ps(reinterpret_cast<const float*>(ring + row[2])));
+            s3 = _mm_add_ps(s3, _mm_load_ps(reinterpret_cast<const float*>(ring + row[3])));
         }
         // The mean, normalized, as DivideBy then Normalize; an unused vertex
         // (no corners) and a zero-length mean give (0, 0, 0).
@@ -381,7 +395,7 @@ void ComputeFrameNormalsInto(const ModelData* model, int32_t frameIndex, FrameNo
             const size_t v = 4 * size_t(g) + k;
             ModelVec3 n{};
             for (size_t r = out.groupRow[g]; r < out.groupRow[g + 1]; ++r) {
-                const float* f = fn + 4 * size_t(out.incidence[4 * r + k]);
+                const float* f = fn + out.incidence[4 * r + k] / 4;
                 n = ModelVec3{n.x + f[0], n.y + f[1], n.z + f[2]};
             }
             if (out.cornerCount[v] != 0.0f) {

@@ -37,10 +37,12 @@ struct FrameNormals {
     int32_t groupCount;  // (vertexCount + 3) / 4
     // The layout, the same for every thread (borrowed from a sibling, or owned):
     size_t* groupRow;     // groupCount + 1: group g's rows are groupRow[g] .. groupRow[g + 1] - 1
-    uint32_t* incidence;  // 4 per row, one per vertex of the group: the ring slot of a triangle's face normal
+    uint32_t* incidence;  // 4 per row, one per vertex of the group: where in faceNormals a triangle's face
+                          // normal sits, in bytes (16 per ring slot)
     int32_t* chunkNeed;   // per run of groups: how many triangles' face normals its sums read
     float* cornerCount;   // per vertex: the triangle corners that name it (0 for an unused vertex)
     uint32_t ringMask;    // ring slots - 1 (a power of two less one)
+    bool cornersInList;   // every triangle's corners are within the vertex list
     bool borrowed;
     // This thread's own:
     float* faceNormals;  // 4 * (ringMask + 2), aligned to 16 bytes: triangle t in slot t & ringMask; the
@@ -66,7 +68,9 @@ void DestroyFrameNormals(FrameNormals* normals);
 
 // Frame `frameIndex`'s vertex normals into `out` (created for this model):
 // bit for bit what ComputeFrameNormals leaves in model->normals, given that
-// an unused vertex keeps (0, 0, 0). Reads only the frame's positions and the
+// an unused vertex keeps (0, 0, 0). The model must come from CreateModel,
+// whose frames leave room to read a position as 16 bytes. Reads only the
+// frame's positions and the
 // triangles' vertex indices, so frames may be computed on several threads at
 // once, each with its own FrameNormals. An out-of-range frame changes nothing.
 void ComputeFrameNormalsInto(const ModelData* model, int32_t frameIndex, FrameNormals& out);

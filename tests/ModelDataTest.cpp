@@ -7,6 +7,11 @@
 
 #include "model/Allocation.h"
 
+#ifdef __linux__
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 using namespace quorvex;
 
 namespace {
@@ -109,5 +114,21 @@ TEST(ModelDataTest, LargeArraysStartOnLargePages) {
         std::free(zeroed);
         std::free(plain);
     }
+}
+
+TEST(ModelDataTest, LargeZeroedBlocksLeaveNothingMappedWhenFreed) {
+    // A size off page boundaries: the mapping must still end with the block's
+    // last page, and freeing must unmap all of it.
+    constexpr size_t kLargePage = size_t(2) << 20;
+    const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    const size_t size = 3 * kLargePage + 5;
+    auto* block = static_cast<uint8_t*>(GatedLargeZeroed(size));
+    ASSERT_TRUE(block);
+    EXPECT_EQ(block[size - 1], 0);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + size + page - 1) & ~(page - 1);
+    EXPECT_NE(msync(reinterpret_cast<void*>(end - page), page, MS_ASYNC), -1);
+    EXPECT_EQ(msync(reinterpret_cast<void*>(end), page, MS_ASYNC), -1) << "mapped past the block's last page";
+    FreeLargeZeroed(block, size);
+    EXPECT_EQ(msync(reinterpret_cast<void*>(end - page), page, MS_ASYNC), -1) << "still mapped after the free";
 }
 #endif
