@@ -1,12 +1,5 @@
 #include "plugin/HostServices.h"
 
-Point3 operator*(const Point3& p, const Matrix3& m) {
-    const Point3* r = m.row;
-    return Point3{((p.x * r[0].x + p.y * r[1].x) + p.z * r[2].x) + r[3].x,
-                  ((p.x * r[0].y + p.y * r[1].y) + p.z * r[2].y) + r[3].y,
-                  ((p.x * r[0].z + p.y * r[1].z) + p.z * r[2].z) + r[3].z};
-}
-
 Matrix3 operator*(const Matrix3& a, const Matrix3& b) {
     auto col = [](const Point3& p, int c) { return c == 0 ? p.x : (c == 1 ? p.y : p.z); };
     Matrix3 out;

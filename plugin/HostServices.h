@@ -31,8 +31,14 @@ struct Matrix3 {
 };
 
 // The host's point transform: x' = ((x*M00 + y*M10) + z*M20) + M30, likewise
-// for y and z, single precision, in exactly this order.
-Point3 operator*(const Point3& p, const Matrix3& m);
+// for y and z, single precision, in exactly this order. Inline: the export
+// transforms every vertex of every frame with it.
+inline Point3 operator*(const Point3& p, const Matrix3& m) {
+    const Point3* r = m.row;
+    return Point3{((p.x * r[0].x + p.y * r[1].x) + p.z * r[2].x) + r[3].x,
+                  ((p.x * r[0].y + p.y * r[1].y) + p.z * r[2].y) + r[3].y,
+                  ((p.x * r[0].z + p.y * r[1].z) + p.z * r[2].z) + r[3].z};
+}
 // The host's matrix product C = A * B in the host's pinned order (see .cpp).
 Matrix3 operator*(const Matrix3& a, const Matrix3& b);
 
