@@ -9,6 +9,10 @@
 #include <new>
 #include <system_error>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 #include "mdl/NormalTable.h"
 #include "mdl/WholeFile.h"
 
@@ -212,6 +216,29 @@ MdlPackedVertex ReadPacked(const ByteSource& in, uint64_t at, bool sixteenBit) {
     return p;
 }
 
+// True when every vertex of `count`, `vertexSize` bytes each from `vertices`
+// on, has its normal index (at `offset` within the vertex) inside the table.
+// Sixteen bytes at a time where SSE2 is at hand: the read-back of a written
+// file checks millions of them.
+bool NormalsWithinTable(const uint8_t* vertices, uint64_t count, uint64_t vertexSize, uint64_t offset) {
+    const uint64_t bytes = count * vertexSize;
+    uint64_t i = 0;
+    uint8_t worst = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+    alignas(16) uint8_t pick[16];
+    for (uint64_t k = 0; k < 16; ++k) pick[k] = k % vertexSize == offset ? 0xFF : 0;
+    const __m128i mask = _mm_load_si128(reinterpret_cast<const __m128i*>(pick));
+    __m128i most = _mm_setzero_si128();
+    for (; i + 16 <= bytes; i += 16)
+        most = _mm_max_epu8(most, _mm_and_si128(mask, _mm_loadu_si128(reinterpret_cast<const __m128i*>(vertices + i))));
+    alignas(16) uint8_t lanes[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), most);
+    for (const uint8_t lane : lanes) worst = std::max(worst, lane);
+#endif
+    for (i += offset; i < bytes; i += vertexSize) worst = std::max(worst, vertices[i]);
+    return worst < kNormalTableSize;
+}
+
 bool ReadFrames(MdlReadResult& result, ByteSource& in, uint64_t& at) {
     const MdlHeader& h = result.file.header;
     const bool sixteen = result.file.sixteenBit;
@@ -250,6 +277,11 @@ bool ReadFrames(MdlReadResult& result, ByteSource& in, uint64_t& at) {
         if (in.keepVertices) frame.vertices.resize(uint64_t(h.vertexCount));
         // The normal index is the vertex's last byte but one (16-bit) or last.
         const uint8_t* normal = in.At(at) + (sixteen ? 6 : 3);
+        const bool onlyCheck = !in.keepVertices;
+        if (onlyCheck && NormalsWithinTable(in.At(at), uint64_t(h.vertexCount), vertexSize, sixteen ? 6 : 3)) {
+            at += uint64_t(h.vertexCount) * vertexSize;
+            continue;
+        }
         for (uint64_t v = 0; v < uint64_t(h.vertexCount); ++v, normal += vertexSize) {
             if (*normal >= kNormalTableSize)
                 return Fail(result, MdlErrorKind::BadIndex, at + v * vertexSize + (sixteen ? 6 : 3),
