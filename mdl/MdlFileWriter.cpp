@@ -268,6 +268,20 @@ struct PackRing {
     bool stopping = false;
 };
 
+// Frame f into its buffer, whose slot the caller has made sure is free.
+void PackFrame(PackRing& ring, int32_t f) {
+    const ModelFrame& frame = ring.model->frames[f];
+    uint8_t* b = ring.buffers + size_t(f % ring.slots) * ring.frameSize;
+    const size_t start = MdlFrameSize(ring.sixteenBit, 0);
+    PutFrameStart(b, frame, *ring.q, ring.sixteenBit);
+    PackVertices(b + start, frame.positions, frame.normalIndex, ring.model->vertexCount, *ring.q, ring.sixteenBit);
+    {
+        std::lock_guard<std::mutex> hold(ring.lock);
+        ring.ready[size_t(f)] = 1;
+    }
+    ring.packed.notify_all();
+}
+
 void Packer(PackRing* ring) {
     const int32_t frameCount = ring->model->frameCount;
     for (;;) {
@@ -279,17 +293,27 @@ void Packer(PackRing* ring) {
             ring->freed.wait(hold, [ring, f] { return ring->stopping || f - ring->written < ring->slots; });
             if (ring->stopping) return;
         }
-        const ModelFrame& frame = ring->model->frames[f];
-        uint8_t* b = ring->buffers + size_t(f % ring->slots) * ring->frameSize;
-        const size_t start = MdlFrameSize(ring->sixteenBit, 0);
-        PutFrameStart(b, frame, *ring->q, ring->sixteenBit);
-        PackVertices(b + start, frame.positions, frame.normalIndex, ring->model->vertexCount, *ring->q,
-                     ring->sixteenBit);
+        PackFrame(*ring, f);
+    }
+}
+
+// Waits until frame f is packed. Meanwhile the writing thread packs frames
+// itself whenever one is left whose buffer is free: writing a frame takes far
+// less than packing one, so it would otherwise mostly wait.
+void PackUntilReady(PackRing& ring, int32_t f) {
+    for (;;) {
+        int32_t mine;
         {
-            std::lock_guard<std::mutex> hold(ring->lock);
-            ring->ready[size_t(f)] = 1;
+            std::unique_lock<std::mutex> hold(ring.lock);
+            if (ring.ready[size_t(f)]) return;
+            if (ring.nextToPack >= ring.model->frameCount || ring.nextToPack - ring.written >= ring.slots) {
+                // Frame f is a packer's, whose buffer is free: it comes.
+                ring.packed.wait(hold, [&ring, f] { return ring.ready[size_t(f)] != 0; });
+                return;
+            }
+            mine = ring.nextToPack++;
         }
-        ring->packed.notify_all();
+        PackFrame(ring, mine);
     }
 }
 
@@ -319,10 +343,7 @@ bool WriteFramesPacked(FileSink& out, const ModelData* model, const MdlQuantizat
     }
     out.Flush();
     for (int32_t f = 0; f < model->frameCount && out.ok; ++f) {
-        {
-            std::unique_lock<std::mutex> hold(ring.lock);
-            ring.packed.wait(hold, [&ring, f] { return ring.ready[size_t(f)] != 0; });
-        }
+        PackUntilReady(ring, f);
         if (std::fwrite(ring.buffers + size_t(f % ring.slots) * ring.frameSize, 1, ring.frameSize, out.file) !=
             ring.frameSize) {
             out.ok = false;
