@@ -70,9 +70,9 @@ void DestroyFrameNormals(FrameNormals* normals);
 // bit for bit what ComputeFrameNormals leaves in model->normals, given that
 // an unused vertex keeps (0, 0, 0). The model must come from CreateModel,
 // whose frames leave room to read a position as 16 bytes. Reads only the
-// frame's positions and the
-// triangles' vertex indices, so frames may be computed on several threads at
-// once, each with its own FrameNormals. An out-of-range frame changes nothing.
+// frame's positions and the triangles' vertex indices, so frames may be
+// computed on several threads at once, each with its own FrameNormals. An
+// out-of-range frame changes nothing.
 void ComputeFrameNormalsInto(const ModelData* model, int32_t frameIndex, FrameNormals& out);
 
 }  // namespace quorvex
