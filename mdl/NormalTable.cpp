@@ -436,10 +436,11 @@ struct ListBook {
     std::vector<std::array<uint8_t, kListLength>> lists;
     std::unordered_map<uint32_t, uint16_t> numbers;  // list bytes -> word
 
-    // The word for `count` candidates (in index order).
+    // The word for `count` candidates (in index order). None at all would
+    // be a fault of the pruning; the cell then takes the full search.
     uint16_t WordFor(const uint8_t* candidates, int count) {
         if (count == 1) return candidates[0];
-        if (count > kListLength) return kNoSingleEntry;
+        if (count < 1 || count > kListLength) return kNoSingleEntry;
         std::array<uint8_t, kListLength> list;
         for (int i = 0; i < kListLength; ++i) list[i] = candidates[i < count ? i : count - 1];
         uint32_t key;
