@@ -276,18 +276,17 @@ bool ReadFrames(MdlReadResult& result, ByteSource& in, uint64_t& at) {
         at += kMdlFrameNameSize;
         if (in.keepVertices) frame.vertices.resize(uint64_t(h.vertexCount));
         // The normal index is the vertex's last byte but one (16-bit) or last.
-        const uint8_t* normal = in.At(at) + (sixteen ? 6 : 3);
-        const bool onlyCheck = !in.keepVertices;
-        if (onlyCheck && NormalsWithinTable(in.At(at), uint64_t(h.vertexCount), vertexSize, sixteen ? 6 : 3)) {
-            at += uint64_t(h.vertexCount) * vertexSize;
-            continue;
-        }
-        for (uint64_t v = 0; v < uint64_t(h.vertexCount); ++v, normal += vertexSize) {
-            if (*normal >= kNormalTableSize)
-                return Fail(result, MdlErrorKind::BadIndex, at + v * vertexSize + (sixteen ? 6 : 3),
-                            "frame " + Str(f) + " vertex " + Str(v) + " has normal index " + Str(*normal) +
-                                "; the table has 162 entries");
-            if (in.keepVertices) frame.vertices[v] = ReadPacked(in, at + v * vertexSize, sixteen);
+        const uint64_t normalAt = sixteen ? 6 : 3;
+        // Vertex by vertex only to keep them or to name the first index outside the table.
+        if (in.keepVertices || !NormalsWithinTable(in.At(at), uint64_t(h.vertexCount), vertexSize, normalAt)) {
+            const uint8_t* normal = in.At(at) + normalAt;
+            for (uint64_t v = 0; v < uint64_t(h.vertexCount); ++v, normal += vertexSize) {
+                if (*normal >= kNormalTableSize)
+                    return Fail(result, MdlErrorKind::BadIndex, at + v * vertexSize + normalAt,
+                                "frame " + Str(f) + " vertex " + Str(v) + " has normal index " + Str(*normal) +
+                                    "; the table has 162 entries");
+                if (in.keepVertices) frame.vertices[v] = ReadPacked(in, at + v * vertexSize, sixteen);
+            }
         }
         at += uint64_t(h.vertexCount) * vertexSize;
     }

@@ -239,11 +239,10 @@ void DestroyFrameNormals(FrameNormals* normals) {
 
 namespace {
 
-// Position i as (x, y, z, 0), reading only its 12 bytes.
-inline __m128 LoadPosition(const ModelVec3* p, int32_t i) {
-    const __m128 xy = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&p[i].x)));
-    return _mm_movelh_ps(xy, _mm_load_ss(&p[i].z));
-}
+// Position i as (x, y, z, whatever follows), in one load: the frame block's
+// spare bytes make the fourth lane readable for the last position too. Every
+// use leaves that lane out of its results.
+inline __m128 LoadPosition(const ModelVec3* p, int32_t i) { return _mm_loadu_ps(&p[i].x); }
 
 // (a.y*b.z - a.z*b.y, a.z*b.x - a.x*b.z, a.x*b.y - a.y*b.x, 0): Cross, lane by lane.
 inline __m128 Cross4(__m128 a, __m128 b) {
@@ -264,10 +263,6 @@ inline __m128 Normalize4(__m128 n) {
     return _mm_div_ps(n, _mm_shuffle_ps(len, len, 0));
 }
 
-// Position i as (x, y, z, whatever follows): the frame block's spare bytes
-// make the fourth lane readable for the last position too.
-inline __m128 LoadPositionAndMore(const ModelVec3* p, int32_t i) { return _mm_loadu_ps(&p[i].x); }
-
 // Face normals of triangles first..first+3 (at tri), every corner within the
 // list, as (x, y, z, 0) into their ring slots of fn: Cross4 and Normalize4
 // lane by lane, four triangles at a time (one square root and three divisions
@@ -275,9 +270,9 @@ inline __m128 LoadPositionAndMore(const ModelVec3* p, int32_t i) { return _mm_lo
 inline void FourFaceNormals(const ModelTriangle* tri, uint32_t first, uint32_t mask, const ModelVec3* p, float* fn) {
     __m128 e1[4], e2[4];
     for (int k = 0; k < 4; ++k) {
-        const __m128 a = LoadPositionAndMore(p, tri[k].vertex[0]);
-        e1[k] = _mm_sub_ps(LoadPositionAndMore(p, tri[k].vertex[1]), a);
-        e2[k] = _mm_sub_ps(LoadPositionAndMore(p, tri[k].vertex[2]), a);
+        const __m128 a = LoadPosition(p, tri[k].vertex[0]);
+        e1[k] = _mm_sub_ps(LoadPosition(p, tri[k].vertex[1]), a);
+        e2[k] = _mm_sub_ps(LoadPosition(p, tri[k].vertex[2]), a);
     }
     // Rows x, y, z (and the fourth, never read) of the four triangles' edges.
     _MM_TRANSPOSE4_PS(e1[0], e1[1], e1[2], e1[3]);
